@@ -1,0 +1,25 @@
+#!/bin/sh
+# Installs what building and testing need on a Debian machine, once: the
+# MinGW-w64 cross compiler, Wine, a headless X server with input and screenshot
+# tools, a CJK font for the Chinese dialogs, the GoogleTest sources and the
+# locales that give the tests their ANSI code pages.
+set -e
+packages="cmake make python3 locales g++-mingw-w64-x86-64 wine64 wine xvfb xdotool x11-apps
+imagemagick fonts-wqy-microhei googletest"
+missing=""
+for p in $packages; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+done
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+if [ -n "$missing" ]; then
+    echo "installing:$missing"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >/dev/null
+fi
+
+# Wine takes the ANSI code page from the Unix locale, which must exist:
+# en_US gives 1252, zh_TW the double-byte 950, hi_IN UTF-8 (65001).
+for locale in en_US zh_TW hi_IN; do
+    locale -a 2>/dev/null | grep -qx "$locale.utf8" || $sudo localedef -i $locale -f UTF-8 $locale.UTF-8
+done

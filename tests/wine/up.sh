@@ -1,0 +1,35 @@
+#!/bin/sh
+# Starts what the Windows tests run on: a headless X server, the Wine prefix
+# (created on first use) and a wineserver kept alive between test programs.
+# up.sh STATE; down.sh STATE ends both.
+set -e
+state=$1
+mkdir -p "$state/home"
+export WINEPREFIX="$state/prefix" HOME="$state/home" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LANG=en_US.UTF-8
+
+# Xvfb picks a free display itself and writes its number to fd 3.
+rm -f "$state/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$state/display.new" >/dev/null 2>&1 </dev/null &
+echo $! >"$state/xvfb.pid"
+tries=0
+until [ -s "$state/display.new" ]; do
+    tries=$((tries + 1))
+    [ $tries -gt 100 ] && { echo "Xvfb did not start" >&2; exit 1; }
+    sleep 0.1
+done
+tr -d '\n' <"$state/display.new" >"$state/display"
+rm -f "$state/display.new"
+export DISPLAY=":$(cat "$state/display")"
+
+# A server that stays up spares every test program a Wine start; it may be
+# running already from an earlier run.
+wineserver -p >/dev/null 2>&1 </dev/null || true
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >"$state/wineboot.log" 2>&1 </dev/null || { echo "wineboot failed: $?"; cat "$state/wineboot.log"; }
+    # Legible Chinese dialog texts in screenshots.
+    for font in "MS Shell Dlg" "MS Shell Dlg 2" Tahoma; do
+        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
+    done
+fi
+echo "display $DISPLAY, prefix $WINEPREFIX"
