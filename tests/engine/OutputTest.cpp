@@ -1,0 +1,74 @@
+// The report buffer's flush rule, on a real file handle.
+#include "engine/Output.h"
+#include "engine/ProcessState.h"
+#include "tests/support/TestFiles.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+LONGLONG WrittenSoFar(const ReportCapture& capture)
+{
+    LARGE_INTEGER size;
+    GetFileSizeEx(capture.handle, &size);
+    return size.QuadPart;
+}
+
+TEST(Output, FlushesBeforeThePieceThatWouldFillTheBuffer)
+{
+    ReportCapture capture;
+    CaptureStart(&capture);
+    std::string first(8000, 'a'), second(200, 'b');
+    OutputWrite(first.data(), (DWORD)first.size());
+    EXPECT_EQ(WrittenSoFar(capture), 0);
+    OutputWrite(second.data(), (DWORD)second.size());
+    EXPECT_EQ(WrittenSoFar(capture), 8000);
+    EXPECT_EQ(OutputBuffer.used, 200u);
+    EXPECT_EQ(OutputBuffer.cursor, OutputBuffer.base + 200);
+    EXPECT_EQ(CaptureFinish(&capture), first + second);
+}
+
+TEST(Output, FillsAnEmptyBufferToTheLastByteWithoutWriting)
+{
+    ReportCapture capture;
+    CaptureStart(&capture);
+    std::string piece(OUTPUT_BUFFER_BYTES - 1, 'x');
+    OutputWrite(piece.data(), (DWORD)piece.size());
+    EXPECT_EQ(WrittenSoFar(capture), 0);
+    OutputWrite("y", 1);
+    EXPECT_EQ(WrittenSoFar(capture), OUTPUT_BUFFER_BYTES - 1);
+    EXPECT_EQ(CaptureFinish(&capture), piece + "y");
+}
+
+TEST(Output, WritesPiecesLargerThanTheBufferWholeAndInOrder)
+{
+    ReportCapture capture;
+    CaptureStart(&capture);
+    std::string small(100, 's'), large(20000, 'L');
+    OutputWrite(small.data(), (DWORD)small.size());
+    OutputWrite(large.data(), (DWORD)large.size());
+    EXPECT_EQ(OutputBuffer.used, 0u);
+    OutputWrite("end", 3);
+    EXPECT_EQ(CaptureFinish(&capture), small + large + "end");
+}
+
+TEST(Output, FlushWithNothingWaitingWritesNothing)
+{
+    ReportCapture capture;
+    CaptureStart(&capture);
+    OutputFlush();
+    EXPECT_EQ(WrittenSoFar(capture), 0);
+    EXPECT_EQ(CaptureFinish(&capture), "");
+}
+
+TEST(Output, LosesBytesSilentlyWhenTheDestinationIsInvalid)
+{
+    OutputStart(INVALID_HANDLE_VALUE);
+    std::string piece(5000, 'z');
+    OutputWrite(piece.data(), (DWORD)piece.size());
+    OutputWrite(piece.data(), (DWORD)piece.size());
+    OutputFlush();
+    EXPECT_EQ(OutputBuffer.used, 0u);
+    OutputRelease();
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+// Runs the scanner over real files written for a test.
+#pragma once
+#include "engine/Scanner.h"
+#include "engine/ProcessState.h"
+#include "tests/support/TestFiles.h"
+#include <string>
+
+enum ScanOption { MATCH_CASE = 1, SKIP_COMMENTS = 2, STRINGS_ONLY = 4, AMP_VARIANTS = 8 };
+
+// Fills a request the way the settings dialog does.
+inline void PrepareRequest(SearchRequest* request, const std::wstring& needle, unsigned options)
+{
+    ZeroMemory(request, sizeof *request);
+    ConvertNeedle(request, needle.c_str());
+    request->matchCase = (options & MATCH_CASE) != 0;
+    request->skipComments = (options & SKIP_COMMENTS) != 0;
+    request->stringsOnly = (options & STRINGS_ONLY) != 0;
+    request->ampVariants = (options & AMP_VARIANTS) != 0;
+    if (!request->matchCase)
+        CharUpperA(request->needle);
+}
+
+// Searches the file at path and returns the report it wrote.
+inline std::string SearchPath(const std::wstring& path, SearchRequest* request)
+{
+    ReportCapture capture;
+    CaptureStart(&capture);
+    SearchFile(path.c_str(), request);
+    return CaptureFinish(&capture);
+}
+
+// Reduces a report on one file to its "(line,column)" pieces, checking that
+// every line names the file.
+inline std::string Hits(const std::string& report, const std::wstring& path)
+{
+    std::string name = Ansi(path);
+    std::string hits;
+    size_t start = 0;
+    while (start < report.size()) {
+        size_t end = report.find("\r\n", start);
+        if (end == std::string::npos)
+            return hits + "[unterminated]";
+        std::string line = report.substr(start, end - start);
+        if (line.compare(0, name.size(), name) != 0)
+            return hits + "[other name]";
+        size_t close = line.find(") : ", name.size());
+        hits += line.substr(name.size(), close + 1 - name.size());
+        start = end + 2;
+    }
+    return hits;
+}
