@@ -1,0 +1,10 @@
+// Keeps the settings dialog's history lists and options in the registry.
+#pragma once
+#include <windows.h>
+
+#define SETTINGS_LOAD 0
+#define SETTINGS_SAVE 1
+
+// Loads the saved lists and check states into the dialog's controls, or saves
+// them from there. Registry errors are ignored.
+void TransferSettings(HWND dialog, int direction);
