@@ -25,11 +25,5 @@ export DISPLAY=":$(cat "$state/display")"
 # A server that stays up spares every test program a Wine start; it may be
 # running already from an earlier run.
 wineserver -p >/dev/null 2>&1 </dev/null || true
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >"$state/wineboot.log" 2>&1 </dev/null || { echo "wineboot failed: $?"; cat "$state/wineboot.log"; }
-    # Legible Chinese dialog texts in screenshots.
-    for font in "MS Shell Dlg" "MS Shell Dlg 2" Tahoma; do
-        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
-    done
-fi
+sh "$(dirname "$0")/prefix.sh" "$state"
 echo "display $DISPLAY, prefix $WINEPREFIX"
