@@ -26,4 +26,8 @@ export DISPLAY=":$(cat "$state/display")"
 # running already from an earlier run.
 wineserver -p >/dev/null 2>&1 </dev/null || true
 sh "$(dirname "$0")/prefix.sh" "$state"
+# Start Wine's background services now, detached: started later by a test
+# program's first window, they would inherit ctest's output pipe and outlive
+# the test, and ctest would wait on the pipe.
+wineboot >/dev/null 2>&1 </dev/null
 echo "display $DISPLAY, prefix $WINEPREFIX"

@@ -1,0 +1,197 @@
+// The folder walker on real folder trees: pattern lists, order, recursion and
+// cancelling.
+#include "tests/walk/WalkHarness.h"
+#include "engine/ProcessState.h"
+#include "tests/support/TestFiles.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+struct WalkCase {
+    const char* title;
+    const char* tree;          // see MakeTree
+    const wchar_t* fileTypes;
+    const wchar_t* folder;     // appended to the test folder
+    bool subfolders;
+    const char* searched;      // files announced, in order
+    const char* reported;      // files whose hits are reported, in order
+    const char* searches;      // directory searches, in order; nullptr: not checked
+};
+
+const WalkCase walkCases[] = {
+    {"patterns in list order", "a.c b.h c.txt", L"*.c;*.h", L"", false, "a.c b.h", "a.c b.h", "*.c *.h"},
+    {"pattern order, not name order", "a.c b.h", L"*.h;*.c", L"", false, "b.h a.c", "b.h a.c", nullptr},
+    {"space separates patterns", "a.c b.h c.rc", L"*.rc *.h *.c", L"", false, "c.rc b.h a.c", "c.rc b.h a.c", nullptr},
+    {"a file matching two patterns is searched twice", "a.c", L"*.c *.c", L"", false, "a.c a.c", "a.c a.c", nullptr},
+    {"leading separator", "a.c", L";*.c", L"", false, "a.c", "a.c", "*.c"},
+    {"trailing separator", "a.c", L"*.c;", L"", false, "a.c", "a.c", "*.c"},
+    {"two separators in a row", "a.c b.h", L"*.c; *.h", L"", false, "a.c b.h", "a.c b.h", "*.c *.h"},
+    {"question mark", "a.c ab.c", L"?.c", L"", false, "a.c", "a.c", nullptr},
+    {"files without hits write nothing", "miss.c b.h", L"*.c;*.h", L"", false, "miss.c b.h", "b.h", nullptr},
+    {"empty list searches nothing but descends", "a.c sub\\ sub\\b.c sub\\deep\\", L"", L"", true, "", "",
+     "*.* sub\\*.* sub\\deep\\*.*"},
+    {"subfolders only when asked", "a.c sub\\ sub\\b.c", L"*.c", L"", false, "a.c", "a.c", "*.c"},
+    {"subfolders after the files", "sub\\ sub\\b.c z.c", L"*.c", L"", true, "z.c sub\\b.c", "z.c sub\\b.c",
+     "*.c *.* sub\\*.c sub\\*.*"},
+    {"trailing backslash on the folder", "a.c sub\\ sub\\b.c", L"*.c", L"\\", true, "a.c sub\\b.c",
+     "a.c sub\\b.c", "*.c *.* sub\\*.c sub\\*.*"},
+    {"folder named like a pattern is entered, not searched", "a.c x.c\\ x.c\\y.c", L"*.c", L"", true,
+     "a.c x.c\\y.c", "a.c x.c\\y.c", nullptr},
+    {"folder named like a pattern, no subfolders", "a.c x.c\\ x.c\\y.c", L"*.c", L"", false, "a.c", "a.c", nullptr},
+    {"directories passed over in the file pass", "noext sub\\ sub\\f", L"*", L"", true, "noext sub\\f",
+     "noext sub\\f", nullptr},
+    {"folder that does not exist", "a.c", L"*.c", L"\\missing", true, "", "", "missing\\*.c missing\\*.*"},
+};
+
+void PrintTo(const WalkCase& walk, std::ostream* out)
+{
+    *out << walk.title;
+}
+
+class WalkCases : public testing::TestWithParam<WalkCase> {};
+
+TEST_P(WalkCases, SearchesTheFilesInOrder)
+{
+    const WalkCase& walk = GetParam();
+    std::wstring root = MakeTestFolder();
+    MakeTree(root, walk.tree);
+    SearchRequest request;
+    PrepareWalk(&request, walk.fileTypes, walk.subfolders);
+    WalkRun run;
+    RunWalk(root + walk.folder, &request, 0, &run);
+    EXPECT_EQ(Relative(run.searched, root), walk.searched);
+    EXPECT_EQ(run.report, Reported(root, walk.reported));
+    if (walk.searches) {
+        EXPECT_EQ(Relative(run.searches, root), walk.searches);
+    }
+    RemoveTree(root);
+}
+
+INSTANTIATE_TEST_SUITE_P(Walker, WalkCases, testing::ValuesIn(walkCases));
+
+class WalkerTest : public testing::Test {
+protected:
+    void SetUp() override { root = MakeTestFolder(); }
+    void TearDown() override
+    {
+        StopRequested = 0;
+        RemoveTree(root);
+    }
+    std::wstring root;
+};
+
+// The files one folder's pattern finds, in the platform's order, as paths
+// relative to the test folder.
+std::string Files(const std::wstring& root, const std::wstring& folder, const wchar_t* pattern)
+{
+    std::vector<std::wstring> paths;
+    std::wstring base = folder.empty() ? root : root + L"\\" + folder;
+    for (const std::wstring& name : Listing(base, pattern))
+        if (name.back() != L'\\')
+            paths.push_back(base + L"\\" + name);
+    return Relative(paths, root);
+}
+
+std::string Join(const std::string& list, const std::string& more)
+{
+    return list.empty() ? more : more.empty() ? list : list + " " + more;
+}
+
+TEST_F(WalkerTest, DescendsDepthFirstInTheOrderThePlatformLists)
+{
+    MakeTree(root, "m.c a\\ a\\a.c a\\deep\\ a\\deep\\d.c z.c b\\ b\\b.c b\\c.c k.c");
+    std::string expected = Files(root, L"", L"*.c");
+    for (const std::wstring& name : Listing(root, L"*.*")) {
+        if (name == L"a\\")
+            expected = Join(expected, Join(Files(root, L"a", L"*.c"), "a\\deep\\d.c"));
+        else if (name == L"b\\")
+            expected = Join(expected, Files(root, L"b", L"*.c"));
+    }
+    SearchRequest request;
+    PrepareWalk(&request, L"*.c", true);
+    WalkRun run;
+    RunWalk(root, &request, 0, &run);
+    EXPECT_EQ(Relative(run.searched, root), expected);
+    EXPECT_EQ(run.report, Reported(root, expected));
+}
+
+// The attributes the platform lists for path.
+DWORD ListedAttributes(const std::wstring& path)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(search);
+    return found.dwFileAttributes;
+}
+
+TEST_F(WalkerTest, SearchesHiddenAndSystemFiles)
+{
+    MakeTree(root, ".dot.c hidden.c system.c hid\\ hid\\x.c");
+    SetFileAttributesW((root + L"\\hidden.c").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW((root + L"\\system.c").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    SetFileAttributesW((root + L"\\hid").c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
+    ASSERT_NE(ListedAttributes(root + L"\\.dot.c") & FILE_ATTRIBUTE_HIDDEN, 0u);
+    ASSERT_NE(ListedAttributes(root + L"\\hidden.c") & FILE_ATTRIBUTE_HIDDEN, 0u);
+    ASSERT_NE(ListedAttributes(root + L"\\system.c") & FILE_ATTRIBUTE_SYSTEM, 0u);
+    ASSERT_NE(ListedAttributes(root + L"\\hid") & FILE_ATTRIBUTE_HIDDEN, 0u);
+    std::string expected = Join(Files(root, L"", L"*.c"), "hid\\x.c");
+    SearchRequest request;
+    PrepareWalk(&request, L"*.c", true);
+    WalkRun run;
+    RunWalk(root, &request, 0, &run);
+    EXPECT_EQ(Relative(run.searched, root), expected);
+    EXPECT_EQ(run.report, Reported(root, expected));
+}
+
+// Cancel pressed while the n-th file is announced: that file ends after its
+// first hit, no further file is searched and no further folder entered.
+struct StopCase {
+    size_t stopAfter;
+    const char* searched;  // "%" stands for the subfolder entered first
+    const char* searches;
+};
+
+const StopCase stopCases[] = {
+    {1, "a.c", "*.c"},
+    {2, "a.c b.h", "*.c *.h"},
+    {3, "a.c b.h %\\f.c", "*.c *.h *.* %\\*.c"},
+    {4, "a.c b.h %\\f.c %\\f.h", "*.c *.h *.* %\\*.c %\\*.h"},
+    {5, "a.c b.h %\\f.c %\\f.h %\\t\\f.c", "*.c *.h *.* %\\*.c %\\*.h %\\*.* %\\t\\*.c"},
+};
+
+std::string Expand(const char* text, const std::string& first)
+{
+    std::string expanded = text;
+    for (size_t at = expanded.find('%'); at != std::string::npos; at = expanded.find('%'))
+        expanded.replace(at, 1, first);
+    return expanded;
+}
+
+TEST_F(WalkerTest, CancelEndsTheWalkBetweenFilesPatternsAndFolders)
+{
+    MakeTree(root, "a.c b.h s1\\ s1\\f.c s1\\f.h s1\\t\\ s1\\t\\f.c "
+                   "s2\\ s2\\f.c s2\\f.h s2\\t\\ s2\\t\\f.c");
+    std::string first;
+    for (const std::wstring& name : Listing(root, L"*.*"))
+        if (first.empty() && name.back() == L'\\')
+            first = Ansi(name.substr(0, name.size() - 1));
+    for (const StopCase& stop : stopCases) {
+        SearchRequest request;
+        PrepareWalk(&request, L"*.c;*.h", true);
+        WalkRun run;
+        SCOPED_TRACE(stop.stopAfter);
+        RunWalk(root, &request, stop.stopAfter, &run);
+        std::string searched = Expand(stop.searched, first);
+        EXPECT_EQ(Relative(run.searched, root), searched);
+        EXPECT_EQ(Relative(run.searches, root), Expand(stop.searches, first));
+        size_t split = searched.rfind(' ');
+        std::string finished = split == std::string::npos ? "" : searched.substr(0, split);
+        std::string last = searched.substr(split == std::string::npos ? 0 : split + 1);
+        EXPECT_EQ(run.report, Reported(root, finished) + Reported(root, last, 1));
+        StopRequested = 0;
+    }
+}
+
+}  // namespace
