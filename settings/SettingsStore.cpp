@@ -1,0 +1,159 @@
+// The settings dialog's history lists and check boxes, kept between runs in
+// HKEY_CURRENT_USER "Software\Ombrel\Seekline".
+#include "settings/SettingsStore.h"
+#include "resources/resource.h"
+
+// Entries kept per history list.
+#define HISTORY_ENTRIES 20
+
+// What the three text boxes admit, and the buffer their text is read with
+// (terminator included, so one character less reaches the list).
+#define HISTORY_TEXT_CHARS 1022
+
+// A history value is read into 2048 bytes. A value that fills them without a
+// terminator is cut one character short, so the longest list item is 1023
+// characters and a saved item always fits the next read.
+#define HISTORY_VALUE_BYTES 2048
+#define HISTORY_ITEM_CHARS (HISTORY_VALUE_BYTES / sizeof(WCHAR))
+
+// A flag value is read into 16 bytes; only its first unit counts.
+#define FLAG_VALUE_BYTES 16
+
+struct HistoryList {
+    int control;
+    const WCHAR* valueFormat;
+};
+
+struct FlagValue {
+    int control;
+    const WCHAR* valueName;
+};
+
+static const HistoryList historyLists[] = {
+    {IDC_SEARCH_TEXT, L"TXT%u"},
+    {IDC_FILE_TYPES, L"EXT%u"},
+    {IDC_FOLDER, L"DIR%u"},
+};
+
+// IDC_RESERVED_REG has no control: it always reads as unchecked, so "Reg" is
+// saved as "N", and setting it changes nothing.
+static const FlagValue flagValues[] = {
+    {IDC_MATCH_CASE, L"Cas"},
+    {IDC_SKIP_COMMENTS, L"Com"},
+    {IDC_RESERVED_REG, L"Reg"},
+    {IDC_STRINGS_ONLY, L"Str"},
+    {IDC_AMP_VARIANTS, L"Amp"},
+    {IDC_SUBFOLDERS, L"Sub"},
+};
+
+// Reads a value as text into text (capacity units). The value's type is not
+// checked and it need not be terminated: the text ends where the value does,
+// at the latest in the last unit. Returns FALSE if the value is missing or
+// longer than the buffer.
+static BOOL ReadText(HKEY key, const WCHAR* name, WCHAR* text, DWORD capacity)
+{
+    DWORD bytes = capacity * sizeof(WCHAR);
+    if (RegQueryValueExW(key, name, NULL, NULL, (BYTE*)text, &bytes) != ERROR_SUCCESS)
+        return FALSE;
+    DWORD end = bytes / sizeof(WCHAR);
+    if (end > capacity - 1)
+        end = capacity - 1;
+    text[end] = 0;
+    return TRUE;
+}
+
+static void WriteText(HKEY key, const WCHAR* name, const WCHAR* text)
+{
+    RegSetValueExW(key, name, 0, REG_SZ, (const BYTE*)text, (lstrlenW(text) + 1) * sizeof(WCHAR));
+}
+
+// Fills the list from value 1 upwards until a value cannot be read; the
+// most recent entry ends up in the edit field.
+static void LoadHistory(HKEY key, HWND combo, const WCHAR* valueFormat)
+{
+    SendMessageW(combo, CB_LIMITTEXT, HISTORY_TEXT_CHARS, 0);
+    WCHAR name[16];
+    WCHAR item[HISTORY_ITEM_CHARS];
+    unsigned n = 1;
+    for (;; n++) {
+        wsprintfW(name, valueFormat, n);
+        if (!ReadText(key, name, item, HISTORY_ITEM_CHARS))
+            break;
+        SendMessageW(combo, CB_ADDSTRING, 0, (LPARAM)item);
+    }
+    if (n > 1)
+        SendMessageW(combo, CB_SETCURSEL, 0, 0);
+}
+
+// Moves the current text to the top of the list, dropping an equal entry in
+// any letter case, and writes the first twenty entries. An empty text
+// leaves both the list and the stored values alone.
+static void SaveHistory(HKEY key, HWND combo, const WCHAR* valueFormat)
+{
+    // The typed text first, then each list item in turn. CB_GETLBTEXT takes
+    // no buffer size: no item is longer than HISTORY_ITEM_CHARS - 1, and the
+    // length is checked anyway.
+    WCHAR text[HISTORY_ITEM_CHARS];
+    text[0] = 0;
+    SendMessageW(combo, WM_GETTEXT, HISTORY_TEXT_CHARS, (LPARAM)text);
+    if (text[0] == 0)
+        return;
+    LRESULT found = SendMessageW(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text);
+    if (found != CB_ERR)
+        SendMessageW(combo, CB_DELETESTRING, found, 0);
+    SendMessageW(combo, CB_INSERTSTRING, 0, (LPARAM)text);
+
+    LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    if (count > HISTORY_ENTRIES)
+        count = HISTORY_ENTRIES;
+    WCHAR name[16];
+    for (unsigned n = 1; n <= HISTORY_ENTRIES; n++) {
+        wsprintfW(name, valueFormat, n);
+        if ((LRESULT)n > count) {
+            RegDeleteValueW(key, name);
+            continue;
+        }
+        LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, n - 1, 0);
+        if (length < 0 || length >= (LRESULT)HISTORY_ITEM_CHARS)
+            continue;
+        if (SendMessageW(combo, CB_GETLBTEXT, n - 1, (LPARAM)text) == CB_ERR)
+            continue;
+        WriteText(key, name, text);
+    }
+}
+
+static void LoadFlag(HKEY key, HWND dialog, int control, const WCHAR* name)
+{
+    WCHAR value[FLAG_VALUE_BYTES / sizeof(WCHAR)];
+    if (!ReadText(key, name, value, FLAG_VALUE_BYTES / sizeof(WCHAR)))
+        return;
+    SendDlgItemMessageW(dialog, control, BM_SETCHECK, value[0] == L'Y' ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+static void SaveFlag(HKEY key, HWND dialog, int control, const WCHAR* name)
+{
+    BOOL checked = SendDlgItemMessageW(dialog, control, BM_GETCHECK, 0, 0) != 0;
+    WriteText(key, name, checked ? L"Y" : L"N");
+}
+
+void TransferSettings(HWND dialog, int direction)
+{
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Ombrel\\Seekline", 0, NULL, REG_OPTION_NON_VOLATILE,
+                        KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, NULL, &key, NULL) != ERROR_SUCCESS)
+        return;
+    for (const HistoryList& list : historyLists) {
+        HWND combo = GetDlgItem(dialog, list.control);
+        if (direction == SETTINGS_LOAD)
+            LoadHistory(key, combo, list.valueFormat);
+        else
+            SaveHistory(key, combo, list.valueFormat);
+    }
+    for (const FlagValue& flag : flagValues) {
+        if (direction == SETTINGS_LOAD)
+            LoadFlag(key, dialog, flag.control, flag.valueName);
+        else
+            SaveFlag(key, dialog, flag.control, flag.valueName);
+    }
+    RegCloseKey(key);
+}

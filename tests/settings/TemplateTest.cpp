@@ -1,0 +1,270 @@
+// The settings dialog's template: every control with its id, class, style,
+// text and place, read from the resource and checked on the live dialog; and
+// the English template for the satellite module, which must match it but
+// for the texts.
+#include "tests/settings/SettingsDriver.h"
+#include "resources/resource.h"
+#include <gtest/gtest.h>
+#include <cwctype>
+#include <set>
+
+namespace {
+
+const WORD CHINESE_HONG_KONG = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_HONGKONG);
+const WORD ENGLISH_US = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+const WORD BUTTON = 0x80, STATIC = 0x82, COMBOBOX = 0x85;
+const DWORD NO_ID = 0xFFFFFFFF;
+
+struct TemplateControl {
+    DWORD id;
+    WORD classAtom;
+    DWORD style;
+    short x, y, cx, cy;
+    std::wstring text;
+};
+
+struct DialogTemplate {
+    DWORD style;
+    short cx, cy;
+    std::wstring caption;
+    WORD pointSize;
+    std::wstring font;
+    std::vector<TemplateControl> controls;
+};
+
+const DWORD COMBO_STYLE = WS_CHILD | WS_VISIBLE | CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP;
+const DWORD CHECK_STYLE = WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX;
+const DWORD LABEL_STYLE = WS_CHILD | WS_VISIBLE | SS_LEFT | WS_GROUP;
+
+const TemplateControl expectedControls[] = {
+    {IDC_SEARCH_TEXT, COMBOBOX, COMBO_STYLE, 43, 6, 210, 214, L""},
+    {IDC_FILE_TYPES, COMBOBOX, COMBO_STYLE, 43, 21, 210, 249, L""},
+    {IDC_FOLDER, COMBOBOX, COMBO_STYLE, 43, 36, 210, 224, L""},
+    {IDC_BROWSE, BUTTON, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON | WS_TABSTOP, 256, 36, 15, 12, L"..."},
+    {IDC_MATCH_CASE, BUTTON, CHECK_STYLE | WS_TABSTOP, 11, 68, 75, 10, L"大小寫須相符(&C)"},
+    {IDC_SKIP_COMMENTS, BUTTON, CHECK_STYLE, 11, 82, 56, 10, L"略過評語(&I)"},
+    {IDC_SUBFOLDERS, BUTTON, CHECK_STYLE, 99, 68, 67, 10, L"搜尋子目錄(&D)"},
+    {IDC_STRINGS_ONLY, BUTTON, CHECK_STYLE, 99, 82, 105, 10, L"只搜尋字串中的文字幕(&S)"},
+    {IDC_AMP_VARIANTS, BUTTON, CHECK_STYLE, 109, 96, 59, 10, L"搜尋(&&)符號"},
+    {IDC_SEARCH, BUTTON, WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_TABSTOP, 221, 98, 50, 14, L"搜尋(&F)"},
+    {NO_ID, STATIC, LABEL_STYLE, 7, 8, 33, 8, L"搜尋文字"},
+    {NO_ID, STATIC, LABEL_STYLE, 7, 23, 33, 8, L"檔案類型"},
+    {NO_ID, STATIC, LABEL_STYLE, 7, 38, 33, 8, L"檔案目錄"},
+    {NO_ID, BUTTON, WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 3, 54, 206, 58, L"搜尋選項"},
+};
+
+const DWORD DIALOG_STYLE = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
+                           DS_SETFOREGROUND | DS_SETFONT;
+
+// A string or ordinal field of a template; ordinals come back as "#n".
+std::wstring ReadField(const BYTE*& at)
+{
+    const WORD* unit = (const WORD*)at;
+    if (unit[0] == 0xFFFF) {
+        at += 4;
+        return L"#" + std::to_wstring(unit[1]);
+    }
+    std::wstring text((const WCHAR*)unit);
+    at += (text.size() + 1) * 2;
+    return text;
+}
+
+bool ReadTemplate(HMODULE module, WORD language, DialogTemplate* dialog)
+{
+    HRSRC found = FindResourceExW(module, RT_DIALOG, MAKEINTRESOURCEW(IDD_SETTINGS), language);
+    if (!found)
+        return false;
+    const BYTE* start = (const BYTE*)LockResource(LoadResource(module, found));
+    const BYTE* at = start;
+    const WORD* head = (const WORD*)at;
+    if (head[0] != 1 || head[1] != 0xFFFF)
+        return false;
+    dialog->style = *(const DWORD*)(at + 12);
+    WORD count = *(const WORD*)(at + 16);
+    dialog->cx = *(const short*)(at + 22);
+    dialog->cy = *(const short*)(at + 24);
+    at += 26;
+    ReadField(at);
+    ReadField(at);
+    dialog->caption = ReadField(at);
+    dialog->pointSize = *(const WORD*)at;
+    at += 6;
+    dialog->font = ReadField(at);
+    for (WORD n = 0; n < count; n++) {
+        at = start + ((at - start + 3) & ~3);
+        TemplateControl control;
+        control.style = *(const DWORD*)(at + 8);
+        control.x = *(const short*)(at + 12);
+        control.y = *(const short*)(at + 14);
+        control.cx = *(const short*)(at + 16);
+        control.cy = *(const short*)(at + 18);
+        control.id = *(const DWORD*)(at + 20);
+        at += 24;
+        std::wstring className = ReadField(at);
+        control.classAtom = className[0] == L'#' ? (WORD)std::stoi(className.substr(1)) : 0;
+        control.text = ReadField(at);
+        at += 2 + *(const WORD*)at;
+        dialog->controls.push_back(control);
+    }
+    return true;
+}
+
+std::wstring Describe(const TemplateControl& control)
+{
+    return std::to_wstring((int)control.id) + L" " + control.text;
+}
+
+TEST(SettingsTemplate, ChineseTemplateHasEveryControlInOrder)
+{
+    DialogTemplate dialog;
+    ASSERT_TRUE(ReadTemplate(GetModuleHandleW(NULL), CHINESE_HONG_KONG, &dialog));
+    EXPECT_EQ(dialog.style, DIALOG_STYLE);
+    EXPECT_EQ(dialog.cx, 278);
+    EXPECT_EQ(dialog.cy, 117);
+    EXPECT_EQ(dialog.caption, L"Seekline");
+    EXPECT_EQ(dialog.font, L"MS Shell Dlg");
+    EXPECT_EQ(dialog.pointSize, 9);
+    ASSERT_EQ(dialog.controls.size(), std::size(expectedControls));
+    for (size_t n = 0; n < dialog.controls.size(); n++) {
+        const TemplateControl& got = dialog.controls[n];
+        const TemplateControl& want = expectedControls[n];
+        EXPECT_EQ(Describe(got), Describe(want)) << n;
+        EXPECT_EQ(got.classAtom, want.classAtom) << n;
+        EXPECT_EQ(got.style, want.style) << n;
+        EXPECT_EQ((std::vector<short>{got.x, got.y, got.cx, got.cy}),
+                  (std::vector<short>{want.x, want.y, want.cx, want.cy})) << n;
+    }
+}
+
+// The controls as the dialog manager made them: styles, places in pixels,
+// the tab order, and no control 22.
+TEST(SettingsTemplate, LiveDialogHasTheTemplatesControls)
+{
+    DeleteSettingsKey();
+    std::vector<int> tabOrder;
+    RunSettingsDialog([&](HWND dialog) {
+        for (const TemplateControl& want : expectedControls) {
+            if (want.id == NO_ID)
+                continue;
+            HWND control = GetDlgItem(dialog, want.id);
+            if (!control) {
+                ADD_FAILURE() << "no control " << want.id;
+                continue;
+            }
+            // A combo box hands its scroll bar on to its list, which shows
+            // it only when needed.
+            DWORD style = want.classAtom == COMBOBOX ? want.style & ~WS_VSCROLL : want.style;
+            EXPECT_EQ((DWORD)GetWindowLongW(control, GWL_STYLE) & style, style) << want.id;
+            // Place and size are converted apart, as the dialog manager does.
+            RECT place = {want.x, want.y, 0, 0};
+            RECT size = {0, 0, want.cx, want.cy};
+            MapDialogRect(dialog, &place);
+            MapDialogRect(dialog, &size);
+            RECT got;
+            GetWindowRect(control, &got);
+            MapWindowPoints(NULL, dialog, (POINT*)&got, 2);
+            EXPECT_EQ(got.left, place.left) << want.id;
+            EXPECT_EQ(got.top, place.top) << want.id;
+            EXPECT_EQ(got.right - got.left, size.right) << want.id;
+            // A drop-down combo box is as high as its edit field; the template
+            // height is for the open list.
+            if (want.classAtom != COMBOBOX) {
+                EXPECT_EQ(got.bottom - got.top, size.bottom) << want.id;
+            }
+        }
+        EXPECT_FALSE(GetDlgItem(dialog, IDC_RESERVED_REG));
+        HWND first = GetDlgItem(dialog, IDC_SEARCH_TEXT);
+        HWND control = first;
+        do {
+            tabOrder.push_back(GetDlgCtrlID(control));
+            control = GetNextDlgTabItem(dialog, control, FALSE);
+        } while (control && control != first && tabOrder.size() < 20);
+        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(tabOrder, (std::vector<int>{IDC_SEARCH_TEXT, IDC_FILE_TYPES, IDC_FOLDER, IDC_BROWSE, IDC_MATCH_CASE,
+                                          IDC_SEARCH}));
+}
+
+// The English template is built into a resource-only module beside this
+// program, as a satellite module would carry it.
+HMODULE LoadEnglishModule()
+{
+    WCHAR path[MAX_PATH];
+    GetModuleFileNameW(NULL, path, MAX_PATH);
+    std::wstring module = path;
+    module = module.substr(0, module.rfind(L'\\') + 1) + L"SettingsDialog.en.dll";
+    return LoadLibraryW(module.c_str());
+}
+
+std::set<wchar_t> Accelerators(const std::wstring& text, int* count)
+{
+    std::set<wchar_t> found;
+    for (size_t at = 0; at + 1 < text.size(); at++) {
+        if (text[at] != L'&')
+            continue;
+        if (text[at + 1] != L'&') {
+            found.insert(towupper(text[at + 1]));
+            ++*count;
+        }
+        at++;
+    }
+    return found;
+}
+
+TEST(SettingsTemplate, EnglishTemplateMatchesButForTheTexts)
+{
+    HMODULE english = LoadEnglishModule();
+    ASSERT_TRUE(english);
+    DialogTemplate chinese, translated;
+    ASSERT_TRUE(ReadTemplate(GetModuleHandleW(NULL), CHINESE_HONG_KONG, &chinese));
+    ASSERT_TRUE(ReadTemplate(english, ENGLISH_US, &translated));
+    EXPECT_EQ(translated.style, chinese.style);
+    EXPECT_EQ(translated.cx, chinese.cx);
+    EXPECT_EQ(translated.cy, chinese.cy);
+    EXPECT_EQ(translated.caption, chinese.caption);
+    EXPECT_EQ(translated.font, chinese.font);
+    EXPECT_EQ(translated.pointSize, chinese.pointSize);
+    ASSERT_EQ(translated.controls.size(), chinese.controls.size());
+    std::set<wchar_t> accelerators;
+    int acceleratorCount = 0;
+    for (size_t n = 0; n < chinese.controls.size(); n++) {
+        const TemplateControl& got = translated.controls[n];
+        const TemplateControl& want = chinese.controls[n];
+        EXPECT_EQ(got.id, want.id) << n;
+        EXPECT_EQ(got.classAtom, want.classAtom) << n;
+        EXPECT_EQ(got.style, want.style) << n;
+        EXPECT_EQ((std::vector<short>{got.x, got.y, got.cx, got.cy}),
+                  (std::vector<short>{want.x, want.y, want.cx, want.cy})) << n;
+        EXPECT_EQ(got.text.empty(), want.text.empty()) << n;
+        std::set<wchar_t> own = Accelerators(got.text, &acceleratorCount);
+        accelerators.insert(own.begin(), own.end());
+    }
+    EXPECT_EQ(accelerators.size(), (size_t)acceleratorCount) << "an accelerator is used twice";
+    FreeLibrary(english);
+}
+
+TEST(SettingsTemplate, EnglishDialogBuildsTheSameRequest)
+{
+    DeleteSettingsKey();
+    HMODULE english = LoadEnglishModule();
+    ASSERT_TRUE(english);
+    std::wstring caption;
+    OwnedRequest request = TakeRequest(RunSettingsDialog(
+        [&](HWND dialog) {
+            caption = GetText(dialog, IDC_MATCH_CASE);
+            SetText(dialog, IDC_SEARCH_TEXT, L"abc");
+            SetText(dialog, IDC_FOLDER, L"C:\\src");
+            SetCheck(dialog, IDC_STRINGS_ONLY);
+            PressKey(dialog, IDC_FOLDER, VK_RETURN);
+        },
+        english));
+    FreeLibrary(english);
+    EXPECT_EQ(caption, L"Match &case");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(Needle(request.get()), "ABC");
+    EXPECT_STREQ(request->folder, L"C:\\src");
+    EXPECT_EQ(request->stringsOnly, 1);
+    EXPECT_EQ(StoredText(L"DIR1"), L"C:\\src");
+}
+
+}  // namespace
