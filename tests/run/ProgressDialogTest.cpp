@@ -1,0 +1,239 @@
+// The progress dialog from the real template, with its worker walking a real
+// folder tree. A spy on the current-file control sees every path the worker
+// shows and, at a chosen file, plays what the user does; the worker waits in
+// its synchronous WM_SETTEXT meanwhile, so the walk cannot end under the action.
+#include "run/SearchRun.h"
+#include "engine/ProcessState.h"
+#include "engine/SearchRequest.h"
+#include "resources/resource.h"
+#include "tests/support/TestFiles.h"
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum UserAction { NO_ACTION, PRESS_ESC, CLOSE_BOX, SEND_IDCANCEL, CLICK_CANCEL };
+
+struct Spy {
+    UserAction action;
+    int atFile;                       // 1-based number of the shown file the action follows
+    HWND dialog;
+    WNDPROC original;
+    std::vector<std::wstring> shown;  // the control's text after each WM_SETTEXT
+    BOOL visibleAfterAction;
+    HICON bigIcon;
+    int nonZeroResults;               // the dialog procedure must answer 0 throughout
+};
+Spy spy;
+
+void Act()
+{
+    HWND stop = GetDlgItem(spy.dialog, IDC_STOP);
+    switch (spy.action) {
+    case PRESS_ESC: {
+        // What the modal loop does with the key: the dialog manager turns it
+        // into IDCANCEL.
+        MSG key = {stop, WM_KEYDOWN, VK_ESCAPE, 0x00010001, 0, {0, 0}};
+        IsDialogMessageW(spy.dialog, &key);
+        break;
+    }
+    case CLOSE_BOX:
+        SendMessageW(spy.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+    case SEND_IDCANCEL:
+        SendMessageW(spy.dialog, WM_COMMAND, IDCANCEL, 0);
+        break;
+    case CLICK_CANCEL:
+        SendMessageW(stop, BM_CLICK, 0, 0);
+        break;
+    case NO_ACTION:
+        break;
+    }
+    // EndDialog hides the dialog at once; one that ignored the action stays.
+    spy.visibleAfterAction = IsWindowVisible(spy.dialog);
+}
+
+LRESULT CALLBACK CurrentFileSpy(HWND control, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = CallWindowProcW(spy.original, control, message, wParam, lParam);
+    if (message == WM_SETTEXT) {
+        WCHAR text[600];
+        GetWindowTextW(control, text, 600);
+        spy.shown.push_back(text);
+        if ((int)spy.shown.size() == spy.atFile)
+            Act();
+    }
+    return result;
+}
+
+INT_PTR CALLBACK SpyingProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        spy.dialog = dialog;
+        HWND control = GetDlgItem(dialog, IDC_CURRENT_FILE);
+        spy.original = (WNDPROC)SetWindowLongPtrW(control, GWLP_WNDPROC, (LONG_PTR)CurrentFileSpy);
+    }
+    INT_PTR result = ProgressDlgProc(dialog, message, wParam, lParam);
+    if (result != 0)
+        spy.nonZeroResults++;
+    if (message == WM_INITDIALOG)
+        spy.bigIcon = (HICON)SendMessageW(dialog, WM_GETICON, ICON_BIG, 0);
+    return result;
+}
+
+struct ProgressRun {
+    INT_PTR result;
+    std::string report;
+    HWND progressWindow;
+};
+
+// Shows the progress dialog for a search of folder for "needle" in *.c files,
+// subfolders included, as the program entry does.
+ProgressRun RunProgress(const std::wstring& folder, UserAction action, int atFile)
+{
+    spy = Spy();
+    spy.action = action;
+    spy.atFile = atFile;
+    StopRequested.store(0);
+    SearchRequest* request = (SearchRequest*)GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(SearchRequest));
+    ConvertNeedle(request, L"needle");
+    request->matchCase = 1;
+    request->searchSubfolders = 1;
+    lstrcpynW(request->fileTypes, L"*.c", PATH_CHARS);
+    lstrcpynW(request->folder, folder.c_str(), PATH_CHARS);
+
+    ReportCapture capture;
+    CaptureStart(&capture);
+    ProgressRun run;
+    run.result = DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL,
+                                 SpyingProgressProc, (LPARAM)request);
+    run.report = CaptureFinish(&capture);
+    run.progressWindow = request->progressWindow;
+    GlobalFree(request);
+    return run;
+}
+
+// The one hit of a tree file, as its report line without CR LF.
+std::string HitLine(const std::wstring& path)
+{
+    return Ansi(path) + "(2,7) : found needle";
+}
+
+// Three folders of four files each; every file has one hit, on its second line.
+std::vector<std::wstring> MakeTree(const std::wstring& root)
+{
+    std::vector<std::wstring> files;
+    const wchar_t* folders[] = {L"", L"\\one", L"\\one\\two"};
+    for (const wchar_t* folder : folders) {
+        std::wstring dir = root + folder;
+        if (*folder)
+            MakeFolder(dir);
+        for (int n = 1; n <= 4; n++) {
+            std::wstring path = dir + L"\\file" + std::to_wstring(n) + L".c";
+            WriteTestFile(path, "// first line\r\nfound needle\r\nlast line\r\n");
+            files.push_back(path);
+        }
+        WriteTestFile(dir + L"\\other.txt", "needle\r\n");
+    }
+    return files;
+}
+
+std::vector<std::string> ReportLines(const std::string& report)
+{
+    std::vector<std::string> lines;
+    size_t start = 0, end;
+    while ((end = report.find("\r\n", start)) != std::string::npos) {
+        lines.push_back(report.substr(start, end - start));
+        start = end + 2;
+    }
+    EXPECT_EQ(start, report.size()) << "unterminated report line";
+    return lines;
+}
+
+std::vector<std::wstring> Sorted(std::vector<std::wstring> items)
+{
+    std::sort(items.begin(), items.end());
+    return items;
+}
+
+TEST(ProgressDialog, ShowsEachFileAndEndsAfterTheWalk)
+{
+    std::wstring root = MakeTestFolder();
+    std::vector<std::wstring> files = MakeTree(root);
+    ProgressRun run = RunProgress(root, NO_ACTION, 0);
+
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.progressWindow, spy.dialog);
+    EXPECT_NE(spy.bigIcon, (HICON)NULL);
+    EXPECT_EQ(spy.nonZeroResults, 0);
+    EXPECT_EQ(StopRequested.load(), 0);
+    EXPECT_EQ(Sorted(spy.shown), Sorted(files));
+    // The report is complete when the dialog returns, in the order shown.
+    std::vector<std::string> lines = ReportLines(run.report);
+    ASSERT_EQ(lines.size(), spy.shown.size());
+    for (size_t i = 0; i < lines.size(); i++)
+        EXPECT_EQ(lines[i], HitLine(spy.shown[i]));
+    RemoveTree(root);
+}
+
+struct IgnoredAction {
+    const char* name;
+    UserAction action;
+};
+
+TEST(ProgressDialog, IgnoresEscTheCloseBoxAndIdCancelWhileTheSearchRuns)
+{
+    const IgnoredAction cases[] = {
+        {"Esc", PRESS_ESC},
+        {"close box", CLOSE_BOX},
+        {"IDCANCEL", SEND_IDCANCEL},
+    };
+    std::wstring root = MakeTestFolder();
+    std::vector<std::wstring> files = MakeTree(root);
+    for (const IgnoredAction& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProgressRun run = RunProgress(root, c.action, 2);
+        EXPECT_TRUE(spy.visibleAfterAction);
+        EXPECT_EQ(run.result, 0);
+        EXPECT_EQ(StopRequested.load(), 0);
+        EXPECT_EQ(Sorted(spy.shown), Sorted(files));
+        EXPECT_EQ(ReportLines(run.report).size(), files.size());
+    }
+    RemoveTree(root);
+}
+
+TEST(ProgressDialog, CancelStopsTheWorkerAndKeepsOnlyTheHitsFoundBefore)
+{
+    std::wstring root = MakeTestFolder();
+    std::vector<std::wstring> files = MakeTree(root);
+    ProgressRun run = RunProgress(root, CLICK_CANCEL, 3);
+
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(StopRequested.load(), 1);
+    // The third file was being shown when Cancel came: no file after it.
+    ASSERT_EQ(spy.shown.size(), 3u);
+    std::vector<std::string> lines = ReportLines(run.report);
+    ASSERT_GE(lines.size(), 2u);
+    ASSERT_LE(lines.size(), 3u);
+    for (size_t i = 0; i < lines.size(); i++)
+        EXPECT_EQ(lines[i], HitLine(spy.shown[i]));
+    RemoveTree(root);
+}
+
+TEST(ProgressDialog, ClosesAtOnceWhenThereIsNothingToSearch)
+{
+    std::wstring root = MakeTestFolder();
+    const std::wstring folders[] = {root, root + L"\\missing"};
+    for (const std::wstring& folder : folders) {
+        ProgressRun run = RunProgress(folder, CLICK_CANCEL, 1);
+        EXPECT_EQ(run.result, 0);
+        EXPECT_TRUE(spy.shown.empty());
+        EXPECT_EQ(run.report, "");
+        EXPECT_EQ(StopRequested.load(), 0);
+    }
+    RemoveTree(root);
+}
+
+}  // namespace

@@ -1,0 +1,346 @@
+// The resources of the built Seekline.exe and its English satellite, read as
+// data files, and the choice of the module for the settings dialog.
+#include "run/SearchRun.h"
+#include "resources/resource.h"
+#include "tests/support/TestFiles.h"
+#include <gtest/gtest.h>
+#include <commctrl.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+const WORD HONG_KONG = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_HONGKONG);
+
+// The build tree as Wine shows it: its Unix root is drive Z:.
+std::wstring WindowsPath(const char* unixPath)
+{
+    std::wstring path = L"Z:";
+    for (const char* p = unixPath; *p; p++)
+        path += *p == '/' ? L'\\' : (wchar_t)(unsigned char)*p;
+    return path;
+}
+
+const std::wstring ProgramPath = WindowsPath(SEEKLINE_EXE);
+const std::wstring SatellitePath = WindowsPath(SEEKLINE_SATELLITE_MODULE);
+
+std::string ResourceBytes(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language)
+{
+    HRSRC found = FindResourceExW(module, type, name, language);
+    if (!found)
+        return std::string();
+    const char* data = (const char*)LockResource(LoadResource(module, found));
+    return std::string(data, SizeofResource(module, found));
+}
+
+struct Control {
+    DWORD id;
+    DWORD style;
+    short x, y, cx, cy;
+    std::wstring text;
+};
+
+struct Template {
+    DWORD style;
+    short cx, cy;
+    std::wstring caption;
+    WORD pointSize;
+    std::wstring font;
+    std::vector<Control> controls;
+};
+
+// Reads a name-or-ordinal field; an ordinal comes back as "#n".
+std::wstring ReadField(const WORD*& p)
+{
+    if (*p == 0) {
+        p++;
+        return L"";
+    }
+    if (*p == 0xFFFF) {
+        std::wstring ordinal = L"#" + std::to_wstring(p[1]);
+        p += 2;
+        return ordinal;
+    }
+    std::wstring text((const wchar_t*)p);
+    p += text.size() + 1;
+    return text;
+}
+
+// Parses an extended dialog template (DLGTEMPLATEEX and its items).
+Template ParseTemplate(const std::string& bytes)
+{
+    Template t = Template();
+    if (bytes.size() < 26)
+        return t;
+    const BYTE* base = (const BYTE*)bytes.data();
+    const WORD* p = (const WORD*)base;
+    EXPECT_EQ(p[0], 1);       // dlgVer
+    EXPECT_EQ(p[1], 0xFFFF);  // extended template
+    t.style = *(const DWORD*)(p + 6);
+    WORD count = p[8];
+    t.cx = (short)p[11];
+    t.cy = (short)p[12];
+    p += 13;
+    ReadField(p);  // menu
+    ReadField(p);  // class
+    t.caption = ReadField(p);
+    if (t.style & DS_SETFONT) {
+        t.pointSize = p[0];
+        p += 3;  // point size, weight, italic and charset
+        t.font = ReadField(p);
+    }
+    for (WORD i = 0; i < count; i++) {
+        p = (const WORD*)(base + (((const BYTE*)p - base + 3) & ~3));
+        Control c;
+        c.style = *(const DWORD*)(p + 4);
+        c.x = (short)p[6];
+        c.y = (short)p[7];
+        c.cx = (short)p[8];
+        c.cy = (short)p[9];
+        c.id = *(const DWORD*)(p + 10);
+        p += 12;
+        ReadField(p);  // class
+        c.text = ReadField(p);
+        WORD extra = *p++;
+        p = (const WORD*)((const BYTE*)p + extra);
+        t.controls.push_back(c);
+    }
+    return t;
+}
+
+class ProgramResources : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        program = LoadLibraryExW(ProgramPath.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(program, (HMODULE)NULL) << "cannot open Seekline.exe";
+    }
+    void TearDown() override
+    {
+        if (program)
+            FreeLibrary(program);
+    }
+    HMODULE program = NULL;
+};
+
+TEST_F(ProgramResources, ManifestAsksForCommonControls6DpiAwarenessAndTheCallersRights)
+{
+    std::string manifest = ResourceBytes(program, RT_MANIFEST, MAKEINTRESOURCEW(1),
+                                         MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    const char* required[] = {
+        "<assemblyIdentity type=\"win32\" name=\"Ombrel\" version=\"1.0.0.0\" processorArchitecture=\"*\"/>",
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+        ">true</dpiAware>",
+        "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
+        "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Vista
+        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // 7
+        "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // 8
+        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // 8.1
+        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // 10
+    };
+    for (const char* piece : required)
+        EXPECT_NE(manifest.find(piece), std::string::npos) << piece;
+}
+
+TEST_F(ProgramResources, ManifestGivesTheProgramTheCommonControls6Assembly)
+{
+    // The activation context the system builds from the program's manifest:
+    // the program's own assembly and the common controls it depends on.
+    ACTCTXW context = {};
+    context.cbSize = sizeof context;
+    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    context.lpSource = ProgramPath.c_str();
+    context.lpResourceName = MAKEINTRESOURCEW(1);
+    HANDLE activation = CreateActCtxW(&context);
+    ASSERT_NE(activation, INVALID_HANDLE_VALUE);
+    std::vector<std::wstring> identities;
+    for (DWORD index = 1; index <= 2; index++) {
+        BYTE buffer[4096];
+        SIZE_T needed = 0;
+        ASSERT_TRUE(QueryActCtxW(0, activation, &index, AssemblyDetailedInformationInActivationContext, buffer,
+                                 sizeof buffer, &needed));
+        const ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION* assembly =
+            (const ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION*)buffer;
+        identities.push_back(assembly->lpAssemblyEncodedAssemblyIdentity);
+    }
+    ReleaseActCtx(activation);
+    EXPECT_NE(identities[0].find(L"Ombrel"), std::wstring::npos) << identities[0];
+    EXPECT_NE(identities[1].find(L"Microsoft.Windows.Common-Controls"), std::wstring::npos) << identities[1];
+    EXPECT_NE(identities[1].find(L"version=\"6.0."), std::wstring::npos) << identities[1];
+}
+
+TEST_F(ProgramResources, VersionBlockIsVersion1InChineseHongKongNamedLikeTheProgram)
+{
+    EXPECT_FALSE(ResourceBytes(program, RT_VERSION, MAKEINTRESOURCEW(1), HONG_KONG).empty());
+    DWORD size = GetFileVersionInfoSizeW(ProgramPath.c_str(), NULL);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(ProgramPath.c_str(), 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed;
+    UINT length;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", (void**)&fixed, &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    WORD* translation;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", (void**)&translation, &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(translation[0], 0x0C04);
+    EXPECT_EQ(translation[1], 1200);
+    WCHAR* description;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\0C0404B0\\FileDescription", (void**)&description,
+                               &length));
+    EXPECT_STREQ(description, L"Seekline");
+    Template settings = ParseTemplate(ResourceBytes(program, RT_DIALOG, MAKEINTRESOURCEW(IDD_SETTINGS), HONG_KONG));
+    EXPECT_EQ(settings.caption, description);
+}
+
+TEST_F(ProgramResources, IconHas32And16PixelImagesIn16Colours)
+{
+    std::string group = ResourceBytes(program, RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_APP),
+                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    ASSERT_GE(group.size(), 6u);
+    const BYTE* header = (const BYTE*)group.data();
+    WORD count = *(const WORD*)(header + 4);
+    ASSERT_EQ(count, 2);
+    ASSERT_EQ(group.size(), 6u + 14u * count);
+    const BYTE sizes[] = {32, 16};
+    for (WORD i = 0; i < count; i++) {
+        const BYTE* entry = header + 6 + 14 * i;  // GRPICONDIRENTRY
+        EXPECT_EQ(entry[0], sizes[i]);
+        EXPECT_EQ(entry[1], sizes[i]);
+        EXPECT_EQ(entry[2], 16);                         // colours
+        EXPECT_EQ(*(const WORD*)(entry + 6), 4);         // bits per pixel
+        WORD id = *(const WORD*)(entry + 12);
+        std::string image = ResourceBytes(program, RT_ICON, MAKEINTRESOURCEW(id),
+                                          MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+        ASSERT_GE(image.size(), sizeof(BITMAPINFOHEADER));
+        const BITMAPINFOHEADER* bitmap = (const BITMAPINFOHEADER*)image.data();
+        EXPECT_EQ(bitmap->biWidth, sizes[i]);
+        EXPECT_EQ(bitmap->biHeight, 2 * sizes[i]);  // colours and mask
+        EXPECT_EQ(bitmap->biBitCount, 4);
+    }
+}
+
+const DWORD DIALOG_STYLE = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
+                           DS_SETFOREGROUND | DS_SETFONT;
+
+TEST_F(ProgramResources, ProgressTemplateIsTheSmallDialogWithCancelAndTheFileLine)
+{
+    Template progress = ParseTemplate(ResourceBytes(program, RT_DIALOG, MAKEINTRESOURCEW(IDD_PROGRESS), HONG_KONG));
+    EXPECT_EQ(progress.caption, L"搜尋中");
+    EXPECT_EQ(progress.style, DIALOG_STYLE);
+    EXPECT_EQ(progress.cx, 168);
+    EXPECT_EQ(progress.cy, 50);
+    EXPECT_EQ(progress.pointSize, 9);
+    EXPECT_EQ(progress.font, L"MS Shell Dlg");
+    ASSERT_EQ(progress.controls.size(), 2u);
+    const Control& stop = progress.controls[0];
+    EXPECT_EQ(stop.id, (DWORD)IDC_STOP);
+    EXPECT_EQ(stop.text, L"取消(&C)");
+    EXPECT_EQ(stop.x, 58);
+    EXPECT_EQ(stop.y, 32);
+    EXPECT_EQ(stop.cx, 50);
+    EXPECT_EQ(stop.cy, 14);
+    EXPECT_TRUE(stop.style & WS_TABSTOP);
+    const Control& file = progress.controls[1];
+    EXPECT_EQ(file.id, (DWORD)IDC_CURRENT_FILE);
+    EXPECT_EQ(file.text, L"");
+    EXPECT_EQ(file.style & SS_TYPEMASK, (DWORD)SS_CENTER);
+    EXPECT_TRUE(file.style & SS_NOPREFIX);
+    EXPECT_EQ(file.x, 5);
+    EXPECT_EQ(file.y, 5);
+    EXPECT_EQ(file.cx, 158);
+    EXPECT_EQ(file.cy, 23);
+}
+
+TEST_F(ProgramResources, SettingsTemplateIsTheProgramsOwnAndTheSatelliteMatchesItsLayout)
+{
+    Template own = ParseTemplate(ResourceBytes(program, RT_DIALOG, MAKEINTRESOURCEW(IDD_SETTINGS), HONG_KONG));
+    EXPECT_EQ(own.caption, L"Seekline");
+    EXPECT_EQ(own.style, DIALOG_STYLE);
+    EXPECT_EQ(own.cx, 278);
+    EXPECT_EQ(own.cy, 117);
+    const DWORD order[] = {IDC_SEARCH_TEXT, IDC_FILE_TYPES, IDC_FOLDER, IDC_BROWSE, IDC_MATCH_CASE,
+                           IDC_SKIP_COMMENTS, IDC_SUBFOLDERS, IDC_STRINGS_ONLY, IDC_AMP_VARIANTS,
+                           IDC_SEARCH, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+    ASSERT_EQ(own.controls.size(), sizeof order / sizeof order[0]);
+    for (size_t i = 0; i < own.controls.size(); i++)
+        EXPECT_EQ(own.controls[i].id, order[i]) << "control " << i;
+    EXPECT_EQ(own.controls[9].text, L"搜尋(&F)");
+
+    // The satellite holds only the settings dialog: same ids, styles and
+    // boxes, other texts.
+    HMODULE satellite = LoadLibraryExW(SatellitePath.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(satellite, (HMODULE)NULL) << "cannot open Seekline.en.mui";
+    EXPECT_EQ(FindResourceW(satellite, MAKEINTRESOURCEW(IDD_PROGRESS), RT_DIALOG), (HRSRC)NULL);
+    HRSRC found = FindResourceW(satellite, MAKEINTRESOURCEW(IDD_SETTINGS), RT_DIALOG);
+    ASSERT_NE(found, (HRSRC)NULL);
+    std::string bytes((const char*)LockResource(LoadResource(satellite, found)), SizeofResource(satellite, found));
+    Template english = ParseTemplate(bytes);
+    FreeLibrary(satellite);
+    EXPECT_EQ(english.style, own.style);
+    EXPECT_EQ(english.cx, own.cx);
+    EXPECT_EQ(english.cy, own.cy);
+    ASSERT_EQ(english.controls.size(), own.controls.size());
+    int sameTexts = 0;
+    for (size_t i = 0; i < own.controls.size(); i++) {
+        const Control& a = own.controls[i];
+        const Control& b = english.controls[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(b.id, a.id);
+        EXPECT_EQ(b.style, a.style);
+        EXPECT_EQ(b.x, a.x);
+        EXPECT_EQ(b.y, a.y);
+        EXPECT_EQ(b.cx, a.cx);
+        EXPECT_EQ(b.cy, a.cy);
+        if (!a.text.empty() && a.text == b.text)
+            sameTexts++;
+    }
+    EXPECT_EQ(sameTexts, 1);  // only the browse button's "..."
+}
+
+// GetResourceModule looks for the test program's own path plus ".mui".
+struct SatelliteCase {
+    const char* name;
+    int content;  // 0 no file, 1 not a module, 2 the English satellite
+    bool picked;
+};
+
+TEST(ResourceModule, PicksALoadableSatelliteBesideTheProgramElseTheProgramItself)
+{
+    const SatelliteCase cases[] = {
+        {"no satellite", 0, false},
+        {"a file that is no module", 1, false},
+        {"the English satellite", 2, true},
+    };
+    WCHAR own[MAX_PATH];
+    GetModuleFileNameW(NULL, own, MAX_PATH);
+    std::wstring path = std::wstring(own) + L".mui";
+    for (const SatelliteCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW(path.c_str());
+        if (c.content == 1)
+            WriteTestFile(path, "not a module");
+        if (c.content == 2) {
+            ASSERT_TRUE(CopyFileW(SatellitePath.c_str(), path.c_str(), FALSE));
+        }
+
+        HMODULE module = GetResourceModule();
+        if (!c.picked) {
+            EXPECT_EQ(module, GetModuleHandleW(NULL));
+            continue;
+        }
+        EXPECT_NE(module, GetModuleHandleW(NULL));
+        EXPECT_EQ(module, GetModuleHandleW(path.c_str()));
+        EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(IDD_SETTINGS), RT_DIALOG), (HRSRC)NULL);
+        // Asked again, it hands out the module already loaded.
+        EXPECT_EQ(GetResourceModule(), module);
+        FreeLibrary(module);
+    }
+    DeleteFileW(path.c_str());
+    EXPECT_EQ(GetResourceModule(), GetModuleHandleW(NULL));
+}
+
+}  // namespace

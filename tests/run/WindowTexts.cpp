@@ -1,0 +1,33 @@
+// Prints the controls of a top-level dialog another process shows, one line
+// each: the control id, a tab and the control's text, in UTF-8. The
+// end-to-end tests read the dialogs' texts with it. Usage: seekline_window_texts CAPTION
+#include <windows.h>
+#include <shellapi.h>
+
+static BOOL CALLBACK PrintControl(HWND control, LPARAM)
+{
+    WCHAR text[512];
+    GetWindowTextW(control, text, 512);
+    WCHAR line[600];
+    wsprintfW(line, L"%d\t%s\n", GetDlgCtrlID(control), text);
+    char bytes[1800];
+    int length = WideCharToMultiByte(CP_UTF8, 0, line, -1, bytes, sizeof bytes, NULL, NULL);
+    DWORD written;
+    if (length > 1)
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes, length - 1, &written, NULL);
+    return TRUE;
+}
+
+int main()
+{
+    int count;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!arguments || count != 2)
+        return 2;
+    HWND dialog = FindWindowW(L"#32770", arguments[1]);
+    LocalFree(arguments);
+    if (!dialog)
+        return 1;
+    EnumChildWindows(dialog, PrintControl, 0);
+    return 0;
+}

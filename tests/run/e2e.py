@@ -1,0 +1,395 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the real Seekline.exe under Wine, driven as a user
+would: the dialogs are filled and submitted with real X keyboard and mouse
+input (xdotool) on the test fixture's headless display.
+
+Run by ctest inside the Wine fixture (tests/wine/up.sh): the state folder
+holds the display number, the prefix and the home folder that the Wine
+desktop links to. Screenshots of both dialogs land in WORK/shots.
+"""
+import argparse
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+SETTINGS = '^Seekline$'
+PROGRESS = '^搜尋中$'
+EXPECTED_SMALL = [
+    ('a.c', 1, 5, 'int needle = 1;'),
+    ('b.h', 1, 4, '// needle in a comment'),
+    ('sub\\d.c', 2, 3, '  NEEDLE();'),
+]
+BIG_FILES = 12000
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class Session:
+    def __init__(self, args):
+        self.args = args
+        with open(os.path.join(args.state, 'display')) as f:
+            self.env = dict(os.environ, DISPLAY=':' + f.read().strip(), LANG='en_US.UTF-8')
+        users = [d for d in glob.glob(os.path.join(args.state, 'prefix/drive_c/users/*/Desktop'))
+                 if '/Public/' not in d]
+        check(users, 'no desktop folder in the Wine prefix')
+        # The report file lands wherever the prefix's desktop points.
+        self.desktop = os.path.realpath(users[0])
+        os.makedirs(self.desktop, exist_ok=True)
+        self.report = os.path.join(self.desktop, 'Seekline.txt')
+        self.running = None
+        self.shots = os.path.join(args.work, 'shots')
+        os.makedirs(self.shots, exist_ok=True)
+
+    # --- processes -------------------------------------------------------
+    def wine(self, *command, **options):
+        return subprocess.Popen(['sh', self.args.exec, self.args.state] + list(command),
+                                env=self.env, **options)
+
+    def start(self, program, launcher):
+        """Starts the program, through the launcher (standard handles and a
+        pipe for the report) or straight from the shell (no standard handles
+        as far as the program can tell)."""
+        if launcher:
+            process = self.wine(self.args.launcher, winpath(program), stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL)
+        else:
+            process = self.wine(program, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.running = process
+        return process
+
+    def clean_up(self):
+        """After a failed case: ends the program the case started, so that its
+        windows do not mislead the next case."""
+        if not self.running or self.running.poll() is not None:
+            return
+        # Wine starts a child Windows process as a child Unix process.
+        victims = [self.running.pid]
+        for pid in victims:
+            for stat in glob.glob('/proc/[0-9]*/stat'):
+                try:
+                    with open(stat) as f:
+                        fields = f.read().rsplit(')', 1)[1].split()
+                except OSError:
+                    continue
+                if int(fields[1]) == pid:
+                    victims.append(int(stat.split('/')[2]))
+        for pid in reversed(victims):
+            try:
+                os.kill(pid, 9)
+            except OSError:
+                pass
+        self.running.wait()
+
+    def finish(self, process, timeout=60):
+        out, _ = process.communicate(timeout=timeout)
+        return process.returncode, out or b''
+
+    def reg_query(self):
+        process = self.wine('reg', 'query', 'HKCU\\Software\\Ombrel\\Seekline',
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        out, _ = process.communicate(timeout=60)
+        values = {}
+        for line in out.decode('utf-8', 'replace').splitlines():
+            parts = line.split(None, 2)
+            if len(parts) >= 2 and parts[1] == 'REG_SZ':
+                values[parts[0]] = parts[2] if len(parts) > 2 else ''
+        return values
+
+    def reg_delete(self):
+        self.wine('reg', 'delete', 'HKCU\\Software\\Ombrel\\Seekline', '/f',
+                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).wait(timeout=60)
+
+    def window_texts(self, caption):
+        process = self.wine(self.args.window_texts, caption, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL)
+        out, _ = process.communicate(timeout=60)
+        texts = {}
+        for line in out.decode('utf-8', 'replace').splitlines():
+            number, _, text = line.partition('\t')
+            texts.setdefault(int(number), text)
+        return texts
+
+    # --- the display ----------------------------------------------------------
+    def xdotool(self, *arguments):
+        return subprocess.run(['xdotool'] + list(arguments), env=self.env, capture_output=True,
+                              text=True, timeout=30).stdout
+
+    def find_window(self, name, timeout=30):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            found = self.xdotool('search', '--onlyvisible', '--name', name).split()
+            if found:
+                return found[0]
+            time.sleep(0.2)
+        raise Failure('no window named %s' % name)
+
+    def has_window(self, name):
+        return bool(self.xdotool('search', '--onlyvisible', '--name', name).split())
+
+    def keys(self, *names):
+        for name in names:
+            self.xdotool('key', name)
+            time.sleep(0.05)
+
+    def type(self, text):
+        self.xdotool('type', '--delay', '15', text)
+
+    def replace_field(self, text):
+        """Replaces the text of the focused box with text, as typed."""
+        self.keys('End', 'shift+Home', 'Delete')
+        if text:
+            self.type(text)
+
+    def screenshot(self, name, window=None):
+        crop = []
+        if window:
+            geometry = self.xdotool('getwindowgeometry', '--shell', window)
+            g = dict(line.split('=') for line in geometry.split())
+            crop = ['-crop', '%sx%s+%s+%s' % (g['WIDTH'], g['HEIGHT'], g['X'], g['Y']), '+repage']
+        shot = subprocess.run(['xwd', '-root', '-silent'], env=self.env, capture_output=True, timeout=30)
+        subprocess.run(['convert', 'xwd:-'] + crop + [os.path.join(self.shots, name)],
+                       input=shot.stdout, timeout=60, check=True)
+
+    def fill_settings(self, text=None, types=None, folder=None, toggles='', shot=None):
+        """Fills the settings dialog from its first box on, stopping in the last
+        box given (Return there presses Search; on the browse button behind the
+        folder box it would open the folder browser). None leaves a box as it
+        is; toggles are the check boxes' accelerator letters."""
+        window = self.find_window(SETTINGS)
+        time.sleep(0.3)
+        values = [text, types, folder]
+        while values and values[-1] is None:
+            values.pop()
+        for number, value in enumerate(values):
+            if number:
+                self.keys('Tab')
+            if value is not None:
+                self.replace_field(value)
+        for letter in toggles:
+            self.keys('alt+' + letter)
+        if shot:
+            time.sleep(0.3)
+            self.screenshot(shot, window)
+        return window
+
+
+def winpath(path):
+    return 'Z:' + os.path.abspath(path).replace('/', '\\')
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, 'wb') as f:
+        f.write(data)
+
+
+def read(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def report_lines(folder, hits):
+    return b''.join(('%s\\%s(%d,%d) : %s\r\n' % (winpath(folder), name, line, column, text)).encode('cp1252')
+                    for name, line, column, text in hits)
+
+
+def make_small_tree(root):
+    shutil.rmtree(root, ignore_errors=True)
+    write(os.path.join(root, 'a.c'), b'int needle = 1;\r\nother\r\n')
+    write(os.path.join(root, 'b.h'), b'// needle in a comment\r\n')
+    write(os.path.join(root, 'c.txt'), b'needle\r\n')
+    write(os.path.join(root, 'sub', 'd.c'), b'x\r\n  NEEDLE();\r\n')
+
+
+def make_big_tree(root):
+    """Many small files in many folders, one hit each: a search that runs long
+    enough to be cancelled. Kept between runs."""
+    marker = os.path.join(root, 'complete')
+    if os.path.exists(marker):
+        return
+    shutil.rmtree(root, ignore_errors=True)
+    per_folder = 300
+    for n in range(BIG_FILES):
+        folder = os.path.join(root, 'd%03d' % (n // per_folder))
+        if n % per_folder == 0:
+            os.makedirs(folder)
+        with open(os.path.join(folder, 'f%05d.c' % n), 'wb') as f:
+            f.write(b'/* file %d */\r\nint needle_%d;\r\n' % (n, n))
+    write(marker, b'')
+
+
+# --- the cases -------------------------------------------------------------------
+
+def report_to_standard_output(s, work):
+    """Started with standard handles: the report arrives on standard output
+    and no desktop file is made. The first run also stores the history."""
+    folder = os.path.join(work, 'small')
+    make_small_tree(folder)
+    s.reg_delete()
+    if os.path.exists(s.report):
+        os.remove(s.report)
+    process = s.start(s.args.program, launcher=True)
+    s.fill_settings('needle', '*.c;*.h', winpath(folder), toggles='d', shot='settings.png')
+    s.keys('Return')
+    code, out = s.finish(process)
+    check(code == 0, 'exit code %d' % code)
+    check(out == report_lines(folder, EXPECTED_SMALL), 'report on standard output: %r' % out)
+    check(not os.path.exists(s.report), 'a desktop report file was made')
+
+
+def history_options_and_desktop_file(s, work):
+    """Without standard handles the report replaces the desktop file; the texts
+    and options of the last run come back from the registry."""
+    folder = os.path.join(work, 'small')
+    values = s.reg_query()
+    expected = {'TXT1': 'needle', 'EXT1': '*.c;*.h', 'DIR1': winpath(folder),
+                'Cas': 'N', 'Com': 'N', 'Reg': 'N', 'Str': 'N', 'Amp': 'N', 'Sub': 'Y'}
+    for name, value in expected.items():
+        check(values.get(name) == value, 'registry %s = %r, not %r' % (name, values.get(name), value))
+    write(s.report, b'an older report that must go\r\n' * 50)
+    process = s.start(s.args.program, launcher=False)
+    s.fill_settings()  # every box as the last run left it
+    s.keys('Return')
+    code, _ = s.finish(process)
+    check(code == 0, 'exit code %d' % code)
+    check(read(s.report) == report_lines(folder, EXPECTED_SMALL), 'desktop report: %r' % read(s.report))
+
+
+def cancelled_dialog_keeps_the_desktop_file(s, work):
+    """Closing the settings dialog ends the program without touching the
+    desktop file or the saved state."""
+    write(s.report, b'kept\r\n')
+    before = s.reg_query()
+    process = s.start(s.args.program, launcher=False)
+    s.fill_settings('something else')
+    s.keys('Escape')
+    code, _ = s.finish(process)
+    check(code == 0, 'exit code %d' % code)
+    check(read(s.report) == b'kept\r\n', 'the desktop file changed')
+    check(s.reg_query() == before, 'a cancelled dialog saved its state')
+
+
+def nothing_matched_empties_the_desktop_file(s, work):
+    """A search without hits still makes the desktop file, empty."""
+    if os.path.exists(s.report):
+        os.remove(s.report)
+    process = s.start(s.args.program, launcher=False)
+    s.fill_settings('no such text anywhere')
+    s.keys('Return')
+    code, _ = s.finish(process)
+    check(code == 0, 'exit code %d' % code)
+    check(os.path.exists(s.report) and read(s.report) == b'', 'the desktop file is not empty')
+
+
+def empty_folder(s, work):
+    """An empty folder: the progress dialog opens and closes by itself."""
+    folder = os.path.join(work, 'empty')
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    process = s.start(s.args.program, launcher=True)
+    s.fill_settings('needle', None, winpath(folder))
+    s.keys('Return')
+    code, out = s.finish(process)
+    check(code == 0, 'exit code %d' % code)
+    check(out == b'', 'report: %r' % out)
+
+
+def satellite_and_cancel(s, work):
+    """With Seekline.exe.mui beside it the program shows the English settings
+    dialog, but its own progress dialog. During a long search Esc and the
+    close box do nothing; Cancel ends it promptly with the hits found so far."""
+    folder = os.path.join(work, 'big')
+    make_big_tree(folder)
+    beside = os.path.join(work, 'satellite')
+    shutil.rmtree(beside, ignore_errors=True)
+    os.makedirs(beside)
+    program = os.path.join(beside, 'Seekline.exe')
+    shutil.copy(s.args.program, program)
+    shutil.copy(s.args.satellite, program + '.mui')
+
+    process = s.start(program, launcher=True)
+    s.find_window(SETTINGS)
+    texts = s.window_texts('Seekline')
+    check(texts.get(1005) == '&Find' and texts.get(20) == 'Match &case', 'settings texts: %r' % texts)
+    check(not any(re.search('[\u4e00-\u9fff]', t) for t in texts.values()), 'Chinese text in %r' % texts)
+    s.fill_settings('needle', '*.c', winpath(folder), shot='settings-en.png')
+    s.keys('Return')
+
+    window = s.find_window(PROGRESS)
+    texts = s.window_texts('搜尋中')
+    check(texts.get(11) == '取消(&C)', 'progress texts: %r' % texts)
+    s.screenshot('progress.png', window)
+    # Esc, and Alt+F4, the keyboard's close box: the search goes on.
+    s.keys('Escape', 'alt+F4')
+    time.sleep(1.0)
+    check(process.poll() is None and s.has_window(PROGRESS), 'the progress dialog closed on Esc or Alt+F4')
+    shown = s.window_texts('搜尋中').get(10, '')
+    check(shown.startswith(winpath(folder)), 'current file: %r' % shown)
+
+    # Cancel has the keyboard focus: Space presses it. That it works shows
+    # the keys above reached the dialog too.
+    s.keys('space')
+    code, out = s.finish(process, timeout=30)
+    check(code == 0, 'exit code %d' % code)
+    lines = out.split(b'\r\n')
+    check(lines[-1] == b'', 'unterminated report')
+    lines = lines[:-1]
+    check(0 < len(lines) < BIG_FILES, '%d hits of %d' % (len(lines), BIG_FILES))
+    pattern = re.compile(rb'^Z:.*\\d\d{3}\\f(\d{5})\.c\(2,5\) : int needle_(\d+);$')
+    numbers = set()
+    for line in lines:
+        m = pattern.match(line)
+        check(m and int(m.group(1)) == int(m.group(2)), 'report line %r' % line)
+        numbers.add(int(m.group(2)))
+    check(len(numbers) == len(lines), 'a file reported twice')
+    print('cancelled after %d of %d files' % (len(lines), BIG_FILES))
+
+
+CASES = [
+    report_to_standard_output,
+    history_options_and_desktop_file,
+    cancelled_dialog_keeps_the_desktop_file,
+    nothing_matched_empties_the_desktop_file,
+    empty_folder,
+    satellite_and_cancel,
+]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ('state', 'exec', 'program', 'satellite', 'launcher', 'window-texts', 'work'):
+        parser.add_argument('--' + name, required=True)
+    parser.add_argument('cases', nargs='*', help='names of the cases to run; all by default')
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    session = Session(args)
+    failed = 0
+    for case in CASES:
+        if args.cases and case.__name__ not in args.cases:
+            continue
+        started = time.time()
+        try:
+            case(session, args.work)
+            print('ok   %s (%.1f s)' % (case.__name__, time.time() - started))
+        except (Failure, subprocess.TimeoutExpired) as failure:
+            failed += 1
+            print('FAIL %s: %s' % (case.__name__, failure))
+            session.screenshot('failed-%s.png' % case.__name__)
+            session.clean_up()
+        sys.stdout.flush()
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
