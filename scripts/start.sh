@@ -15,6 +15,7 @@ if [ -n "$DISPLAY" ]; then
     sh "$root/tests/wine/prefix.sh" "$state"
 else
     sh "$root/tests/wine/up.sh" "$state"
+    trap 'sh "$root/tests/wine/down.sh" "$state"' EXIT
     echo "no DISPLAY: Seekline runs on the headless display :$(cat "$state/display")"
 fi
 # The report goes to Seekline.txt on the Wine desktop, which is this folder.
