@@ -67,6 +67,14 @@ void RemoveTree(const std::wstring& path)
     RemoveDirectoryW(path.c_str());
 }
 
+std::wstring WindowsPath(const char* unixPath)
+{
+    std::wstring path = L"Z:";
+    for (const char* p = unixPath; *p; p++)
+        path += *p == '/' ? L'\\' : (wchar_t)(unsigned char)*p;
+    return path;
+}
+
 std::string Ansi(const std::wstring& text)
 {
     char bytes[4096];

@@ -9,6 +9,8 @@ void MakeFolder(const std::wstring& path);
 void WriteTestFile(const std::wstring& path, const std::string& bytes);
 std::string ReadTestFile(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
+// A file of the build tree as Wine shows it: its Unix root is drive Z:.
+std::wstring WindowsPath(const char* unixPath);
 
 // The text in the process's ANSI code page, as report lines print it.
 std::string Ansi(const std::wstring& text);

@@ -1,0 +1,28 @@
+// Dialog templates read back from a module's resources, so that tests can
+// check a template's layout and compare one language's template with another.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+struct TemplateControl {
+    DWORD id;
+    WORD classAtom;  // 0x80 button, 0x82 static, 0x85 combo box; 0 for a class given by name
+    DWORD style;
+    short x, y, cx, cy;
+    std::wstring text;
+};
+
+struct DialogTemplate {
+    DWORD style;
+    short cx, cy;
+    std::wstring caption;
+    WORD pointSize;  // 0 and no font without DS_SETFONT
+    std::wstring font;
+    std::vector<TemplateControl> controls;
+};
+
+// Reads the extended (DIALOGEX) template id in language from module, which
+// may be loaded as a data file. False when there is none or it is not an
+// extended template.
+bool ReadDialogTemplate(HMODULE module, WORD id, WORD language, DialogTemplate* dialog);
