@@ -3,6 +3,7 @@
 #include "engine/Output.h"
 #include "engine/Scanner.h"
 #include "walk/Walker.h"
+#include "tests/support/TestFiles.h"
 #include <psapi.h>
 #include <stdio.h>
 #include <string>
@@ -17,14 +18,6 @@ static double Seconds()
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return (double)now.QuadPart / (double)frequency.QuadPart;
-}
-
-static void WriteBytes(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    DWORD written;
-    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
-    CloseHandle(file);
 }
 
 // C-like text: code, comments and string literals, with a rare hit.
@@ -66,7 +59,7 @@ static void BenchScanner(const std::wstring& folder)
 {
     const size_t size = 64 << 20;
     std::wstring path = folder + L"\\big.c";
-    WriteBytes(path, SourceText(size, 1));
+    WriteTestFile(path, SourceText(size, 1));
     static const struct {
         const char* title;
         const wchar_t* needle;
@@ -101,7 +94,7 @@ static void BenchWalker(const std::wstring& folder, HWND status)
         CreateDirectoryW((folder + L"\\tree").c_str(), NULL);
         CreateDirectoryW(sub.c_str(), NULL);
         for (int i = 0; i < filesPerFolder; i++)
-            WriteBytes(sub + L"\\file" + std::to_wstring(i) + (i % 2 ? L".c" : L".h"), text);
+            WriteTestFile(sub + L"\\file" + std::to_wstring(i) + (i % 2 ? L".c" : L".h"), text);
     }
     SearchRequest request;
     FillRequest(&request, L"needle", 0);
@@ -115,32 +108,9 @@ static void BenchWalker(const std::wstring& folder, HWND status)
     printf("walker, %d files of 8 KiB in %d folders:\n  %8.0f files/s\n", files, folders, files / elapsed);
 }
 
-static void RemoveTree(const std::wstring& path)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path + L"\\" + name);
-            else
-                DeleteFileW((path + L"\\" + name).c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
-}
-
 int main()
 {
-    WCHAR temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(temp) + L"seekline-bench";
-    RemoveTree(folder);
-    CreateDirectoryW(folder.c_str(), NULL);
+    std::wstring folder = MakeTestFolder();
 
     HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     OutputStart(nul);
