@@ -80,6 +80,15 @@ void PrepareWalk(SearchRequest* request, const wchar_t* fileTypes, bool subfolde
     request->searchSubfolders = subfolders;
 }
 
+void ExpectWalkOfCFiles(const std::wstring& root, const std::string& expected, WalkRun* run)
+{
+    SearchRequest request;
+    PrepareWalk(&request, L"*.c", true);
+    RunWalk(root, &request, 0, run);
+    EXPECT_EQ(Relative(run->searched, root), expected);
+    EXPECT_EQ(run->report, Reported(root, expected));
+}
+
 void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfter_, WalkRun* run)
 {
     static ATOM recorderClass;

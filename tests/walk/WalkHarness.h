@@ -21,6 +21,10 @@ void PrepareWalk(SearchRequest* request, const wchar_t* fileTypes, bool subfolde
 // StopRequested, as the Cancel button would.
 void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfter, WalkRun* run);
 
+// Walks root for "*.c" with subfolders and expects the space-separated files
+// to be searched and reported, in that order.
+void ExpectWalkOfCFiles(const std::wstring& root, const std::string& expected, WalkRun* run);
+
 // Makes the entries of a space-separated list under root: "name\" is a folder,
 // any other name a file holding "hit\nhit\n", or no hit when it starts with "miss".
 void MakeTree(const std::wstring& root, const char* entries);

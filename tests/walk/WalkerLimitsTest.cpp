@@ -56,12 +56,8 @@ TEST_F(WalkerLimitsTest, PassesOverNamesAndFoldersThatDoNotFit)
         if (name == fileFits + L"\\" || name == L"ok\\")
             expected += " " + Ansi(name) + "x.c";
 
-    SearchRequest request;
-    PrepareWalk(&request, L"*.c", true);
     WalkRun run;
-    RunWalk(root, &request, 0, &run);
-    EXPECT_EQ(Relative(run.searched, root), expected);
-    EXPECT_EQ(run.report, Reported(root, expected));
+    ExpectWalkOfCFiles(root, expected, &run);
     ExpectWithinBuffer(run);
 }
 

@@ -107,12 +107,8 @@ TEST_F(WalkerTest, DescendsDepthFirstInTheOrderThePlatformLists)
         else if (name == L"b\\")
             expected = Join(expected, Files(root, L"b", L"*.c"));
     }
-    SearchRequest request;
-    PrepareWalk(&request, L"*.c", true);
     WalkRun run;
-    RunWalk(root, &request, 0, &run);
-    EXPECT_EQ(Relative(run.searched, root), expected);
-    EXPECT_EQ(run.report, Reported(root, expected));
+    ExpectWalkOfCFiles(root, expected, &run);
 }
 
 // The attributes the platform lists for path.
@@ -137,12 +133,8 @@ TEST_F(WalkerTest, SearchesHiddenAndSystemFiles)
     ASSERT_NE(ListedAttributes(root + L"\\system.c") & FILE_ATTRIBUTE_SYSTEM, 0u);
     ASSERT_NE(ListedAttributes(root + L"\\hid") & FILE_ATTRIBUTE_HIDDEN, 0u);
     std::string expected = Join(Files(root, L"", L"*.c"), "hid\\x.c");
-    SearchRequest request;
-    PrepareWalk(&request, L"*.c", true);
     WalkRun run;
-    RunWalk(root, &request, 0, &run);
-    EXPECT_EQ(Relative(run.searched, root), expected);
-    EXPECT_EQ(run.report, Reported(root, expected));
+    ExpectWalkOfCFiles(root, expected, &run);
 }
 
 // Cancel pressed while the n-th file is announced: that file ends after its
