@@ -53,24 +53,6 @@ void CALLBACK Watchdog(HWND, UINT, UINT_PTR timer, DWORD)
 
 const int watchdogMilliseconds = 60000;
 
-// The test display has no window manager, and Wine waits two seconds for one
-// whenever it hides a window it leaves to the manager. This program's windows
-// are left unmanaged instead; Wine reads the setting when it first draws.
-class UnmanagedWindows : public testing::Environment {
-public:
-    void SetUp() override
-    {
-        WCHAR path[MAX_PATH];
-        GetModuleFileNameW(NULL, path, MAX_PATH);
-        std::wstring key = L"Software\\Wine\\AppDefaults\\";
-        key += wcsrchr(path, L'\\') + 1;
-        key += L"\\X11 Driver";
-        RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Managed", REG_SZ, L"N", 4);
-    }
-};
-
-testing::Environment* const unmanagedWindows = testing::AddGlobalTestEnvironment(new UnmanagedWindows);
-
 }  // namespace
 
 void Later(const std::function<void()>& step)

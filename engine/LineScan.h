@@ -1,0 +1,10 @@
+// The line scanner's core: the passes of one search over bytes in memory.
+#pragma once
+#include "engine/Report.h"
+#include "engine/SearchRequest.h"
+
+// Runs every pass of the request over the size bytes at bytes, writing one
+// report line per hit with name. Reads no byte outside them. Borrows the
+// byte behind the needle while it runs and puts the needle back. Returns
+// FALSE when a stop was requested.
+BOOL ScanBytes(const BYTE* bytes, ULONGLONG size, const ReportName* name, SearchRequest* request);
