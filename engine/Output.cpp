@@ -1,12 +1,20 @@
-// Buffered report output. Write errors are never examined: a failed write
-// loses its bytes and the search goes on.
+// Buffered report output. A write that fails stops the search, as Cancel
+// would: a report with a hole in it would look complete.
 #include "engine/Output.h"
 #include "engine/ProcessState.h"
 
 static void WriteThrough(const void* bytes, DWORD length)
 {
-    DWORD written;
-    WriteFile(OutputBuffer.handle, bytes, length, &written, NULL);
+    if (OutputBuffer.failure)
+        return;
+    DWORD written = 0;
+    if (!WriteFile(OutputBuffer.handle, bytes, length, &written, NULL)) {
+        DWORD error = GetLastError();
+        OutputBuffer.failure = error ? error : ERROR_WRITE_FAULT;
+    } else if (written != length)
+        OutputBuffer.failure = ERROR_DISK_FULL;  // a short write to a file: no room left
+    if (OutputBuffer.failure)
+        StopRequested.store(1);
 }
 
 void OutputStart(HANDLE handle)
@@ -15,6 +23,8 @@ void OutputStart(HANDLE handle)
     OutputBuffer.used = 0;
     OutputBuffer.cursor = OutputBuffer.base;
     OutputBuffer.handle = handle;
+    OutputBuffer.lines = 0;
+    OutputBuffer.failure = 0;
 }
 
 void OutputRelease()

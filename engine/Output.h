@@ -11,6 +11,8 @@ void OutputStart(HANDLE handle);
 void OutputRelease();
 
 // Appends bytes, first writing out what waits when they would fill the buffer.
+// After a failed write nothing more is written: the failure is kept in
+// OutputBuffer.failure and StopRequested is set.
 void OutputWrite(const void* bytes, DWORD length);
 // Writes out whatever waits in the buffer.
 void OutputFlush();

@@ -10,10 +10,13 @@ struct ReportBuffer {
     DWORD used;     // bytes waiting in the buffer
     BYTE* cursor;   // where the next byte goes, always base + used
     HANDLE handle;  // inherited standard output or the desktop report file
+    ULONGLONG lines;  // report lines written so far, counted by the worker
+    DWORD failure;    // the system's error code of the first write that failed, or 0;
+                      // set by the worker, read by the entry after the search
 };
 
 extern ReportBuffer OutputBuffer;
 
-// Set to 1 only by the progress dialog's Cancel button and never reset; the
-// worker reads it afresh at every poll.
+// Set to 1 by the progress dialog's Cancel button, or by a report write that
+// failed, and never reset; the worker reads it afresh at every poll.
 extern std::atomic<LONG> StopRequested;

@@ -48,6 +48,8 @@ DWORD WINAPI SearchThreadProc(LPVOID parameter)
     HWND progressWindow = request->progressWindow;
     HWND currentFile = GetDlgItem(progressWindow, IDC_CURRENT_FILE);
     SearchFolder(request->folder, currentFile, request);
-    PostMessageW(progressWindow, WM_COMMAND, CMD_SEARCH_DONE, 0);
+    // Without a progress dialog (a search with no window) nobody waits for it.
+    if (progressWindow)
+        PostMessageW(progressWindow, WM_COMMAND, CMD_SEARCH_DONE, 0);
     return 0;
 }

@@ -60,15 +60,21 @@ TEST(Output, FlushWithNothingWaitingWritesNothing)
     EXPECT_EQ(CaptureFinish(&capture), "");
 }
 
-TEST(Output, LosesBytesSilentlyWhenTheDestinationIsInvalid)
+TEST(Output, AFailedWriteStopsTheSearchAndIsKept)
 {
     OutputStart(INVALID_HANDLE_VALUE);
     std::string piece(5000, 'z');
     OutputWrite(piece.data(), (DWORD)piece.size());
+    EXPECT_EQ(OutputBuffer.failure, 0u);
+    EXPECT_EQ(StopRequested.load(), 0);
     OutputWrite(piece.data(), (DWORD)piece.size());
+    EXPECT_EQ(OutputBuffer.failure, (DWORD)ERROR_INVALID_HANDLE);
+    EXPECT_EQ(StopRequested.load(), 1);
     OutputFlush();
     EXPECT_EQ(OutputBuffer.used, 0u);
+    EXPECT_EQ(OutputBuffer.failure, (DWORD)ERROR_INVALID_HANDLE) << "the first failure is the one kept";
     OutputRelease();
+    StopRequested = 0;
 }
 
 }  // namespace
