@@ -71,14 +71,14 @@ static ScanOutcome Step(ScanPass* pass, const SearchRequest* request)
     return outcome;
 }
 
-static void ReportPassHit(const ReportName* name, const ScanPass* pass, ULONGLONG hit)
+static void ReportPassHit(ReportName* name, const ScanPass* pass, ULONGLONG hit)
 {
     DWORD column = (DWORD)(hit - pass->lineStart + 1);
     ReportHit(name, pass->lineNumber, column, pass->view + pass->lineStart, pass->pos - pass->lineStart);
 }
 
 // Runs one pass from the first byte. Returns FALSE when a stop was requested.
-static BOOL RunPass(ScanPass* pass, const SearchRequest* request, const ReportName* name)
+static BOOL RunPass(ScanPass* pass, const SearchRequest* request, ReportName* name)
 {
     const BYTE* view = pass->view;
     ULONGLONG size = pass->size;
@@ -121,7 +121,7 @@ static BOOL RunPass(ScanPass* pass, const SearchRequest* request, const ReportNa
 // Runs the passes: the needle, then (strings only with
 // ampersand variants) the needle with a "&" after its first L - k bytes, for
 // k = 1 .. L - 1. The variants are made in place by moving the "&" left.
-BOOL ScanBytes(const BYTE* view, ULONGLONG size, const ReportName* name, SearchRequest* request)
+BOOL ScanBytes(const BYTE* view, ULONGLONG size, ReportName* name, SearchRequest* request)
 {
     char* needle = request->needle;
     int length = request->needleLength;

@@ -7,4 +7,4 @@
 // report line per hit with name. Reads no byte outside them. Borrows the
 // byte behind the needle while it runs and puts the needle back. Returns
 // FALSE when a stop was requested.
-BOOL ScanBytes(const BYTE* bytes, ULONGLONG size, const ReportName* name, SearchRequest* request);
+BOOL ScanBytes(const BYTE* bytes, ULONGLONG size, ReportName* name, SearchRequest* request);

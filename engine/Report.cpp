@@ -1,22 +1,131 @@
-// The report line format.
+// The report line format, and the file name it prints.
 #include "engine/Report.h"
 #include "engine/Output.h"
 #include "engine/ProcessState.h"
 #include "engine/Scanner.h"
 
-// The ANSI form of the longest path: three bytes per unit in UTF-8. The header
-// adds "(", two 10-digit numbers, "," and ") : ", well inside the 1024 bytes
-// that wsprintfA writes at most.
-#define HEADER_BYTES (REPORT_PATH_CHARS * 3 + 32)
+// Three bytes per UTF-16 unit is the most any ANSI code page needs.
+#define ANSI_NAME_BYTES (REPORT_PATH_CHARS * 3)
 
-void ReportHit(const ReportName* name, DWORD lineNumber, DWORD column, const BYTE* text, ULONGLONG textLength)
+// The name of the file being reported, in the ANSI code page. Only the worker
+// reports, one file at a time.
+static char AnsiName[ANSI_NAME_BYTES];
+static int AnsiNameLength;
+// The path spelled with short names where the code page cannot spell it.
+static WCHAR ShortPath[LONG_PATH_CHARS];
+static WCHAR PrintablePath[REPORT_PATH_CHARS];
+
+// TRUE when the code page spells the units of text without its default character.
+static BOOL Printable(const WCHAR* text, int length)
 {
-    char header[HEADER_BYTES];
-    int length = wsprintfA(header, "%s(%u,%u) : ", name->ansi, lineNumber, column);
+    if (length <= 0)
+        return TRUE;
+    if (GetACP() == CP_UTF8)
+        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, length, NULL, 0, NULL, NULL) > 0;
+    BOOL usedDefault = FALSE;
+    WideCharToMultiByte(CP_ACP, 0, text, length, NULL, 0, NULL, &usedDefault);
+    return !usedDefault;
+}
+
+// The length of the path component that ends at end (exclusive) and starts
+// after the previous backslash at or after start.
+static int ComponentBefore(const WCHAR* start, const WCHAR* end)
+{
+    const WCHAR* at = end;
+    while (at > start && at[-1] != L'\\')
+        at--;
+    return (int)(end - at);
+}
+
+// Rewrites shown into PrintablePath, each component the code page cannot
+// spell replaced by its short name, the one a file system gives every such
+// file where short names are enabled. The components are matched from the
+// end with those of the long path; where they stop matching (a folder typed
+// as a relative path), the rest is kept as it stands. FALSE if nothing
+// changed.
+static BOOL SpellWithShortNames(const WCHAR* shown, const WCHAR* open)
+{
+    int shortLength = (int)GetShortPathNameW(open, ShortPath, LONG_PATH_CHARS);
+    if (shortLength <= 0 || shortLength >= LONG_PATH_CHARS)
+        return FALSE;
+    int shownLength = lstrlenW(shown);
+    const WCHAR* shownEnd = shown + shownLength;
+    const WCHAR* openEnd = open + lstrlenW(open);
+    const WCHAR* shortEnd = ShortPath + shortLength;
+    // Built from the end backwards.
+    WCHAR* out = PrintablePath + REPORT_PATH_CHARS - 1;
+    *out = 0;
+    BOOL changed = FALSE;
+    while (shownEnd > shown) {
+        int shownPart = ComponentBefore(shown, shownEnd);
+        int openPart = ComponentBefore(open, openEnd);
+        int shortPart = ComponentBefore(ShortPath, shortEnd);
+        const WCHAR* part = shownEnd - shownPart;
+        if (shownPart == 0 || shortPart == 0 || openPart != shownPart ||
+            CompareStringOrdinal(part, shownPart, openEnd - openPart, openPart, TRUE) != CSTR_EQUAL)
+            break;
+        const WCHAR* spelled = part;
+        int spelledLength = shownPart;
+        if (!Printable(part, shownPart) && Printable(shortEnd - shortPart, shortPart)) {
+            spelled = shortEnd - shortPart;
+            spelledLength = shortPart;
+            changed = TRUE;
+        }
+        if (spelledLength + 1 > out - PrintablePath)
+            return FALSE;
+        out -= spelledLength;
+        CopyMemory(out, spelled, spelledLength * sizeof(WCHAR));
+        shownEnd -= shownPart;
+        openEnd -= openPart;
+        shortEnd -= shortPart;
+        // The backslash before the component, in all three.
+        if (shownEnd == shown || openEnd == open || shortEnd == ShortPath)
+            break;
+        *--out = L'\\';
+        shownEnd--;
+        openEnd--;
+        shortEnd--;
+    }
+    if (!changed)
+        return FALSE;
+    int head = (int)(shownEnd - shown);
+    if (head > out - PrintablePath)
+        return FALSE;
+    out -= head;
+    CopyMemory(out, shown, head * sizeof(WCHAR));
+    MoveMemory(PrintablePath, out, (PrintablePath + REPORT_PATH_CHARS - out) * sizeof(WCHAR));
+    return TRUE;
+}
+
+// Converts the name for the report. A name the code page cannot spell is
+// printed with short names for the parts it cannot spell, so that an editor
+// opens the right file; without them, with the code page's default character.
+static void ConvertName(ReportName* name)
+{
+    const WCHAR* path = name->shownPath;
+    if (!Printable(path, lstrlenW(path)) && SpellWithShortNames(path, name->openPath))
+        path = PrintablePath;
+    AnsiNameLength = WideCharToMultiByte(CP_ACP, 0, path, -1, AnsiName, ANSI_NAME_BYTES, NULL, NULL) - 1;
+    if (AnsiNameLength < 0)
+        AnsiNameLength = 0;
+    name->converted = TRUE;
+}
+
+void ReportHit(ReportName* name, DWORD lineNumber, DWORD column, const BYTE* text, ULONGLONG textLength)
+{
+    // The text is taken first: it may lie in a mapped view that faults, and
+    // then nothing of the line must have been written.
+    BYTE line[LINE_TEXT_BYTES];
     if (textLength > LINE_TEXT_BYTES)
         textLength = LINE_TEXT_BYTES;
-    OutputWrite(header, (DWORD)length);
-    OutputWrite(text, (DWORD)textLength);
+    CopyMemory(line, text, (SIZE_T)textLength);
+    if (!name->converted)
+        ConvertName(name);
+    char numbers[32];
+    int length = wsprintfA(numbers, "(%u,%u) : ", lineNumber, column);
+    OutputWrite(AnsiName, (DWORD)AnsiNameLength);
+    OutputWrite(numbers, (DWORD)length);
+    OutputWrite(line, (DWORD)textLength);
     OutputWrite("\r\n", 2);
     OutputBuffer.lines++;
 }

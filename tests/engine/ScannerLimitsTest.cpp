@@ -1,5 +1,5 @@
-// The scanner at the edges: the longest needle and path, the end of the
-// mapped view, and files of 2 GiB and more.
+// The scanner at the edges: the longest needle, the end of the file's
+// bytes, and files of 2 GiB and more.
 #include "tests/engine/ScanHelpers.h"
 #include <gtest/gtest.h>
 
@@ -37,27 +37,6 @@ TEST_F(ScannerLimits, TheLongestSearchTextConvertsWhole)
     std::wstring tooLong(NEEDLE_BYTES, L'x');
     EXPECT_FALSE(ConvertNeedle(&request, tooLong.c_str()));
     EXPECT_EQ(request.needleLength, 0);
-}
-
-TEST_F(ScannerLimits, PrintsALongAnsiPathWhole)
-{
-    // Three folders of 70 Chinese characters: 240-odd UTF-16 units, but over
-    // 400 bytes in a double-byte code page.
-    std::wstring path = folder;
-    for (int level = 0; level < 3; level++) {
-        path += L"\\" + std::wstring(70, (wchar_t)(L'\x4E00' + level));
-        MakeFolder(path);
-    }
-    path += L"\\a.c";
-    ASSERT_LT(path.size(), (size_t)MAX_PATH);
-    WriteTestFile(path, "foo\n");
-    SearchRequest request;
-    PrepareRequest(&request, L"foo", 0);
-    std::string name = Ansi(path);
-    if (GetACP() == 950) {
-        EXPECT_GT(name.size(), (size_t)259);
-    }
-    EXPECT_EQ(SearchPath(path, &request), name + "(1,1) : foo\r\n");
 }
 
 TEST_F(ScannerLimits, NeverReadsPastTheEndOfTheView)

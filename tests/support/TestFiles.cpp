@@ -57,7 +57,10 @@ void RemoveTree(const std::wstring& path)
                 continue;
             std::wstring child = path + L"\\" + name;
             SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            // A link or junction goes, not what it leads to.
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                RemoveDirectoryW(child.c_str()) || DeleteFileW(child.c_str());
+            else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(child);
             else
                 DeleteFileW(child.c_str());
