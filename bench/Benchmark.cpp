@@ -85,7 +85,7 @@ static void BenchScanner(const std::wstring& folder)
     }
 }
 
-static void BenchWalker(const std::wstring& folder, HWND status)
+static void BenchWalker(const std::wstring& folder)
 {
     const int folders = 40, filesPerFolder = 50;
     std::string text = SourceText(8 << 10, 7);
@@ -100,9 +100,9 @@ static void BenchWalker(const std::wstring& folder, HWND status)
     FillRequest(&request, L"needle", 0);
     lstrcpyW(request.fileTypes, L"*.c;*.h");
     std::wstring tree = folder + L"\\tree";
-    SearchFolder(tree.c_str(), status, &request);
+    SearchFolder(tree.c_str(), &request);
     double start = Seconds();
-    SearchFolder(tree.c_str(), status, &request);
+    SearchFolder(tree.c_str(), &request);
     double elapsed = Seconds() - start;
     int files = folders * filesPerFolder;
     printf("walker, %d files of 8 KiB in %d folders:\n  %8.0f files/s\n", files, folders, files / elapsed);
@@ -114,18 +114,16 @@ int main()
 
     HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     OutputStart(nul);
-    HWND status = CreateWindowW(L"STATIC", L"", 0, 0, 0, 100, 20, NULL, NULL, NULL, NULL);
 
     PROCESS_MEMORY_COUNTERS before;
     GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
     BenchScanner(folder);
-    BenchWalker(folder, status);
+    BenchWalker(folder);
     PROCESS_MEMORY_COUNTERS after;
     GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
     printf("memory:\n  private bytes before %lu KiB, after %lu KiB (the files are mapped, not copied)\n",
            (unsigned long)(before.PagefileUsage >> 10), (unsigned long)(after.PagefileUsage >> 10));
 
-    DestroyWindow(status);
     OutputRelease();
     CloseHandle(nul);
     RemoveTree(folder);

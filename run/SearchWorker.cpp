@@ -2,7 +2,6 @@
 #include "run/SearchRun.h"
 #include "engine/ProcessState.h"
 #include "engine/SearchRequest.h"
-#include "resources/resource.h"
 #include "walk/Walker.h"
 
 // The running worker, kept so that a stop can break off a report write it is
@@ -36,8 +35,7 @@ DWORD WINAPI SearchThreadProc(LPVOID parameter)
     // Kept aside: once the walk is over the request may be freed any moment
     // after the done command, so it is not read again.
     HWND progressWindow = request->progressWindow;
-    HWND currentFile = GetDlgItem(progressWindow, IDC_CURRENT_FILE);
-    SearchFolder(request->folder, currentFile, request);
+    SearchFolder(request->folder, request);
     // Without a progress dialog (a search with no window) nobody waits for it.
     if (progressWindow)
         PostMessageW(progressWindow, WM_COMMAND, CMD_SEARCH_DONE, 0);

@@ -1,108 +1,322 @@
 // The folder walker: expands the request's pattern list in one folder, hands
 // every file found to the scanner, and descends into the subfolders depth
-// first. Nothing is listed in memory; each level enumerates and consumes its
-// entries on the fly, with its own path buffer on its own stack frame.
+// first. Nothing is listed in memory: each folder on the current descent
+// keeps only its open enumeration of subfolders, and one pair of path
+// buffers serves the whole walk, so a deep tree costs no stack.
 #include "walk/Walker.h"
 #include "engine/Output.h"
 #include "engine/ProcessState.h"
 #include "engine/Scanner.h"
+#include "walk/CurrentFile.h"
 
-// The path buffer of one level: the folder, one backslash, then the pattern or
-// the name found. Anything that would not fit is passed over in silence (the
-// platform's 260-unit path limit would refuse such a path anyway), which also
-// ends a descent through a cycle of junctions or links at this limit.
-#define WALK_PATH_CHARS REPORT_PATH_CHARS
+// Every level adds at least a one-letter name and a backslash, so this many
+// levels reach the platform's longest path.
+#define WALK_LEVELS (LONG_PATH_CHARS / 2)
+// Room for the "\\?\UNC\" that the long form puts in front.
+#define OPEN_PATH_CHARS (LONG_PATH_CHARS + 8)
+
+// A folder reached through links whose identity cannot be read might be a
+// cycle: a descent passes through at most this many of them (the limit the
+// host itself sets on links in one path).
+#define UNIDENTIFIED_LINKS 40
+
+// One folder on the current descent.
+struct WalkLevel {
+    HANDLE subfolders;  // its enumeration of subfolders: NULL before, open while one is walked
+    int openEnd;        // where names start in openPath, behind the folder's backslash
+    int shownEnd;       // the same in shownPath
+    int links;          // links and junctions passed on the descent down to here
+    int unidentified;   // of those, folders whose identity could not be read
+    BOOL idKnown;       // the folder's identity, read once a link makes a cycle possible
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+
+// The state of one walk, allocated for its length.
+struct Walk {
+    SearchRequest* request;
+    WCHAR openPath[OPEN_PATH_CHARS];     // "\\?\" and the full path: what the platform is given
+    WCHAR shownPath[REPORT_PATH_CHARS];  // the folder as typed and the rest: what the user sees
+    WCHAR patternPath[OPEN_PATH_CHARS];  // the long form for a pattern with a folder part
+    WCHAR fullPath[LONG_PATH_CHARS];     // scratch for GetFullPathNameW
+    WIN32_FIND_DATAW found;
+    int depth;
+    WalkLevel levels[WALK_LEVELS];
+};
 
 static BOOL Stopped()
 {
     return StopRequested.load() != 0;
 }
 
-// Writes length units of name, and a terminator, into the name part of path.
-// Returns FALSE, leaving the buffer as it was, when they would not fit.
-static BOOL PutName(WCHAR* path, int namePart, const WCHAR* name, int length)
+// Writes length units of name, and a terminator, into the long form open at
+// openAt and into the shown path at shownAt. Slashes become backslashes in
+// the long form, which the platform takes literally. FALSE, writing nothing,
+// when either would not fit.
+static BOOL PutName(Walk* walk, WCHAR* open, int openAt, int shownAt, const WCHAR* name, int length)
 {
-    if (length < 0 || namePart + length >= WALK_PATH_CHARS)
+    if (length < 0 || openAt + length >= OPEN_PATH_CHARS || shownAt + length >= REPORT_PATH_CHARS)
         return FALSE;
-    lstrcpynW(path + namePart, name, length + 1);
+    for (int i = 0; i < length; i++)
+        open[openAt + i] = name[i] == L'/' ? L'\\' : name[i];
+    open[openAt + length] = 0;
+    lstrcpynW(walk->shownPath + shownAt, name, length + 1);
     return TRUE;
 }
 
-// Searches the files that the pattern now in the name part finds, in the
-// platform's order. Folders it happens to name wait for the subfolder pass.
-static void SearchPattern(WCHAR* path, int namePart, HWND currentFileWindow, SearchRequest* request)
+// Writes the long form of the full path of path into destination: "\\?\",
+// or "\\?\UNC\" for a share, in front; a path already in a device form stays
+// as it is. The long form reaches paths beyond 260 units, and names like
+// "nul.c" as files rather than devices. Returns its length, 0 if it does not
+// fit.
+static int PutLongForm(Walk* walk, const WCHAR* path, WCHAR* destination)
 {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(path, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
-        if (Stopped() || !PutName(path, namePart, found.cFileName, lstrlenW(found.cFileName)))
-            continue;
-        // Sent, not posted: the path must be shown before the next one overwrites it.
-        SendMessageW(currentFileWindow, WM_SETTEXT, 0, (LPARAM)path);
-        SearchFile(path, request);
-        OutputFlush();
-    } while (!Stopped() && FindNextFileW(search, &found));
-    FindClose(search);
-}
-
-// Enters every subfolder of the folder, in the platform's order, each searched
-// completely before the next.
-static void SearchSubfolders(WCHAR* path, int namePart, HWND currentFileWindow, SearchRequest* request)
-{
-    if (!PutName(path, namePart, L"*.*", 3))
-        return;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(path, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            continue;
-        if (lstrcmpW(found.cFileName, L".") == 0 || lstrcmpW(found.cFileName, L"..") == 0)
-            continue;
-        if (Stopped() || !PutName(path, namePart, found.cFileName, lstrlenW(found.cFileName)))
-            continue;
-        SearchFolder(path, currentFileWindow, request);
-    } while (!Stopped() && FindNextFileW(search, &found));
-    FindClose(search);
-}
-
-void SearchFolder(const WCHAR* folder, HWND currentFileWindow, SearchRequest* request)
-{
-    WCHAR path[WALK_PATH_CHARS];
-    int namePart = lstrlenW(folder);
-    if (namePart >= WALK_PATH_CHARS)
-        return;
-    lstrcpynW(path, folder, WALK_PATH_CHARS);
-    // An empty folder becomes a lone backslash, the root of the current drive.
-    if (*CharPrevW(path, path + namePart) != L'\\') {
-        if (namePart + 1 >= WALK_PATH_CHARS)
-            return;
-        path[namePart++] = L'\\';
-        path[namePart] = 0;
+    DWORD length = GetFullPathNameW(path, LONG_PATH_CHARS, walk->fullPath, NULL);
+    if (length == 0 || length >= LONG_PATH_CHARS)
+        return 0;
+    const WCHAR* prefix = L"\\\\?\\";
+    const WCHAR* rest = walk->fullPath;
+    if (rest[0] == L'\\' && rest[1] == L'\\') {
+        if (rest[2] == L'?' || rest[2] == L'.') {
+            prefix = L"";
+        } else {
+            prefix = L"\\\\?\\UNC\\";
+            rest += 2;
+        }
     }
+    int prefixLength = lstrlenW(prefix);
+    int restLength = lstrlenW(rest);
+    if (prefixLength + restLength >= OPEN_PATH_CHARS)
+        return 0;
+    lstrcpyW(destination, prefix);
+    lstrcpyW(destination + prefixLength, rest);
+    return prefixLength + restLength;
+}
 
-    // Each ";" or " " ends one pattern, so two in a row or one at the end make
-    // an empty pattern, which finds nothing.
-    const WCHAR* pattern = request->fileTypes;
+// The long form path as GetFullPathNameW takes it, without its prefix; a
+// share's is rebuilt in the pattern buffer.
+static const WCHAR* ShortForm(Walk* walk)
+{
+    const WCHAR* path = walk->openPath;
+    if (path[0] != L'\\' || path[1] != L'\\' || path[2] != L'?' || path[3] != L'\\')
+        return path;
+    if (CompareStringOrdinal(path + 4, 4, L"UNC\\", 4, TRUE) != CSTR_EQUAL)
+        return path + 4;
+    walk->patternPath[0] = L'\\';
+    lstrcpynW(walk->patternPath + 1, path + 7, OPEN_PATH_CHARS - 1);
+    return walk->patternPath;
+}
+
+// The folder's own identity, to tell when a descent meets it again.
+static BOOL ReadIdentity(const WCHAR* path, WalkLevel* level)
+{
+    HANDLE folder = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (folder == INVALID_HANDLE_VALUE)
+        return FALSE;
+    BY_HANDLE_FILE_INFORMATION information;
+    level->idKnown = GetFileInformationByHandle(folder, &information);
+    CloseHandle(folder);
+    if (level->idKnown) {
+        level->volume = information.dwVolumeSerialNumber;
+        level->indexHigh = information.nFileIndexHigh;
+        level->indexLow = information.nFileIndexLow;
+    }
+    return level->idKnown;
+}
+
+// The identity of the folder at level n of the descent, read on first need.
+static BOOL LevelIdentity(Walk* walk, int n)
+{
+    WalkLevel* level = &walk->levels[n];
+    if (level->idKnown)
+        return TRUE;
+    // The path of the folder ends at its backslash: cut it there for a moment.
+    WCHAR kept = walk->openPath[level->openEnd];
+    walk->openPath[level->openEnd] = 0;
+    BOOL known = ReadIdentity(walk->openPath, level);
+    walk->openPath[level->openEnd] = kept;
+    return known;
+}
+
+// TRUE when the folder at the candidate level is one already on the descent.
+// Only a link or junction can lead back into a descent, so folders not below
+// one are never opened for this.
+static BOOL ClosesCycle(Walk* walk, WalkLevel* candidate)
+{
+    if (!ReadIdentity(walk->openPath, candidate)) {
+        candidate->unidentified++;
+        return candidate->unidentified > UNIDENTIFIED_LINKS;
+    }
+    for (int n = walk->depth; n >= 0; n--) {
+        WalkLevel* level = &walk->levels[n];
+        if (LevelIdentity(walk, n) && level->volume == candidate->volume &&
+            level->indexHigh == candidate->indexHigh && level->indexLow == candidate->indexLow)
+            return TRUE;
+    }
+    return FALSE;
+}
+
+// Searches the files that one pattern finds in the folder of the level, in
+// the platform's order. A pattern with a folder part ("sub\*.c") finds the
+// files of that folder, and they are opened and named there. Folders it
+// happens to name wait for the subfolder pass.
+static void SearchPattern(Walk* walk, const WalkLevel* level, const WCHAR* pattern, int length)
+{
+    int namePart = length;
+    while (namePart > 0 && pattern[namePart - 1] != L'\\' && pattern[namePart - 1] != L'/')
+        namePart--;
+    WCHAR* open = walk->openPath;
+    int openAt = level->openEnd;
+    if (namePart > 0) {
+        // The long form takes "." and ".." literally: resolve the folder part
+        // as a short path would be resolved, into a buffer of its own, since
+        // the folder's own path serves the patterns and subfolders after it.
+        if (!PutName(walk, open, openAt, level->shownEnd, pattern, namePart))
+            return;
+        open = walk->patternPath;
+        openAt = PutLongForm(walk, ShortForm(walk), open);
+        if (openAt == 0)
+            return;
+    }
+    int shownAt = level->shownEnd + namePart;
+    if (!PutName(walk, open, openAt, shownAt, pattern + namePart, length - namePart))
+        return;
+    HANDLE search = FindFirstFileW(open, &walk->found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    HWND progress = walk->request->progressWindow;
+    do {
+        const WIN32_FIND_DATAW* found = &walk->found;
+        if (found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        if (Stopped() || !PutName(walk, open, openAt, shownAt, found->cFileName, lstrlenW(found->cFileName)))
+            continue;
+        PublishCurrentFile(walk->shownPath, progress);
+        SearchFileAs(open, walk->shownPath, walk->request);
+        OutputFlush();
+    } while (!Stopped() && FindNextFileW(search, &walk->found));
+    FindClose(search);
+}
+
+// Searches the files of the folder at the level, pattern by pattern. Each ";"
+// or " " ends one pattern, so two in a row or one at the end make an empty
+// pattern, which finds nothing.
+static void SearchFiles(Walk* walk, const WalkLevel* level)
+{
+    const WCHAR* pattern = walk->request->fileTypes;
     for (;;) {
         const WCHAR* end = pattern;
         while (*end && *end != L';' && *end != L' ')
             end = CharNextW(end);
-        if (end > pattern && PutName(path, namePart, pattern, (int)(end - pattern)))
-            SearchPattern(path, namePart, currentFileWindow, request);
-        if (!*end)
-            break;
-        if (Stopped())
+        if (end > pattern)
+            SearchPattern(walk, level, pattern, (int)(end - pattern));
+        if (!*end || Stopped())
             return;
         pattern = CharNextW(end);
     }
+}
 
-    if (Stopped() || !request->searchSubfolders)
+// Moves the level's enumeration of subfolders on to the next one to enter
+// and writes its name into the paths; FALSE when there is none left.
+static BOOL NextSubfolder(Walk* walk, WalkLevel* level)
+{
+    if (Stopped())
+        return FALSE;
+    WIN32_FIND_DATAW* found = &walk->found;
+    for (;;) {
+        if (!level->subfolders) {
+            if (!PutName(walk, walk->openPath, level->openEnd, level->shownEnd, L"*.*", 3))
+                return FALSE;
+            level->subfolders = FindFirstFileW(walk->openPath, found);
+            if (level->subfolders == INVALID_HANDLE_VALUE)
+                return FALSE;
+        } else if (level->subfolders == INVALID_HANDLE_VALUE || !FindNextFileW(level->subfolders, found)) {
+            return FALSE;
+        }
+        if (!(found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        if (lstrcmpW(found->cFileName, L".") == 0 || lstrcmpW(found->cFileName, L"..") == 0)
+            continue;
+        if (PutName(walk, walk->openPath, level->openEnd, level->shownEnd, found->cFileName,
+                    lstrlenW(found->cFileName)))
+            return TRUE;
+    }
+}
+
+// Enters the subfolder whose name NextSubfolder wrote behind the parent
+// level: pushes its level and searches its files. A folder met again on the
+// descent (through a link or junction) is not entered.
+static void EnterSubfolder(Walk* walk, const WalkLevel* parent)
+{
+    if (walk->depth + 1 >= WALK_LEVELS)
         return;
-    SearchSubfolders(path, namePart, currentFileWindow, request);
+    WalkLevel* level = &walk->levels[walk->depth + 1];
+    int nameLength = lstrlenW(walk->found.cFileName);
+    level->subfolders = NULL;
+    level->openEnd = parent->openEnd + nameLength + 1;
+    level->shownEnd = parent->shownEnd + nameLength + 1;
+    level->links = parent->links + ((walk->found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    level->unidentified = parent->unidentified;
+    level->idKnown = FALSE;
+    if (level->links > 0 && ClosesCycle(walk, level))
+        return;
+    if (!PutName(walk, walk->openPath, level->openEnd - 1, level->shownEnd - 1, L"\\", 1))
+        return;
+    walk->depth++;
+    SearchFiles(walk, level);
+}
+
+// Walks the subfolders below the first level, depth first, each searched
+// completely before the next.
+static void WalkSubfolders(Walk* walk)
+{
+    for (;;) {
+        WalkLevel* level = &walk->levels[walk->depth];
+        if (NextSubfolder(walk, level)) {
+            EnterSubfolder(walk, level);
+            continue;
+        }
+        if (level->subfolders && level->subfolders != INVALID_HANDLE_VALUE)
+            FindClose(level->subfolders);
+        if (walk->depth == 0)
+            return;
+        walk->depth--;
+    }
+}
+
+// Sets both paths to the folder with exactly one trailing backslash: as
+// typed, and in its long form. An empty folder becomes a lone backslash,
+// the root of the current drive.
+static BOOL StartPaths(Walk* walk, const WCHAR* folder)
+{
+    int length = lstrlenW(folder);
+    if (length >= PATH_CHARS)
+        return FALSE;
+    lstrcpyW(walk->shownPath, folder);
+    if (*CharPrevW(walk->shownPath, walk->shownPath + length) != L'\\')
+        walk->shownPath[length++] = L'\\';
+    walk->shownPath[length] = 0;
+    WalkLevel* level = &walk->levels[0];
+    ZeroMemory(level, sizeof *level);
+    level->shownEnd = length;
+    level->openEnd = PutLongForm(walk, walk->shownPath, walk->openPath);
+    return level->openEnd > 0;
+}
+
+void SearchFolder(const WCHAR* folder, SearchRequest* request)
+{
+    Walk* walk = (Walk*)VirtualAlloc(NULL, sizeof(Walk), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!walk)
+        return;
+    walk->request = request;
+    walk->depth = 0;
+    if (StartPaths(walk, folder)) {
+        SearchFiles(walk, &walk->levels[0]);
+        if (request->searchSubfolders)
+            WalkSubfolders(walk);
+    }
+    VirtualFree(walk, 0, MEM_RELEASE);
+    ReleaseReadBuffer();
 }

@@ -3,9 +3,10 @@
 #pragma once
 #include "engine/SearchRequest.h"
 
-// Searches folder with the request, announcing each file's path to
-// currentFileWindow with a synchronous WM_SETTEXT before searching it, and
-// flushing the report after each file. Obeys StopRequested between files,
-// patterns and folders. A folder, pattern or name that would make a path of
-// more than 263 UTF-16 units is passed over.
-void SearchFolder(const WCHAR* folder, HWND currentFileWindow, SearchRequest* request);
+// Searches folder with the request, publishing each file's path as the
+// current file (and waking request->progressWindow, if any, after a quiet
+// spell) before searching it, and flushing the report after each file. Obeys
+// StopRequested between files, patterns and folders. Reaches paths up to the
+// platform's limit of 32,767 units; report lines name them below folder as
+// typed.
+void SearchFolder(const WCHAR* folder, SearchRequest* request);

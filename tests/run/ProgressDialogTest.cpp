@@ -1,32 +1,44 @@
 // The progress dialog from the real template, with its worker walking a real
-// folder tree. A spy on the current-file control sees every path the worker
-// shows and, at a chosen file, plays what the user does; the worker waits in
-// its synchronous WM_SETTEXT meanwhile, so the walk cannot end under the action.
+// folder tree. The worker's file opens are watched: at a chosen file the
+// worker asks the dialog's thread to play what the user does and waits for
+// it, so the walk cannot end under the action. A spy on the current-file
+// control sees every text the dialog shows.
 #include "run/SearchRun.h"
 #include "engine/ProcessState.h"
 #include "engine/SearchRequest.h"
 #include "resources/resource.h"
+#include "tests/support/ImportPatch.h"
 #include "tests/support/TestFiles.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <string>
 #include <vector>
 
+extern "C" HANDLE(WINAPI* __imp_CreateFileW)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+
 namespace {
 
-enum UserAction { NO_ACTION, PRESS_ESC, CLOSE_BOX, SEND_IDCANCEL, CLICK_CANCEL };
+enum UserAction { NO_ACTION, PRESS_ESC, CLOSE_BOX, SEND_IDCANCEL, CLICK_CANCEL, WAIT_UNTIL_SHOWN };
+
+// Sent by the worker to the dialog to play the action on its thread.
+#define WM_PLAY_ACTION (WM_APP + 7)
 
 struct Spy {
     UserAction action;
-    int atFile;                       // 1-based number of the shown file the action follows
+    int atFile;                        // 1-based number of the opened file the action comes at
     HWND dialog;
     WNDPROC original;
-    std::vector<std::wstring> shown;  // the control's text after each WM_SETTEXT
+    std::vector<std::wstring> opened;  // files the worker opened, in order
+    std::vector<std::wstring> shown;   // the control's text after each WM_SETTEXT
+    HANDLE shownEvent;                 // set when the control shows the file waited for
+    std::wstring awaited;
     BOOL visibleAfterAction;
+    BOOL shownWhileSearched;
     HICON bigIcon;
-    int nonZeroResults;               // the dialog procedure must answer 0 throughout
+    int nonZeroResults;                // the dialog procedure must answer 0 throughout
 };
 Spy spy;
+HANDLE(WINAPI* realCreateFile)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
 
 void Act()
 {
@@ -49,6 +61,7 @@ void Act()
         SendMessageW(stop, BM_CLICK, 0, 0);
         break;
     case NO_ACTION:
+    case WAIT_UNTIL_SHOWN:
         break;
     }
     // EndDialog hides the dialog at once; one that ignored the action stays.
@@ -62,14 +75,43 @@ LRESULT CALLBACK CurrentFileSpy(HWND control, UINT message, WPARAM wParam, LPARA
         WCHAR text[600];
         GetWindowTextW(control, text, 600);
         spy.shown.push_back(text);
-        if ((int)spy.shown.size() == spy.atFile)
-            Act();
+        if (!spy.awaited.empty() && spy.awaited == text)
+            SetEvent(spy.shownEvent);
     }
     return result;
 }
 
+// The path as it was typed: the walker opens files by their long form.
+std::wstring Typed(LPCWSTR path)
+{
+    std::wstring typed = path;
+    return typed.compare(0, 4, L"\\\\?\\") == 0 ? typed.substr(4) : typed;
+}
+
+// On the worker: a file about to be searched. At the chosen file the worker
+// either has the dialog play the user's action, or takes long until the
+// dialog names the file (for at most five seconds).
+HANDLE WINAPI WatchCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD flags, HANDLE model)
+{
+    if (GetCurrentThreadId() != GetWindowThreadProcessId(spy.dialog, NULL)) {
+        spy.opened.push_back(Typed(path));
+        if ((int)spy.opened.size() == spy.atFile && spy.action == WAIT_UNTIL_SHOWN) {
+            spy.awaited = spy.opened.back();
+            spy.shownWhileSearched = WaitForSingleObject(spy.shownEvent, 5000) == WAIT_OBJECT_0;
+        } else if ((int)spy.opened.size() == spy.atFile) {
+            SendMessageW(spy.dialog, WM_PLAY_ACTION, 0, 0);
+        }
+    }
+    return realCreateFile(path, access, share, security, disposition, flags, model);
+}
+
 INT_PTR CALLBACK SpyingProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_PLAY_ACTION) {
+        Act();
+        return TRUE;
+    }
     if (message == WM_INITDIALOG) {
         spy.dialog = dialog;
         HWND control = GetDlgItem(dialog, IDC_CURRENT_FILE);
@@ -96,6 +138,7 @@ ProgressRun RunProgress(const std::wstring& folder, UserAction action, int atFil
     spy = Spy();
     spy.action = action;
     spy.atFile = atFile;
+    spy.shownEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
     StopRequested.store(0);
     SearchRequest* request = (SearchRequest*)GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(SearchRequest));
     ConvertNeedle(request, L"needle");
@@ -107,8 +150,11 @@ ProgressRun RunProgress(const std::wstring& folder, UserAction action, int atFil
     ReportCapture capture;
     CaptureStart(&capture);
     ProgressRun run;
+    realCreateFile = PatchImport(&__imp_CreateFileW, WatchCreateFile);
     run.result = DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL,
                                  SpyingProgressProc, (LPARAM)request);
+    PatchImport(&__imp_CreateFileW, realCreateFile);
+    CloseHandle(spy.shownEvent);
     run.report = CaptureFinish(&capture);
     run.progressWindow = request->progressWindow;
     GlobalFree(request);
@@ -158,23 +204,35 @@ std::vector<std::wstring> Sorted(std::vector<std::wstring> items)
     return items;
 }
 
-TEST(ProgressDialog, ShowsEachFileAndEndsAfterTheWalk)
+// Every text the dialog showed names a file of the search, as it was opened.
+void ExpectShownFilesOfTheSearch(const std::vector<std::wstring>& files)
+{
+    for (const std::wstring& text : spy.shown)
+        EXPECT_NE(std::find(files.begin(), files.end(), text), files.end()) << "shown: " << Ansi(text);
+}
+
+TEST(ProgressDialog, NamesTheFileBeingSearchedAndEndsAfterTheWalk)
 {
     std::wstring root = MakeTestFolder();
     std::vector<std::wstring> files = MakeTree(root);
-    ProgressRun run = RunProgress(root, NO_ACTION, 0);
-
-    EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(run.progressWindow, spy.dialog);
-    EXPECT_NE(spy.bigIcon, (HICON)NULL);
-    EXPECT_EQ(spy.nonZeroResults, 0);
-    EXPECT_EQ(StopRequested.load(), 0);
-    EXPECT_EQ(Sorted(spy.shown), Sorted(files));
-    // The report is complete when the dialog returns, in the order shown.
-    std::vector<std::string> lines = ReportLines(run.report);
-    ASSERT_EQ(lines.size(), spy.shown.size());
-    for (size_t i = 0; i < lines.size(); i++)
-        EXPECT_EQ(lines[i], HitLine(spy.shown[i]));
+    // The first file, and one in the middle, each take long until named.
+    for (int slow : {1, 6}) {
+        SCOPED_TRACE(slow);
+        ProgressRun run = RunProgress(root, WAIT_UNTIL_SHOWN, slow);
+        EXPECT_TRUE(spy.shownWhileSearched) << "a file searched for five seconds was never named";
+        EXPECT_EQ(run.result, 0);
+        EXPECT_EQ(run.progressWindow, spy.dialog);
+        EXPECT_NE(spy.bigIcon, (HICON)NULL);
+        EXPECT_EQ(spy.nonZeroResults, 0);
+        EXPECT_EQ(StopRequested.load(), 0);
+        EXPECT_EQ(Sorted(spy.opened), Sorted(files));
+        ExpectShownFilesOfTheSearch(files);
+        // The report is complete when the dialog returns, in the order searched.
+        std::vector<std::string> lines = ReportLines(run.report);
+        ASSERT_EQ(lines.size(), spy.opened.size());
+        for (size_t i = 0; i < lines.size(); i++)
+            EXPECT_EQ(lines[i], HitLine(spy.opened[i]));
+    }
     RemoveTree(root);
 }
 
@@ -198,7 +256,7 @@ TEST(ProgressDialog, IgnoresEscTheCloseBoxAndIdCancelWhileTheSearchRuns)
         EXPECT_TRUE(spy.visibleAfterAction);
         EXPECT_EQ(run.result, 0);
         EXPECT_EQ(StopRequested.load(), 0);
-        EXPECT_EQ(Sorted(spy.shown), Sorted(files));
+        EXPECT_EQ(Sorted(spy.opened), Sorted(files));
         EXPECT_EQ(ReportLines(run.report).size(), files.size());
     }
     RemoveTree(root);
@@ -212,13 +270,14 @@ TEST(ProgressDialog, CancelStopsTheWorkerAndKeepsOnlyTheHitsFoundBefore)
 
     EXPECT_EQ(run.result, 0);
     EXPECT_EQ(StopRequested.load(), 1);
-    // The third file was being shown when Cancel came: no file after it.
-    ASSERT_EQ(spy.shown.size(), 3u);
+    // Cancel came as the third file was opened: no file after it.
+    ASSERT_EQ(spy.opened.size(), 3u);
+    ExpectShownFilesOfTheSearch(files);
     std::vector<std::string> lines = ReportLines(run.report);
     ASSERT_GE(lines.size(), 2u);
     ASSERT_LE(lines.size(), 3u);
     for (size_t i = 0; i < lines.size(); i++)
-        EXPECT_EQ(lines[i], HitLine(spy.shown[i]));
+        EXPECT_EQ(lines[i], HitLine(spy.opened[i]));
     RemoveTree(root);
 }
 
@@ -229,6 +288,7 @@ TEST(ProgressDialog, ClosesAtOnceWhenThereIsNothingToSearch)
     for (const std::wstring& folder : folders) {
         ProgressRun run = RunProgress(folder, CLICK_CANCEL, 1);
         EXPECT_EQ(run.result, 0);
+        EXPECT_TRUE(spy.opened.empty());
         EXPECT_TRUE(spy.shown.empty());
         EXPECT_EQ(run.report, "");
         EXPECT_EQ(StopRequested.load(), 0);

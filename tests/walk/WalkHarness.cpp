@@ -1,28 +1,37 @@
-// The walk harness: a recording window, a worker thread, and the directory
-// search functions of this program's import table replaced by recording ones
-// while a walk runs.
+// The walk harness: the file and directory-search functions of this
+// program's import table replaced by recording ones while a walk runs.
 #include "tests/walk/WalkHarness.h"
+#include "engine/Output.h"
 #include "engine/ProcessState.h"
+#include "tests/support/ImportPatch.h"
 #include "tests/support/TestFiles.h"
+#include "walk/CurrentFile.h"
 #include <gtest/gtest.h>
 #include <sstream>
 
-// The import table slots through which the walker calls the platform.
+// The import table slots through which the walker and the scanner call the platform.
 extern "C" {
 extern HANDLE(WINAPI* __imp_FindFirstFileW)(LPCWSTR, LPWIN32_FIND_DATAW);
 extern BOOL(WINAPI* __imp_FindClose)(HANDLE);
+extern HANDLE(WINAPI* __imp_CreateFileW)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
 }
-
-#define WM_WALK_DONE (WM_APP + 1)
 
 static HANDLE(WINAPI* realFindFirstFile)(LPCWSTR, LPWIN32_FIND_DATAW);
 static BOOL(WINAPI* realFindClose)(HANDLE);
+static HANDLE(WINAPI* realCreateFile)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
 static WalkRun* recording;
 static size_t stopAfter;
 
+// The path as the user would have typed it: the long form's "\\?\" goes.
+static std::wstring Typed(LPCWSTR path)
+{
+    std::wstring typed = path;
+    return typed.compare(0, 4, L"\\\\?\\") == 0 ? typed.substr(4) : typed;
+}
+
 static HANDLE WINAPI RecordFindFirstFile(LPCWSTR path, LPWIN32_FIND_DATAW found)
 {
-    recording->searches.push_back(path);
+    recording->searches.push_back(Typed(path));
     HANDLE search = realFindFirstFile(path, found);
     if (search != INVALID_HANDLE_VALUE)
         recording->openSearches++;
@@ -35,40 +44,27 @@ static BOOL WINAPI RecordFindClose(HANDLE search)
     return realFindClose(search);
 }
 
-template <typename Slot>
-static void Patch(Slot* slot, Slot value)
+// A file opened to be searched (folders are opened only for their identity).
+// The Cancel button is played at the chosen file, before its first byte is read.
+static HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                      DWORD disposition, DWORD flags, HANDLE model)
 {
-    DWORD protection;
-    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
-    *slot = value;
-    VirtualProtect(slot, sizeof *slot, protection, &protection);
-}
-
-// Runs on the test thread while the worker waits in SendMessageW.
-static LRESULT CALLBACK RecorderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_SETTEXT && recording) {
-        recording->searched.push_back((const WCHAR*)lParam);
+    if (!(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+        recording->searched.push_back(Typed(path));
         if (OutputBuffer.used != 0)
             recording->unflushed++;
+        // The shown path may spell the folder of a pattern as typed ("sub/",
+        // "..\\"): it must name the same file.
+        static WCHAR shown[REPORT_PATH_CHARS], full[REPORT_PATH_CHARS];
+        LONG number = 0;
+        if (!FetchCurrentFile(shown, REPORT_PATH_CHARS, &number) ||
+            (Typed(path) != shown &&
+             (!GetFullPathNameW(shown, REPORT_PATH_CHARS, full, NULL) || Typed(path) != full)))
+            recording->unpublished++;
         if (recording->searched.size() == stopAfter)
             StopRequested = 1;
     }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-struct WalkJob {
-    const WCHAR* folder;
-    HWND window;
-    SearchRequest* request;
-};
-
-static DWORD WINAPI WalkThread(void* parameter)
-{
-    WalkJob* job = (WalkJob*)parameter;
-    SearchFolder(job->folder, job->window, job->request);
-    PostMessageW(job->window, WM_WALK_DONE, 0, 0);
-    return 0;
+    return realCreateFile(path, access, share, security, disposition, flags, model);
 }
 
 void PrepareWalk(SearchRequest* request, const wchar_t* fileTypes, bool subfolders)
@@ -91,48 +87,25 @@ void ExpectWalkOfCFiles(const std::wstring& root, const std::string& expected, W
 
 void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfter_, WalkRun* run)
 {
-    static ATOM recorderClass;
-    if (!recorderClass) {
-        WNDCLASSW windowClass = {};
-        windowClass.lpfnWndProc = RecorderProc;
-        windowClass.hInstance = GetModuleHandleW(NULL);
-        windowClass.lpszClassName = L"SeeklineWalkRecorder";
-        recorderClass = RegisterClassW(&windowClass);
-    }
-    HWND window = CreateWindowExW(0, L"SeeklineWalkRecorder", L"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 60,
-                                  NULL, NULL, GetModuleHandleW(NULL), NULL);
-    ASSERT_NE(window, nullptr);
     *run = WalkRun();
     recording = run;
     stopAfter = stopAfter_;
     ReportCapture capture;
     CaptureStart(&capture);
-    realFindFirstFile = __imp_FindFirstFileW;
-    realFindClose = __imp_FindClose;
-    Patch(&__imp_FindFirstFileW, RecordFindFirstFile);
-    Patch(&__imp_FindClose, RecordFindClose);
+    realFindFirstFile = PatchImport(&__imp_FindFirstFileW, RecordFindFirstFile);
+    realFindClose = PatchImport(&__imp_FindClose, RecordFindClose);
+    realCreateFile = PatchImport(&__imp_CreateFileW, RecordCreateFile);
 
-    WalkJob job = {folder.c_str(), window, request};
-    HANDLE thread = CreateThread(NULL, 0, WalkThread, &job, 0, NULL);
-    EXPECT_NE(thread, nullptr);
-    MSG message;
-    while (thread && GetMessageW(&message, NULL, 0, 0) > 0) {
-        if (message.hwnd == window && message.message == WM_WALK_DONE)
-            break;
-        DispatchMessageW(&message);
-    }
-    if (thread) {
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-    }
+    SearchFolder(folder.c_str(), request);
 
-    Patch(&__imp_FindClose, realFindClose);
-    Patch(&__imp_FindFirstFileW, realFindFirstFile);
+    PatchImport(&__imp_CreateFileW, realCreateFile);
+    PatchImport(&__imp_FindClose, realFindClose);
+    PatchImport(&__imp_FindFirstFileW, realFindFirstFile);
     EXPECT_EQ(OutputBuffer.used, 0u) << "report left in the buffer";
     run->report = CaptureFinish(&capture);
     recording = NULL;
-    DestroyWindow(window);
     EXPECT_EQ(run->unflushed, 0) << "a file's report was not flushed before the next file";
+    EXPECT_EQ(run->unpublished, 0) << "a file was searched without being published as the current file";
     EXPECT_EQ(run->openSearches, 0) << "a directory search was not closed";
 }
 

@@ -1,24 +1,24 @@
-// Runs the walker as the program does: on a worker thread, announcing each
-// file to a real window that the test thread pumps, with the report captured
-// and every directory search recorded.
+// Runs the walker with the report captured and every file it opens and every
+// directory search it starts recorded.
 #pragma once
 #include "walk/Walker.h"
 #include <string>
 #include <vector>
 
 struct WalkRun {
-    std::vector<std::wstring> searched;  // paths the window was sent, in order
+    std::vector<std::wstring> searched;  // files opened to be searched, in order, without "\\?\"
     std::vector<std::wstring> searches;  // paths handed to FindFirstFileW, in order
     std::string report;
-    int unflushed;     // announcements that found report bytes still waiting
+    int unflushed;     // files opened while report bytes still waited
+    int unpublished;   // files opened without being the published current file
     int openSearches;  // directory searches started but not closed
 };
 
 // Fills a request for the needle "hit" the way the settings dialog does.
 void PrepareWalk(SearchRequest* request, const wchar_t* fileTypes, bool subfolders);
 
-// Walks folder; after stopAfter announced files (0: never) the window sets
-// StopRequested, as the Cancel button would.
+// Walks folder; as the stopAfter-th file is opened (0: never), StopRequested
+// is set, as the Cancel button would.
 void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfter, WalkRun* run);
 
 // Walks root for "*.c" with subfolders and expects the space-separated files

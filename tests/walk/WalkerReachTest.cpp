@@ -1,0 +1,179 @@
+// What the walker reaches: paths beyond 260 units, folder cycles through
+// links, files named like devices, and patterns with a folder part.
+#include "tests/walk/WalkHarness.h"
+#include "tests/support/TestFiles.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+class WalkerReach : public testing::Test {
+protected:
+    void SetUp() override { root = MakeTestFolder(); }
+    void TearDown() override { RemoveTree(L"\\\\?\\" + root); }
+    std::wstring root;
+};
+
+// Starts a program of the host system, which Wine starts from its Z: path.
+bool RunHost(const wchar_t* program, std::wstring commandLine)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessW(program, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+// The host's own path of a Windows path, or "" outside Wine.
+std::string HostPath(const std::wstring& path)
+{
+    typedef char*(CDECL * UnixFileName)(LPCWSTR);
+    UnixFileName unixFileName =
+        (UnixFileName)(void*)GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name");
+    char* name = unixFileName ? unixFileName(path.c_str()) : NULL;
+    if (!name)
+        return "";
+    std::string host = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return host;
+}
+
+// The host's path of link, a name in a folder that Wine shows.
+std::wstring HostLinkPath(const std::wstring& link)
+{
+    std::string host = HostPath(link.substr(0, link.rfind(L'\\'))) + "/" + Ansi(link.substr(link.rfind(L'\\') + 1));
+    return std::wstring(host.begin(), host.end());
+}
+
+// Runs a host command on link and waits until link exists, or not: Wine does
+// not wait for a host program to end.
+void ChangeLink(const wchar_t* program, const std::wstring& command, const std::wstring& link, bool exists)
+{
+    ASSERT_TRUE(RunHost(program, command));
+    for (int tries = 0; tries < 100; tries++) {
+        if ((GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) == exists)
+            return;
+        Sleep(20);
+    }
+    FAIL() << "the host command did not take effect: " << Ansi(command);
+}
+
+// A host symbolic link at link to target; Wine shows it as a link or
+// junction to a folder.
+void MakeLink(const std::string& target, const std::wstring& link)
+{
+    std::wstring command = L"ln -s \"" + std::wstring(target.begin(), target.end()) + L"\" \"" + HostLinkPath(link) + L"\"";
+    ChangeLink(L"Z:\\bin\\ln", command, link, true);
+    ASSERT_NE(GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+}
+
+// The platform cannot remove a host link to a folder; the host can.
+void RemoveLink(const std::wstring& link)
+{
+    ChangeLink(L"Z:\\bin\\rm", L"rm \"" + HostLinkPath(link) + L"\"", link, false);
+}
+
+TEST_F(WalkerReach, SearchesFilesDeepBelow260UnitsInWalkOrder)
+{
+    // A chain of folders 400 units deep and a second shallow branch after
+    // it; hits at several depths, the deepest beyond the old path limit.
+    std::wstring expected;
+    std::wstring folder = root;
+    std::string relative;
+    std::string searched;
+    for (int level = 0; folder.size() < root.size() + 400; level++) {
+        std::wstring name = L"level" + std::to_wstring(level) + std::wstring(24, L'x');
+        folder += L"\\" + name;
+        relative += Ansi(name) + "\\";
+        MakeFolder(L"\\\\?\\" + folder);
+        if (level % 3 == 0) {
+            WriteTestFile(L"\\\\?\\" + folder + L"\\deep.c", "hit\nhit\n");
+            searched += " " + relative + "deep.c";
+        }
+    }
+    ASSERT_GT(folder.size() + 7, (size_t)MAX_PATH + 140);
+    MakeTree(root, "top.c zz\\ zz\\last.c");
+    std::vector<std::wstring> topFolders = Listing(root, L"*.*");
+    ASSERT_EQ(topFolders.size(), 3u);  // top.c and the two folders
+    searched = "top.c" + (topFolders[1] == L"zz\\" ? " zz\\last.c" + searched : searched + " zz\\last.c");
+
+    // Typed with and without the trailing backslash: the same walk.
+    for (const wchar_t* typed : {L"", L"\\"}) {
+        WalkRun run;
+        SearchRequest request;
+        PrepareWalk(&request, L"*.c", true);
+        RunWalk(root + typed, &request, 0, &run);
+        EXPECT_EQ(Relative(run.searched, root), searched);
+        EXPECT_EQ(run.report, Reported(root, searched));
+    }
+}
+
+TEST_F(WalkerReach, SearchesEachFileOncePerPathWithoutACycle)
+{
+    if (HostPath(root).empty())
+        GTEST_SKIP() << "needs Wine to make host links";
+    // base\loop is base itself, base\sub\back its grandparent: both close a
+    // cycle. base\alias is base\sub again, by another path without a cycle.
+    MakeTree(root, "a.c sub\\ sub\\b.c");
+    MakeLink(".", root + L"\\loop");
+    MakeLink(HostPath(root), root + L"\\sub\\back");
+    MakeLink(HostPath(root + L"\\sub"), root + L"\\alias");
+    std::string expected = "a.c";
+    for (const std::wstring& name : Listing(root, L"*.*"))
+        if (name == L"sub\\" || name == L"alias\\")
+            expected += " " + Ansi(name) + "b.c";
+    WalkRun run;
+    ExpectWalkOfCFiles(root, expected, &run);
+    for (const wchar_t* link : {L"\\loop", L"\\sub\\back", L"\\alias"})
+        RemoveLink(root + link);
+}
+
+TEST_F(WalkerReach, SearchesFilesNamedLikeDevices)
+{
+    // Legal names on a shared drive or a checkout made by another system;
+    // only the long form makes them here.
+    for (const wchar_t* name : {L"nul.c", L"con.h", L"aux.c", L"com1.c", L"prn.c", L"lpt1.h"})
+        WriteTestFile(L"\\\\?\\" + root + L"\\" + name, "hit\nhit\n");
+    std::string expected;
+    for (const wchar_t* pattern : {L"*.c", L"*.h"})
+        for (const std::wstring& name : Listing(L"\\\\?\\" + root, pattern))
+            expected += (expected.empty() ? "" : " ") + Ansi(name);
+    ASSERT_EQ(std::count(expected.begin(), expected.end(), ' '), 5) << expected;
+    SearchRequest request;
+    PrepareWalk(&request, L"*.c;*.h", false);
+    WalkRun run;
+    RunWalk(root, &request, 0, &run);
+    EXPECT_EQ(Relative(run.searched, root), expected);
+    EXPECT_EQ(run.report, Reported(root, expected));
+}
+
+TEST_F(WalkerReach, OpensAndNamesTheFilesInThePatternsFolder)
+{
+    // An a.c at the top too, which a pattern naming another folder must
+    // not open.
+    MakeTree(root, "a.c sub\\ sub\\a.c other\\ other\\a.c");
+    struct {
+        const wchar_t* folder;
+        const wchar_t* patterns;
+        const char* opened;  // relative to the test folder
+        const char* shown;   // relative to the folder searched
+    } cases[] = {
+        {L"", L"sub\\*.c", "sub\\a.c", "sub\\a.c"},
+        {L"", L"sub/*.c", "sub\\a.c", "sub/a.c"},
+        {L"\\sub", L"..\\other\\*.c;*.c", "other\\a.c sub\\a.c", "..\\other\\a.c a.c"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Ansi(c.patterns));
+        SearchRequest request;
+        PrepareWalk(&request, c.patterns, false);
+        WalkRun run;
+        RunWalk(root + c.folder, &request, 0, &run);
+        EXPECT_EQ(Relative(run.searched, root), c.opened);
+        EXPECT_EQ(run.report, Reported(root + c.folder, c.shown));
+    }
+}
+
+}  // namespace
