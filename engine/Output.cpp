@@ -1,20 +1,56 @@
-// Buffered report output. A write that fails stops the search, as Cancel
-// would: a report with a hole in it would look complete.
+// Buffered report output. The destination gets whole report lines: a line
+// that would not fit waits in the buffer for the next write. A write that
+// fails stops the search, as Cancel would: a report with a hole in it would
+// look complete.
 #include "engine/Output.h"
 #include "engine/ProcessState.h"
+
+// A console shows characters, not bytes: the report's ANSI bytes are shown as
+// the characters they stand for, whatever the console's own code page is.
+static BOOL ToConsole;
+static WCHAR ConsoleText[OUTPUT_BUFFER_BYTES];
+
+static BOOL WriteToConsole(const void* bytes, DWORD length, DWORD* written)
+{
+    *written = 0;
+    while (length > 0) {
+        // A piece longer than the buffer (a single huge write) goes in parts.
+        DWORD part = length < OUTPUT_BUFFER_BYTES ? length : OUTPUT_BUFFER_BYTES;
+        int units = MultiByteToWideChar(CP_ACP, 0, (const char*)bytes, (int)part, ConsoleText,
+                                        OUTPUT_BUFFER_BYTES);
+        DWORD shown;
+        if (units <= 0 || !WriteConsoleW(OutputBuffer.handle, ConsoleText, (DWORD)units, &shown, NULL))
+            return FALSE;
+        *written += part;
+        bytes = (const BYTE*)bytes + part;
+        length -= part;
+    }
+    return TRUE;
+}
 
 static void WriteThrough(const void* bytes, DWORD length)
 {
     if (OutputBuffer.failure)
         return;
     DWORD written = 0;
-    if (!WriteFile(OutputBuffer.handle, bytes, length, &written, NULL)) {
+    BOOL done = ToConsole ? WriteToConsole(bytes, length, &written)
+                          : WriteFile(OutputBuffer.handle, bytes, length, &written, NULL);
+    if (!done) {
         DWORD error = GetLastError();
         OutputBuffer.failure = error ? error : ERROR_WRITE_FAULT;
     } else if (written != length)
         OutputBuffer.failure = ERROR_DISK_FULL;  // a short write to a file: no room left
-    if (OutputBuffer.failure)
-        StopRequested.store(1);
+    if (!OutputBuffer.failure)
+        return;
+    // What got in of a failed write to a file is cut off again, so that the
+    // report ends with its last whole line.
+    if (written > 0 && !ToConsole && GetFileType(OutputBuffer.handle) == FILE_TYPE_DISK) {
+        LARGE_INTEGER back;
+        back.QuadPart = -(LONGLONG)written;
+        if (SetFilePointerEx(OutputBuffer.handle, back, NULL, FILE_CURRENT))
+            SetEndOfFile(OutputBuffer.handle);
+    }
+    StopRequested.store(1);
 }
 
 void OutputStart(HANDLE handle)
@@ -23,8 +59,11 @@ void OutputStart(HANDLE handle)
     OutputBuffer.used = 0;
     OutputBuffer.cursor = OutputBuffer.base;
     OutputBuffer.handle = handle;
+    OutputBuffer.whole = 0;
     OutputBuffer.lines = 0;
     OutputBuffer.failure = 0;
+    DWORD mode;
+    ToConsole = GetConsoleMode(handle, &mode);
 }
 
 void OutputRelease()
@@ -34,6 +73,7 @@ void OutputRelease()
     OutputBuffer.base = NULL;
     OutputBuffer.cursor = NULL;
     OutputBuffer.used = 0;
+    OutputBuffer.whole = 0;
 }
 
 void OutputFlush()
@@ -43,10 +83,34 @@ void OutputFlush()
     WriteThrough(OutputBuffer.base, OutputBuffer.used);
     OutputBuffer.used = 0;
     OutputBuffer.cursor = OutputBuffer.base;
+    OutputBuffer.whole = 0;
+}
+
+// Writes out the whole lines that wait and moves the start of the line being
+// written, if any, to the front of the buffer.
+static void FlushWholeLines()
+{
+    DWORD whole = OutputBuffer.whole;
+    if (whole == 0)
+        return;
+    WriteThrough(OutputBuffer.base, whole);
+    DWORD rest = OutputBuffer.used - whole;
+    // Moved in steps no longer than the distance, so that no step overlaps
+    // itself: memcpy is all the program takes from the C library.
+    for (DWORD done = 0; done < rest; done += whole) {
+        DWORD step = rest - done < whole ? rest - done : whole;
+        CopyMemory(OutputBuffer.base + done, OutputBuffer.base + whole + done, step);
+    }
+    OutputBuffer.used = rest;
+    OutputBuffer.cursor = OutputBuffer.base + rest;
+    OutputBuffer.whole = 0;
 }
 
 void OutputWrite(const void* bytes, DWORD length)
 {
+    if (OutputBuffer.used + (ULONGLONG)length >= OUTPUT_BUFFER_BYTES)
+        FlushWholeLines();
+    // Still no room (no line ended yet): everything waiting goes out.
     if (OutputBuffer.used + (ULONGLONG)length >= OUTPUT_BUFFER_BYTES)
         OutputFlush();
     // A piece that could never fit goes out whole, after what was waiting.
@@ -57,4 +121,18 @@ void OutputWrite(const void* bytes, DWORD length)
     CopyMemory(OutputBuffer.cursor, bytes, length);
     OutputBuffer.cursor += length;
     OutputBuffer.used += length;
+}
+
+void OutputEndLine()
+{
+    OutputBuffer.lines++;
+    OutputBuffer.whole = OutputBuffer.used;
+}
+
+BOOL OutputReaderGone()
+{
+    // Windows says ERROR_NO_DATA or ERROR_BROKEN_PIPE; Wine says
+    // ERROR_PIPE_NOT_CONNECTED for a Unix pipe whose reader has closed.
+    DWORD failure = OutputBuffer.failure;
+    return failure == ERROR_NO_DATA || failure == ERROR_BROKEN_PIPE || failure == ERROR_PIPE_NOT_CONNECTED;
 }

@@ -1,7 +1,6 @@
 // The report line format.
 #include "engine/Report.h"
 #include "engine/Output.h"
-#include "engine/ProcessState.h"
 #include "engine/Scanner.h"
 
 // The ANSI form of the longest path: three bytes per unit in UTF-8. The header
@@ -18,5 +17,5 @@ void ReportHit(const ReportName* name, DWORD lineNumber, DWORD column, const BYT
     OutputWrite(header, (DWORD)length);
     OutputWrite(text, (DWORD)textLength);
     OutputWrite("\r\n", 2);
-    OutputBuffer.lines++;
+    OutputEndLine();
 }
