@@ -9,6 +9,8 @@
 // the characters they stand for, whatever the console's own code page is.
 static BOOL ToConsole;
 static WCHAR ConsoleText[OUTPUT_BUFFER_BYTES];
+// A file on disk, which a failed write can leave with part of a line.
+static BOOL ToFile;
 
 static BOOL WriteToConsole(const void* bytes, DWORD length, DWORD* written)
 {
@@ -28,10 +30,35 @@ static BOOL WriteToConsole(const void* bytes, DWORD length, DWORD* written)
     return TRUE;
 }
 
+// Cuts a report file back to the last line end among the bytes of a failed
+// write that got in (the bytes start a line, and only a line end is an LF).
+// The file's position tells how many got in: a failed write may say none.
+static void CutBackToWholeLine(const void* bytes, DWORD length, LARGE_INTEGER before)
+{
+    LARGE_INTEGER zero, after;
+    zero.QuadPart = 0;
+    if (!SetFilePointerEx(OutputBuffer.handle, zero, &after, FILE_CURRENT))
+        return;
+    LONGLONG got = after.QuadPart - before.QuadPart;
+    if (got <= 0 || got > (LONGLONG)length)
+        return;
+    DWORD whole = (DWORD)got;
+    while (whole > 0 && ((const BYTE*)bytes)[whole - 1] != '\n')
+        whole--;
+    LARGE_INTEGER end;
+    end.QuadPart = before.QuadPart + whole;
+    if (whole < got && SetFilePointerEx(OutputBuffer.handle, end, NULL, FILE_BEGIN))
+        SetEndOfFile(OutputBuffer.handle);
+}
+
 static void WriteThrough(const void* bytes, DWORD length)
 {
     if (OutputBuffer.failure)
         return;
+    LARGE_INTEGER before, zero;
+    zero.QuadPart = 0;
+    if (ToFile && !SetFilePointerEx(OutputBuffer.handle, zero, &before, FILE_CURRENT))
+        before.QuadPart = -1;
     DWORD written = 0;
     BOOL done = ToConsole ? WriteToConsole(bytes, length, &written)
                           : WriteFile(OutputBuffer.handle, bytes, length, &written, NULL);
@@ -42,14 +69,8 @@ static void WriteThrough(const void* bytes, DWORD length)
         OutputBuffer.failure = ERROR_DISK_FULL;  // a short write to a file: no room left
     if (!OutputBuffer.failure)
         return;
-    // What got in of a failed write to a file is cut off again, so that the
-    // report ends with its last whole line.
-    if (written > 0 && !ToConsole && GetFileType(OutputBuffer.handle) == FILE_TYPE_DISK) {
-        LARGE_INTEGER back;
-        back.QuadPart = -(LONGLONG)written;
-        if (SetFilePointerEx(OutputBuffer.handle, back, NULL, FILE_CURRENT))
-            SetEndOfFile(OutputBuffer.handle);
-    }
+    if (ToFile && before.QuadPart >= 0)
+        CutBackToWholeLine(bytes, length, before);
     StopRequested.store(1);
 }
 
@@ -64,6 +85,7 @@ void OutputStart(HANDLE handle)
     OutputBuffer.failure = 0;
     DWORD mode;
     ToConsole = GetConsoleMode(handle, &mode);
+    ToFile = GetFileType(handle) == FILE_TYPE_DISK;
 }
 
 void OutputRelease()

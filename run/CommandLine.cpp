@@ -76,7 +76,7 @@ static BOOL ReadSwitch(CommandLine* line, const WCHAR* argument)
         return Refuse(line, L"unknown switch %.100s (/? lists them)", argument);
     }
     if (argument[2] == L':')
-        return Refuse(line, L"switch %.100s takes no value", argument);
+        return Refuse(line, L"switch %.2s takes no value", argument);
     if (argument[2] != 0)
         return Refuse(line, L"unknown switch %.100s (/? lists them)", argument);
     if (!flag)

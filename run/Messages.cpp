@@ -39,8 +39,13 @@ void TellUser(const WCHAR* text, int where)
         WCHAR line[MESSAGE_CHARS + 16];
         wsprintfW(line, L"Seekline: %.1000s\r\n", text);
         WriteText(error, line);
-    } else if (where != TELL_QUIET)
-        MessageBoxW(NULL, text, L"Seekline", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    } else if (where != TELL_QUIET) {
+        // A sentence of its own in a box, a clause after "Seekline:" on a line.
+        WCHAR sentence[MESSAGE_CHARS];
+        lstrcpynW(sentence, text, MESSAGE_CHARS);
+        CharUpperBuffW(sentence, 1);
+        MessageBoxW(NULL, sentence, L"Seekline", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    }
 }
 
 void SystemReason(DWORD error, WCHAR* text, int capacity)
