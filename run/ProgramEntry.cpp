@@ -22,28 +22,29 @@
 // and the report file's path.
 #define PLACE_CHARS (MAX_PATH + 24)
 
-// Creates "Seekline.txt" on the user's desktop afresh; an existing report is
-// replaced only when this succeeds. On failure returns INVALID_HANDLE_VALUE
-// with the system's reason in error. path gets the file's path either way.
-static HANDLE CreateReportFile(WCHAR* path, DWORD* error)
+// Creates "Seekline.txt" on the user's desktop afresh, and puts its path
+// into place; an existing report is replaced only when this succeeds. If it
+// fails, tells the user why and returns INVALID_HANDLE_VALUE: the run must
+// not search.
+static HANDLE OpenReportFile(WCHAR* place, int where)
 {
-    if (!SHGetSpecialFolderPathW(NULL, path, CSIDL_DESKTOPDIRECTORY, FALSE) ||
-        !PathAppendW(path, L"Seekline.txt")) {
+    WCHAR path[MAX_PATH];
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD error = ERROR_PATH_NOT_FOUND;
+    if (SHGetSpecialFolderPathW(NULL, path, CSIDL_DESKTOPDIRECTORY, FALSE) && PathAppendW(path, L"Seekline.txt")) {
+        file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        error = GetLastError();
+    } else
         lstrcpyW(path, L"Seekline.txt on the desktop");
-        *error = ERROR_PATH_NOT_FOUND;
-        return INVALID_HANDLE_VALUE;
+    if (file != INVALID_HANDLE_VALUE) {
+        wsprintfW(place, L"in %s", path);
+        return file;
     }
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    *error = GetLastError();
-    return file;
-}
-
-static void TellNoReportFile(const WCHAR* path, DWORD error, int where)
-{
     WCHAR reason[512], text[MESSAGE_CHARS];
     SystemReason(error, reason, 512);
     wsprintfW(text, L"cannot create the report file %.300s: %.500s Nothing was searched.", path, reason);
     TellUser(text, where);
+    return INVALID_HANDLE_VALUE;
 }
 
 // Tells of a report that could not be written whole, with the system's
@@ -68,9 +69,11 @@ static BOOL TellIncompleteReport(const WCHAR* place, int where)
 static BOOL RunSearch(SearchRequest* request, HANDLE destination, BOOL showProgress)
 {
     OutputStart(destination);
-    if (showProgress)
+    if (showProgress) {
+        InitCommonControls();
         DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDlgProc,
                         (LPARAM)request);
+    }
     // No dialog could be shown (no display): the search runs all the same.
     if (!request->progressWindow && StartSearch(request)) {
         while (!WaitForSearch(STOP_WATCH_MS))
@@ -102,16 +105,11 @@ static void RunDialog(const WCHAR* folder)
     HANDLE destination = startup.hStdOutput;
     WCHAR place[PLACE_CHARS] = L"on standard output";
     if (!(startup.dwFlags & STARTF_USESTDHANDLES)) {
-        WCHAR path[MAX_PATH];
-        DWORD error;
-        reportFile = CreateReportFile(path, &error);
+        destination = reportFile = OpenReportFile(place, TELL_BOX);
         if (reportFile == INVALID_HANDLE_VALUE) {
-            TellNoReportFile(path, error, TELL_BOX);
             GlobalFree(request);
             return;
         }
-        destination = reportFile;
-        wsprintfW(place, L"in %s", path);
     }
     if (!RunSearch(request, destination, TRUE))
         ExitProcess(0);
@@ -174,16 +172,11 @@ static UINT RunCommandLine(const CommandLine* line)
     HANDLE destination = StandardHandle(STD_OUTPUT_HANDLE);
     WCHAR place[PLACE_CHARS] = L"on standard output";
     if (!destination) {
-        WCHAR path[MAX_PATH];
-        DWORD error;
-        reportFile = CreateReportFile(path, &error);
+        destination = reportFile = OpenReportFile(place, where);
         if (reportFile == INVALID_HANDLE_VALUE) {
-            TellNoReportFile(path, error, where);
             GlobalFree(request);
             return EXIT_ERROR;
         }
-        destination = reportFile;
-        wsprintfW(place, L"in %s", path);
     }
     SetConsoleCtrlHandler(ConsoleControl, TRUE);
     if (!RunSearch(request, destination, !line->noWindow))
@@ -204,10 +197,11 @@ extern "C" __attribute__((noreturn)) void ProgramEntry()
     // Static: the search text alone takes 2 KB, and the entry runs once.
     static CommandLine line;
     ReadCommandLine(&line);
-    if (line.run != RUN_DIALOG && line.run != RUN_DIALOG_ON_FOLDER) {
-        InitCommonControls();
+    // A command-line run that shows no window has no use for the window
+    // system, which Wine would start for it (its desktop process outlives
+    // the run by a second, holding the caller's standard handles).
+    if (line.run != RUN_DIALOG && line.run != RUN_DIALOG_ON_FOLDER)
         ExitProcess(RunCommandLine(&line));
-    }
     if (FAILED(CoInitialize(NULL)))
         ExitProcess(0);
     InitCommonControls();

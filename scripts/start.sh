@@ -40,7 +40,8 @@ if [ -n "$display" ]; then
     run "$build/run/Seekline.exe"
     exit 0
 fi
+folder="Z:$(echo "$root" | tr / '\\\\')"
 echo "No DISPLAY, so no dialog: a sample command-line search of this repository's sources."
-echo "\$ Seekline /D /T:*.cpp;*.h /F:$root OutputWrite"
-run "$build/run/Seekline.com" /Q /D '/T:*.cpp;*.h' "/F:Z:$(echo "$root" | tr / '\\\\')" OutputWrite
+echo "> Seekline /Q /D /T:*.cpp;*.h /F:$folder ProgramEntry"
+run "$build/run/Seekline.com" /Q /D '/T:*.cpp;*.h' "/F:$folder" ProgramEntry
 echo "To see the dialog, run sh scripts/start.sh again with an X display (DISPLAY set)."
