@@ -69,19 +69,22 @@ static BOOL TellIncompleteReport(const WCHAR* place, int where)
 static BOOL RunSearch(SearchRequest* request, HANDLE destination, BOOL showProgress)
 {
     OutputStart(destination);
+    BOOL stuck = FALSE;
     if (showProgress) {
         InitCommonControls();
-        DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDlgProc,
-                        (LPARAM)request);
+        stuck = DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDlgProc,
+                                (LPARAM)request) == PROGRESS_STUCK;
     }
     // No dialog could be shown (no display): the search runs all the same.
     if (!request->progressWindow && StartSearch(request)) {
-        while (!WaitForSearch(STOP_WATCH_MS))
-            if (SearchStuck())
-                break;
+        while (!stuck && !WaitForSearch(STOP_WATCH_MS))
+            stuck = SearchStuck();
     }
-    if (!WaitForSearch(0))
+    if (stuck)
         return FALSE;
+    // Otherwise the worker has posted its done command, its last act, or
+    // never started: it is ending.
+    WaitForSearch(INFINITE);
     OutputRelease();
     return TRUE;
 }

@@ -38,7 +38,7 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         // A stop (Cancel, Ctrl+C in the console) must end the search within
         // a second whatever the destination does.
         if (wParam == IDT_STOP_WATCH && SearchStuck())
-            EndDialog(dialog, 0);
+            EndDialog(dialog, PROGRESS_STUCK);
         return 0;
     }
     return 0;

@@ -8,6 +8,8 @@
 // The progress dialog's timer that watches a stopped search wind down.
 #define IDT_STOP_WATCH 1
 #define STOP_WATCH_MS 100
+// The progress dialog's result when it gave up on a worker stuck after a stop.
+#define PROGRESS_STUCK 1
 
 // Dialog procedure of IDD_PROGRESS; its creation parameter is the SearchRequest.
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -263,7 +263,8 @@ def switches_and_defaults(c):
         # passes fix the rest.
         if len({name.split('\\')[0] for name, _, _ in hits}) > 2:
             lines, expected = sorted(lines), sorted(expected)
-        check(lines == expected, '%r: report %r, not %r' % (arguments, lines, expected))
+        check(lines == expected, '%r: report %r, not %r (exit code %d, %r, desktop file %s)'
+              % (arguments, lines, expected, code, err, os.path.exists(c.s.report)))
         check(code == (0 if hits else 1), '%r: exit code %d' % (arguments, code))
         check(err == b'', '%r: standard error %r' % (arguments, err))
     # The folder switch, from another current folder, and both programs.
