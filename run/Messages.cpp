@@ -48,7 +48,8 @@ void TellUser(const WCHAR* text, int where)
     }
 }
 
-void SystemReason(DWORD error, WCHAR* text, int capacity)
+// The system's words for an error code, on one line.
+static void SystemReason(DWORD error, WCHAR* text, int capacity)
 {
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
                                   error, 0, text, (DWORD)capacity, NULL);
@@ -58,4 +59,12 @@ void SystemReason(DWORD error, WCHAR* text, int capacity)
     while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' '))
         length--;
     text[length] = 0;
+}
+
+void TellSystemFailure(const WCHAR* format, const WCHAR* subject, DWORD error, int where)
+{
+    WCHAR reason[512], text[MESSAGE_CHARS];
+    SystemReason(error, reason, 512);
+    wsprintfW(text, format, subject, reason);
+    TellUser(text, where);
 }

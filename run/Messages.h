@@ -19,5 +19,6 @@ HANDLE StandardHandle(DWORD which);
 void WriteText(HANDLE handle, const WCHAR* text);
 // Shows one message, a line without its line end.
 void TellUser(const WCHAR* text, int where);
-// The system's words for an error code, on one line.
-void SystemReason(DWORD error, WCHAR* text, int capacity);
+// Shows a failure: format has a %s for the subject (a path) and one for the
+// system's words for error, each bounded (%.300s) to fit MESSAGE_CHARS.
+void TellSystemFailure(const WCHAR* format, const WCHAR* subject, DWORD error, int where);

@@ -40,10 +40,7 @@ static HANDLE OpenReportFile(WCHAR* place, int where)
         wsprintfW(place, L"in %s", path);
         return file;
     }
-    WCHAR reason[512], text[MESSAGE_CHARS];
-    SystemReason(error, reason, 512);
-    wsprintfW(text, L"cannot create the report file %.300s: %.500s Nothing was searched.", path, reason);
-    TellUser(text, where);
+    TellSystemFailure(L"cannot create the report file %.300s: %.500s Nothing was searched.", path, error, where);
     return INVALID_HANDLE_VALUE;
 }
 
@@ -55,10 +52,8 @@ static BOOL TellIncompleteReport(const WCHAR* place, int where)
     DWORD failure = OutputBuffer.failure;
     if (failure == 0 || failure == ERROR_OPERATION_ABORTED || OutputReaderGone())
         return FALSE;
-    WCHAR reason[512], text[MESSAGE_CHARS];
-    SystemReason(failure, reason, 512);
-    wsprintfW(text, L"the report %.300s is incomplete: %.500s The search was stopped there.", place, reason);
-    TellUser(text, where);
+    TellSystemFailure(L"the report %.300s is incomplete: %.500s The search was stopped there.", place, failure,
+                      where);
     return TRUE;
 }
 
