@@ -42,6 +42,6 @@ if [ -n "$display" ]; then
 fi
 folder="Z:$(echo "$root" | tr / '\\\\')"
 echo "No DISPLAY, so no dialog: a sample command-line search of this repository's sources."
-echo "> Seekline /Q /D /T:*.cpp;*.h /F:$folder ProgramEntry"
+printf '%s\n' "> Seekline /Q /D /T:*.cpp;*.h /F:$folder ProgramEntry"
 run "$build/run/Seekline.com" /Q /D '/T:*.cpp;*.h' "/F:$folder" ProgramEntry
 echo "To see the dialog, run sh scripts/start.sh again with an X display (DISPLAY set)."
