@@ -12,7 +12,15 @@ void OutputRelease();
 
 // Appends bytes, first writing out what waits when they would fill the buffer.
 // After a failed write nothing more is written: the failure is kept in
-// OutputBuffer.failure and StopRequested is set.
+// OutputBuffer.failure, StopRequested is set, and a report file is cut back
+// to its last whole line.
 void OutputWrite(const void* bytes, DWORD length);
 // Writes out whatever waits in the buffer.
 void OutputFlush();
+// Marks the end of a report line: counts it, and lets the buffer write out
+// everything up to here when it runs full. Without line ends marked the
+// buffer writes out whatever waits.
+void OutputEndLine();
+// TRUE when the report went to a pipe whose reader has closed it, as a
+// pager or "head" does when it has read enough: normal use, not a failure.
+BOOL OutputReaderGone();

@@ -10,6 +10,7 @@ struct ReportBuffer {
     DWORD used;     // bytes waiting in the buffer
     BYTE* cursor;   // where the next byte goes, always base + used
     HANDLE handle;  // inherited standard output or the desktop report file
+    DWORD whole;    // bytes in the buffer up to the end of its last whole report line
     ULONGLONG lines;  // report lines written so far, counted by the worker
     DWORD failure;    // the system's error code of the first write that failed, or 0;
                       // set by the worker, read by the entry after the search

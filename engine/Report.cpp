@@ -1,7 +1,6 @@
 // The report line format, and the file name it prints.
 #include "engine/Report.h"
 #include "engine/Output.h"
-#include "engine/ProcessState.h"
 #include "engine/Scanner.h"
 
 // Three bytes per UTF-16 unit is the most any ANSI code page needs.
@@ -127,5 +126,5 @@ void ReportHit(ReportName* name, DWORD lineNumber, DWORD column, const BYTE* tex
     OutputWrite(numbers, (DWORD)length);
     OutputWrite(line, (DWORD)textLength);
     OutputWrite("\r\n", 2);
-    OutputBuffer.lines++;
+    OutputEndLine();
 }

@@ -1,4 +1,4 @@
-// Filling the needle of a search request.
+// Making a search request from the user's entries.
 #include "engine/SearchRequest.h"
 
 BOOL ConvertNeedle(SearchRequest* request, const WCHAR* text)
@@ -17,4 +17,25 @@ BOOL ConvertNeedle(SearchRequest* request, const WCHAR* text)
     }
     request->needleLength = bytes - 1;
     return TRUE;
+}
+
+SearchRequest* NewSearchRequest(const SearchEntries* entries)
+{
+    SearchRequest* request = (SearchRequest*)GlobalAlloc(GPTR, sizeof(SearchRequest));
+    if (!request)
+        return NULL;
+    if (!ConvertNeedle(request, entries->text)) {
+        GlobalFree(request);
+        return NULL;
+    }
+    lstrcpynW(request->fileTypes, entries->fileTypes, PATH_CHARS);
+    lstrcpynW(request->folder, entries->folder, PATH_CHARS);
+    request->matchCase = entries->matchCase;
+    request->skipComments = entries->skipComments;
+    request->stringsOnly = entries->stringsOnly;
+    request->ampVariants = entries->ampVariants;
+    request->searchSubfolders = entries->searchSubfolders;
+    if (!request->matchCase)
+        CharUpperA(request->needle);
+    return request;
 }

@@ -27,7 +27,27 @@ struct SearchRequest {
     HWND progressWindow;          // set once by the progress dialog before the worker starts
 };
 
+// What a search is made of, as the settings dialog's boxes and check boxes or
+// the command line give it.
+struct SearchEntries {
+    const WCHAR* text;       // the search text, at most SEARCH_TEXT_CHARS units
+    const WCHAR* fileTypes;  // the pattern list; cut to PATH_CHARS - 1 units
+    const WCHAR* folder;     // the start folder as typed; cut to PATH_CHARS - 1 units
+    LONG matchCase;          // check states: non-zero for checked
+    LONG skipComments;
+    LONG stringsOnly;
+    LONG ampVariants;
+    LONG searchSubfolders;
+};
+
 // Converts the search text to the ANSI code page into the request's needle
 // and sets needleLength. Returns FALSE, leaving the request without a needle,
 // only if the text cannot be converted whole.
 BOOL ConvertNeedle(SearchRequest* request, const WCHAR* text);
+
+// A zero-filled request from the global heap, filled from the entries: the
+// text converted by ConvertNeedle and upper-cased by the platform unless
+// matchCase. NULL without memory or when the text cannot be converted whole.
+// The settings dialog and the command line both make their request here, so
+// the same entries make the same search.
+SearchRequest* NewSearchRequest(const SearchEntries* entries);

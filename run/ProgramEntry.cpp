@@ -1,7 +1,11 @@
-// The process entry: one search run from the settings dialog to ExitProcess.
-// There is no C runtime start-up before it; it never returns.
+// The process entry: one search run, from the settings dialog or from the
+// command line, to ExitProcess. There is no C runtime start-up before it; it
+// never returns.
 #include "run/SearchRun.h"
+#include "run/CommandLine.h"
+#include "run/Messages.h"
 #include "engine/Output.h"
+#include "engine/ProcessState.h"
 #include "engine/SearchRequest.h"
 #include "resources/resource.h"
 #include "settings/SettingsDialog.h"
@@ -10,50 +14,196 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-// Creates "Seekline.txt" on the user's desktop afresh, or returns
-// INVALID_HANDLE_VALUE; the search then runs and its writes fail in silence.
-static HANDLE CreateReportFile()
+// How long a closing console waits for the report before the system ends the
+// process, which it does when the control handler returns (or after 5 s).
+#define CLOSE_WAIT_MS 4000
+
+// Where the report goes, in words for messages: "on standard output" or "in"
+// and the report file's path.
+#define PLACE_CHARS (MAX_PATH + 24)
+
+// Creates "Seekline.txt" on the user's desktop afresh, and puts its path
+// into place; an existing report is replaced only when this succeeds. If it
+// fails, tells the user why and returns INVALID_HANDLE_VALUE: the run must
+// not search.
+static HANDLE OpenReportFile(WCHAR* place, int where)
 {
     WCHAR path[MAX_PATH];
-    if (!SHGetSpecialFolderPathW(NULL, path, CSIDL_DESKTOPDIRECTORY, FALSE))
-        return INVALID_HANDLE_VALUE;
-    if (!PathAppendW(path, L"Seekline.txt"))
-        return INVALID_HANDLE_VALUE;
-    return CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD error = ERROR_PATH_NOT_FOUND;
+    if (SHGetSpecialFolderPathW(NULL, path, CSIDL_DESKTOPDIRECTORY, FALSE) && PathAppendW(path, L"Seekline.txt")) {
+        file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        error = GetLastError();
+    } else
+        lstrcpyW(path, L"Seekline.txt on the desktop");
+    if (file != INVALID_HANDLE_VALUE) {
+        wsprintfW(place, L"in %s", path);
+        return file;
+    }
+    TellSystemFailure(L"cannot create the report file %.300s: %.500s Nothing was searched.", path, error, where);
+    return INVALID_HANDLE_VALUE;
+}
+
+// Tells of a report that could not be written whole, with the system's
+// reason; TRUE if there was one. A reader that closed its pipe early (a
+// pager, "head") is normal use, and a write broken off by a stop is a cancel.
+static BOOL TellIncompleteReport(const WCHAR* place, int where)
+{
+    DWORD failure = OutputBuffer.failure;
+    if (failure == 0 || failure == ERROR_OPERATION_ABORTED || OutputReaderGone())
+        return FALSE;
+    TellSystemFailure(L"the report %.300s is incomplete: %.500s The search was stopped there.", place, failure,
+                      where);
+    return TRUE;
+}
+
+// Runs the request's search into the destination, with the progress dialog
+// when asked for and possible, else with no window. Returns FALSE when a stop
+// left the worker stuck in a report write: the process must then end without
+// freeing anything the worker may still touch.
+static BOOL RunSearch(SearchRequest* request, HANDLE destination, BOOL showProgress)
+{
+    OutputStart(destination);
+    BOOL stuck = FALSE;
+    if (showProgress) {
+        InitCommonControls();
+        stuck = DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDlgProc,
+                                (LPARAM)request) == PROGRESS_STUCK;
+    }
+    // No dialog could be shown (no display): the search runs all the same.
+    if (!request->progressWindow && StartSearch(request)) {
+        while (!stuck && !WaitForSearch(STOP_WATCH_MS))
+            stuck = SearchStuck();
+    }
+    if (stuck)
+        return FALSE;
+    // Otherwise the worker has posted its done command, its last act, or
+    // never started: it is ending.
+    WaitForSearch(INFINITE);
+    OutputRelease();
+    return TRUE;
+}
+
+// The run that starts with the settings dialog, optionally on a folder given
+// to the program. The report goes to the standard output a caller handed
+// over with STARTF_USESTDHANDLES, else to the desktop report file.
+static void RunDialog(const WCHAR* folder)
+{
+    STARTUPINFOW startup;
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    // -1 (the dialog could not be shown) counts as a cancel, like 0.
+    INT_PTR result = DialogBoxParamW(GetResourceModule(), MAKEINTRESOURCEW(IDD_SETTINGS), NULL,
+                                     SettingsDlgProc, (LPARAM)folder);
+    if (result == 0 || result == -1)
+        return;
+    SearchRequest* request = (SearchRequest*)result;
+    // The caller's handle is its own, so it is never closed here.
+    HANDLE reportFile = INVALID_HANDLE_VALUE;
+    HANDLE destination = startup.hStdOutput;
+    WCHAR place[PLACE_CHARS] = L"on standard output";
+    if (!(startup.dwFlags & STARTF_USESTDHANDLES)) {
+        destination = reportFile = OpenReportFile(place, TELL_BOX);
+        if (reportFile == INVALID_HANDLE_VALUE) {
+            GlobalFree(request);
+            return;
+        }
+    }
+    if (!RunSearch(request, destination, TRUE))
+        ExitProcess(0);
+    GlobalFree(request);
+    // Closed first: the user may want to open what there is while the message shows.
+    if (reportFile != INVALID_HANDLE_VALUE)
+        CloseHandle(reportFile);
+    TellIncompleteReport(place, TELL_BOX);
+}
+
+// Ctrl+C, Ctrl+Break and closing the console stop the search as Cancel does:
+// the hits found so far are still written. Runs on a thread of its own.
+static BOOL WINAPI ConsoleControl(DWORD event)
+{
+    CancelSearch();
+    // For these the process ends when the handler returns: the run ends it
+    // first, once the report is written.
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+        Sleep(CLOSE_WAIT_MS);
+    return TRUE;
+}
+
+static void ShowUsage(int where)
+{
+    HANDLE output = StandardHandle(STD_OUTPUT_HANDLE);
+    if (output)
+        WriteText(output, UsageText);
+    else if (where != TELL_QUIET)
+        MessageBoxW(NULL, UsageText, L"Seekline", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+}
+
+// The run that the command line describes; returns the exit code. Neither
+// the settings dialog nor the registry take part.
+static UINT RunCommandLine(const CommandLine* line)
+{
+    int where = line->noWindow ? TELL_QUIET : TELL_CONSOLE;
+    if (line->run == RUN_BAD_USAGE) {
+        TellUser(line->problem, where);
+        return EXIT_ERROR;
+    }
+    if (line->run == RUN_USAGE) {
+        ShowUsage(where);
+        return EXIT_FOUND;
+    }
+    SearchEntries entries;
+    entries.text = line->text;
+    entries.fileTypes = line->fileTypes;
+    entries.folder = line->folder;
+    entries.matchCase = line->matchCase;
+    entries.skipComments = line->skipComments;
+    entries.stringsOnly = line->stringsOnly;
+    entries.ampVariants = line->ampVariants;
+    entries.searchSubfolders = line->searchSubfolders;
+    SearchRequest* request = NewSearchRequest(&entries);
+    if (!request) {
+        TellUser(L"not enough memory to start the search", where);
+        return EXIT_ERROR;
+    }
+    HANDLE reportFile = INVALID_HANDLE_VALUE;
+    HANDLE destination = StandardHandle(STD_OUTPUT_HANDLE);
+    WCHAR place[PLACE_CHARS] = L"on standard output";
+    if (!destination) {
+        destination = reportFile = OpenReportFile(place, where);
+        if (reportFile == INVALID_HANDLE_VALUE) {
+            GlobalFree(request);
+            return EXIT_ERROR;
+        }
+    }
+    SetConsoleCtrlHandler(ConsoleControl, TRUE);
+    if (!RunSearch(request, destination, !line->noWindow))
+        ExitProcess(EXIT_CANCELLED);
+    GlobalFree(request);
+    if (reportFile != INVALID_HANDLE_VALUE)
+        CloseHandle(reportFile);
+    if (TellIncompleteReport(place, where))
+        return EXIT_ERROR;
+    // A stop that is not a closed pipe's came from the user.
+    if (StopRequested.load() && !OutputReaderGone())
+        return EXIT_CANCELLED;
+    return OutputBuffer.lines ? EXIT_FOUND : EXIT_NOT_FOUND;
 }
 
 extern "C" __attribute__((noreturn)) void ProgramEntry()
 {
+    // Static: the search text alone takes 2 KB, and the entry runs once.
+    static CommandLine line;
+    ReadCommandLine(&line);
+    // A command-line run that shows no window has no use for the window
+    // system, which Wine would start for it (its desktop process outlives
+    // the run by a second, holding the caller's standard handles).
+    if (line.run != RUN_DIALOG && line.run != RUN_DIALOG_ON_FOLDER)
+        ExitProcess(RunCommandLine(&line));
     if (FAILED(CoInitialize(NULL)))
         ExitProcess(0);
     InitCommonControls();
-    STARTUPINFOW startup;
-    startup.cb = sizeof startup;
-    GetStartupInfoW(&startup);
-
-    // -1 (the dialog could not be shown) counts as a cancel, like 0.
-    INT_PTR result = DialogBoxParamW(GetResourceModule(), MAKEINTRESOURCEW(IDD_SETTINGS), NULL,
-                                     SettingsDlgProc, 0);
-    if (result != 0 && result != -1) {
-        SearchRequest* request = (SearchRequest*)result;
-        // A caller that handed us standard handles gets the report; the
-        // handle is its, so it is never closed here.
-        HANDLE reportFile = INVALID_HANDLE_VALUE;
-        HANDLE destination = startup.hStdOutput;
-        if (!(startup.dwFlags & STARTF_USESTDHANDLES)) {
-            reportFile = CreateReportFile();
-            destination = reportFile;
-        }
-        OutputStart(destination);
-        // Returns only after the worker's done command, so nothing below is
-        // still in use.
-        DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL,
-                        ProgressDlgProc, (LPARAM)request);
-        OutputRelease();
-        GlobalFree(request);
-        if (reportFile != INVALID_HANDLE_VALUE)
-            CloseHandle(reportFile);
-    }
+    RunDialog(line.run == RUN_DIALOG_ON_FOLDER ? line.folder : NULL);
     CoUninitialize();
     ExitProcess(0);
 }

@@ -4,7 +4,9 @@
 #include "resources/resource.h"
 #include "walk/CurrentFile.h"
 
-#define REFRESH_TIMER 1
+// The one timer of the dialog: it shows the current file and watches a
+// stopped search wind down.
+#define IDT_PROGRESS 1
 
 // The path the dialog shows and its number in the current-file slot; user-
 // interface thread only.
@@ -19,7 +21,8 @@ static void ShowCurrentFile(HWND dialog)
 }
 
 // Hands the dialog to the request, shows the icon and starts the worker. The
-// worker is never waited for: its done command is what ends the dialog.
+// worker's done command is what ends the dialog, unless a stop leaves the
+// worker stuck in a report write (the timer sees to that).
 static void OnInitDialog(HWND dialog, SearchRequest* request)
 {
     request->progressWindow = dialog;
@@ -30,9 +33,10 @@ static void OnInitDialog(HWND dialog, SearchRequest* request)
     // The worker does not wait for the dialog: the dialog fetches the current
     // file at a readable rate, and at once when the worker starts a file
     // after a quiet spell.
-    SetTimer(dialog, REFRESH_TIMER, CURRENT_FILE_REFRESH_MS, NULL);
-    if (StartSearch(request))
+    if (StartSearch(request)) {
+        SetTimer(dialog, IDT_PROGRESS, CURRENT_FILE_REFRESH_MS, NULL);
         return;
+    }
     // Without a worker no done command will ever come; end now rather than
     // leave a dialog that nothing can close.
     EndDialog(dialog, 0);
@@ -52,12 +56,16 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         } else if (wParam == CMD_SHOW_CURRENT_FILE) {
             ShowCurrentFile(dialog);
         } else if (wParam == CMD_SEARCH_DONE) {
-            KillTimer(dialog, REFRESH_TIMER);
+            KillTimer(dialog, IDT_PROGRESS);
             EndDialog(dialog, 0);
         }
         return 0;
     case WM_TIMER:
         ShowCurrentFile(dialog);
+        // A stop (Cancel, Ctrl+C in the console) must end the search within
+        // a second whatever the destination does.
+        if (SearchStuck())
+            EndDialog(dialog, PROGRESS_STUCK);
         return 0;
     }
     return 0;

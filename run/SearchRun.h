@@ -5,6 +5,11 @@
 
 // Posted by the worker to the progress dialog as WM_COMMAND when the walk is over.
 #define CMD_SEARCH_DONE 100
+// How often a run without the progress dialog looks whether a stopped search
+// has wound down.
+#define STOP_WATCH_MS 100
+// The progress dialog's result when it gave up on a worker stuck after a stop.
+#define PROGRESS_STUCK 1
 
 // Dialog procedure of IDD_PROGRESS; its creation parameter is the SearchRequest.
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -18,8 +23,14 @@ BOOL StartSearch(struct SearchRequest* request);
 // Asks the running search to stop, as the Cancel button does, breaking off a
 // report write that the worker is blocked in. Safe from any thread.
 void CancelSearch();
-// Returns when the worker has ended (a search run without progress dialog).
-void WaitForSearch();
+// Waits up to milliseconds for the worker; TRUE once it has ended (or never
+// started).
+BOOL WaitForSearch(DWORD milliseconds);
+// Polled by the user-interface thread while it waits: after a stop, breaks
+// off again any report write the worker is blocked in, and returns TRUE once
+// the worker has had the grace time to wind down and still runs. The run then
+// ends the process without freeing anything the worker may still touch.
+BOOL SearchStuck();
 
 // The satellite module beside the program (its path plus ".mui") when it
 // exists and loads, else the program's own module.

@@ -3,13 +3,27 @@
 #include "engine/ProcessState.h"
 #include "engine/SearchRequest.h"
 #include "walk/Walker.h"
+#include <atomic>
+
+// How long the worker may take to wind down after a stop before the run stops
+// waiting for it. It winds down within one scanner step, unless it sits in a
+// report write to a destination that stopped reading, which only ends when
+// the write can be broken off: Wine 8's CancelSynchronousIo finds no write to
+// break off in a Unix pipe, and a console in selection mode holds its writers.
+#define STOP_GRACE_MS 600
 
 // The running worker, kept so that a stop can break off a report write it is
-// blocked in. Set by StartSearch on the user-interface thread.
-static HANDLE SearchWorker;
+// blocked in. Set by StartSearch on the user-interface thread; read by a stop
+// from any thread (a console's control handler has its own).
+static std::atomic<HANDLE> SearchWorker;
+// When SearchStuck first saw the stop; read and written by the user-interface
+// thread only.
+static DWORD StopSeenAt;
+static BOOL StopSeen;
 
 BOOL StartSearch(SearchRequest* request)
 {
+    StopSeen = FALSE;
     SearchWorker = CreateThread(NULL, 0, SearchThreadProc, request, 0, NULL);
     return SearchWorker != NULL;
 }
@@ -23,10 +37,22 @@ void CancelSearch()
         CancelSynchronousIo(SearchWorker);
 }
 
-void WaitForSearch()
+BOOL WaitForSearch(DWORD milliseconds)
 {
-    if (SearchWorker)
-        WaitForSingleObject(SearchWorker, INFINITE);
+    return !SearchWorker || WaitForSingleObject(SearchWorker, milliseconds) == WAIT_OBJECT_0;
+}
+
+BOOL SearchStuck()
+{
+    if (!StopRequested.load() || WaitForSearch(0))
+        return FALSE;
+    if (!StopSeen) {
+        StopSeen = TRUE;
+        StopSeenAt = GetTickCount();
+    }
+    // The worker may have begun its write after the last attempt.
+    CancelSynchronousIo(SearchWorker);
+    return GetTickCount() - StopSeenAt >= STOP_GRACE_MS;
 }
 
 DWORD WINAPI SearchThreadProc(LPVOID parameter)

@@ -1,23 +1,47 @@
 #!/bin/sh
 # Builds Seekline and starts it under Wine, with its own prefix under
-# build-app/. Uses your X display, or a headless one when there is none.
+# build-app/. With arguments it runs that command-line search and prints the
+# report here (sh scripts/start.sh /D /T:*.c needle). Without, it opens the
+# dialog on your X display, or, with no display, runs a sample search over
+# this repository's sources. Either way it ends by itself.
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
-sh "$root/scripts/install-deps.sh"
+# Only the report goes to standard output, so that it can be piped on.
+sh "$root/scripts/install-deps.sh" >&2
 build="$root/build-app"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DSEEKLINE_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)"
+cmake --build "$build" -j"$(nproc)" >&2
 
 state="$build/wine"
-if [ -n "$DISPLAY" ]; then
+display=$DISPLAY
+if [ -n "$display" ]; then
     rm -f "$state/display"
-    sh "$root/tests/wine/prefix.sh" "$state"
+    sh "$root/tests/wine/prefix.sh" "$state" >&2
 else
-    sh "$root/tests/wine/up.sh" "$state"
+    # The prefix is made on a headless display, which the progress dialog of
+    # a command-line search also shows on.
+    sh "$root/tests/wine/up.sh" "$state" >&2
     trap 'sh "$root/tests/wine/down.sh" "$state"' EXIT
-    echo "no DISPLAY: Seekline runs on the headless display :$(cat "$state/display")"
 fi
-# The report goes to Seekline.txt on the Wine desktop, which is this folder.
-echo "report: $state/home/Seekline.txt"
-sh "$root/tests/wine/exec.sh" "$state" "$build/run/Seekline.exe"
+run() {
+    sh "$root/tests/wine/exec.sh" "$state" "$@"
+}
+
+if [ $# -gt 0 ]; then
+    # The console program: Ctrl+C in this terminal cancels the search.
+    status=0
+    run "$build/run/Seekline.com" "$@" || status=$?
+    exit $status
+fi
+if [ -n "$display" ]; then
+    # The report goes to Seekline.txt on the Wine desktop, which is this folder.
+    echo "report: $state/home/Seekline.txt"
+    run "$build/run/Seekline.exe"
+    exit 0
+fi
+folder="Z:$(echo "$root" | tr / '\\\\')"
+echo "No DISPLAY, so no dialog: a sample command-line search of this repository's sources."
+printf '%s\n' "> Seekline /Q /D /T:*.cpp;*.h /F:$folder ProgramEntry"
+run "$build/run/Seekline.com" /Q /D '/T:*.cpp;*.h' "/F:$folder" ProgramEntry
+echo "To see the dialog, run sh scripts/start.sh again with an X display (DISPLAY set)."

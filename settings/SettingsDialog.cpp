@@ -9,7 +9,9 @@
 // The search box is read with room for its longest text and the terminator.
 #define SEARCH_TEXT_BUFFER (SEARCH_TEXT_CHARS + 1)
 
-static void OnInitDialog(HWND dialog)
+// Loads the saved entries; a folder given to the program (dropped on its
+// icon) takes the place of the last one used.
+static void OnInitDialog(HWND dialog, const WCHAR* folder)
 {
     // The folder box's edit field is the combo box's first child.
     HWND folderEdit = GetWindow(GetDlgItem(dialog, IDC_FOLDER), GW_CHILD);
@@ -19,6 +21,8 @@ static void OnInitDialog(HWND dialog)
     HICON icon = LoadIconW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDI_APP));
     SendMessageW(dialog, WM_SETICON, ICON_BIG, (LPARAM)icon);
     TransferSettings(dialog, SETTINGS_LOAD);
+    if (folder)
+        SetDlgItemTextW(dialog, IDC_FOLDER, folder);
 }
 
 static void ReadControlText(HWND dialog, int control, WCHAR* text, int capacity)
@@ -38,24 +42,24 @@ static LONG CheckState(HWND dialog, int control)
 // stays open.
 static void OnSearch(HWND dialog)
 {
-    SearchRequest* request = (SearchRequest*)GlobalAlloc(GPTR, sizeof(SearchRequest));
+    WCHAR text[SEARCH_TEXT_BUFFER];
+    WCHAR fileTypes[PATH_CHARS];
+    WCHAR folder[PATH_CHARS];
+    ReadControlText(dialog, IDC_SEARCH_TEXT, text, SEARCH_TEXT_BUFFER);
+    ReadControlText(dialog, IDC_FILE_TYPES, fileTypes, PATH_CHARS);
+    ReadControlText(dialog, IDC_FOLDER, folder, PATH_CHARS);
+    SearchEntries entries;
+    entries.text = text;
+    entries.fileTypes = fileTypes;
+    entries.folder = folder;
+    entries.matchCase = CheckState(dialog, IDC_MATCH_CASE);
+    entries.skipComments = CheckState(dialog, IDC_SKIP_COMMENTS);
+    entries.stringsOnly = CheckState(dialog, IDC_STRINGS_ONLY);
+    entries.ampVariants = CheckState(dialog, IDC_AMP_VARIANTS);
+    entries.searchSubfolders = CheckState(dialog, IDC_SUBFOLDERS);
+    SearchRequest* request = NewSearchRequest(&entries);
     if (!request)
         return;
-    WCHAR text[SEARCH_TEXT_BUFFER];
-    ReadControlText(dialog, IDC_SEARCH_TEXT, text, SEARCH_TEXT_BUFFER);
-    if (!ConvertNeedle(request, text)) {
-        GlobalFree(request);
-        return;
-    }
-    ReadControlText(dialog, IDC_FILE_TYPES, request->fileTypes, PATH_CHARS);
-    ReadControlText(dialog, IDC_FOLDER, request->folder, PATH_CHARS);
-    request->matchCase = CheckState(dialog, IDC_MATCH_CASE);
-    request->skipComments = CheckState(dialog, IDC_SKIP_COMMENTS);
-    request->stringsOnly = CheckState(dialog, IDC_STRINGS_ONLY);
-    request->ampVariants = CheckState(dialog, IDC_AMP_VARIANTS);
-    request->searchSubfolders = CheckState(dialog, IDC_SUBFOLDERS);
-    if (!request->matchCase)
-        CharUpperA(request->needle);
     TransferSettings(dialog, SETTINGS_SAVE);
     EndDialog(dialog, (INT_PTR)request);
 }
@@ -101,11 +105,11 @@ static void OnCommand(HWND dialog, WPARAM command)
 
 // Returns 0 for every message, WM_INITDIALOG included, so the dialog manager
 // sets no first focus of its own.
-INT_PTR CALLBACK SettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK SettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
-        OnInitDialog(dialog);
+        OnInitDialog(dialog, (const WCHAR*)lParam);
         break;
     case WM_COMMAND:
         OnCommand(dialog, wParam);

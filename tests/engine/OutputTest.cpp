@@ -27,6 +27,26 @@ TEST(Output, FlushesBeforeThePieceThatWouldFillTheBuffer)
     EXPECT_EQ(CaptureFinish(&capture), first + second);
 }
 
+TEST(Output, RunningFullWritesOutTheWholeLinesAndKeepsTheLineBeingWritten)
+{
+    ReportCapture capture;
+    CaptureStart(&capture);
+    std::string header(1000, 'h'), text(1998, 't'), report;
+    for (int line = 1; line <= 3; line++) {
+        OutputWrite(header.data(), (DWORD)header.size());
+        OutputWrite(text.data(), (DWORD)text.size());
+        if (line == 3) {
+            EXPECT_EQ(WrittenSoFar(capture), 6000) << "two whole lines, not the third's header";
+            EXPECT_EQ(OutputBuffer.used, 2998u);
+        }
+        OutputWrite("\r\n", 2);
+        OutputEndLine();
+        report += header + text + "\r\n";
+    }
+    EXPECT_EQ(OutputBuffer.lines, 3u);
+    EXPECT_EQ(CaptureFinish(&capture), report);
+}
+
 TEST(Output, FillsAnEmptyBufferToTheLastByteWithoutWriting)
 {
     ReportCapture capture;

@@ -1,13 +1,20 @@
 // Prints the controls of a top-level dialog another process shows, one line
 // each: the control id, a tab and the control's text, in UTF-8. The
-// end-to-end tests read the dialogs' texts with it. Usage: seekline_window_texts CAPTION
+// end-to-end tests read the dialogs' texts with it. Only the dialog's own
+// controls are listed (a combo box's edit field has an id of its own), and
+// their texts are asked for, since GetWindowText does not ask another
+// process's edit fields. Usage: seekline_window_texts CAPTION
 #include <windows.h>
 #include <shellapi.h>
 
-static BOOL CALLBACK PrintControl(HWND control, LPARAM)
+static BOOL CALLBACK PrintControl(HWND control, LPARAM dialog)
 {
+    if (GetParent(control) != (HWND)dialog)
+        return TRUE;
     WCHAR text[512];
-    GetWindowTextW(control, text, 512);
+    text[0] = 0;
+    DWORD_PTR copied;
+    SendMessageTimeoutW(control, WM_GETTEXT, 512, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, &copied);
     WCHAR line[600];
     wsprintfW(line, L"%d\t%s\n", GetDlgCtrlID(control), text);
     char bytes[1800];
@@ -28,6 +35,6 @@ int main()
     LocalFree(arguments);
     if (!dialog)
         return 1;
-    EnumChildWindows(dialog, PrintControl, 0);
+    EnumChildWindows(dialog, PrintControl, (LPARAM)dialog);
     return 0;
 }

@@ -1,0 +1,201 @@
+// Reading the command line: switches in the platform's manner (/X, /X:value,
+// also -X, in any letter case), then the search text.
+#include "run/CommandLine.h"
+#include <shellapi.h>
+#include <shlwapi.h>
+
+const WCHAR UsageText[] =
+    L"Searches files for a text and writes one line per hit: path(line,column) : text\r\n"
+    L"\r\n"
+    L"Seekline [/C] [/I] [/S [/A]] [/D] [/T:patterns] [/F:folder] [/Q] text\r\n"
+    L"\r\n"
+    L"  text         the text to find; \"\" finds every line. Put -- before a text\r\n"
+    L"               that starts with / or -.\r\n"
+    L"  /C           match case\r\n"
+    L"  /I           ignore comments: stop looking at a line at //\r\n"
+    L"  /S           only inside strings: hits that start inside \"...\" or '...'\r\n"
+    L"  /A           with /S, also find the text with a & between two of its\r\n"
+    L"               characters (F&ile for File)\r\n"
+    L"  /D           search subfolders too\r\n"
+    L"  /T:patterns  file patterns, separated by ; or a space (default *.*)\r\n"
+    L"  /F:folder    the folder to search (default: the current folder)\r\n"
+    L"  /Q           no window at all: no progress dialog, no message box\r\n"
+    L"  /?           this text\r\n"
+    L"\r\n"
+    L"The report goes to standard output; without one, to Seekline.txt on the\r\n"
+    L"desktop. Started with only an existing folder or file, Seekline opens its\r\n"
+    L"dialog on that folder.\r\n"
+    L"\r\n"
+    L"Exit codes: 0 found, 1 not found, 2 bad usage or error (nothing searched,\r\n"
+    L"or the report is incomplete), 3 cancelled.\r\n";
+
+static BOOL IsSwitch(const WCHAR* argument)
+{
+    return (argument[0] == L'/' || argument[0] == L'-') && argument[1] != 0;
+}
+
+// Makes the run a bad usage; format may hold one %s for detail.
+static BOOL Refuse(CommandLine* line, const WCHAR* format, const WCHAR* detail)
+{
+    line->run = RUN_BAD_USAGE;
+    wsprintfW(line->problem, format, detail);
+    return FALSE;
+}
+
+// Copies a switch's value; FALSE when it is missing or too long.
+static BOOL TakeValue(CommandLine* line, const WCHAR* argument, WCHAR* value, const WCHAR* what)
+{
+    if (argument[2] != L':' || argument[3] == 0)
+        return Refuse(line, L"switch %.100s needs a value, as in /T:*.c;*.h or /F:C:\\src", argument);
+    if (lstrlenW(argument + 3) >= PATH_CHARS)
+        return Refuse(line, L"%s too long: at most 259 characters", what);
+    lstrcpynW(value, argument + 3, PATH_CHARS);
+    return TRUE;
+}
+
+// Reads one switch into line; FALSE, with the problem, when it is not one.
+static BOOL ReadSwitch(CommandLine* line, const WCHAR* argument)
+{
+    WCHAR letter = argument[1];
+    if (letter >= L'a' && letter <= L'z')
+        letter = (WCHAR)(letter - L'a' + L'A');
+    if (letter == L'T')
+        return TakeValue(line, argument, line->fileTypes, L"pattern list");
+    if (letter == L'F')
+        return TakeValue(line, argument, line->folder, L"folder");
+    LONG* flag = NULL;
+    switch (letter) {
+    case L'C': flag = &line->matchCase; break;
+    case L'I': flag = &line->skipComments; break;
+    case L'S': flag = &line->stringsOnly; break;
+    case L'A': flag = &line->ampVariants; break;
+    case L'D': flag = &line->searchSubfolders; break;
+    case L'Q': flag = &line->noWindow; break;
+    case L'?': flag = NULL; break;
+    default:
+        return Refuse(line, L"unknown switch %.100s (/? lists them)", argument);
+    }
+    if (argument[2] == L':')
+        return Refuse(line, L"switch %.2s takes no value", argument);
+    if (argument[2] != 0)
+        return Refuse(line, L"unknown switch %.100s (/? lists them)", argument);
+    if (!flag)
+        line->run = RUN_USAGE;
+    else
+        *flag = 1;
+    return TRUE;
+}
+
+// TRUE when the code page has every character of the text: the dialog's
+// conversion would put the default character, or a look-alike, in place of
+// the others and search for something else.
+static BOOL CodePageHasText(const WCHAR* text)
+{
+    if (GetACP() == CP_UTF8)
+        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1, NULL, 0, NULL, NULL) > 0;
+    BOOL defaulted = FALSE;
+    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, NULL, 0, NULL, &defaulted);
+    return bytes > 0 && !defaulted;
+}
+
+// Checks what the switches and the text say, once they are all read.
+static void CheckSearch(CommandLine* line, BOOL haveText)
+{
+    if (!haveText) {
+        Refuse(line, L"no search text: it comes last, after the switches (/? for help)", NULL);
+        return;
+    }
+    if (!CodePageHasText(line->text)) {
+        WCHAR codePage[16];
+        wsprintfW(codePage, L"%u", GetACP());
+        Refuse(line, L"the search text has characters that code page %s cannot hold", codePage);
+        return;
+    }
+    if (line->folder[0] == 0) {
+        DWORD length = GetCurrentDirectoryW(PATH_CHARS, line->folder);
+        if (length == 0 || length >= PATH_CHARS) {
+            line->folder[0] = 0;
+            Refuse(line, L"the current folder is too long: give a folder of at most 259 characters with /F", NULL);
+            return;
+        }
+    }
+    DWORD attributes = GetFileAttributesW(line->folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        Refuse(line, L"no such folder: %.300s", line->folder);
+    else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        Refuse(line, L"not a folder but a file: %.300s", line->folder);
+}
+
+// One argument that names an existing folder or file: the dialog opens on
+// that folder, given in full. FALSE when the argument is something else.
+static BOOL ReadDroppedPath(CommandLine* line, const WCHAR* argument)
+{
+    if (argument[0] == 0 || IsSwitch(argument))
+        return FALSE;
+    DWORD attributes = GetFileAttributesW(argument);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return FALSE;
+    DWORD length = GetFullPathNameW(argument, PATH_CHARS, line->folder, NULL);
+    if (length == 0 || length >= PATH_CHARS) {
+        // Too long for the folder box: the dialog opens as usual.
+        line->folder[0] = 0;
+        line->run = RUN_DIALOG;
+        return TRUE;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        PathRemoveFileSpecW(line->folder);
+    line->run = RUN_DIALOG_ON_FOLDER;
+    return TRUE;
+}
+
+static void ReadArguments(CommandLine* line, LPWSTR* arguments, int count)
+{
+    if (count <= 1) {
+        line->run = RUN_DIALOG;
+        return;
+    }
+    if (count == 2 && ReadDroppedPath(line, arguments[1]))
+        return;
+    line->run = RUN_SEARCH;
+    lstrcpyW(line->fileTypes, L"*.*");
+    BOOL haveText = FALSE, switchesOver = FALSE;
+    for (int n = 1; n < count; n++) {
+        const WCHAR* argument = arguments[n];
+        if (haveText) {
+            if (IsSwitch(argument))
+                Refuse(line, L"switch %.100s after the search text: the text comes last", argument);
+            else
+                Refuse(line, L"more than one search text (%.100s): quote a text that has spaces", argument);
+            return;
+        }
+        if (!switchesOver && lstrcmpW(argument, L"--") == 0) {
+            switchesOver = TRUE;
+            continue;
+        }
+        if (!switchesOver && IsSwitch(argument)) {
+            if (!ReadSwitch(line, argument))
+                return;
+            continue;
+        }
+        if (lstrlenW(argument) > SEARCH_TEXT_CHARS) {
+            Refuse(line, L"search text too long: at most 1021 characters", NULL);
+            return;
+        }
+        lstrcpynW(line->text, argument, SEARCH_TEXT_CHARS + 1);
+        haveText = TRUE;
+    }
+    if (line->run == RUN_SEARCH)
+        CheckSearch(line, haveText);
+}
+
+void ReadCommandLine(CommandLine* line)
+{
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!arguments) {
+        Refuse(line, L"the command line cannot be read", NULL);
+        return;
+    }
+    ReadArguments(line, arguments, count);
+    LocalFree(arguments);
+}

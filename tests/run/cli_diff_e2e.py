@@ -1,0 +1,123 @@
+#!/usr/bin/env python3
+"""Differential test: for seeded random trees and searches, the report of a
+command-line run equals, byte for byte, the report of a dialog run made from
+the same entries, the dialog filled with real keyboard input as e2e.py fills
+it. Runs inside the Wine fixture like e2e.py."""
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import sys
+import time
+
+from e2e import Failure, Session, check, winpath, write
+
+RUNS = 50
+WORDS = [b'foo', b'Foo', b'FOO', b'fOo', b'bar', b'Bar', b'x', b'&', b'f&oo', b'"foo"', b"'bar'",
+         b'"F&oo bar"', b'// foo', b'//', b'"a // foo"', b'"it\'s foo"', b'caf\xe9', b'"', b"'",
+         b'foobar', b'o b', b'\tfoo', b'-x', b'/* foo */']
+ENDS = [b'\r\n', b'\n', b'\r', b'\r\n']
+NAMES = ['a.c', 'b.h', 'c.cpp', 'd.txt', 'e.C', 'f.h', 'g.c']
+FOLDERS = ['', '', 'sub', 'sub/deeper', 'other']
+TEXTS = ['foo', 'FOO', 'Foo', 'bar', 'oo', 'f&oo', 'o b', '"', '//', '', 'foo"', "'", '-x', '/*', 'r']
+PATTERNS = ['*.*', '*.c', '*.c;*.h', '*.h *.c', '*.txt;;*.c', 'a*', '*.C', '*.c;', '*.cpp;d.txt']
+# The check boxes by their accelerator letters, with their registry values.
+FLAGS = [('c', 'Cas', '/C'), ('i', 'Com', '/I'), ('s', 'Str', '/S'), ('a', 'Amp', '/A'), ('d', 'Sub', '/D')]
+
+
+class DiffSession(Session):
+    def type(self, text):
+        # "--" first, or xdotool takes a text such as "-x" for an option.
+        self.xdotool('type', '--delay', '15', '--', text)
+
+
+def make_tree(root, rng):
+    shutil.rmtree(root, ignore_errors=True)
+    os.makedirs(root)
+    for _ in range(rng.randint(3, 12)):
+        path = os.path.join(root, rng.choice(FOLDERS), rng.choice(NAMES))
+        lines = []
+        for _ in range(rng.randint(0, 8)):
+            words = [rng.choice(WORDS) for _ in range(rng.randint(0, 6))]
+            lines.append(b' '.join(words) + rng.choice(ENDS))
+        write(path, b''.join(lines)[:-1] if lines and rng.random() < 0.2 else b''.join(lines))
+
+
+def toggle_keys(letter):
+    """The keys that toggle one check box. The ampersand box has no
+    accelerator: strings only (alt+s) takes the focus, Down moves it on to the
+    next box, Space toggles that, and alt+s puts strings only back."""
+    if letter == 'a':
+        return ['alt+s', 'Down', 'space', 'alt+s']
+    return ['alt+' + letter]
+
+
+def dialog_report(s, folder, text, patterns, toggles, first):
+    process = s.start(s.args.program, launcher=True)
+    s.fill_settings(text, patterns, winpath(folder) if first else None)
+    for letter in toggles:
+        s.keys(*toggle_keys(letter))
+    s.keys('Return')
+    code, out = s.finish(process)
+    check(code == 0, 'dialog run: exit code %d' % code)
+    return out
+
+
+def cli_report(s, folder, text, patterns, flags, quiet):
+    arguments = [switch for letter, _, switch in FLAGS if letter in flags]
+    arguments += ['/Q'] if quiet else []
+    arguments += ['/T:' + patterns, '/F:' + winpath(folder), '--', text]
+    process = s.wine(s.args.program, *arguments, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out, err = process.communicate(timeout=60)
+    expected = 0 if out else 1
+    check(process.returncode == expected and err == b'',
+          'command line %r: exit code %d, %r' % (arguments, process.returncode, err))
+    return out
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ('state', 'exec', 'program', 'console', 'satellite', 'launcher', 'window-texts', 'work'):
+        parser.add_argument('--' + name, required=True)
+    parser.add_argument('--runs', type=int, default=RUNS)
+    parser.add_argument('--first-seed', type=int, default=0)
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    s = DiffSession(args)
+    folder = os.path.join(args.work, 'tree')
+    s.reg_delete()
+    checked = ''  # the boxes the dialog will load checked
+    failed = 0
+    hits = found = 0
+    started = time.time()
+    for seed in range(args.first_seed, args.first_seed + args.runs):
+        rng = random.Random(seed)
+        make_tree(folder, rng)
+        text, patterns = rng.choice(TEXTS + ['foo', 'oo']), rng.choice(PATTERNS)
+        flags = ''.join(letter for letter, _, _ in FLAGS if rng.random() < (0.6 if letter == 'd' else 0.35))
+        toggles = ''.join(letter for letter, _, _ in FLAGS if (letter in checked) != (letter in flags))
+        try:
+            from_dialog = dialog_report(s, folder, text, patterns, toggles, seed == args.first_seed)
+            stored = s.reg_query()
+            states = ''.join(letter for letter, name, _ in FLAGS if stored.get(name) == 'Y')
+            check(states == flags, 'the dialog ran with boxes %r, not %r' % (states, flags))
+            checked = flags
+            from_cli = cli_report(s, folder, text, patterns, flags, quiet=seed % 2 == 1)
+            check(from_cli == from_dialog, 'reports differ:\n dialog  %r\n command %r' % (from_dialog, from_cli))
+            hits += from_cli.count(b'\r\n')
+            found += from_cli != b''
+        except (Failure, subprocess.TimeoutExpired) as failure:
+            failed += 1
+            print('FAIL seed %d (text %r, patterns %r, boxes %r): %s' % (seed, text, patterns, flags, failure))
+            s.screenshot('failed-diff-%d.png' % seed)
+            s.clean_up()
+            checked = ''.join(letter for letter, name, _ in FLAGS if s.reg_query().get(name) == 'Y')
+        sys.stdout.flush()
+    print('%d of %d runs equal, %d with hits, %d report lines compared (%.0f s)'
+          % (args.runs - failed, args.runs, found, hits, time.time() - started))
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())

@@ -1,0 +1,681 @@
+#!/usr/bin/env python3
+"""End-to-end tests of Seekline's command line and of its report failures,
+on the real Seekline.exe and Seekline.com under Wine: switches and defaults,
+destinations, exit codes, bad input, the registry left alone, a folder given
+to the program, Ctrl+C in a console (tmux), a pipe closed or stalled, a
+desktop report file that cannot be created, a destination that fills up, and
+the README's error-format line in the real Vim.
+
+Runs inside the Wine fixture like e2e.py, whose session and helpers it uses.
+"""
+import argparse
+import contextlib
+import os
+import re
+import resource
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+from e2e import (Failure, PROGRESS, SETTINGS, Session, check, make_big_tree, read, winpath, write,
+                 BIG_FILES)
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
+# A stop or a closed pipe must end the program within a second; the bound
+# leaves room for a loaded machine and is only a check that nothing hangs.
+ENDS_WITHIN = 2.5
+OLD_REPORT = b'an older report that must survive\r\n' * 3
+BIG_LINE = re.compile(rb'^Z:.*\\d\d{3}\\f(\d{5})\.c\(2,5\) : int needle_(\d+);$')
+
+TREE = {
+    'a.c': b'int needle = 1;\r\nx = Needle; // needle\r\n',
+    'b.h': b'// needle in a comment\r\n',
+    'c.txt': b'needle\r\n',
+    's.c': b'puts("a needle");\r\nmenu("N&eedle");\r\n',
+    'u.c': b'say("caf\xe9 needle");\r\n',
+    'sub/d.c': b'x\r\n  NEEDLE();\r\n',
+}
+
+
+class Cli:
+    """Runs the programs with arguments, from the shell or through the
+    launcher, and keeps the desktop report file in view."""
+
+    def __init__(self, session, args):
+        self.s = session
+        self.args = args
+        self.tree = os.path.join(args.work, 'tree')
+        self.big = os.path.join(args.work, 'big')
+
+    def popen(self, arguments, program=None, cwd=None, stdout=subprocess.PIPE,
+              stderr=subprocess.PIPE, preexec_fn=None):
+        command = ['sh', self.args.exec, self.args.state, program or self.args.program] + arguments
+        return subprocess.Popen(command, env=self.s.env, cwd=cwd or self.tree, stdout=stdout,
+                                stderr=stderr, stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
+
+    def run(self, arguments, **options):
+        process = self.popen(arguments, **options)
+        out, err = process.communicate(timeout=60)
+        return process.returncode, out or b'', err or b''
+
+    def launch(self, arguments, no_output=False, preexec_fn=None, cwd=None):
+        """Through the launcher: a caller's pipe, or no standard handles at all."""
+        launcher = [self.args.launcher] + (['--no-output'] if no_output else [])
+        command = ['sh', self.args.exec, self.args.state] + launcher + [winpath(self.args.program)]
+        return subprocess.Popen(command + arguments, env=self.s.env, cwd=cwd or self.tree,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
+
+    def old_report(self):
+        write(self.s.report, OLD_REPORT)
+
+    def check_old_report(self, what):
+        check(os.path.isfile(self.s.report) and read(self.s.report) == OLD_REPORT,
+              '%s: the existing desktop report did not survive' % what)
+
+    def reg_add(self, values):
+        for name, value in values.items():
+            self.s.wine('reg', 'add', 'HKCU\\Software\\Ombrel\\Seekline', '/v', name, '/d', value, '/f',
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).wait(timeout=60)
+
+    def toggles(self, wanted):
+        """The settings dialog's accelerator letters that leave checked just
+        the boxes wanted of match case, ignore comments, strings only and
+        subfolders, from the states the dialog loads."""
+        stored = self.s.reg_query()
+        return ''.join(letter for letter, name in (('c', 'Cas'), ('i', 'Com'), ('s', 'Str'), ('d', 'Sub'))
+                       if (stored.get(name) == 'Y') != (letter in wanted))
+
+    def message_box(self, words):
+        """The text of the message box that shows words; then presses OK."""
+        deadline = time.time() + 30
+        while time.time() < deadline:
+            texts = self.s.window_texts('Seekline')
+            message = ' '.join(texts.values())
+            if words in message and 1005 not in texts:
+                self.s.keys('Return')
+                return message
+            time.sleep(0.2)
+        raise Failure('no message box saying %r' % words)
+
+
+def make_tree(root):
+    shutil.rmtree(root, ignore_errors=True)
+    for name, data in TREE.items():
+        write(os.path.join(root, name), data)
+
+
+def hit_lines(folder, hits):
+    """Report lines for (file, line, column) hits, the text taken from the file."""
+    lines = []
+    for name, number, column in hits:
+        with open(os.path.join(folder, name.replace('\\', '/')), 'rb') as f:
+            text = re.split(rb'\r\n|\r|\n', f.read())[number - 1]
+        path = (winpath(folder) + '\\' + name.replace('/', '\\')).encode('cp1252')
+        lines.append(b'%s(%d,%d) : %s\r\n' % (path, number, column, text))
+    return lines
+
+
+def split_lines(report):
+    check(report == b'' or report.endswith(b'\r\n'), 'report ends inside a line: %r' % report[-80:])
+    return [line + b'\r\n' for line in report.split(b'\r\n')[:-1]]
+
+
+def check_big_report(report, complete):
+    lines = split_lines(report)
+    for line in lines:
+        m = BIG_LINE.match(line[:-2])
+        check(m and int(m.group(1)) == int(m.group(2)), 'report line %r' % line)
+    if complete:
+        check(len(lines) == BIG_FILES, '%d hits of %d' % (len(lines), BIG_FILES))
+    return len(lines)
+
+
+def no_signal_limit(limit):
+    """A file-size limit for the process. Wine leaves SIGXFSZ at its default,
+    which kills the process at the first write past the limit; ignored, the
+    write fails (EFBIG) and the program sees the failure."""
+    def apply():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+    return apply
+
+
+@contextlib.contextmanager
+def read_only_folder(path):
+    """A read-only mount of the folder (root ignores permission bits), or its
+    write permission taken away for other users."""
+    if os.geteuid() == 0 and subprocess.run(['mount', '--bind', path, path]).returncode == 0:
+        try:
+            subprocess.run(['mount', '-o', 'remount,ro,bind', path, path], check=True)
+            yield
+        finally:
+            subprocess.run(['umount', path], check=True)
+    else:
+        os.chmod(path, 0o555)
+        try:
+            yield
+        finally:
+            os.chmod(path, 0o755)
+
+
+@contextlib.contextmanager
+def read_only_file(path):
+    """A file that cannot be opened for writing, even by root (immutable)."""
+    root = os.geteuid() == 0
+    subprocess.run(['chattr', '+i', path], check=True) if root else os.chmod(path, 0o444)
+    try:
+        yield
+    finally:
+        subprocess.run(['chattr', '-i', path], check=True) if root else os.chmod(path, 0o644)
+
+
+@contextlib.contextmanager
+def small_file_system(path, size='64k'):
+    """A tmpfs of the given size at path; None where mounting is not allowed."""
+    os.makedirs(path, exist_ok=True)
+    if subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=' + size, 'tmpfs', path],
+                      stderr=subprocess.DEVNULL).returncode != 0:
+        yield None
+        return
+    try:
+        yield path
+    finally:
+        subprocess.run(['umount', path], check=True)
+
+
+class Tmux:
+    """A terminal for the console program: tmux runs a shell, keys are typed
+    into it and the screen is read back."""
+
+    def __init__(self, cli, name):
+        self.name = name
+        self.cli = cli
+        subprocess.run(['tmux', 'kill-session', '-t', name], stderr=subprocess.DEVNULL)
+        subprocess.run(['tmux', 'new-session', '-d', '-s', name, '-x', '200', '-y', '50',
+                        'sh'], env=cli.s.env, check=True)
+
+    def type(self, line):
+        subprocess.run(['tmux', 'send-keys', '-t', self.name, '-l', line], check=True)
+        subprocess.run(['tmux', 'send-keys', '-t', self.name, 'Enter'], check=True)
+
+    def key(self, name):
+        subprocess.run(['tmux', 'send-keys', '-t', self.name, name], check=True)
+
+    def screen(self):
+        return subprocess.run(['tmux', 'capture-pane', '-p', '-J', '-t', self.name],
+                              capture_output=True, check=True).stdout.decode('utf-8', 'replace')
+
+    def close(self):
+        subprocess.run(['tmux', 'kill-session', '-t', self.name], stderr=subprocess.DEVNULL)
+
+    def wine_command(self, arguments, program):
+        quoted = ' '.join("'%s'" % a for a in arguments)
+        return 'sh %s %s %s %s' % (self.cli.args.exec, self.cli.args.state, program, quoted)
+
+
+def wait_for(condition, what, timeout=30):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if condition():
+            return
+        time.sleep(0.1)
+    raise Failure('waited in vain for ' + what)
+
+
+# --- the cases -------------------------------------------------------------------
+
+SWITCH_CASES = [
+    # arguments, hits (file, line, column) in report order, where the order is fixed
+    (['needle'], [('a.c', 1, 5), ('a.c', 2, 5), ('b.h', 1, 4), ('c.txt', 1, 1), ('s.c', 1, 9),
+                  ('u.c', 1, 11)]),
+    (['/C', 'needle'], [('a.c', 1, 5), ('a.c', 2, 16), ('b.h', 1, 4), ('c.txt', 1, 1), ('s.c', 1, 9),
+                        ('u.c', 1, 11)]),
+    (['/I', 'needle'], [('a.c', 1, 5), ('a.c', 2, 5), ('c.txt', 1, 1), ('s.c', 1, 9), ('u.c', 1, 11)]),
+    (['/S', 'needle'], [('s.c', 1, 9), ('u.c', 1, 11)]),
+    (['/T:s.c', '/S', '/A', 'needle'], [('s.c', 1, 9), ('s.c', 2, 7)]),
+    (['/D', '/T:*.c', 'needle'], [('a.c', 1, 5), ('a.c', 2, 5), ('s.c', 1, 9), ('u.c', 1, 11),
+                                  ('sub\\d.c', 2, 3)]),
+    (['/T:*.h;c.txt', 'needle'], [('b.h', 1, 4), ('c.txt', 1, 1)]),
+    (['/T:*.h c.txt', 'needle'], [('b.h', 1, 4), ('c.txt', 1, 1)]),
+    # Letters in either case, and "-" for "/".
+    (['-d', '/t:*.c', '-c', 'NEEDLE'], [('sub\\d.c', 2, 3)]),
+    (['/T:c.txt', ''], [('c.txt', 1, 1), ('c.txt', 2, 1)]),
+    (['/T:*.h', '--', '// needle'], [('b.h', 1, 1)]),
+    (['/T:u.c', 'caf\u00e9'], []),  # upper-cased to CAFÉ, as the dialog does; only a-z fold
+    (['/T:u.c', '/C', 'caf\u00e9'], [('u.c', 1, 6)]),
+]
+
+
+def switches_and_defaults(c):
+    """Every switch, the defaults (current folder, *.*), the exit codes 0 and
+    1; the report goes to the pipe and no desktop file is made."""
+    make_tree(c.tree)
+    if os.path.exists(c.s.report):
+        os.remove(c.s.report)
+    for arguments, hits in SWITCH_CASES:
+        code, out, err = c.run(arguments)
+        expected = hit_lines(c.tree, hits)
+        lines = split_lines(out)
+        # Within a folder files come in the platform's order; the patterns and
+        # passes fix the rest.
+        if len({name.split('\\')[0] for name, _, _ in hits}) > 2:
+            lines, expected = sorted(lines), sorted(expected)
+        check(lines == expected, '%r: report %r, not %r (exit code %d, %r, desktop file %s)'
+              % (arguments, lines, expected, code, err, os.path.exists(c.s.report)))
+        check(code == (0 if hits else 1), '%r: exit code %d' % (arguments, code))
+        check(err == b'', '%r: standard error %r' % (arguments, err))
+    # The folder switch, from another current folder, and both programs.
+    for program in (c.args.program, c.args.console):
+        code, out, _ = c.run(['/F:' + winpath(c.tree) + '\\sub', 'needle'], program=program, cwd=c.args.work)
+        check(code == 0 and out == b''.join(hit_lines(c.tree, [('sub\\d.c', 2, 3)])),
+              '/F with %s: %d %r' % (program, code, out))
+    check(not os.path.exists(c.s.report), 'a desktop report file was made')
+
+
+def usage_and_bad_input(c):
+    """/? prints the usage with the exit codes. Bad input: one line naming the
+    problem on standard error, exit code 2, nothing searched, the desktop
+    report untouched; without standard handles a message box says it, and in
+    the no-window mode nothing does."""
+    make_tree(c.tree)
+    for switch in ('/?', '-?'):
+        code, out, _ = c.run([switch])
+        check(code == 0 and b'Exit codes: 0 found, 1 not found, 2 bad usage or error' in out
+              and b'/T:patterns' in out, 'usage %s: %d %r' % (switch, code, out))
+    c.old_report()
+    too_long = 'x' * 260
+    bad = [
+        (['/X', 'needle'], 'unknown switch /X'),
+        (['/CD', 'needle'], 'unknown switch /CD'),
+        (['/C:yes', 'needle'], 'switch /C takes no value'),
+        (['/T', 'needle'], 'switch /T needs a value'),
+        (['/F:', 'needle'], 'switch /F: needs a value'),
+        (['/D'], 'no search text'),
+        (['needle', 'more'], 'more than one search text (more)'),
+        (['needle', '/D'], 'switch /D after the search text'),
+        (['/F:no such folder', 'needle'], 'no such folder: no such folder'),
+        (['/F:a.c', 'needle'], 'not a folder but a file: a.c'),
+        (['\u0100bc'], 'characters that code page 1252 cannot hold'),
+        (['\u4e2d'], 'characters that code page 1252 cannot hold'),
+        (['/T:' + too_long, 'needle'], 'pattern list too long'),
+        (['/F:' + too_long, 'needle'], 'folder too long'),
+        (['y' * 1022], 'search text too long'),
+        (['-x'], 'unknown switch -x'),
+    ]
+    for arguments, words in bad:
+        code, out, err = c.run(arguments)
+        message = err.decode('cp1252')
+        check(code == 2, '%r: exit code %d' % (arguments[:2], code))
+        check(out == b'', '%r: report %r' % (arguments[:2], out))
+        check(message == 'Seekline: ' + message[10:].strip() + '\r\n' and words in message,
+              '%r: message %r' % (arguments[:2], message))
+        c.check_old_report(words)
+    # Without standard output or error: a message box, or in /Q nothing.
+    process = c.launch(['/X', 'needle'], no_output=True)
+    message = c.message_box('switch /X')
+    check(process.wait(timeout=30) == 2, 'exit code after the message box')
+    check(message.count('Unknown switch /X') == 1, 'message box %r' % message)
+    process = c.launch(['/Q', '/X', 'needle'], no_output=True)
+    check(process.wait(timeout=30) == 2, 'exit code without window')
+    c.check_old_report('bad input without standard handles')
+
+
+def destinations(c):
+    """The report goes to standard output whatever it is (a file, a caller's
+    pipe), else to the desktop file."""
+    make_tree(c.tree)
+    expected = b''.join(hit_lines(c.tree, [('b.h', 1, 4), ('c.txt', 1, 1)]))
+    arguments = ['/T:*.h;c.txt', 'needle']
+    if os.path.exists(c.s.report):
+        os.remove(c.s.report)
+    target = os.path.join(c.args.work, 'report-file.txt')
+    with open(target, 'wb') as f:
+        code, _, _ = c.run(arguments, stdout=f)
+    check(code == 0 and read(target) == expected, 'to a file: %d %r' % (code, read(target)))
+    process = c.launch(arguments)
+    out, _ = process.communicate(timeout=60)
+    check(process.returncode == 0 and out == expected, 'to a caller: %d %r' % (process.returncode, out))
+    check(not os.path.exists(c.s.report), 'a desktop report file was made')
+    for extra in ([], ['/Q']):
+        c.old_report()
+        process = c.launch(extra + arguments, no_output=True)
+        check(process.wait(timeout=60) == 0, 'no standard output: exit code %d' % process.returncode)
+        check(read(c.s.report) == expected, 'desktop report %r' % read(c.s.report))
+    process = c.launch(['/Q', 'no such text'], no_output=True)
+    check(process.wait(timeout=60) == 1 and read(c.s.report) == b'', 'no hit: %d' % process.returncode)
+
+
+def registry_left_alone(c):
+    """A command-line run neither reads nor writes the settings' registry key."""
+    make_tree(c.tree)
+    c.s.reg_delete()
+    code, _, _ = c.run(['/Q', 'needle'])
+    check(code == 0 and c.s.reg_query() == {}, 'the key was made')
+    stored = {'TXT1': 'other', 'EXT1': '*.h', 'DIR1': winpath(c.args.work), 'Cas': 'Y', 'Com': 'Y',
+              'Str': 'Y', 'Amp': 'Y', 'Sub': 'Y'}
+    c.reg_add(stored)
+    code, out, _ = c.run(['needle'])
+    expected = hit_lines(c.tree, SWITCH_CASES[0][1])
+    check(sorted(split_lines(out)) == sorted(expected), 'the stored settings changed the search: %r' % out)
+    check(c.s.reg_query() == stored, 'the key changed: %r' % c.s.reg_query())
+
+
+def folder_given_to_the_program(c):
+    """One existing folder (or file) and nothing else opens the settings
+    dialog on that folder; the rest of the history is as usual, and Search
+    runs it as a dialog run does."""
+    make_tree(c.tree)
+    c.s.reg_delete()
+    c.reg_add({'TXT1': 'NEEDLE', 'EXT1': '*.c'})
+    for given, folder in ((winpath(c.tree) + '\\sub', winpath(c.tree) + '\\sub'),
+                          ('sub\\d.c', winpath(c.tree) + '\\sub')):
+        c.old_report()
+        process = c.popen([given], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        c.s.running = process
+        c.s.find_window(SETTINGS)
+        wait_for(lambda: c.s.window_texts('Seekline').get(1002), 'the folder box to fill')
+        texts = c.s.window_texts('Seekline')
+        check(texts.get(1002) == folder and texts.get(1000) == 'NEEDLE' and texts.get(1001) == '*.c',
+              'dialog boxes %r' % texts)
+        c.s.fill_settings()
+        c.s.keys('Return')
+        check(process.wait(timeout=60) == 0, 'exit code %d' % process.returncode)
+        expected = b''.join(hit_lines(c.tree, [('sub\\d.c', 2, 3)]))
+        check(read(c.s.report) == expected, 'desktop report %r' % read(c.s.report))
+        check(c.s.reg_query().get('DIR1') == folder, 'history %r' % c.s.reg_query())
+
+
+def console_and_ctrl_c(c):
+    """Seekline.com in a terminal: the report shows in the console, with its
+    characters; Ctrl+C cancels with the hits so far written in whole lines
+    (exit code 3), with the progress dialog and without, and ends within a
+    second even when the report's reader has stalled."""
+    make_tree(c.tree)
+    make_big_tree(c.big)
+    terminal = Tmux(c, 'seekline-cli')
+    try:
+        done = os.path.join(c.args.work, 'exit-code')
+
+        def start(arguments, redirect=''):
+            for stale in (done, out):
+                if os.path.exists(stale):
+                    os.remove(stale)
+            terminal.type('cd %s && %s %s; echo $? > %s' % (
+                c.big if redirect else c.tree, terminal.wine_command(arguments, c.args.console),
+                redirect, done))
+
+        def exit_code():
+            wait_for(lambda: os.path.exists(done) and read(done).strip(), 'the program to end')
+            return int(read(done))
+
+        out = os.path.join(c.args.work, 'ctrl-c.txt')
+        start(['/T:u.c;b.h', 'needle'])
+        check(exit_code() == 0, 'console run: exit code')
+        screen = terminal.screen()
+        for line in ('%s\\u.c(1,11) : say("caf\u00e9 needle");' % winpath(c.tree),
+                     '%s\\b.h(1,4) : // needle in a comment' % winpath(c.tree)):
+            check(line in screen, 'not on the console: %r in %r' % (line, screen))
+
+        for window in ([], ['/Q']):
+            start(window + ['/D', 'needle'], '> ' + out)
+            wait_for(lambda: os.path.exists(out) and os.path.getsize(out) > 0, 'the first hits')
+            terminal.key('C-c')
+            check(exit_code() == 3, 'Ctrl+C %r: exit code' % window)
+            found = check_big_report(read(out), complete=False)
+            check(0 < found < BIG_FILES, 'Ctrl+C %r: %d hits' % (window, found))
+
+        # A reader that never reads: Ctrl+C must still end the program.
+        fifo = os.path.join(c.args.work, 'stalled')
+        if os.path.exists(fifo):
+            os.remove(fifo)
+        os.mkfifo(fifo)
+        reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+        try:
+            start(['/Q', '/D', 'needle'], '> ' + fifo)
+            time.sleep(2)  # long enough to fill the pipe
+            check(not os.path.exists(done), 'the search ended while its reader stalled')
+            stopped = time.time()
+            terminal.key('C-c')
+            code = exit_code()
+            took = time.time() - stopped
+            check(code == 3 and took < ENDS_WITHIN, 'stalled pipe: exit code %d after %.1f s' % (code, took))
+        finally:
+            os.close(reader)
+    finally:
+        terminal.close()
+
+
+def closed_pipe(c):
+    """A reader that closes the pipe after the first bytes (| head): the
+    program ends within a second, quietly, with exit code 0."""
+    make_big_tree(c.big)
+    c.old_report()
+    for window in (['/Q'], []):
+        process = c.popen(window + ['/D', 'needle'], cwd=c.big)
+        first = process.stdout.read(100)
+        process.stdout.close()
+        closed = time.time()
+        code = process.wait(timeout=60)
+        took = time.time() - closed
+        err = process.stderr.read()
+        check(code == 0 and took < ENDS_WITHIN, '%r: exit code %d after %.1f s' % (window, code, took))
+        check(err == b'' and first.startswith(b'Z:'), '%r: %r %r' % (window, err, first))
+        c.check_old_report('closed pipe')
+
+
+def frozen(c):
+    """Whether the progress dialog shows the same file for half a second."""
+    shown = c.s.window_texts('搜尋中').get(10)
+    time.sleep(0.5)
+    return shown and shown == c.s.window_texts('搜尋中').get(10)
+
+
+def stalled_pipe_and_cancel(c):
+    """A reader that stops reading without closing: Cancel ends the search
+    within a second, in a command-line run (exit code 3) and in a dialog run
+    through a caller's pipe (exit code 0)."""
+    make_big_tree(c.big)
+    c.old_report()
+    process = c.popen(['/D', 'needle'], cwd=c.big)  # the pipe is not read
+    c.s.running = process
+    c.s.find_window(PROGRESS)
+    wait_for(lambda: frozen(c), 'the search to stall')
+    stopped = time.time()
+    c.s.keys('space')  # Cancel has the focus
+    code = process.wait(timeout=60)
+    took = time.time() - stopped
+    check(code == 3 and took < ENDS_WITHIN, 'command line: exit code %d after %.1f s' % (code, took))
+    check_big_report(process.stdout.read().rsplit(b'\r\n', 1)[0] + b'\r\n', complete=False)
+    c.check_old_report('stalled pipe')
+
+    launcher = c.s.start(c.args.program, launcher=True)
+    c.s.fill_settings('needle', '*.c', winpath(c.big), toggles=c.toggles('d'))
+    c.s.keys('Return')
+    c.s.find_window(PROGRESS)
+    wait_for(lambda: frozen(c), 'the search to stall')
+    stopped = time.time()
+    c.s.keys('space')
+    wait_for(lambda: not c.s.has_window(PROGRESS), 'the progress dialog to close')
+    took = time.time() - stopped
+    check(took < ENDS_WITHIN, 'dialog run: progress dialog open %.1f s after Cancel' % took)
+    code, out = c.s.finish(launcher)
+    check(code == 0, 'dialog run: exit code %d' % code)
+    check_big_report(out.rsplit(b'\r\n', 1)[0] + b'\r\n', complete=False)
+
+
+def report_file_cannot_be_created(c):
+    """The desktop report file cannot be created: read-only desktop, a folder
+    named Seekline.txt, the file read-only or held open by another program.
+    The user is told before any search, with the file and the system's
+    reason, and an existing report stays as it was; exit code 0 for a dialog
+    run, 2 for a command-line run (no message box with /Q)."""
+    make_tree(c.tree)
+    desktop = os.path.dirname(c.s.report)
+
+    def attempts(situation, reason):
+        process = c.s.start(c.args.program, launcher=False)
+        c.s.fill_settings('needle', '*.c', winpath(c.tree))
+        c.s.keys('Return')
+        message = c.message_box('Seekline.txt')
+        check(process.wait(timeout=30) == 0, '%s: dialog run exit code %d' % (situation, process.returncode))
+        pattern = r'Cannot create the report file C:\\users\\[^\\]+\\Desktop\\Seekline\.txt: (.+\.) Nothing was searched\.'
+        m = re.search(pattern, message)
+        check(m and reason in m.group(1).lower(), '%s: message %r' % (situation, message))
+        process = c.launch(['needle'], no_output=True)
+        check(reason in c.message_box('Seekline.txt').lower(), '%s: command-line message' % situation)
+        check(process.wait(timeout=30) == 2, '%s: command-line exit code' % situation)
+        process = c.launch(['/Q', 'needle'], no_output=True)
+        check(process.wait(timeout=30) == 2, '%s: exit code with /Q' % situation)
+
+    c.old_report()
+    with read_only_folder(desktop):
+        attempts('read-only desktop', '')
+    c.check_old_report('read-only desktop')
+    with read_only_file(c.s.report):
+        attempts('read-only report', 'access denied')
+    c.check_old_report('read-only report')
+    holder = subprocess.Popen(['sh', c.args.exec, c.args.state, c.args.launcher, '--hold', winpath(c.s.report)],
+                              env=c.s.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    try:
+        check(holder.stdout.readline() == b'held\n', 'the report file could not be held')
+        attempts('report held open', 'sharing violation')
+    finally:
+        holder.stdin.close()
+        holder.wait(timeout=30)
+    c.check_old_report('report held open')
+    os.remove(c.s.report)
+    os.mkdir(c.s.report)
+    try:
+        attempts('report is a folder', 'access denied')
+        check(os.path.isdir(c.s.report) and not os.listdir(c.s.report), 'the folder changed')
+    finally:
+        os.rmdir(c.s.report)
+
+
+def report_fills_up(c):
+    """A destination that fills up: the search stops, the report keeps whole
+    lines only, and the user is told that it is incomplete and why. The desktop
+    file under a 64 KiB file-size limit (dialog run: message box, exit 0;
+    command line: exit 2), standard output on a 64 KiB file system."""
+    make_big_tree(c.big)
+    limit = 64 * 1024
+    if os.path.exists(c.s.report):
+        os.remove(c.s.report)
+    process = c.s.wine(c.args.program, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       preexec_fn=no_signal_limit(limit))
+    c.s.running = process
+    c.s.fill_settings('needle', '*.c', winpath(c.big), toggles=c.toggles('d'))
+    c.s.keys('Return')
+    message = c.message_box('incomplete')
+    check(process.wait(timeout=30) == 0, 'dialog run: exit code %d' % process.returncode)
+    check('\\Desktop\\Seekline.txt is incomplete: ' in message and 'The search was stopped there.' in message,
+          'message %r' % message)
+    report = read(c.s.report)
+    check(limit - 200 < len(report) <= limit, 'report of %d bytes' % len(report))
+    check_big_report(report, complete=False)
+
+    process = c.launch(['/Q', '/D', 'needle'], no_output=True, preexec_fn=no_signal_limit(limit), cwd=c.big)
+    check(process.wait(timeout=60) == 2, 'command line: exit code %d' % process.returncode)
+    check_big_report(read(c.s.report), complete=False)
+
+    # Standard output on a small file system, as a command prompt redirects
+    # it (a Windows file handle), and as a Unix shell does: Wine's handle for
+    # a Unix file cannot be cut back (SetEndOfFile fails with
+    # ERROR_INVALID_HANDLE), so there the last line may stay cut.
+    c.old_report()
+    with small_file_system(os.path.join(c.args.work, 'small')) as small:
+        if small is None:
+            print('no tmpfs can be mounted here: standard output under a file-size limit instead')
+        limited = None if small else no_signal_limit(limit)
+        target = os.path.join(small or c.args.work, 'report.txt')
+        prompt = '%s /Q /D needle > %s' % (winpath(c.args.console), winpath(target))
+        process = c.s.wine('cmd', '/c', prompt, cwd=c.big, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                           preexec_fn=limited)
+        _, err = process.communicate(timeout=60)
+        check(process.returncode == 2, 'command prompt: exit code %d' % process.returncode)
+        check(re.match(rb'^Seekline: the report on standard output is incomplete: .+\. '
+                       rb'The search was stopped there\.\r\n$', err), 'command prompt: %r' % err)
+        check(check_big_report(read(target), complete=False) > 0, 'nothing written')
+        os.remove(target)
+        with open(target, 'wb') as f:
+            code, _, err = c.run(['/Q', '/D', 'needle'], cwd=c.big, stdout=f, preexec_fn=limited)
+        check(code == 2 and b'standard output is incomplete' in err, 'Unix shell: %d %r' % (code, err))
+    c.check_old_report('full standard output')
+
+
+def vim_reads_the_report(c):
+    """The README's error-format line makes the real Vim's quickfix list take
+    file, line, column and text of every report line, parentheses and spaces
+    in the path included."""
+    with open(os.path.join(ROOT, 'README.md'), encoding='utf-8') as f:
+        lines = [line.strip() for line in f if line.strip().startswith('set errorformat')]
+    check(len(lines) == 1, 'error-format lines in the README: %r' % lines)
+    folder = os.path.join(c.args.work, 'vim', 'Program Files (x86)')
+    shutil.rmtree(os.path.dirname(folder), ignore_errors=True)
+    write(os.path.join(folder, 'a.c'), b'int needle;\r\n\tx = needle(1, 2) : needle;\r\n')
+    write(os.path.join(folder, 'b(1).h'), b'/* (3,4) : */ needle\r\n')
+    code, report, _ = c.run(['/T:*.c;*.h', 'needle'], cwd=folder)
+    check(code == 0, 'exit code %d' % code)
+    report_file = os.path.join(c.args.work, 'vim', 'report.txt')
+    write(report_file, report)
+    result = os.path.join(c.args.work, 'vim', 'qf.txt')
+    script = ("call writefile(map(getqflist(), "
+              "'bufname(v:val.bufnr).\"|\".v:val.lnum.\"|\".v:val.col.\"|\".v:val.valid.\"|\".v:val.text'), "
+              "'%s')" % result)
+    subprocess.run(['vim', '-N', '-u', 'NONE', '-i', 'NONE', '-es', '-c', lines[0],
+                    '-c', 'cgetfile ' + report_file, '-c', script, '-c', 'qa!'],
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, timeout=60)
+    entries = [line for line in read(result).decode('cp1252').splitlines()]
+    expected = ['%s\\%s|%d|%d|1|%s' % (winpath(folder), name, line, column, text)
+                for name, line, column, text in (('a.c', 1, 5, 'int needle;'),
+                                                 ('a.c', 2, 6, '\tx = needle(1, 2) : needle;'),
+                                                 ('b(1).h', 1, 15, '/* (3,4) : */ needle'))]
+    check(entries == expected, 'quickfix list %r, not %r' % (entries, expected))
+
+
+CASES = [
+    switches_and_defaults,
+    usage_and_bad_input,
+    destinations,
+    registry_left_alone,
+    folder_given_to_the_program,
+    console_and_ctrl_c,
+    closed_pipe,
+    stalled_pipe_and_cancel,
+    report_file_cannot_be_created,
+    report_fills_up,
+    vim_reads_the_report,
+]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ('state', 'exec', 'program', 'console', 'satellite', 'launcher', 'window-texts', 'work'):
+        parser.add_argument('--' + name, required=True)
+    parser.add_argument('cases', nargs='*', help='names of the cases to run; all by default')
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    session = Session(args)
+    cli = Cli(session, args)
+    failed = 0
+    for case in CASES:
+        if args.cases and case.__name__ not in args.cases:
+            continue
+        started = time.time()
+        try:
+            case(cli)
+            print('ok   %s (%.1f s)' % (case.__name__, time.time() - started))
+        except (Failure, subprocess.TimeoutExpired) as failure:
+            failed += 1
+            print('FAIL %s: %s' % (case.__name__, failure))
+            session.screenshot('failed-%s.png' % case.__name__)
+            session.clean_up()
+        sys.stdout.flush()
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
