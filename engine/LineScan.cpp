@@ -9,8 +9,10 @@
 #include "engine/LineScanVector.h"
 #include "engine/ProcessState.h"
 
-// Text scanned between two looks at StopRequested.
-#define STOP_CHECK_BYTES 65536
+// Text searched in one piece: the counting of its line ends that follows the
+// search finds it still in the first-level cache. StopRequested is read
+// after every piece.
+#define PIECE_BYTES 4096
 #define NO_HIT (~0ull)
 #define STOPPED (~0ull - 1)
 
@@ -156,7 +158,7 @@ static ULONGLONG SettleLine(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG
     // The end of the file (reachable only with an empty pattern) is neither a
     // quote nor a terminator.
     for (ULONGLONG pos = lineStart; pos + pass->patternLength <= size; pos++) {
-        if (((pos - lineStart) & (STOP_CHECK_BYTES - 1)) == STOP_CHECK_BYTES - 1 && Stopped())
+        if (((pos - lineStart) & (PIECE_BYTES - 1)) == PIECE_BYTES - 1 && Stopped())
             return STOPPED;
         if (pass->skipComments && pos + 1 < size && view[pos] == '/' && view[pos + 1] == '/')
             return NO_HIT;
@@ -203,7 +205,7 @@ static ULONGLONG CountLines(const BYTE* view, ULONGLONG from, ULONGLONG to, ULON
 
 static ULONGLONG PieceEnd(const ScanPass* pass, ULONGLONG from)
 {
-    return pass->size - from > STOP_CHECK_BYTES ? from + STOP_CHECK_BYTES : pass->size;
+    return pass->size - from > PIECE_BYTES ? from + PIECE_BYTES : pass->size;
 }
 
 // Runs one pass from the first byte. Returns FALSE when a stop was requested.
@@ -223,7 +225,7 @@ static BOOL RunPass(const ScanPass* pass, const ReportName* name)
     ULONGLONG pos = 0, lineStart = 0, counted = 0;
     DWORD lineNumber = 1;
     while (pos <= lastStart) {
-        ULONGLONG end = lastStart - pos >= STOP_CHECK_BYTES ? pos + STOP_CHECK_BYTES : lastStart + 1;
+        ULONGLONG end = lastStart - pos >= PIECE_BYTES ? pos + PIECE_BYTES : lastStart + 1;
         ULONGLONG match = FindMatch(pass, pos, end);
         if (match == NO_HIT) {
             lineNumber += (DWORD)CountLines(view, counted, end, &lineStart);

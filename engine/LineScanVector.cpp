@@ -29,6 +29,11 @@ static BOOL UseAvx2()
     return vectorBytes == 32;
 }
 
+void LimitVectorsToSse2(BOOL limit)
+{
+    vectorBytes = limit ? 16 : 0;
+}
+
 static BOOL PassesTests(const BYTE* bytes, ULONGLONG p, const Anchors* anchors)
 {
     return (bytes[p + anchors->offset1] | anchors->test1.fold) == anchors->test1.value &&

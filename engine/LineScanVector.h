@@ -31,3 +31,7 @@ ULONGLONG FindLineEnd(const BYTE* bytes, ULONGLONG from, ULONGLONG to);
 // The line ends in [from, to): every CR, and every LF that does not follow a
 // CR (the two make one line end). Reads the byte before from when from > 0.
 ULONGLONG CountLineEnds(const BYTE* bytes, ULONGLONG from, ULONGLONG to);
+
+// Tests: TRUE keeps the searches to 16 bytes at a time, as on a processor
+// without AVX2; FALSE lets the processor decide again.
+void LimitVectorsToSse2(BOOL limit);

@@ -3,7 +3,7 @@
 // search, and the stop flag seen within one piece of a large file.
 #include "tests/engine/ScanCompare.h"
 #include "tests/engine/ScanHelpers.h"
-#include "engine/LineScan.h"
+#include "engine/LineScanVector.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <vector>
@@ -16,6 +16,7 @@ protected:
     void TearDown() override
     {
         StopRequested = 0;
+        LimitVectorsToSse2(FALSE);
         ScanCaptureFinish();
     }
 };
@@ -31,9 +32,9 @@ void FillRequest(SearchRequest* request, const std::string& needle, unsigned opt
     request->ampVariants = (options & AMP_VARIANTS) != 0;
 }
 
-// Sizes around the vector widths and around a page, every option, needles
-// up to two vectors long, and endings that leave a match, a partial match,
-// a quote, a slash or a terminator as the last bytes.
+// Sizes around the vector widths and around a page, every option with both
+// vector widths, needles up to two vectors long, and endings that leave a
+// match, a partial match, a quote, a slash or a terminator as the last bytes.
 TEST_F(ScanBounds, NeverReadsOutsideTheBytes)
 {
     GuardedBytes guarded;
@@ -53,14 +54,16 @@ TEST_F(ScanBounds, NeverReadsOutsideTheBytes)
                 std::string file(size, size % 2 ? 'x' : '.');
                 file.replace(size - std::min(size, ending.size()), std::string::npos,
                              ending.substr(ending.size() - std::min(size, ending.size())));
-                for (unsigned options = 0; options < 16; options++) {
+                for (unsigned options = 0; options < 32; options++) {
                     SearchRequest request;
-                    FillRequest(&request, needle, options);
+                    FillRequest(&request, needle, options % 16);
+                    LimitVectorsToSse2(options >= 16);
                     for (bool atEnd : {true, false}) {
                         const BYTE* bytes = GuardedPlace(&guarded, file, atEnd);
                         ScanResult fast = ScanWith(false, bytes, size, &request);
                         ASSERT_TRUE(fast == ScanWith(true, bytes, size, &request))
-                            << "needle " << Escaped(needle) << " options " << options << " file " << Escaped(file);
+                            << "needle " << Escaped(needle) << " options " << options % 16
+                            << (options >= 16 ? ", 16-byte vectors" : "") << " file " << Escaped(file);
                         scans++;
                     }
                 }
@@ -68,7 +71,7 @@ TEST_F(ScanBounds, NeverReadsOutsideTheBytes)
         }
     }
     GuardedFree(&guarded);
-    EXPECT_GT(scans, 80000);
+    EXPECT_GT(scans, 150000);
 }
 
 // The search goes through a large file in pieces; a CR LF split between two
@@ -83,9 +86,10 @@ TEST_F(ScanBounds, CountsACrLfSplitBetweenPiecesOnce)
             for (size_t at = 100; at < cr; at += 4000)
                 file[at] = at % 3 ? '\n' : '\r';
             file += "\r\nfoo \"x\" // foo\rfoo\n";
-            for (unsigned options = 0; options < 16; options++) {
+            for (unsigned options = 0; options < 32; options++) {
                 SearchRequest request;
-                FillRequest(&request, "FOO", options);
+                FillRequest(&request, "FOO", options % 16);
+                LimitVectorsToSse2(options >= 16);
                 const BYTE* bytes = GuardedPlace(&guarded, file, true);
                 ScanResult fast = ScanWith(false, bytes, file.size(), &request);
                 ASSERT_TRUE(fast == ScanWith(true, bytes, file.size(), &request)) << "CR at " << cr;

@@ -5,6 +5,7 @@
 // number of cases, SCAN_DIFF_SEED the seed and SCAN_DIFF_FIRST the first case.
 #include "tests/engine/ScanCompare.h"
 #include "tests/engine/ScanHelpers.h"
+#include "engine/LineScanVector.h"
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -164,6 +165,7 @@ struct Case {
     std::string needle;
     unsigned options;
     bool atEnd;
+    bool sse2;  // 16-byte vectors even where the processor has AVX2
 };
 
 void FillCaseRequest(SearchRequest* request, const Case& scan)
@@ -182,6 +184,7 @@ bool BothAgree(const GuardedBytes* guarded, const Case& scan, ScanResult* fast, 
     SearchRequest request;
     FillCaseRequest(&request, scan);
     const BYTE* bytes = GuardedPlace(guarded, scan.file, scan.atEnd);
+    LimitVectorsToSse2(scan.sse2);
     *reference = ScanWith(true, bytes, scan.file.size(), &request);
     *fast = ScanWith(false, bytes, scan.file.size(), &request);
     return *fast == *reference;
@@ -228,6 +231,7 @@ TEST(ScanDifferential, FastScannerReportsWhatTheReferenceReports)
         scan.needle = MakeNeedle(&random);
         scan.options = index % 16;
         scan.atEnd = (index / 16) % 2 == 0;
+        scan.sse2 = (index / 32) % 2 == 1;
         // The settings dialog upper-cases the needle for a folded search;
         // the scanner must cope with any needle all the same.
         if (!(scan.options & MATCH_CASE) && Below(&random, 5)) {
@@ -245,13 +249,15 @@ TEST(ScanDifferential, FastScannerReportsWhatTheReferenceReports)
         BothAgree(&guarded, scan, &fast, &reference);
         ADD_FAILURE() << "SCAN_DIFF_SEED=" << seed << " SCAN_DIFF_FIRST=" << index
                       << " SCAN_DIFF_CASES=1, code page " << GetACP() << ", options " << scan.options << ", bytes "
-                      << (scan.atEnd ? "flush against the end" : "from the start") << "\nneedle " << Escaped(scan.needle)
+                      << (scan.atEnd ? "flush against the end" : "from the start")
+                      << (scan.sse2 ? ", 16-byte vectors" : "") << "\nneedle " << Escaped(scan.needle)
                       << "\nfile   " << Escaped(scan.file) << "\nfast      " << Escaped(fast.report)
                       << " finished " << fast.finished << " needle " << Escaped(fast.needleAfter)
                       << "\nreference " << Escaped(reference.report) << " finished " << reference.finished
                       << " needle " << Escaped(reference.needleAfter);
         break;
     }
+    LimitVectorsToSse2(FALSE);
     ScanCaptureFinish();
     GuardedFree(&guarded);
     // The cases must find something to compare most of the time.
