@@ -28,3 +28,13 @@ sh "$root/tests/wine/exec.sh" "$state" "$build/bench/seekline_bench.exe" scanner
     >"$data/seekline.tsv"
 python3 "$root/scripts/bench_peers.py" "$data/source.c" "$data/seekline.tsv"
 sh "$root/tests/wine/exec.sh" "$state" "$build/bench/seekline_bench.exe"
+
+# SCAN_DIFF_CASES=N also holds the scanner to the byte-by-byte reference on
+# N random cases in each of the three code pages.
+if [ -n "$SCAN_DIFF_CASES" ]; then
+    cmake --build "$build" -j"$(nproc)" --target engine_tests >/dev/null
+    for locale in en_US zh_TW hi_IN; do
+        LANG=$locale.UTF-8 sh "$root/tests/wine/exec.sh" "$state" "$build/tests/engine/engine_tests.exe" \
+            --gtest_filter='ScanDifferential.*' --gtest_brief=1
+    done
+fi

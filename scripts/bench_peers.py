@@ -30,12 +30,14 @@ def timed(command, out_path):
 
 def main():
     source, rows_path = sys.argv[1], sys.argv[2]
-    rows, memory, size = [], [], 0
+    rows, memory, before, size = [], [], {}, 0
     with open(rows_path, encoding="latin-1") as rows_file:
         for line in rows_file:
             fields = line.rstrip("\r\n").split("\t")
             if fields[0] == "scan":
                 rows.append(fields[1:])
+            elif fields[0] == "before":
+                before[fields[1], fields[2]] = float(fields[4])
             elif fields[0] == "memory":
                 memory.append(fields[1:])
             elif fields[0] == "size":
@@ -53,7 +55,7 @@ def main():
 
     print(f"scanner, one {mib:.0f} MiB C-like file, medians of {RUNS} runs")
     print(f"{'needle':<31}{'mode':<18}{'passes':>6}{'s':>9}{'MiB/s':>9}{'lines':>10}"
-          f"{'x plain':>8}{'rg s':>8}{'lines':>10}{'Seek/rg':>8}{'grep s':>8}")
+          f"{'x plain':>8}{'rg s':>8}{'lines':>10}{'Seek/rg':>8}{'grep s':>8}{'x before':>9}")
     plain = {}
     for needle, mode, passes, seconds, lines in rows:
         seconds, passes = float(seconds), int(passes)
@@ -65,9 +67,13 @@ def main():
         rg = peers.get((needle, "rg", folded))
         grep = peers.get((needle, "grep", folded))
         peer = (f"{rg[0]:8.3f}{rg[1]:10d}{seconds / rg[0]:8.2f}{grep[0]:8.3f}" if rg else "")
+        if (needle, mode) in before:
+            peer += f"{before[needle, mode] / seconds:9.1f}"
         shown = needle if needle else "(empty)"
         print(f"{shown:<31}{mode:<18}{passes:>6}{seconds:9.3f}{mib * passes / seconds:9.0f}{int(lines):>10}"
               f"{versus}{peer}")
+    for (needle, mode), seconds in before.items():
+        print(f"before: the byte-by-byte scanner, {needle} {mode}: {seconds:.3f} s")
     for when, kib in memory:
         print(f"memory {when} the scanner: private bytes {kib} KiB")
 
