@@ -82,7 +82,8 @@ static ByteTest TestFor(const ScanPass* pass, ULONGLONG k, unsigned* frequency)
 }
 
 // Picks the two rarest bytes of the pattern (two different ones when it has
-// them) so that few positions pass the vector search.
+// them; a one-byte pattern tests its byte twice) so that few positions pass
+// the vector search.
 static void ChooseAnchors(ScanPass* pass)
 {
     pass->anchors = Anchors{};
@@ -106,8 +107,6 @@ static void ChooseAnchors(ScanPass* pass)
             secondFrequency = frequency;
         }
     }
-    if (pass->patternLength < 2)
-        second = first;
     pass->anchors.offset1 = first;
     pass->anchors.offset2 = second;
     pass->anchors.test1 = TestFor(pass, first, &frequency);

@@ -21,17 +21,6 @@ protected:
     }
 };
 
-void FillRequest(SearchRequest* request, const std::string& needle, unsigned options)
-{
-    ZeroMemory(request, sizeof *request);
-    memcpy(request->needle, needle.data(), needle.size());
-    request->needleLength = (int)needle.size();
-    request->matchCase = (options & MATCH_CASE) != 0;
-    request->skipComments = (options & SKIP_COMMENTS) != 0;
-    request->stringsOnly = (options & STRINGS_ONLY) != 0;
-    request->ampVariants = (options & AMP_VARIANTS) != 0;
-}
-
 // Sizes around the vector widths and around a page, every option with both
 // vector widths, needles up to two vectors long, and endings that leave a
 // match, a partial match, a quote, a slash or a terminator as the last bytes.
@@ -56,7 +45,7 @@ TEST_F(ScanBounds, NeverReadsOutsideTheBytes)
                              ending.substr(ending.size() - std::min(size, ending.size())));
                 for (unsigned options = 0; options < 32; options++) {
                     SearchRequest request;
-                    FillRequest(&request, needle, options % 16);
+                    FillByteRequest(&request, needle, options % 16);
                     LimitVectorsToSse2(options >= 16);
                     for (bool atEnd : {true, false}) {
                         const BYTE* bytes = GuardedPlace(&guarded, file, atEnd);
@@ -88,7 +77,7 @@ TEST_F(ScanBounds, CountsACrLfSplitBetweenPiecesOnce)
             file += "\r\nfoo \"x\" // foo\rfoo\n";
             for (unsigned options = 0; options < 32; options++) {
                 SearchRequest request;
-                FillRequest(&request, "FOO", options % 16);
+                FillByteRequest(&request, "FOO", options % 16);
                 LimitVectorsToSse2(options >= 16);
                 const BYTE* bytes = GuardedPlace(&guarded, file, true);
                 ScanResult fast = ScanWith(false, bytes, file.size(), &request);
@@ -112,7 +101,7 @@ TEST_F(ScanBounds, SeesAStopWithinEachPieceOfText)
 
     // No hit, and no line end.
     SearchRequest request;
-    FillRequest(&request, "FOO", 0);
+    FillByteRequest(&request, "FOO", 0);
     ScanResult result = ScanWith(false, bytes, size, &request);
     EXPECT_FALSE(result.finished);
     EXPECT_EQ(result.report, "");
@@ -126,7 +115,7 @@ TEST_F(ScanBounds, SeesAStopWithinEachPieceOfText)
 
     // A match outside strings: the line is settled byte by byte, which
     // also looks at the stop flag.
-    FillRequest(&request, "FOO", STRINGS_ONLY | AMP_VARIANTS);
+    FillByteRequest(&request, "FOO", STRINGS_ONLY | AMP_VARIANTS);
     result = ScanWith(false, bytes, size, &request);
     EXPECT_FALSE(result.finished);
     EXPECT_EQ(result.report, "");

@@ -4,6 +4,7 @@
 #include "engine/Output.h"
 #include "engine/ProcessState.h"
 #include "tests/engine/ReferenceScan.h"
+#include "tests/engine/ScanHelpers.h"
 #include "tests/support/TestFiles.h"
 #include <gtest/gtest.h>
 #include <string.h>
@@ -44,6 +45,17 @@ const BYTE* GuardedPlace(const GuardedBytes* guarded, const std::string& text, b
 bool operator==(const ScanResult& a, const ScanResult& b)
 {
     return a.report == b.report && a.finished == b.finished && a.needleAfter == b.needleAfter;
+}
+
+void FillByteRequest(SearchRequest* request, const std::string& needle, unsigned options)
+{
+    ZeroMemory(request, sizeof *request);
+    memcpy(request->needle, needle.data(), needle.size());
+    request->needleLength = (int)needle.size();
+    request->matchCase = (options & MATCH_CASE) != 0;
+    request->skipComments = (options & SKIP_COMMENTS) != 0;
+    request->stringsOnly = (options & STRINGS_ONLY) != 0;
+    request->ampVariants = (options & AMP_VARIANTS) != 0;
 }
 
 void ScanCaptureStart()

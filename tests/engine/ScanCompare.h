@@ -28,6 +28,10 @@ struct ScanResult {
 
 bool operator==(const ScanResult& a, const ScanResult& b);
 
+// Fills a request with the needle's bytes as they are (no conversion, no
+// upper-casing) and the options (ScanOption flags).
+void FillByteRequest(SearchRequest* request, const std::string& needle, unsigned options);
+
 // Points the report output at a scratch file for a series of scans.
 void ScanCaptureStart();
 void ScanCaptureFinish();

@@ -168,21 +168,10 @@ struct Case {
     bool sse2;  // 16-byte vectors even where the processor has AVX2
 };
 
-void FillCaseRequest(SearchRequest* request, const Case& scan)
-{
-    ZeroMemory(request, sizeof *request);
-    memcpy(request->needle, scan.needle.data(), scan.needle.size());
-    request->needleLength = (int)scan.needle.size();
-    request->matchCase = (scan.options & MATCH_CASE) != 0;
-    request->skipComments = (scan.options & SKIP_COMMENTS) != 0;
-    request->stringsOnly = (scan.options & STRINGS_ONLY) != 0;
-    request->ampVariants = (scan.options & AMP_VARIANTS) != 0;
-}
-
 bool BothAgree(const GuardedBytes* guarded, const Case& scan, ScanResult* fast, ScanResult* reference)
 {
     SearchRequest request;
-    FillCaseRequest(&request, scan);
+    FillByteRequest(&request, scan.needle, scan.options);
     const BYTE* bytes = GuardedPlace(guarded, scan.file, scan.atEnd);
     LimitVectorsToSse2(scan.sse2);
     *reference = ScanWith(true, bytes, scan.file.size(), &request);
@@ -261,7 +250,9 @@ TEST(ScanDifferential, FastScannerReportsWhatTheReferenceReports)
     ScanCaptureFinish();
     GuardedFree(&guarded);
     // The cases must find something to compare most of the time.
-    EXPECT_GT(matched, cases / 4);
+    if (!HasFailure()) {
+        EXPECT_GT(matched, cases / 4);
+    }
     printf("%lu cases, %lu with hits, first seed %lu\n", cases, matched, seed);
 }
 
