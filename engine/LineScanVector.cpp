@@ -45,7 +45,9 @@ static BOOL IsLineEnd(BYTE c)
     return c == '\r' || c == '\n';
 }
 
-// One lane per position: all ones where both anchors pass.
+// One lane per position: all ones where both anchors pass. Two rare bytes of
+// the pattern let few positions through to the full comparison; OR-ing 0x20
+// into the text folds a letter's case in the same compare.
 static inline __m128i Candidates16(const BYTE* first, const BYTE* second, const __m128i* tests)
 {
     __m128i x = _mm_loadu_si128((const __m128i*)first);
@@ -103,7 +105,9 @@ static ULONGLONG FindLineEnd16(const BYTE* bytes, ULONGLONG p, ULONGLONG to)
     return p;
 }
 
-// Counts in byte lanes, which hold up to 255; they are summed before then.
+// An LF right after a CR is no line end of its own: the load one byte back
+// shows, lane by lane, what precedes each byte. Counts go into byte lanes,
+// which hold up to 255; they are summed before then.
 static ULONGLONG CountLineEnds16(const BYTE* bytes, ULONGLONG* at, ULONGLONG to)
 {
     const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
