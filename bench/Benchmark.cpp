@@ -1,16 +1,15 @@
-// Prints the scanner's and the walker's speed and the process's memory on
-// generated source trees. Run it with scripts/bench.sh.
+// Prints the walker's speed and the process's memory on a generated source
+// tree, or with "scanner FILE" the scanner's speed on one large file. Run it
+// with scripts/bench.sh.
+#include "bench/Bench.h"
 #include "engine/Output.h"
-#include "engine/Scanner.h"
 #include "walk/Walker.h"
 #include "tests/support/TestFiles.h"
 #include <psapi.h>
 #include <stdio.h>
-#include <string>
+#include <string.h>
 
-enum { MATCH_CASE = 1, SKIP_COMMENTS = 2, STRINGS_ONLY = 4, AMP_VARIANTS = 8 };
-
-static double Seconds()
+double Seconds()
 {
     static LARGE_INTEGER frequency;
     if (!frequency.QuadPart)
@@ -21,7 +20,7 @@ static double Seconds()
 }
 
 // C-like text: code, comments and string literals, with a rare hit.
-static std::string SourceText(size_t bytes, unsigned seed)
+std::string SourceText(size_t bytes, unsigned seed)
 {
     static const char* lines[] = {
         "    int count = CountItems(list, \"items\"); // how many are there\r\n",
@@ -42,7 +41,7 @@ static std::string SourceText(size_t bytes, unsigned seed)
     return text;
 }
 
-static void FillRequest(SearchRequest* request, const wchar_t* needle, unsigned options)
+void FillRequest(SearchRequest* request, const wchar_t* needle, unsigned options)
 {
     ZeroMemory(request, sizeof *request);
     ConvertNeedle(request, needle);
@@ -53,36 +52,6 @@ static void FillRequest(SearchRequest* request, const wchar_t* needle, unsigned 
     request->searchSubfolders = 1;
     if (!request->matchCase)
         CharUpperA(request->needle);
-}
-
-static void BenchScanner(const std::wstring& folder)
-{
-    const size_t size = 64 << 20;
-    std::wstring path = folder + L"\\big.c";
-    WriteTestFile(path, SourceText(size, 1));
-    static const struct {
-        const char* title;
-        const wchar_t* needle;
-        unsigned options;
-    } modes[] = {
-        {"plain, case folded", L"needle", 0},
-        {"match case", L"Needle", MATCH_CASE},
-        {"skip comments", L"needle", SKIP_COMMENTS},
-        {"strings only", L"needle", STRINGS_ONLY},
-        {"strings with & variants", L"needle", STRINGS_ONLY | AMP_VARIANTS},
-        {"empty needle (every line)", L"", 0},
-    };
-    printf("scanner, one 64 MiB file:\n");
-    for (const auto& mode : modes) {
-        SearchRequest request;
-        FillRequest(&request, mode.needle, mode.options);
-        SearchFile(path.c_str(), &request);  // warm the file cache
-        double start = Seconds();
-        SearchFile(path.c_str(), &request);
-        OutputFlush();
-        double elapsed = Seconds() - start;
-        printf("  %-28s %8.1f MiB/s\n", mode.title, 64.0 / elapsed);
-    }
 }
 
 static void BenchWalker(const std::wstring& folder)
@@ -108,16 +77,21 @@ static void BenchWalker(const std::wstring& folder)
     printf("walker, %d files of 8 KiB in %d folders:\n  %8.0f files/s\n", files, folders, files / elapsed);
 }
 
-int main()
+int main(int argc, char** argv)
 {
-    std::wstring folder = MakeTestFolder();
-
     HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     OutputStart(nul);
+    if (argc == 3 && strcmp(argv[1], "scanner") == 0) {
+        BenchScanner(WindowsPath(argv[2]));
+        OutputRelease();
+        CloseHandle(nul);
+        return 0;
+    }
+
+    std::wstring folder = MakeTestFolder();
 
     PROCESS_MEMORY_COUNTERS before;
     GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
-    BenchScanner(folder);
     BenchWalker(folder);
     PROCESS_MEMORY_COUNTERS after;
     GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);

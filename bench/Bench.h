@@ -1,0 +1,16 @@
+// What the benchmark's parts share: the clock, generated source text and a
+// request filled the way the settings dialog fills it.
+#pragma once
+#include "engine/SearchRequest.h"
+#include <string>
+
+enum { MATCH_CASE = 1, SKIP_COMMENTS = 2, STRINGS_ONLY = 4, AMP_VARIANTS = 8 };
+
+double Seconds();
+// C-like text: code, comments and string literals, with a rare hit.
+std::string SourceText(size_t bytes, unsigned seed);
+void FillRequest(SearchRequest* request, const wchar_t* needle, unsigned options);
+
+// The scanner on one large file (written first if it is missing), every mode
+// and needle; prints one tab-separated row per case for scripts/bench.sh.
+void BenchScanner(const std::wstring& path);

@@ -1,0 +1,81 @@
+"""Puts the scanner's figures beside ripgrep's and GNU grep's on the same file.
+
+bench_peers.py FILE ROWS: ROWS are the scanner benchmark's tab-separated rows
+for FILE. Each needle is searched with `rg -n --column -F` / `-iF` and
+`grep -n -F` / `-iF`, the median of BENCH_RUNS runs (3 unless set), the
+output going to a file (both tools stop early when it goes to /dev/null).
+"""
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+RUNS = max(1, int(os.environ.get("BENCH_RUNS", "3")))
+
+
+def timed(command, out_path):
+    """Median seconds of the command and the lines it wrote."""
+    times = []
+    for _ in range(RUNS):
+        with open(out_path, "wb") as out:
+            start = time.perf_counter()
+            subprocess.run(command, stdout=out, check=False)
+            times.append(time.perf_counter() - start)
+    with open(out_path, "rb") as out:
+        lines = sum(1 for _ in out)
+    os.remove(out_path)
+    return statistics.median(times), lines
+
+
+def main():
+    source, rows_path = sys.argv[1], sys.argv[2]
+    rows, memory, before, size = [], [], {}, 0
+    with open(rows_path, encoding="latin-1") as rows_file:
+        for line in rows_file:
+            fields = line.rstrip("\r\n").split("\t")
+            if fields[0] == "scan":
+                rows.append(fields[1:])
+            elif fields[0] == "before":
+                before[fields[1], fields[2]] = float(fields[4])
+            elif fields[0] == "memory":
+                memory.append(fields[1:])
+            elif fields[0] == "size":
+                size = int(fields[1])
+            else:
+                print(line, end="")
+    mib = size / (1 << 20)
+    out_path = source + ".out"
+    peers = {}
+    for needle in dict.fromkeys(row[0] for row in rows if row[0]):
+        for tool, flags in (("rg", ["-n", "--column"]), ("grep", ["-n"])):
+            for folded in (False, True):
+                option = "-iF" if folded else "-F"
+                peers[needle, tool, folded] = timed([tool, *flags, option, "--", needle, source], out_path)
+
+    print(f"scanner, one {mib:.0f} MiB C-like file, medians of {RUNS} runs")
+    print(f"{'needle':<31}{'mode':<18}{'passes':>6}{'s':>9}{'MiB/s':>9}{'lines':>10}"
+          f"{'x plain':>8}{'rg s':>8}{'lines':>10}{'Seek/rg':>8}{'grep s':>8}{'x before':>9}")
+    plain = {}
+    for needle, mode, passes, seconds, lines in rows:
+        seconds, passes = float(seconds), int(passes)
+        if mode == "folded":
+            plain[needle] = seconds
+        # A pass of the variants is set against one pass of the plain search.
+        versus = f"{seconds / passes / plain[needle]:8.2f}" if needle in plain and mode != "folded" else " " * 8
+        folded = mode != "match case"
+        rg = peers.get((needle, "rg", folded))
+        grep = peers.get((needle, "grep", folded))
+        peer = (f"{rg[0]:8.3f}{rg[1]:10d}{seconds / rg[0]:8.2f}{grep[0]:8.3f}" if rg else "")
+        if (needle, mode) in before:
+            peer += f"{before[needle, mode] / seconds:9.1f}"
+        shown = needle if needle else "(empty)"
+        print(f"{shown:<31}{mode:<18}{passes:>6}{seconds:9.3f}{mib * passes / seconds:9.0f}{int(lines):>10}"
+              f"{versus}{peer}")
+    for (needle, mode), seconds in before.items():
+        print(f"before: the byte-by-byte scanner, {needle} {mode}: {seconds:.3f} s")
+    for when, kib in memory:
+        print(f"memory {when} the scanner: private bytes {kib} KiB")
+
+
+main()

@@ -1,0 +1,157 @@
+// The line scanner's core as it was before it searched with vector code, kept
+// unchanged as the reference that the differential test holds the fast one
+// to: byte by byte through the text, one pass per pattern. Positions are
+// 64-bit so that files of 2 GiB and more are searched whole; the line and
+// column printed stay unsigned 32-bit.
+#include "tests/engine/ReferenceScan.h"
+#include "engine/ProcessState.h"
+
+enum ScanOutcome { Advance, SkipLine, Match };
+
+// One pass over the file for one pattern.
+struct ScanPass {
+    const BYTE* view;
+    ULONGLONG size;
+    const BYTE* pattern;
+    ULONGLONG patternLength;
+    ULONGLONG pos;
+    ULONGLONG lineStart;
+    DWORD lineNumber;
+    BOOL inString;
+    BYTE quoteByte;
+};
+
+static BOOL IsTerminator(BYTE c)
+{
+    return c == '\r' || c == '\n';
+}
+
+// Compares the pattern with the text at pos. Only "a" to "z" are folded in the
+// text, and not the byte after a pattern byte with its top bit set, which is
+// the trail byte of a double-byte character.
+static ScanOutcome Compare(const ScanPass* pass, BOOL matchCase)
+{
+    const BYTE* text = pass->view + pass->pos;
+    BOOL fold = !matchCase;
+    for (ULONGLONG k = 0; k < pass->patternLength; k++) {
+        BYTE c = text[k];
+        if (IsTerminator(c))
+            return SkipLine;
+        if (fold && c >= 'a' && c <= 'z')
+            c -= 0x20;
+        if (c != pass->pattern[k])
+            return Advance;
+        fold = !matchCase && pass->pattern[k] < 0x80;
+    }
+    return Match;
+}
+
+// One step at pos. The end of the file (reachable only with an empty
+// pattern) is neither a quote nor a terminator.
+static ScanOutcome Step(ScanPass* pass, const SearchRequest* request)
+{
+    const BYTE* view = pass->view;
+    ULONGLONG pos = pass->pos;
+    if (request->skipComments && pos + 1 < pass->size && view[pos] == '/' && view[pos + 1] == '/')
+        return SkipLine;
+    if (request->stringsOnly && pos < pass->size) {
+        BYTE c = view[pos];
+        // A quote never starts a hit; a backslash does not escape it.
+        if (!pass->inString && (c == '"' || c == '\'')) {
+            pass->inString = TRUE;
+            pass->quoteByte = c;
+            return Advance;
+        }
+        if (pass->inString && c == pass->quoteByte) {
+            pass->inString = FALSE;
+            return Advance;
+        }
+    }
+    ScanOutcome outcome = Compare(pass, request->matchCase);
+    if (outcome == Match && request->stringsOnly && !pass->inString)
+        return Advance;
+    return outcome;
+}
+
+static void ReportPassHit(ReportName* name, const ScanPass* pass, ULONGLONG hit)
+{
+    DWORD column = (DWORD)(hit - pass->lineStart + 1);
+    ReportHit(name, pass->lineNumber, column, pass->view + pass->lineStart, pass->pos - pass->lineStart);
+}
+
+// Runs one pass from the first byte. Returns FALSE when a stop was requested.
+static BOOL RunPass(ScanPass* pass, const SearchRequest* request, ReportName* name)
+{
+    const BYTE* view = pass->view;
+    ULONGLONG size = pass->size;
+    pass->pos = 0;
+    pass->lineStart = 0;
+    pass->lineNumber = 1;
+    pass->inString = FALSE;
+    while (pass->pos + pass->patternLength <= size) {
+        ScanOutcome outcome = Step(pass, request);
+        if (outcome == Advance) {
+            // Passing over a terminator (an empty pattern outside a string)
+            // ends the line where it stands, so the next line is kept.
+            if (pass->pos < size && IsTerminator(view[pass->pos]))
+                outcome = SkipLine;
+            else
+                pass->pos++;
+        }
+        if (outcome != Advance) {
+            ULONGLONG hit = pass->pos;
+            while (pass->pos < size && !IsTerminator(view[pass->pos]))
+                pass->pos++;
+            if (outcome == Match)
+                ReportPassHit(name, pass, hit);
+            if (pass->pos >= size)
+                break;
+            if (view[pass->pos] == '\r' && pass->pos + 1 < size && view[pass->pos + 1] == '\n')
+                pass->pos += 2;
+            else
+                pass->pos++;
+            pass->lineNumber++;
+            pass->lineStart = pass->pos;
+            pass->inString = FALSE;
+        }
+        if (StopRequested.load(std::memory_order_relaxed))
+            return FALSE;
+    }
+    return !StopRequested.load(std::memory_order_relaxed);
+}
+
+// Runs the passes: the needle, then (strings only with
+// ampersand variants) the needle with a "&" after its first L - k bytes, for
+// k = 1 .. L - 1. The variants are made in place by moving the "&" left.
+BOOL ReferenceScanBytes(const BYTE* view, ULONGLONG size, ReportName* name, SearchRequest* request)
+{
+    char* needle = request->needle;
+    int length = request->needleLength;
+    if (length < 0 || length >= NEEDLE_BYTES)
+        return TRUE;
+    int passes = (request->stringsOnly && request->ampVariants) ? length : 1;
+    int ampersand = length;
+    needle[ampersand] = '&';
+
+    ScanPass pass;
+    pass.view = view;
+    pass.size = size;
+    pass.pattern = (const BYTE*)needle;
+    pass.quoteByte = 0;
+    BOOL finished = TRUE;
+    for (int k = 0; k < passes && finished; k++) {
+        if (k > 0) {
+            needle[ampersand] = needle[ampersand - 1];
+            needle[--ampersand] = '&';
+        }
+        pass.patternLength = (ULONGLONG)(k > 0 ? length + 1 : length);
+        finished = RunPass(&pass, request, name);
+    }
+
+    // Put the needle back as it was, terminator included, wherever a stop
+    // left the "&".
+    for (int i = ampersand; i < length; i++)
+        needle[i] = needle[i + 1];
+    needle[length] = 0;
+    return finished;
+}

@@ -1,0 +1,121 @@
+// Scans in memory for the differential and bounds tests.
+#include "tests/engine/ScanCompare.h"
+#include "engine/LineScan.h"
+#include "engine/Output.h"
+#include "engine/ProcessState.h"
+#include "tests/engine/ReferenceScan.h"
+#include "tests/engine/ScanHelpers.h"
+#include "tests/support/TestFiles.h"
+#include <gtest/gtest.h>
+#include <string.h>
+
+#define PAGE_BYTES 4096
+
+// A report line about "t" is at most "t(4294967295,4294967295) : ", 259
+// bytes of text and CR LF.
+#define REPORT_LINE_BYTES 300
+
+static ReportCapture capture;
+
+void GuardedAlloc(GuardedBytes* guarded, SIZE_T dataBytes)
+{
+    guarded->dataBytes = (dataBytes + PAGE_BYTES - 1) / PAGE_BYTES * PAGE_BYTES;
+    SIZE_T total = guarded->dataBytes + 2 * PAGE_BYTES;
+    guarded->region = (BYTE*)VirtualAlloc(NULL, total, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_TRUE(guarded->region != NULL);
+    DWORD old;
+    ASSERT_TRUE(VirtualProtect(guarded->region, PAGE_BYTES, PAGE_NOACCESS, &old));
+    ASSERT_TRUE(VirtualProtect(guarded->region + PAGE_BYTES + guarded->dataBytes, PAGE_BYTES, PAGE_NOACCESS, &old));
+    guarded->data = guarded->region + PAGE_BYTES;
+}
+
+void GuardedFree(GuardedBytes* guarded)
+{
+    VirtualFree(guarded->region, 0, MEM_RELEASE);
+    guarded->region = guarded->data = NULL;
+}
+
+const BYTE* GuardedPlace(const GuardedBytes* guarded, const std::string& text, bool atEnd)
+{
+    BYTE* at = atEnd ? guarded->data + guarded->dataBytes - text.size() : guarded->data;
+    memcpy(at, text.data(), text.size());
+    return at;
+}
+
+bool operator==(const ScanResult& a, const ScanResult& b)
+{
+    return a.report == b.report && a.finished == b.finished && a.needleAfter == b.needleAfter;
+}
+
+void FillByteRequest(SearchRequest* request, const std::string& needle, unsigned options)
+{
+    ZeroMemory(request, sizeof *request);
+    memcpy(request->needle, needle.data(), needle.size());
+    request->needleLength = (int)needle.size();
+    request->matchCase = (options & MATCH_CASE) != 0;
+    request->skipComments = (options & SKIP_COMMENTS) != 0;
+    request->stringsOnly = (options & STRINGS_ONLY) != 0;
+    request->ampVariants = (options & AMP_VARIANTS) != 0;
+}
+
+void ScanCaptureStart()
+{
+    CaptureStart(&capture);
+}
+
+void ScanCaptureFinish()
+{
+    CaptureFinish(&capture);
+}
+
+// The report so far: straight from the output buffer, unless it may have
+// been written out to the scratch file in between.
+static std::string TakeReport(ULONGLONG linesBefore)
+{
+    std::string report;
+    if ((OutputBuffer.lines - linesBefore) * REPORT_LINE_BYTES < OUTPUT_BUFFER_BYTES) {
+        report.assign((const char*)OutputBuffer.base, OutputBuffer.used);
+    } else {
+        OutputFlush();
+        report = ReadTestFile(capture.path);
+        SetFilePointer(capture.handle, 0, NULL, FILE_BEGIN);
+        SetEndOfFile(capture.handle);
+    }
+    OutputBuffer.used = 0;
+    OutputBuffer.whole = 0;
+    OutputBuffer.cursor = OutputBuffer.base;
+    return report;
+}
+
+ScanResult ScanWith(bool reference, const BYTE* bytes, size_t size, const SearchRequest* request)
+{
+    static SearchRequest copy;
+    copy = *request;
+    ReportName name = {L"t", L"t", FALSE};
+    ULONGLONG linesBefore = OutputBuffer.lines;
+    ScanResult result;
+    result.finished = reference ? ReferenceScanBytes(bytes, size, &name, &copy) : ScanBytes(bytes, size, &name, &copy);
+    result.report = TakeReport(linesBefore);
+    result.needleAfter.assign(copy.needle, copy.needleLength + 1);
+    return result;
+}
+
+std::string Escaped(const std::string& bytes)
+{
+    std::string text = "\"";
+    for (unsigned char c : bytes) {
+        char piece[8];
+        if (c == '"' || c == '\\')
+            wsprintfA(piece, "\\%c", c);
+        else if (c == '\r')
+            lstrcpyA(piece, "\\r");
+        else if (c == '\n')
+            lstrcpyA(piece, "\\n");
+        else if (c >= 0x20 && c < 0x7F)
+            wsprintfA(piece, "%c", c);
+        else
+            wsprintfA(piece, "\\x%02X\"\"", c);  // closed so that a hex digit after it is not taken in
+        text += piece;
+    }
+    return text + "\"";
+}
