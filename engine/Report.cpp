@@ -14,7 +14,9 @@ static int AnsiNameLength;
 static WCHAR ShortPath[LONG_PATH_CHARS];
 static WCHAR PrintablePath[REPORT_PATH_CHARS];
 
-// TRUE when the code page spells the units of text without its default character.
+// TRUE when the code page spells the units of text exactly: neither its
+// default character nor a look-alike ("e" for an e acute) would name the
+// file.
 static BOOL Printable(const WCHAR* text, int length)
 {
     if (length <= 0)
@@ -22,7 +24,7 @@ static BOOL Printable(const WCHAR* text, int length)
     if (GetACP() == CP_UTF8)
         return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, length, NULL, 0, NULL, NULL) > 0;
     BOOL usedDefault = FALSE;
-    WideCharToMultiByte(CP_ACP, 0, text, length, NULL, 0, NULL, &usedDefault);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, NULL, 0, NULL, &usedDefault);
     return !usedDefault;
 }
 

@@ -7,7 +7,9 @@
 //     as Explorer starts a GUI program: no standard output or error at all.
 // Both return the program's exit code.
 //   seekline_launcher --hold FILE
-//     holds FILE open, as an editor may, until standard input ends.
+//     holds FILE open, as an editor may, until standard input ends;
+//   seekline_launcher --lock FILE
+//     the same, sharing it with nobody, so that no other program reads it.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -38,9 +40,9 @@ static void AppendQuoted(WCHAR* line, int* used, const WCHAR* argument)
     *used = n;
 }
 
-static int Hold(const WCHAR* path)
+static int Hold(const WCHAR* path, DWORD share)
 {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file = CreateFileW(path, GENERIC_READ, share, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 124;
     DWORD got;
@@ -59,7 +61,9 @@ int main()
     if (!arguments || count < 2)
         return 120;
     if (lstrcmpW(arguments[1], L"--hold") == 0)
-        return count == 3 ? Hold(arguments[2]) : 120;
+        return count == 3 ? Hold(arguments[2], FILE_SHARE_READ) : 120;
+    if (lstrcmpW(arguments[1], L"--lock") == 0)
+        return count == 3 ? Hold(arguments[2], 0) : 120;
     int first = 1;
     BOOL noOutput = lstrcmpW(arguments[1], L"--no-output") == 0;
     if (noOutput)

@@ -19,8 +19,8 @@ import subprocess
 import sys
 import time
 
-from e2e import (Failure, PROGRESS, SETTINGS, Session, check, make_big_tree, read, winpath, write,
-                 BIG_FILES)
+from e2e import (Failure, PROGRESS, SETTINGS, Session, check, make_big_tree, read, run_cases, winpath,
+                 write, BIG_FILES)
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 # A stop or a closed pipe must end the program within a second; the bound
@@ -659,22 +659,7 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     session = Session(args)
-    cli = Cli(session, args)
-    failed = 0
-    for case in CASES:
-        if args.cases and case.__name__ not in args.cases:
-            continue
-        started = time.time()
-        try:
-            case(cli)
-            print('ok   %s (%.1f s)' % (case.__name__, time.time() - started))
-        except (Failure, subprocess.TimeoutExpired) as failure:
-            failed += 1
-            print('FAIL %s: %s' % (case.__name__, failure))
-            session.screenshot('failed-%s.png' % case.__name__)
-            session.clean_up()
-        sys.stdout.flush()
-    return 1 if failed else 0
+    return run_cases(session, CASES, (Cli(session, args),), args.cases)
 
 
 if __name__ == '__main__':

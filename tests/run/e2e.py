@@ -366,21 +366,16 @@ CASES = [
 ]
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    for name in ('state', 'exec', 'program', 'satellite', 'launcher', 'window-texts', 'work'):
-        parser.add_argument('--' + name, required=True)
-    parser.add_argument('cases', nargs='*', help='names of the cases to run; all by default')
-    args = parser.parse_args()
-    os.makedirs(args.work, exist_ok=True)
-    session = Session(args)
+def run_cases(session, cases, context, names):
+    """Runs the cases named (all when none are), each given context; a failed
+    case leaves a screenshot and its program ended. Returns the exit code."""
     failed = 0
-    for case in CASES:
-        if args.cases and case.__name__ not in args.cases:
+    for case in cases:
+        if names and case.__name__ not in names:
             continue
         started = time.time()
         try:
-            case(session, args.work)
+            case(*context)
             print('ok   %s (%.1f s)' % (case.__name__, time.time() - started))
         except (Failure, subprocess.TimeoutExpired) as failure:
             failed += 1
@@ -389,6 +384,17 @@ def main():
             session.clean_up()
         sys.stdout.flush()
     return 1 if failed else 0
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ('state', 'exec', 'program', 'satellite', 'launcher', 'window-texts', 'work'):
+        parser.add_argument('--' + name, required=True)
+    parser.add_argument('cases', nargs='*', help='names of the cases to run; all by default')
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    session = Session(args)
+    return run_cases(session, CASES, (session, args.work), args.cases)
 
 
 if __name__ == '__main__':
