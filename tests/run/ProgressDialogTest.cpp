@@ -153,6 +153,9 @@ ProgressRun RunProgress(const std::wstring& folder, UserAction action, int atFil
     realCreateFile = PatchImport(&__imp_CreateFileW, WatchCreateFile);
     run.result = DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL,
                                  SpyingProgressProc, (LPARAM)request);
+    // The dialog may give up on a worker slow to wind down after a stop;
+    // nothing it uses may go before it has ended.
+    WaitForSearch(INFINITE);
     PatchImport(&__imp_CreateFileW, realCreateFile);
     CloseHandle(spy.shownEvent);
     run.report = CaptureFinish(&capture);

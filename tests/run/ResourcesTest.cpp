@@ -40,7 +40,7 @@ protected:
     HMODULE program = NULL;
 };
 
-TEST_F(ProgramResources, ManifestAsksForCommonControls6DpiAwarenessAndTheCallersRights)
+TEST_F(ProgramResources, ManifestAsksForCommonControls6DpiAndLongPathAwarenessAndTheCallersRights)
 {
     std::string manifest = ResourceBytes(program, RT_MANIFEST, MAKEINTRESOURCEW(1),
                                          MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
@@ -48,6 +48,7 @@ TEST_F(ProgramResources, ManifestAsksForCommonControls6DpiAwarenessAndTheCallers
         "<assemblyIdentity type=\"win32\" name=\"Ombrel\" version=\"1.0.0.0\" processorArchitecture=\"*\"/>",
         "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
         ">true</dpiAware>",
+        ">true</longPathAware>",
         "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
         "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Vista
         "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // 7
