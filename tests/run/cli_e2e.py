@@ -651,7 +651,9 @@ CASES = [
 ]
 
 
-def main():
+def main(cases=CASES, context=Cli):
+    """Runs the cases named on the command line, each given a context made
+    from the session and the arguments."""
     parser = argparse.ArgumentParser()
     for name in ('state', 'exec', 'program', 'console', 'satellite', 'launcher', 'window-texts', 'work'):
         parser.add_argument('--' + name, required=True)
@@ -659,7 +661,7 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     session = Session(args)
-    return run_cases(session, CASES, (Cli(session, args),), args.cases)
+    return run_cases(session, cases, (context(session, args),), args.cases)
 
 
 if __name__ == '__main__':

@@ -10,7 +10,6 @@ Expected reports are computed here from the files by the walk and scan rules
 (see Model), never copied from a run. Runs inside the Wine fixture like
 e2e.py.
 """
-import argparse
 import os
 import random
 import re
@@ -20,8 +19,8 @@ import subprocess
 import sys
 import time
 
-from e2e import PROGRESS, Failure, Session, check, run_cases, winpath, write
-from cli_e2e import Cli
+from e2e import PROGRESS, check, winpath, write
+from cli_e2e import Cli, main
 
 NEEDLE = b'NEEDLE'
 UPPER = bytes.maketrans(b'abcdefghijklmnopqrstuvwxyz', b'ABCDEFGHIJKLMNOPQRSTUVWXYZ')
@@ -380,16 +379,5 @@ CASES = [
 ]
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    for name in ('state', 'exec', 'program', 'console', 'satellite', 'launcher', 'window-texts', 'work'):
-        parser.add_argument('--' + name, required=True)
-    parser.add_argument('cases', nargs='*', help='names of the cases to run; all by default')
-    args = parser.parse_args()
-    os.makedirs(args.work, exist_ok=True)
-    session = Session(args)
-    return run_cases(session, CASES, (Reach(session, args),), args.cases)
-
-
 if __name__ == '__main__':
-    sys.exit(main())
+    sys.exit(main(CASES, Reach))
