@@ -95,7 +95,7 @@ int main(int argc, char** argv)
     BenchWalker(folder);
     PROCESS_MEMORY_COUNTERS after;
     GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
-    printf("memory:\n  private bytes before %lu KiB, after %lu KiB (the files are mapped, not copied)\n",
+    printf("memory:\n  private bytes before %lu KiB, after %lu KiB\n",
            (unsigned long)(before.PagefileUsage >> 10), (unsigned long)(after.PagefileUsage >> 10));
 
     OutputRelease();

@@ -48,8 +48,14 @@ PY
 fi
 
 median() { sort -n | sed -n 2p; }
-wine_run() { sh "$root/tests/wine/exec.sh" "$state" "$exe" "$@"; }
 winpath() { echo "Z:$1" | tr / '\\'; }
+
+# What the scanner's choice between reading a file whole and mapping it rests
+# on: the time per file of each, by size, in the cache.
+echo "reading a file whole against mapping it, per file (open to close, every byte touched):"
+sh "$root/tests/wine/exec.sh" "$state" "$exe" read-map "$(winpath "$build")"
+
+wine_run() { sh "$root/tests/wine/exec.sh" "$state" "$exe" "$@"; }
 
 for tree in "$generated" "$linux"; do
     # Fill the cache.

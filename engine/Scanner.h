@@ -9,11 +9,12 @@
 #define REPORT_PATH_CHARS (PATH_CHARS + LONG_PATH_CHARS)
 
 // Files up to this size are read whole with one ReadFile into one reused
-// buffer; larger ones are mapped. Measured under Wine (the benchmark's read
-// against map): opening and closing a file cost about 150 us either way;
-// mapping adds about as much again for small files, still 25% at 4 MiB,
-// breaks even near 16 MiB and wins above it, where the copy no longer fits
-// in the cache. So 16 MiB, which also bounds the buffer.
+// buffer; larger ones are mapped. Measured under Wine ("seekline_tree_bench
+// read-map", file in the cache, every byte touched): opening, reading and
+// closing a small file takes about 150 us, mapping it instead about 340 us;
+// at 4 MiB 380 against 580 us; the two break even between 8 and 32 MiB, and
+// at 64 MiB the mapping takes 0.7 of the time, the copy no longer fitting in
+// the cache. So 16 MiB, which also bounds the buffer.
 #define READ_WHOLE_BYTES (16u << 20)
 
 // Searches the file at path and writes one report line per hit, naming the
