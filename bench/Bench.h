@@ -6,7 +6,13 @@
 
 enum { MATCH_CASE = 1, SKIP_COMMENTS = 2, STRINGS_ONLY = 4, AMP_VARIANTS = 8 };
 
-double Seconds();
+inline double Seconds()
+{
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return (double)now.QuadPart / (double)frequency.QuadPart;
+}
 // C-like text: code, comments and string literals, with a rare hit.
 std::string SourceText(size_t bytes, unsigned seed);
 void FillRequest(SearchRequest* request, const wchar_t* needle, unsigned options);

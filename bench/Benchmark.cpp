@@ -9,16 +9,6 @@
 #include <stdio.h>
 #include <string.h>
 
-double Seconds()
-{
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return (double)now.QuadPart / (double)frequency.QuadPart;
-}
-
 // C-like text: code, comments and string literals, with a rare hit.
 std::string SourceText(size_t bytes, unsigned seed)
 {

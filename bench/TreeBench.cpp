@@ -10,6 +10,7 @@
 // whole into one reused buffer and closing, against opening, mapping and
 // unmapping, each touching every byte: what the scanner's choice between
 // reading and mapping rests on.
+#include "bench/Bench.h"
 #include "engine/Output.h"
 #include "engine/SearchRequest.h"
 #include "resources/resource.h"
@@ -19,14 +20,6 @@
 #include <stdio.h>
 #include <string>
 #include <vector>
-
-static double Seconds()
-{
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return (double)now.QuadPart / (double)frequency.QuadPart;
-}
 
 static SIZE_T PrivateKiB()
 {

@@ -14,20 +14,6 @@ static int AnsiNameLength;
 static WCHAR ShortPath[LONG_PATH_CHARS];
 static WCHAR PrintablePath[REPORT_PATH_CHARS];
 
-// TRUE when the code page spells the units of text exactly: neither its
-// default character nor a look-alike ("e" for an e acute) would name the
-// file.
-static BOOL Printable(const WCHAR* text, int length)
-{
-    if (length <= 0)
-        return TRUE;
-    if (GetACP() == CP_UTF8)
-        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, length, NULL, 0, NULL, NULL) > 0;
-    BOOL usedDefault = FALSE;
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, NULL, 0, NULL, &usedDefault);
-    return !usedDefault;
-}
-
 // The length of the path component that ends at end (exclusive) and starts
 // after the previous backslash at or after start.
 static int ComponentBefore(const WCHAR* start, const WCHAR* end)
@@ -39,7 +25,7 @@ static int ComponentBefore(const WCHAR* start, const WCHAR* end)
 }
 
 // Rewrites shown into PrintablePath, each component the code page cannot
-// spell replaced by its short name, the one a file system gives every such
+// spell exactly (a look-alike would name another file) replaced by its short name, the one a file system gives every such
 // file where short names are enabled. The components are matched from the
 // end with those of the long path; where they stop matching (a folder typed
 // as a relative path), the rest is kept as it stands. FALSE if nothing
@@ -67,7 +53,7 @@ static BOOL SpellWithShortNames(const WCHAR* shown, const WCHAR* open)
             break;
         const WCHAR* spelled = part;
         int spelledLength = shownPart;
-        if (!Printable(part, shownPart) && Printable(shortEnd - shortPart, shortPart)) {
+        if (!AnsiSpellsExactly(part, shownPart) && AnsiSpellsExactly(shortEnd - shortPart, shortPart)) {
             spelled = shortEnd - shortPart;
             spelledLength = shortPart;
             changed = TRUE;
@@ -104,7 +90,7 @@ static BOOL SpellWithShortNames(const WCHAR* shown, const WCHAR* open)
 static void ConvertName(ReportName* name)
 {
     const WCHAR* path = name->shownPath;
-    if (!Printable(path, lstrlenW(path)) && SpellWithShortNames(path, name->openPath))
+    if (!AnsiSpellsExactly(path, lstrlenW(path)) && SpellWithShortNames(path, name->openPath))
         path = PrintablePath;
     AnsiNameLength = WideCharToMultiByte(CP_ACP, 0, path, -1, AnsiName, ANSI_NAME_BYTES, NULL, NULL) - 1;
     if (AnsiNameLength < 0)

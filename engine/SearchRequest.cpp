@@ -1,6 +1,17 @@
 // Making a search request from the user's entries.
 #include "engine/SearchRequest.h"
 
+BOOL AnsiSpellsExactly(const WCHAR* text, int length)
+{
+    if (length <= 0)
+        return TRUE;
+    if (GetACP() == CP_UTF8)
+        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, length, NULL, 0, NULL, NULL) > 0;
+    BOOL usedDefault = FALSE;
+    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, NULL, 0, NULL, &usedDefault);
+    return bytes > 0 && !usedDefault;
+}
+
 BOOL ConvertNeedle(SearchRequest* request, const WCHAR* text)
 {
     request->needle[0] = 0;

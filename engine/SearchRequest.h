@@ -40,6 +40,11 @@ struct SearchEntries {
     LONG searchSubfolders;
 };
 
+// TRUE when the ANSI code page spells the length units of text exactly:
+// neither its default character nor a look-alike ("e" for an e acute)
+// stands in for any of them.
+BOOL AnsiSpellsExactly(const WCHAR* text, int length);
+
 // Converts the search text to the ANSI code page into the request's needle
 // and sets needleLength. Returns FALSE, leaving the request without a needle,
 // only if the text cannot be converted whole.

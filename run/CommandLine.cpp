@@ -86,18 +86,6 @@ static BOOL ReadSwitch(CommandLine* line, const WCHAR* argument)
     return TRUE;
 }
 
-// TRUE when the code page has every character of the text: the dialog's
-// conversion would put the default character, or a look-alike, in place of
-// the others and search for something else.
-static BOOL CodePageHasText(const WCHAR* text)
-{
-    if (GetACP() == CP_UTF8)
-        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1, NULL, 0, NULL, NULL) > 0;
-    BOOL defaulted = FALSE;
-    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, NULL, 0, NULL, &defaulted);
-    return bytes > 0 && !defaulted;
-}
-
 // Checks what the switches and the text say, once they are all read.
 static void CheckSearch(CommandLine* line, BOOL haveText)
 {
@@ -105,7 +93,9 @@ static void CheckSearch(CommandLine* line, BOOL haveText)
         Refuse(line, L"no search text: it comes last, after the switches (/? for help)", NULL);
         return;
     }
-    if (!CodePageHasText(line->text)) {
+    // The dialog's conversion would put the default character, or a
+    // look-alike, in place of the others and search for something else.
+    if (!AnsiSpellsExactly(line->text, lstrlenW(line->text))) {
         WCHAR codePage[16];
         wsprintfW(codePage, L"%u", GetACP());
         Refuse(line, L"the search text has characters that code page %s cannot hold", codePage);

@@ -25,8 +25,8 @@ struct WalkLevel {
     HANDLE subfolders;  // its enumeration of subfolders: NULL before, open while one is walked
     int openEnd;        // where names start in openPath, behind the folder's backslash
     int shownEnd;       // the same in shownPath
-    int links;          // links and junctions passed on the descent down to here
-    int unidentified;   // of those, folders whose identity could not be read
+    BOOL belowLink;     // a link or junction was passed on the descent down to here
+    int unidentified;   // folders below one whose identity could not be read
     BOOL idKnown;       // the folder's identity, read once a link makes a cycle possible
     DWORD volume;
     DWORD indexHigh;
@@ -257,10 +257,10 @@ static void EnterSubfolder(Walk* walk, const WalkLevel* parent)
     level->subfolders = NULL;
     level->openEnd = parent->openEnd + nameLength + 1;
     level->shownEnd = parent->shownEnd + nameLength + 1;
-    level->links = parent->links + ((walk->found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    level->belowLink = parent->belowLink || (walk->found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
     level->unidentified = parent->unidentified;
     level->idKnown = FALSE;
-    if (level->links > 0 && ClosesCycle(walk, level))
+    if (level->belowLink && ClosesCycle(walk, level))
         return;
     if (!PutName(walk, walk->openPath, level->openEnd - 1, level->shownEnd - 1, L"\\", 1))
         return;

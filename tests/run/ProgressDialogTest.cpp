@@ -81,13 +81,6 @@ LRESULT CALLBACK CurrentFileSpy(HWND control, UINT message, WPARAM wParam, LPARA
     return result;
 }
 
-// The path as it was typed: the walker opens files by their long form.
-std::wstring Typed(LPCWSTR path)
-{
-    std::wstring typed = path;
-    return typed.compare(0, 4, L"\\\\?\\") == 0 ? typed.substr(4) : typed;
-}
-
 // On the worker: a file about to be searched. At the chosen file the worker
 // either has the dialog play the user's action, or takes long until the
 // dialog names the file (for at most five seconds).
@@ -95,7 +88,7 @@ HANDLE WINAPI WatchCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURIT
                               DWORD disposition, DWORD flags, HANDLE model)
 {
     if (GetCurrentThreadId() != GetWindowThreadProcessId(spy.dialog, NULL)) {
-        spy.opened.push_back(Typed(path));
+        spy.opened.push_back(WithoutLongPrefix(path));
         if ((int)spy.opened.size() == spy.atFile && spy.action == WAIT_UNTIL_SHOWN) {
             spy.awaited = spy.opened.back();
             spy.shownWhileSearched = WaitForSingleObject(spy.shownEvent, 5000) == WAIT_OBJECT_0;

@@ -70,6 +70,12 @@ void RemoveTree(const std::wstring& path)
     RemoveDirectoryW(path.c_str());
 }
 
+std::wstring WithoutLongPrefix(const wchar_t* path)
+{
+    std::wstring typed = path;
+    return typed.compare(0, 4, L"\\\\?\\") == 0 ? typed.substr(4) : typed;
+}
+
 std::wstring WindowsPath(const char* unixPath)
 {
     std::wstring path = L"Z:";

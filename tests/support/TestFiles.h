@@ -9,6 +9,9 @@ void MakeFolder(const std::wstring& path);
 void WriteTestFile(const std::wstring& path, const std::string& bytes);
 std::string ReadTestFile(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
+// The path without the "\\?\" of the long form the walker opens files by: the
+// path as the user typed its folder.
+std::wstring WithoutLongPrefix(const wchar_t* path);
 // A file of the build tree as Wine shows it: its Unix root is drive Z:.
 std::wstring WindowsPath(const char* unixPath);
 

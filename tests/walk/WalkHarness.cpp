@@ -22,16 +22,9 @@ static HANDLE(WINAPI* realCreateFile)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUT
 static WalkRun* recording;
 static size_t stopAfter;
 
-// The path as the user would have typed it: the long form's "\\?\" goes.
-static std::wstring Typed(LPCWSTR path)
-{
-    std::wstring typed = path;
-    return typed.compare(0, 4, L"\\\\?\\") == 0 ? typed.substr(4) : typed;
-}
-
 static HANDLE WINAPI RecordFindFirstFile(LPCWSTR path, LPWIN32_FIND_DATAW found)
 {
-    recording->searches.push_back(Typed(path));
+    recording->searches.push_back(WithoutLongPrefix(path));
     HANDLE search = realFindFirstFile(path, found);
     if (search != INVALID_HANDLE_VALUE)
         recording->openSearches++;
@@ -50,7 +43,7 @@ static HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share, L
                                       DWORD disposition, DWORD flags, HANDLE model)
 {
     if (!(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
-        recording->searched.push_back(Typed(path));
+        recording->searched.push_back(WithoutLongPrefix(path));
         if (OutputBuffer.used != 0)
             recording->unflushed++;
         // The shown path may spell the folder of a pattern as typed ("sub/",
@@ -58,8 +51,8 @@ static HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share, L
         static WCHAR shown[REPORT_PATH_CHARS], full[REPORT_PATH_CHARS];
         LONG number = 0;
         if (!FetchCurrentFile(shown, REPORT_PATH_CHARS, &number) ||
-            (Typed(path) != shown &&
-             (!GetFullPathNameW(shown, REPORT_PATH_CHARS, full, NULL) || Typed(path) != full)))
+            (WithoutLongPrefix(path) != shown &&
+             (!GetFullPathNameW(shown, REPORT_PATH_CHARS, full, NULL) || WithoutLongPrefix(path) != full)))
             recording->unpublished++;
         if (recording->searched.size() == stopAfter)
             StopRequested = 1;
