@@ -59,7 +59,6 @@ int main(int argc, char** argv)
     OutputStart(nul);
     if (argc == 3 && strcmp(argv[1], "scanner") == 0) {
         BenchScanner(WindowsPath(argv[2]));
-        OutputRelease();
         CloseHandle(nul);
         return 0;
     }
@@ -74,7 +73,6 @@ int main(int argc, char** argv)
     printf("memory:\n  private bytes before %lu KiB, after %lu KiB\n",
            (unsigned long)(before.PagefileUsage >> 10), (unsigned long)(after.PagefileUsage >> 10));
 
-    OutputRelease();
     CloseHandle(nul);
     RemoveTree(folder);
     return 0;

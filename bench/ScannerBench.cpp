@@ -5,7 +5,6 @@
 // other search tools on the same file.
 #include "bench/Bench.h"
 #include "engine/Output.h"
-#include "engine/ProcessState.h"
 #include "engine/Scanner.h"
 #include "tests/engine/ReferenceScan.h"
 #include <psapi.h>
@@ -109,24 +108,28 @@ static int Runs()
     return runs < 1 ? 1 : runs;
 }
 
-// One search of the whole file: as the walker searches it, or with the scanner as it
-// was before it used vector searches (the tests' reference), on the file
-// mapped the same way.
-static void SearchOnce(const std::wstring& path, const SearchRequest* request, bool before)
+// One search of the whole file: as a scanning thread searches it, or with the
+// scanner as it was before it used vector searches (the tests' reference), on
+// the file mapped the same way. Returns the report lines.
+static ULONGLONG SearchOnce(const std::wstring& path, const SearchRequest* request, bool before)
 {
+    FileOutput* output = BeginTestOutput();
     if (!before) {
-        SearchTestFile(path, request);
-        return;
+        SearchFileAs(path.c_str(), path.c_str(), request, TestWorkspace(), output);
+    } else {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
+        const BYTE* view = (const BYTE*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        FileReport name = {L"source.c", L"source.c", &TestWorkspace()->names, output, FALSE};
+        if (view)
+            ReferenceScanBytes(view, SOURCE_BYTES, &name, request);
+        UnmapViewOfFile(view);
+        CloseHandle(mapping);
+        CloseHandle(file);
     }
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
-    const BYTE* view = (const BYTE*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-    FileReport name = {L"source.c", L"source.c", &TestWorkspace()->names, FALSE};
-    if (view)
-        ReferenceScanBytes(view, SOURCE_BYTES, &name, request);
-    UnmapViewOfFile(view);
-    CloseHandle(mapping);
-    CloseHandle(file);
+    ULONGLONG lines = output->lines;
+    EndTestOutput();
+    return lines;
 }
 
 // Median seconds of one search of the whole file; also the report lines.
@@ -136,12 +139,9 @@ static double TimeSearch(const std::wstring& path, const SearchRequest* request,
     double times[32];
     int runs = std::min(Runs(), 32);
     for (int run = 0; run < runs; run++) {
-        ULONGLONG linesBefore = OutputBuffer.lines;
         double start = Seconds();
-        SearchOnce(path, request, before);
-        OutputFlush();
+        *lines = SearchOnce(path, request, before);
         times[run] = Seconds() - start;
-        *lines = OutputBuffer.lines - linesBefore;
     }
     std::sort(times, times + runs);
     return times[runs / 2];

@@ -96,7 +96,6 @@ static void RunSearch(const std::wstring& folder, const std::wstring& patterns, 
     HANDLE report = CreateFileW(reportPath.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     OutputStart(report);
     DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDlgProc, (LPARAM)request);
-    OutputRelease();
     CloseHandle(report);
     GlobalFree(request);
 }

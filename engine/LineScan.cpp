@@ -10,7 +10,7 @@
 #include "engine/ProcessState.h"
 
 // Text searched in one piece: the counting of its line ends that follows the
-// search finds it still in the first-level cache. StopRequested is read
+// search finds it still in the first-level cache. The stop flag is read
 // after every piece.
 #define PIECE_BYTES 4096
 #define NO_HIT (~0ull)
@@ -52,11 +52,6 @@ static const unsigned short byteFrequency[256] = {
 static BOOL IsTerminator(BYTE c)
 {
     return c == '\r' || c == '\n';
-}
-
-static BOOL Stopped()
-{
-    return StopRequested.load(std::memory_order_relaxed) != 0;
 }
 
 // Case folding applies to the text byte compared with pattern byte k: to the

@@ -4,7 +4,7 @@
 
 // Runs every pass of the request over the size bytes at bytes, writing one
 // report line per hit to report. Reads no byte outside them; the request is
-// left as it is. Reads StopRequested after every 4 KiB of text and every line
+// left as it is. Reads the stop flag after every 4 KiB of text and every line
 // that holds a match; returns FALSE, beginning no further pass, when a stop
 // was requested.
 BOOL ScanBytes(const BYTE* bytes, ULONGLONG size, FileReport* report, const SearchRequest* request,

@@ -1,6 +1,5 @@
 // The report line format, and the file name it prints.
 #include "engine/Report.h"
-#include "engine/Output.h"
 
 // The length of the path component that ends at end (exclusive) and starts
 // after the previous backslash at or after start.
@@ -103,9 +102,10 @@ void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const
         ConvertName(report);
     char numbers[48];
     int length = wsprintfA(numbers, "(%I64u,%I64u) : ", lineNumber, column);
-    OutputWrite(report->room->ansi, (DWORD)report->room->ansiLength);
-    OutputWrite(numbers, (DWORD)length);
-    OutputWrite(line, (DWORD)textLength);
-    OutputWrite("\r\n", 2);
-    OutputEndLine();
+    FileOutput* output = report->output;
+    OutputWrite(output, report->room->ansi, (DWORD)report->room->ansiLength);
+    OutputWrite(output, numbers, (DWORD)length);
+    OutputWrite(output, line, (DWORD)textLength);
+    OutputWrite(output, "\r\n", 2);
+    OutputEndLine(output);
 }

@@ -1,6 +1,7 @@
-// One report line per hit: "path(line,column) : text" and CR LF, through
-// OutputWrite.
+// One report line per hit: "path(line,column) : text" and CR LF, into the
+// file's own output (engine/Output.h).
 #pragma once
+#include "engine/Output.h"
 #include "engine/SearchRequest.h"
 
 // Bytes of a report line's text; longer lines are cut.
@@ -30,6 +31,7 @@ struct FileReport {
     const WCHAR* shownPath;  // the path as report lines print it
     const WCHAR* openPath;   // the path the file was opened with, for its short name
     ReportNameRoom* room;    // the scanning thread's room for the name
+    FileOutput* output;      // where its lines go: the file's own buffer, let out at its turn
     BOOL named;              // FALSE until the first hit has spelled the name into room
 };
 

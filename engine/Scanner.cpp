@@ -70,7 +70,7 @@ static DWORD SearchMapped(HANDLE file, ULONGLONG size, FileReport* report, const
 }
 
 DWORD SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, const SearchRequest* request,
-                   ScanWorkspace* workspace)
+                   ScanWorkspace* workspace, FileOutput* output)
 {
     // Sequential: the hint lets the system read ahead and need not keep
     // what was read.
@@ -78,7 +78,7 @@ DWORD SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, const SearchRe
                               FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return GetLastError();
-    FileReport report = {shownPath, openPath, &workspace->names, FALSE};
+    FileReport report = {shownPath, openPath, &workspace->names, output, FALSE};
     DWORD error = 0;
     LARGE_INTEGER size;
     // An empty file has nothing to search, not even an empty line.

@@ -13,8 +13,7 @@
 
 // Searches the file opened at openPath (the platform's long form) and writes
 // one report line per hit, naming the file shownPath (the path as the user
-// gave its folder), through OutputWrite. Returns 0, or the system's error
-// code when the file could not be opened or read, in which case nothing was
-// reported.
+// gave its folder), into output. Returns 0, or the system's error code when
+// the file could not be opened or read, in which case nothing was reported.
 DWORD SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, const SearchRequest* request,
-                   ScanWorkspace* workspace);
+                   ScanWorkspace* workspace, FileOutput* output);

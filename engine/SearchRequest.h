@@ -12,6 +12,11 @@
 #define FILE_TYPES_CHARS (PATH_CHARS - 1)
 #define FOLDER_CHARS (PATH_CHARS - 1)
 
+// The most threads a search scans files on (the command line's /J refuses
+// more): the walker waits for them all at once, which the platform allows
+// for up to 64 handles.
+#define SCAN_THREADS_LIMIT 64
+
 // Three bytes per UTF-16 unit is the most any ANSI code page needs (UTF-8 for
 // a character of the basic plane); one more for the terminator.
 #define NEEDLE_BYTES (SEARCH_TEXT_CHARS * 3 + 1)
@@ -36,6 +41,8 @@ struct SearchRequest {
     char needle[NEEDLE_BYTES];            // the text in ANSI, upper-cased unless matchCase
     int needleLength;                     // bytes of needle before its terminator
     SearchOptions options;
+    LONG scanThreads;                     // threads that scan files, from the command line's /J; 0 for
+                                          // the default, one per logical processor (walk/ScanRing.h)
     HWND progressWindow;                  // set once by the progress dialog before the worker starts
 };
 

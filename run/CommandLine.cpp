@@ -2,13 +2,18 @@
 // also -X, in any letter case), then the search text.
 #include "run/CommandLine.h"
 #include "settings/OptionTable.h"
+#include "walk/ScanRing.h"
 #include <shellapi.h>
 #include <shlwapi.h>
+
+// A number constant as a wide string literal, for the usage text.
+#define WIDE_NUMBER(n) WIDE_DIGITS(n)
+#define WIDE_DIGITS(n) L## #n
 
 const WCHAR UsageText[] =
     L"Searches files for a text and writes one line per hit: path(line,column) : text\r\n"
     L"\r\n"
-    L"Seekline [/C] [/I] [/S [/A]] [/D] [/T:patterns] [/F:folder] [/Q] text\r\n"
+    L"Seekline [/C] [/I] [/S [/A]] [/D] [/T:patterns] [/F:folder] [/J:n] [/Q] text\r\n"
     L"\r\n"
     L"  text         the text to find; \"\" finds every line. Put -- before a text\r\n"
     L"               that starts with / or -.\r\n"
@@ -20,6 +25,8 @@ const WCHAR UsageText[] =
     L"  /D           search subfolders too\r\n"
     L"  /T:patterns  file patterns, separated by ; or a space (default *.*)\r\n"
     L"  /F:folder    the folder to search (default: the current folder)\r\n"
+    L"  /J:n         search files on n threads, 1 to " WIDE_NUMBER(SCAN_THREADS_LIMIT) L" (default: one per\r\n"
+    L"               processor, at most " WIDE_NUMBER(SCAN_THREADS_DEFAULT_MAX) L"); the report is the same\r\n"
     L"  /Q           no window at all: no progress dialog, no message box\r\n"
     L"  /?           this text\r\n"
     L"\r\n"
@@ -58,6 +65,23 @@ static BOOL TakeValue(CommandLine* line, const WCHAR* argument, WCHAR* value, in
     return TRUE;
 }
 
+// Reads the number of scanning threads of /J:n.
+static BOOL TakeThreads(CommandLine* line, const WCHAR* argument)
+{
+    const WCHAR* digits = argument + 3;
+    int threads = 0;
+    while (argument[2] == L':' && *digits >= L'0' && *digits <= L'9' && threads <= SCAN_THREADS_LIMIT)
+        threads = threads * 10 + (*digits++ - L'0');
+    if (argument[2] != L':' || digits == argument + 3 || *digits != 0 || threads < 1 || threads > SCAN_THREADS_LIMIT) {
+        line->run = RUN_BAD_USAGE;
+        wsprintfW(line->problem, L"switch %.100s needs a number of threads from 1 to %d, as in /J:4", argument,
+                  SCAN_THREADS_LIMIT);
+        return FALSE;
+    }
+    line->scanThreads = threads;
+    return TRUE;
+}
+
 // Reads one switch into line; FALSE, with the problem, when it is not one.
 static BOOL ReadSwitch(CommandLine* line, const WCHAR* argument)
 {
@@ -68,6 +92,8 @@ static BOOL ReadSwitch(CommandLine* line, const WCHAR* argument)
         return TakeValue(line, argument, line->fileTypes, FILE_TYPES_CHARS, L"pattern list");
     if (letter == L'F')
         return TakeValue(line, argument, line->folder, FOLDER_CHARS, L"folder");
+    if (letter == L'J')
+        return TakeThreads(line, argument);
     const OptionField* option = OptionForSwitch(letter);
     LONG* flag = NULL;
     if (option)

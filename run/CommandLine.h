@@ -25,6 +25,7 @@ struct CommandLine {
                                           // dropped folder for RUN_DIALOG_ON_FOLDER
     SearchOptions options;                // the switches of settings/OptionTable.h
     LONG noWindow;                        // /Q: no progress dialog and no message box
+    LONG scanThreads;                     // /J:n, else 0: one thread per processor
     WCHAR problem[MESSAGE_CHARS];         // one line for RUN_BAD_USAGE
 };
 

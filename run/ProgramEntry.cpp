@@ -49,7 +49,7 @@ static HANDLE OpenReportFile(WCHAR* place, int where)
 // pager, "head") is normal use, and a write broken off by a stop is a cancel.
 static BOOL TellIncompleteReport(const WCHAR* place, int where)
 {
-    DWORD failure = OutputBuffer.failure;
+    DWORD failure = OutputFailure();
     if (failure == 0 || failure == ERROR_OPERATION_ABORTED || OutputReaderGone())
         return FALSE;
     TellSystemFailure(L"the report %.300s is incomplete: %.500s The search was stopped there.", place, failure,
@@ -59,8 +59,8 @@ static BOOL TellIncompleteReport(const WCHAR* place, int where)
 
 // Runs the request's search into the destination, with the progress dialog
 // when asked for and possible, else with no window. Returns FALSE when a stop
-// left the worker stuck in a report write: the process must then end without
-// freeing anything the worker may still touch.
+// left the search stuck in a report write: the process must then end without
+// freeing anything the search may still touch.
 static BOOL RunSearch(SearchRequest* request, HANDLE destination, BOOL showProgress)
 {
     OutputStart(destination);
@@ -80,8 +80,39 @@ static BOOL RunSearch(SearchRequest* request, HANDLE destination, BOOL showProgr
     // Otherwise the worker has posted its done command, its last act, or
     // never started: it is ending.
     WaitForSearch(INFINITE);
-    OutputRelease();
     return TRUE;
+}
+
+// One search run, from either front end: the report goes to standardOutput,
+// or without one (NULL) to the desktop report file; the search runs, the
+// request is freed, and a report that could not be written whole is told of
+// (where says how). Returns the command line's exit code; a run that started
+// with the settings dialog ends with 0 whatever it is.
+static UINT SearchAndReport(SearchRequest* request, HANDLE standardOutput, BOOL showProgress, int where)
+{
+    // The caller's handle is its own, so it is never closed here.
+    HANDLE reportFile = INVALID_HANDLE_VALUE;
+    HANDLE destination = standardOutput;
+    WCHAR place[PLACE_CHARS] = L"on standard output";
+    if (!destination) {
+        destination = reportFile = OpenReportFile(place, where);
+        if (reportFile == INVALID_HANDLE_VALUE) {
+            GlobalFree(request);
+            return EXIT_ERROR;
+        }
+    }
+    if (!RunSearch(request, destination, showProgress))
+        ExitProcess(where == TELL_BOX ? 0 : EXIT_CANCELLED);
+    GlobalFree(request);
+    // Closed first: the user may want to open what there is while the message shows.
+    if (reportFile != INVALID_HANDLE_VALUE)
+        CloseHandle(reportFile);
+    if (TellIncompleteReport(place, where))
+        return EXIT_ERROR;
+    // A stop that is not a closed pipe's came from the user.
+    if (Stopped() && !OutputReaderGone())
+        return EXIT_CANCELLED;
+    return OutputFoundAny() ? EXIT_FOUND : EXIT_NOT_FOUND;
 }
 
 // The run that starts with the settings dialog, optionally on a folder given
@@ -97,25 +128,8 @@ static void RunDialog(const WCHAR* folder)
                                      SettingsDlgProc, (LPARAM)folder);
     if (result == 0 || result == -1)
         return;
-    SearchRequest* request = (SearchRequest*)result;
-    // The caller's handle is its own, so it is never closed here.
-    HANDLE reportFile = INVALID_HANDLE_VALUE;
-    HANDLE destination = startup.hStdOutput;
-    WCHAR place[PLACE_CHARS] = L"on standard output";
-    if (!(startup.dwFlags & STARTF_USESTDHANDLES)) {
-        destination = reportFile = OpenReportFile(place, TELL_BOX);
-        if (reportFile == INVALID_HANDLE_VALUE) {
-            GlobalFree(request);
-            return;
-        }
-    }
-    if (!RunSearch(request, destination, TRUE))
-        ExitProcess(0);
-    GlobalFree(request);
-    // Closed first: the user may want to open what there is while the message shows.
-    if (reportFile != INVALID_HANDLE_VALUE)
-        CloseHandle(reportFile);
-    TellIncompleteReport(place, TELL_BOX);
+    HANDLE standardOutput = (startup.dwFlags & STARTF_USESTDHANDLES) ? startup.hStdOutput : NULL;
+    SearchAndReport((SearchRequest*)result, standardOutput, TRUE, TELL_BOX);
 }
 
 // Ctrl+C, Ctrl+Break and closing the console stop the search as Cancel does:
@@ -163,28 +177,9 @@ static UINT RunCommandLine(const CommandLine* line)
         TellUser(problem, where);
         return EXIT_ERROR;
     }
-    HANDLE reportFile = INVALID_HANDLE_VALUE;
-    HANDLE destination = StandardHandle(STD_OUTPUT_HANDLE);
-    WCHAR place[PLACE_CHARS] = L"on standard output";
-    if (!destination) {
-        destination = reportFile = OpenReportFile(place, where);
-        if (reportFile == INVALID_HANDLE_VALUE) {
-            GlobalFree(request);
-            return EXIT_ERROR;
-        }
-    }
+    request->scanThreads = line->scanThreads;
     SetConsoleCtrlHandler(ConsoleControl, TRUE);
-    if (!RunSearch(request, destination, !line->noWindow))
-        ExitProcess(EXIT_CANCELLED);
-    GlobalFree(request);
-    if (reportFile != INVALID_HANDLE_VALUE)
-        CloseHandle(reportFile);
-    if (TellIncompleteReport(place, where))
-        return EXIT_ERROR;
-    // A stop that is not a closed pipe's came from the user.
-    if (StopRequested.load() && !OutputReaderGone())
-        return EXIT_CANCELLED;
-    return OutputBuffer.lines ? EXIT_FOUND : EXIT_NOT_FOUND;
+    return SearchAndReport(request, StandardHandle(STD_OUTPUT_HANDLE), !line->noWindow, where);
 }
 
 extern "C" __attribute__((noreturn)) void ProgramEntry()

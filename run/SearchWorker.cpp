@@ -2,14 +2,16 @@
 #include "run/SearchRun.h"
 #include "engine/ProcessState.h"
 #include "engine/SearchRequest.h"
+#include "walk/ScanRing.h"
 #include "walk/Walker.h"
 #include <atomic>
 
 // How long the worker may take to wind down after a stop before the run stops
-// waiting for it. It winds down within one scanner step, unless it sits in a
-// report write to a destination that stopped reading, which only ends when
-// the write can be broken off: Wine 8's CancelSynchronousIo finds no write to
-// break off in a Unix pipe, and a console in selection mode holds its writers.
+// waiting for it. It winds down within one scanner step, unless it or one of
+// its scanning threads sits in a report write to a destination that stopped
+// reading, which only ends when the write can be broken off: Wine 8's
+// CancelSynchronousIo finds no write to break off in a Unix pipe, and a
+// console in selection mode holds its writers.
 #define STOP_GRACE_MS 600
 
 // The running worker, kept so that a stop can break off a report write it is
@@ -28,13 +30,20 @@ BOOL StartSearch(SearchRequest* request)
     return SearchWorker != NULL;
 }
 
-void CancelSearch()
+// Breaks off a report write that the worker or a scanning thread is blocked
+// in: a destination that stopped reading would hold it there for as long as
+// it likes.
+static void BreakOffWrites()
 {
-    StopRequested.store(1);
-    // A destination that stopped reading would hold the worker in WriteFile
-    // for as long as it likes.
     if (SearchWorker)
         CancelSynchronousIo(SearchWorker);
+    BreakOffScanningWrites();
+}
+
+void CancelSearch()
+{
+    RequestStop();
+    BreakOffWrites();
 }
 
 BOOL WaitForSearch(DWORD milliseconds)
@@ -44,14 +53,14 @@ BOOL WaitForSearch(DWORD milliseconds)
 
 BOOL SearchStuck()
 {
-    if (!StopRequested.load() || WaitForSearch(0))
+    if (!Stopped() || WaitForSearch(0))
         return FALSE;
     if (!StopSeen) {
         StopSeen = TRUE;
         StopSeenAt = GetTickCount();
     }
-    // The worker may have begun its write after the last attempt.
-    CancelSynchronousIo(SearchWorker);
+    // A write may have begun after the last attempt.
+    BreakOffWrites();
     return GetTickCount() - StopSeenAt >= STOP_GRACE_MS;
 }
 

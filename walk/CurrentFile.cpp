@@ -1,24 +1,44 @@
-// The current-file slot between the worker and the progress dialog.
+// The current-file slot between the scanning threads and the progress dialog.
 #include "walk/CurrentFile.h"
 
-// The latest path and its number; the lock keeps the dialog from reading a
-// path half written.
+// The latest path and its number, and when it was published; the lock keeps
+// the dialog from reading a path half written and the scanning threads from
+// writing one at once.
 static SRWLOCK CurrentFileLock = SRWLOCK_INIT;
 static WCHAR CurrentFilePath[REPORT_PATH_CHARS];
 static LONG CurrentFileNumber;
-// When the worker last published, for the quiet-spell test; worker only.
 static DWORD LastPublished;
+// Set as a search starts, cleared by its first publish.
+static BOOL FirstOfSearch;
 
-void PublishCurrentFile(const WCHAR* path, HWND window)
+void BeginCurrentFiles()
 {
     AcquireSRWLockExclusive(&CurrentFileLock);
-    lstrcpynW(CurrentFilePath, path, REPORT_PATH_CHARS);
-    BOOL first = CurrentFileNumber++ == 0;
+    FirstOfSearch = TRUE;
     ReleaseSRWLockExclusive(&CurrentFileLock);
+}
+
+LONG PublishCurrentFile(const WCHAR* path, HWND window)
+{
     DWORD now = GetTickCount();
-    if (window && (first || now - LastPublished >= CURRENT_FILE_REFRESH_MS))
-        PostMessageW(window, WM_COMMAND, CMD_SHOW_CURRENT_FILE, 0);
+    AcquireSRWLockExclusive(&CurrentFileLock);
+    lstrcpynW(CurrentFilePath, path, REPORT_PATH_CHARS);
+    LONG number = ++CurrentFileNumber;
+    BOOL wake = FirstOfSearch || now - LastPublished >= CURRENT_FILE_REFRESH_MS;
+    FirstOfSearch = FALSE;
     LastPublished = now;
+    ReleaseSRWLockExclusive(&CurrentFileLock);
+    if (window && wake)
+        PostMessageW(window, WM_COMMAND, CMD_SHOW_CURRENT_FILE, 0);
+    return number;
+}
+
+BOOL CurrentFileIsLatest(LONG number)
+{
+    AcquireSRWLockShared(&CurrentFileLock);
+    BOOL latest = CurrentFileNumber == number;
+    ReleaseSRWLockShared(&CurrentFileLock);
+    return latest;
 }
 
 BOOL FetchCurrentFile(WCHAR* text, int capacity, LONG* shown)

@@ -1,6 +1,6 @@
-// The file being searched, as the progress dialog shows it. The worker
-// publishes each path here without waiting for the dialog, which fetches
-// the latest at its own pace.
+// The file being searched, as the progress dialog shows it. The scanning
+// threads publish each path here without waiting for the dialog, which
+// fetches the latest at its own pace.
 #pragma once
 #include "engine/Scanner.h"
 
@@ -12,9 +12,17 @@
 // starts after a quiet spell, so that a slow file is named at once.
 #define CMD_SHOW_CURRENT_FILE 101
 
-// Called by the worker as it starts a file. When no file started for a
-// refresh period, it also posts CMD_SHOW_CURRENT_FILE to window (if any).
-void PublishCurrentFile(const WCHAR* path, HWND window);
+// Called by the walker as a search starts: the search's first file is
+// named at once, however recently the search before published.
+void BeginCurrentFiles();
+
+// Called by a scanning thread as it starts a file, or to name again a file
+// still being searched. The first file of a search, and a file that starts
+// when none did for a refresh period, also post CMD_SHOW_CURRENT_FILE to
+// window (if any). Returns the number the path was published under.
+LONG PublishCurrentFile(const WCHAR* path, HWND window);
+// TRUE when no path was published after the one numbered number.
+BOOL CurrentFileIsLatest(LONG number);
 
 // Copies the latest path into text (capacity units, cut to fit) when it was
 // published after the one *shown; returns FALSE if there is nothing new.

@@ -1,19 +1,16 @@
 // The folder walker: expands the request's pattern list in one folder, hands
-// every file found to the scanner, and descends into the subfolders depth
-// first. Nothing is listed in memory: each folder on the current descent
-// keeps only its open enumeration of subfolders, and one pair of path
+// every file found to the scanning threads, and descends into the subfolders
+// depth first. Nothing is listed in memory: each folder on the current
+// descent keeps only its open enumeration of subfolders, and one pair of path
 // buffers serves the whole walk, so a deep tree costs no stack.
 #include "walk/Walker.h"
-#include "engine/Output.h"
 #include "engine/ProcessState.h"
-#include "engine/Scanner.h"
 #include "walk/CurrentFile.h"
+#include "walk/ScanRing.h"
 
 // Every level adds at least a one-letter name and a backslash, so this many
 // levels reach the platform's longest path.
 #define WALK_LEVELS (LONG_PATH_CHARS / 2)
-// Room for the "\\?\UNC\" that the long form puts in front.
-#define OPEN_PATH_CHARS (LONG_PATH_CHARS + 8)
 
 // A folder reached through links whose identity cannot be read might be a
 // cycle: a descent passes through at most this many of them (the limit the
@@ -36,7 +33,7 @@ struct WalkLevel {
 // The state of one walk, allocated for its length.
 struct Walk {
     const SearchRequest* request;
-    ScanWorkspace* workspace;
+    ScanRing* ring;
     WCHAR openPath[OPEN_PATH_CHARS];     // "\\?\" and the full path: what the platform is given
     WCHAR shownPath[REPORT_PATH_CHARS];  // the folder as typed and the rest: what the user sees
     WCHAR patternPath[OPEN_PATH_CHARS];  // the long form for a pattern with a folder part
@@ -45,11 +42,6 @@ struct Walk {
     int depth;
     WalkLevel levels[WALK_LEVELS];
 };
-
-static BOOL Stopped()
-{
-    return StopRequested.load() != 0;
-}
 
 // Writes length units of name, and a terminator, into the long form open at
 // openAt and into the shown path at shownAt. Slashes become backslashes in
@@ -187,16 +179,13 @@ static void SearchPattern(Walk* walk, const WalkLevel* level, const WCHAR* patte
     HANDLE search = FindFirstFileW(open, &walk->found);
     if (search == INVALID_HANDLE_VALUE)
         return;
-    HWND progress = walk->request->progressWindow;
     do {
         const WIN32_FIND_DATAW* found = &walk->found;
         if (found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
         if (Stopped() || !PutName(walk, open, openAt, shownAt, found->cFileName, lstrlenW(found->cFileName)))
             continue;
-        PublishCurrentFile(walk->shownPath, progress);
-        SearchFileAs(open, walk->shownPath, walk->request, walk->workspace);
-        OutputFlush();
+        HandOut(walk->ring, open, walk->shownPath);
     } while (!Stopped() && FindNextFileW(search, &walk->found));
     FindClose(search);
 }
@@ -312,13 +301,16 @@ void SearchFolder(const WCHAR* folder, const SearchRequest* request)
     if (!walk)
         return;
     walk->request = request;
-    walk->workspace = NewScanWorkspace();
     walk->depth = 0;
-    if (walk->workspace && StartPaths(walk, folder)) {
-        SearchFiles(walk, &walk->levels[0]);
-        if (request->options.searchSubfolders)
-            WalkSubfolders(walk);
+    BeginCurrentFiles();
+    walk->ring = StartScanRing(request);
+    if (walk->ring) {
+        if (StartPaths(walk, folder)) {
+            SearchFiles(walk, &walk->levels[0]);
+            if (request->options.searchSubfolders)
+                WalkSubfolders(walk);
+        }
+        FinishScanRing(walk->ring);
     }
-    FreeScanWorkspace(walk->workspace);
     VirtualFree(walk, 0, MEM_RELEASE);
 }

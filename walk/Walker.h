@@ -1,12 +1,16 @@
 // The folder walker: searches every file of a folder that matches the
 // request's patterns, and its subfolders when asked.
 #pragma once
-#include "engine/SearchRequest.h"
+#include "engine/Report.h"
 
-// Searches folder with the request, publishing each file's path as the
-// current file (and waking request->progressWindow, if any, after a quiet
-// spell) before searching it, and flushing the report after each file. Obeys
-// StopRequested between files, patterns and folders. Reaches paths up to the
-// platform's limit of 32,767 units; report lines name them below folder as
-// typed.
+// Room for the long form of a path the walker opens: the platform's longest
+// and the "\\?\UNC\" in front.
+#define OPEN_PATH_CHARS (LONG_PATH_CHARS + 8)
+
+// Searches folder with the request on the request's scanning threads, each
+// file's path published as the current file (waking request->progressWindow,
+// if any, after a quiet spell) as its search starts. The report comes out in
+// walk order, file by file, as each file's turn comes. Obeys the stop flag
+// between files, patterns and folders. Reaches paths up to the platform's
+// limit of 32,767 units; report lines name them below folder as typed.
 void SearchFolder(const WCHAR* folder, const SearchRequest* request);

@@ -114,10 +114,10 @@ static BOOL RunPass(ScanPass* pass, const SearchOptions* options, FileReport* re
             pass->lineStart = pass->pos;
             pass->inString = FALSE;
         }
-        if (StopRequested.load(std::memory_order_relaxed))
+        if (Stopped())
             return FALSE;
     }
-    return !StopRequested.load(std::memory_order_relaxed);
+    return !Stopped();
 }
 
 // Runs the passes: the needle, then (strings only with ampersand variants)

@@ -15,7 +15,7 @@ protected:
     void SetUp() override { ScanCaptureStart(); }
     void TearDown() override
     {
-        StopRequested = 0;
+        ClearStop();
         LimitVectorsToSse2(FALSE);
         ScanCaptureFinish();
     }
@@ -97,7 +97,7 @@ TEST_F(ScanBounds, SeesAStopWithinEachPieceOfText)
     ASSERT_TRUE(bytes != NULL);
     ASSERT_TRUE(VirtualAlloc(bytes, readable, MEM_COMMIT, PAGE_READWRITE) != NULL);
     FillMemory(bytes, readable, 'x');
-    StopRequested = 1;
+    RequestStop();
 
     // No hit, and no line end.
     SearchRequest request;

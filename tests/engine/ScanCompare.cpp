@@ -1,8 +1,6 @@
 // Scans in memory for the differential and bounds tests.
 #include "tests/engine/ScanCompare.h"
 #include "engine/LineScan.h"
-#include "engine/Output.h"
-#include "engine/ProcessState.h"
 #include "tests/engine/ReferenceScan.h"
 #include "tests/engine/ScanHelpers.h"
 #include "tests/support/TestFiles.h"
@@ -10,10 +8,6 @@
 #include <string.h>
 
 #define PAGE_BYTES 4096
-
-// A report line about "t" is at most "t(4294967295,4294967295) : ", 259
-// bytes of text and CR LF.
-#define REPORT_LINE_BYTES 300
 
 static ReportCapture capture;
 
@@ -65,33 +59,25 @@ void ScanCaptureFinish()
     CaptureFinish(&capture);
 }
 
-// The report so far: straight from the output buffer, unless it may have
-// been written out to the scratch file in between.
-static std::string TakeReport(ULONGLONG linesBefore)
-{
-    std::string report;
-    if ((OutputBuffer.lines - linesBefore) * REPORT_LINE_BYTES < OUTPUT_BUFFER_BYTES) {
-        report.assign((const char*)OutputBuffer.base, OutputBuffer.used);
-    } else {
-        OutputFlush();
-        report = ReadTestFile(capture.path);
-        SetFilePointer(capture.handle, 0, NULL, FILE_BEGIN);
-        SetEndOfFile(capture.handle);
-    }
-    OutputBuffer.used = 0;
-    OutputBuffer.whole = 0;
-    OutputBuffer.cursor = OutputBuffer.base;
-    return report;
-}
-
 ScanResult ScanWith(bool reference, const BYTE* bytes, size_t size, const SearchRequest* request)
 {
-    FileReport name = {L"t", L"t", &TestWorkspace()->names, FALSE};
-    ULONGLONG linesBefore = OutputBuffer.lines;
+    FileOutput* output = BeginTestOutput();
+    FileReport name = {L"t", L"t", &TestWorkspace()->names, output, FALSE};
     ScanResult result;
     result.finished = reference ? ReferenceScanBytes(bytes, size, &name, request)
                                 : ScanBytes(bytes, size, &name, request, TestWorkspace());
-    result.report = TakeReport(linesBefore);
+    // Straight from the buffer, unless it ran full and wrote out to the
+    // scratch file: no file write for most of the many runs.
+    if (output->atTurn) {
+        EndTestOutput();
+        result.report = ReadTestFile(capture.path);
+        SetFilePointer(capture.handle, 0, NULL, FILE_BEGIN);
+        SetEndOfFile(capture.handle);
+    } else {
+        result.report.assign((const char*)output->buffer, output->used);
+        output->used = 0;
+        EndTestOutput();
+    }
     return result;
 }
 

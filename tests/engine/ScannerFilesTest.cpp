@@ -55,10 +55,11 @@ TEST_F(ScannerFiles, AFaultingViewEndsItsScanWithWholeLines)
     // into the third page, and the fault ends the scan there.
     SearchRequest request;
     FillRequest(&request, L"foo", STRINGS_ONLY | AMP_VARIANTS);
-    FileReport name = {path.c_str(), path.c_str(), &TestWorkspace()->names, FALSE};
     ReportCapture capture;
     CaptureStart(&capture);
+    FileReport name = {path.c_str(), path.c_str(), &TestWorkspace()->names, BeginTestOutput(), FALSE};
     ScanMappedView(view, text.size(), &name, &request, TestWorkspace());
+    EndTestOutput();
     std::string report = CaptureFinish(&capture);
     size_t lineLength = text.find('\n') + 1;
     size_t lines = text.size() / lineLength + 1;
@@ -72,7 +73,9 @@ TEST_F(ScannerFiles, AFaultingViewEndsItsScanWithWholeLines)
     VirtualProtect(view + 2 * page, page, PAGE_READONLY, &old);
     CaptureStart(&capture);
     name.named = FALSE;
+    name.output = BeginTestOutput();
     ScanMappedView(view, text.size(), &name, &request, TestWorkspace());
+    EndTestOutput();
     expected.clear();
     for (const char* column : {",2)", ",8)"})
         for (size_t line = 1; line < lines; line++)
@@ -121,7 +124,7 @@ TEST_F(ScannerFiles, NamesLongPathsWholeAndUnprintableOnesByTheirShortNames)
     FillRequest(&request, L"foo", 0);
     ReportCapture capture;
     CaptureStart(&capture);
-    SearchFileAs((L"\\\\?\\" + path).c_str(), path.c_str(), &request, TestWorkspace());
+    SearchTestFileAs(L"\\\\?\\" + path, path, &request);
     std::string report = CaptureFinish(&capture);
     std::string tail = "\\a.c(1,1) : foo\r\n";
     ASSERT_GT(report.size(), 1024u);
@@ -146,7 +149,7 @@ TEST_F(ScannerFiles, KeepsAPartNoShortNameMatchesAsTheCodePageShowsIt)
     FillRequest(&request, L"foo", 0);
     ReportCapture capture;
     CaptureStart(&capture);
-    SearchFileAs((oddFolder + L"\\a.c").c_str(), shown.c_str(), &request, TestWorkspace());
+    SearchTestFileAs(oddFolder + L"\\a.c", shown, &request);
     std::string report = CaptureFinish(&capture);
 
     WCHAR shortPath[MAX_PATH];

@@ -77,7 +77,7 @@ protected:
     void SetUp() override { folder = MakeTestFolder(); }
     void TearDown() override
     {
-        StopRequested = 0;
+        ClearStop();
         RemoveTree(folder);
     }
     std::wstring Write(const wchar_t* name, const std::string& content)
@@ -140,7 +140,7 @@ TEST_F(ScannerTest, StopEndsTheFileWithinOneStepAndBeginsNoFurtherPass)
     std::wstring path = Write(L"stop.c", "foo\nfoo\n\"f&oo\"\n");
     SearchRequest request;
     FillRequest(&request, L"FOO", 0);
-    StopRequested = 1;
+    RequestStop();
     EXPECT_EQ(Hits(SearchPath(path, &request), path), "(1,1)");
 
     FillRequest(&request, L"FOO", STRINGS_ONLY | AMP_VARIANTS);

@@ -1,8 +1,9 @@
 // The progress dialog from the real template, with its worker walking a real
-// folder tree. The worker's file opens are watched: at a chosen file the
-// worker asks the dialog's thread to play what the user does and waits for
-// it, so the walk cannot end under the action. A spy on the current-file
-// control sees every text the dialog shows.
+// folder tree on one scanning thread and on three. The file opens are
+// watched: at a chosen file the thread that opens it asks the dialog's
+// thread to play what the user does and waits for it, so the walk cannot end
+// under the action. A spy on the current-file control sees every text the
+// dialog shows.
 #include "run/SearchRun.h"
 #include "engine/ProcessState.h"
 #include "engine/SearchRequest.h"
@@ -12,6 +13,7 @@
 #include "tests/support/TestFiles.h"
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,7 +31,7 @@ struct Spy {
     int atFile;                        // 1-based number of the opened file the action comes at
     HWND dialog;
     WNDPROC original;
-    std::vector<std::wstring> opened;  // files the worker opened, in order
+    std::vector<std::wstring> opened;  // files the search opened, in order, under openedLock
     std::vector<std::wstring> shown;   // the control's text after each WM_SETTEXT
     HANDLE shownEvent;                 // set when the control shows the file waited for
     std::wstring awaited;
@@ -39,6 +41,7 @@ struct Spy {
     int nonZeroResults;                // the dialog procedure must answer 0 throughout
 };
 Spy spy;
+std::mutex openedLock;
 HANDLE(WINAPI* realCreateFile)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
 
 void Act()
@@ -82,18 +85,26 @@ LRESULT CALLBACK CurrentFileSpy(HWND control, UINT message, WPARAM wParam, LPARA
     return result;
 }
 
-// On the worker: a file about to be searched. At the chosen file the worker
-// either has the dialog play the user's action, or takes long until the
-// dialog names the file (for at most five seconds).
+// On a scanning thread: a file about to be searched. At the chosen file the
+// thread either has the dialog play the user's action, or takes long until
+// the dialog names the file (for at most five seconds).
 HANDLE WINAPI WatchCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                               DWORD disposition, DWORD flags, HANDLE model)
 {
     if (GetCurrentThreadId() != GetWindowThreadProcessId(spy.dialog, NULL)) {
+        std::unique_lock<std::mutex> hold(openedLock);
         spy.opened.push_back(WithoutLongPrefix(path));
-        if ((int)spy.opened.size() == spy.atFile && spy.action == WAIT_UNTIL_SHOWN) {
+        bool chosen = (int)spy.opened.size() == spy.atFile;
+        if (chosen && spy.action == WAIT_UNTIL_SHOWN) {
             spy.awaited = spy.opened.back();
-            spy.shownWhileSearched = WaitForSingleObject(spy.shownEvent, 5000) == WAIT_OBJECT_0;
-        } else if ((int)spy.opened.size() == spy.atFile) {
+            hold.unlock();
+            // The dialog may have named it already, before it was awaited.
+            WCHAR text[600];
+            GetDlgItemTextW(spy.dialog, IDC_CURRENT_FILE, text, 600);
+            spy.shownWhileSearched =
+                spy.awaited == text || WaitForSingleObject(spy.shownEvent, 5000) == WAIT_OBJECT_0;
+        } else if (chosen) {
+            hold.unlock();
             SendMessageW(spy.dialog, WM_PLAY_ACTION, 0, 0);
         }
     }
@@ -126,16 +137,18 @@ struct ProgressRun {
 };
 
 // Shows the progress dialog for a search of folder for "needle" in *.c files,
-// subfolders included, as the program entry does.
-ProgressRun RunProgress(const std::wstring& folder, UserAction action, int atFile)
+// subfolders included, on the given number of scanning threads, as the
+// program entry does.
+ProgressRun RunProgress(const std::wstring& folder, UserAction action, int atFile, LONG threads = 1)
 {
     spy = Spy();
     spy.action = action;
     spy.atFile = atFile;
     spy.shownEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
-    StopRequested.store(0);
+    ClearStop();
     SearchRequest* request = (SearchRequest*)GlobalAlloc(GMEM_FIXED, sizeof(SearchRequest));
     FillRequest(request, L"needle", MATCH_CASE | SUBFOLDERS, L"*.c", folder);
+    request->scanThreads = threads;
 
     ReportCapture capture;
     CaptureStart(&capture);
@@ -204,27 +217,41 @@ void ExpectShownFilesOfTheSearch(const std::vector<std::wstring>& files)
         EXPECT_NE(std::find(files.begin(), files.end(), text), files.end()) << "shown: " << Ansi(text);
 }
 
+// The report's lines, one per file, in the order of files.
+void ExpectHitsOf(const std::vector<std::string>& lines, const std::vector<std::wstring>& files)
+{
+    ASSERT_LE(lines.size(), files.size());
+    for (size_t i = 0; i < lines.size(); i++)
+        EXPECT_EQ(lines[i], HitLine(files[i]));
+}
+
 TEST(ProgressDialog, NamesTheFileBeingSearchedAndEndsAfterTheWalk)
 {
     std::wstring root = MakeTestFolder();
     std::vector<std::wstring> files = MakeTree(root);
-    // The first file, and one in the middle, each take long until named.
-    for (int slow : {1, 6}) {
-        SCOPED_TRACE(slow);
-        ProgressRun run = RunProgress(root, WAIT_UNTIL_SHOWN, slow);
-        EXPECT_TRUE(spy.shownWhileSearched) << "a file searched for five seconds was never named";
-        EXPECT_EQ(run.result, 0);
-        EXPECT_EQ(run.progressWindow, spy.dialog);
-        EXPECT_NE(spy.bigIcon, (HICON)NULL);
-        EXPECT_EQ(spy.nonZeroResults, 0);
-        EXPECT_EQ(StopRequested.load(), 0);
-        EXPECT_EQ(Sorted(spy.opened), Sorted(files));
-        ExpectShownFilesOfTheSearch(files);
-        // The report is complete when the dialog returns, in the order searched.
-        std::vector<std::string> lines = ReportLines(run.report);
-        ASSERT_EQ(lines.size(), spy.opened.size());
-        for (size_t i = 0; i < lines.size(); i++)
-            EXPECT_EQ(lines[i], HitLine(spy.opened[i]));
+    // The first file, and one in the middle, each take long until named; on
+    // three threads the others run on meanwhile, and end before it.
+    std::vector<std::wstring> walkOrder;
+    for (LONG threads : {1, 3}) {
+        for (int slow : {1, 6}) {
+            SCOPED_TRACE(std::to_string(threads) + " threads, slow file " + std::to_string(slow));
+            ProgressRun run = RunProgress(root, WAIT_UNTIL_SHOWN, slow, threads);
+            EXPECT_TRUE(spy.shownWhileSearched) << "a file searched for five seconds was never named";
+            EXPECT_EQ(run.result, 0);
+            EXPECT_EQ(run.progressWindow, spy.dialog);
+            EXPECT_NE(spy.bigIcon, (HICON)NULL);
+            EXPECT_EQ(spy.nonZeroResults, 0);
+            EXPECT_FALSE(Stopped());
+            EXPECT_EQ(Sorted(spy.opened), Sorted(files));
+            ExpectShownFilesOfTheSearch(files);
+            // The report is complete when the dialog returns, in walk order:
+            // the order one thread opens the files in.
+            if (threads == 1)
+                walkOrder = spy.opened;
+            std::vector<std::string> lines = ReportLines(run.report);
+            EXPECT_EQ(lines.size(), files.size());
+            ExpectHitsOf(lines, walkOrder);
+        }
     }
     RemoveTree(root);
 }
@@ -245,32 +272,41 @@ TEST(ProgressDialog, IgnoresEscTheCloseBoxAndIdCancelWhileTheSearchRuns)
     std::vector<std::wstring> files = MakeTree(root);
     for (const IgnoredAction& c : cases) {
         SCOPED_TRACE(c.name);
-        ProgressRun run = RunProgress(root, c.action, 2);
+        ProgressRun run = RunProgress(root, c.action, 2, 3);
         EXPECT_TRUE(spy.visibleAfterAction);
         EXPECT_EQ(run.result, 0);
-        EXPECT_EQ(StopRequested.load(), 0);
+        EXPECT_FALSE(Stopped());
         EXPECT_EQ(Sorted(spy.opened), Sorted(files));
         EXPECT_EQ(ReportLines(run.report).size(), files.size());
     }
     RemoveTree(root);
 }
 
-TEST(ProgressDialog, CancelStopsTheWorkerAndKeepsOnlyTheHitsFoundBefore)
+TEST(ProgressDialog, CancelStopsTheSearchAndKeepsOnlyTheHitsFoundBefore)
 {
     std::wstring root = MakeTestFolder();
     std::vector<std::wstring> files = MakeTree(root);
-    ProgressRun run = RunProgress(root, CLICK_CANCEL, 3);
-
-    EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(StopRequested.load(), 1);
-    // Cancel came as the third file was opened: no file after it.
-    ASSERT_EQ(spy.opened.size(), 3u);
-    ExpectShownFilesOfTheSearch(files);
-    std::vector<std::string> lines = ReportLines(run.report);
-    ASSERT_GE(lines.size(), 2u);
-    ASSERT_LE(lines.size(), 3u);
-    for (size_t i = 0; i < lines.size(); i++)
-        EXPECT_EQ(lines[i], HitLine(spy.opened[i]));
+    std::vector<std::wstring> walkOrder;
+    for (LONG threads : {1, 3}) {
+        SCOPED_TRACE(threads);
+        ProgressRun run = RunProgress(root, CLICK_CANCEL, 3, threads);
+        EXPECT_EQ(run.result, 0);
+        EXPECT_TRUE(Stopped());
+        ExpectShownFilesOfTheSearch(files);
+        // Cancel came as the third file was opened: on one thread no file
+        // after it; on three, each other thread may have been about to open
+        // one. The report is the first lines of the whole report.
+        std::vector<std::string> lines = ReportLines(run.report);
+        if (threads == 1) {
+            walkOrder = files;
+            ASSERT_EQ(spy.opened.size(), 3u);
+            ASSERT_GE(lines.size(), 2u);
+            std::copy(spy.opened.begin(), spy.opened.end(), walkOrder.begin());
+        }
+        EXPECT_LE(spy.opened.size(), 3u + (threads - 1));
+        ASSERT_LE(lines.size(), 3u);
+        ExpectHitsOf(lines, walkOrder);
+    }
     RemoveTree(root);
 }
 
@@ -284,7 +320,7 @@ TEST(ProgressDialog, ClosesAtOnceWhenThereIsNothingToSearch)
         EXPECT_TRUE(spy.opened.empty());
         EXPECT_TRUE(spy.shown.empty());
         EXPECT_EQ(run.report, "");
-        EXPECT_EQ(StopRequested.load(), 0);
+        EXPECT_FALSE(Stopped());
     }
     RemoveTree(root);
 }

@@ -32,7 +32,28 @@ ScanWorkspace* TestWorkspace()
     return workspace;
 }
 
+static FileOutput testOutput;
+static BYTE testOutputBuffer[TEST_OUTPUT_BYTES];
+
+FileOutput* BeginTestOutput()
+{
+    OutputBeginFile(&testOutput, testOutputBuffer, TEST_OUTPUT_BYTES);
+    return &testOutput;
+}
+
+void EndTestOutput()
+{
+    OutputEndFile(&testOutput);
+}
+
+DWORD SearchTestFileAs(const std::wstring& openPath, const std::wstring& shownPath, const SearchRequest* request)
+{
+    DWORD error = SearchFileAs(openPath.c_str(), shownPath.c_str(), request, TestWorkspace(), BeginTestOutput());
+    EndTestOutput();
+    return error;
+}
+
 DWORD SearchTestFile(const std::wstring& path, const SearchRequest* request)
 {
-    return SearchFileAs(path.c_str(), path.c_str(), request, TestWorkspace());
+    return SearchTestFileAs(path, path, request);
 }

@@ -16,5 +16,13 @@ bool FillRequest(SearchRequest* request, const std::wstring& text, unsigned bits
 
 // The test thread's scanning workspace, made on first use.
 ScanWorkspace* TestWorkspace();
-// Searches the file at path as the walker does, naming it by path.
+// Begins the report of the next file on the test thread's report buffer
+// (TEST_OUTPUT_BYTES), for a scan the test runs itself; EndTestOutput lets
+// it out.
+#define TEST_OUTPUT_BYTES 65536
+FileOutput* BeginTestOutput();
+void EndTestOutput();
+// Searches the file opened at openPath as a scanning thread does, naming it
+// shownPath, and lets its report out; SearchTestFile names it by its path.
+DWORD SearchTestFileAs(const std::wstring& openPath, const std::wstring& shownPath, const SearchRequest* request);
 DWORD SearchTestFile(const std::wstring& path, const SearchRequest* request);

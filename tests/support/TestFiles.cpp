@@ -1,7 +1,6 @@
 // Real files and folders for the tests, and a capture of the report output.
 #include "tests/support/TestFiles.h"
 #include "engine/Output.h"
-#include "engine/ProcessState.h"
 #include <gtest/gtest.h>
 
 std::wstring MakeTestFolder()
@@ -105,8 +104,6 @@ void CaptureStart(ReportCapture* capture)
 
 std::string CaptureFinish(ReportCapture* capture)
 {
-    OutputFlush();
-    OutputRelease();
     CloseHandle(capture->handle);
     std::string report = ReadTestFile(capture->path);
     DeleteFileW(capture->path.c_str());

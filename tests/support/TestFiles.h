@@ -19,7 +19,7 @@ std::wstring WindowsPath(const char* unixPath);
 std::string Ansi(const std::wstring& text);
 
 // Points the report output at a fresh file until CaptureFinish returns what
-// was written to it.
+// was written to it. Every file begun meanwhile must have ended.
 struct ReportCapture {
     std::wstring path;
     HANDLE handle;

@@ -1,13 +1,14 @@
 // The walk harness: the file and directory-search functions of this
-// program's import table replaced by recording ones while a walk runs.
+// program's import table replaced by recording ones while a walk runs. The
+// recording ones run on the walker and on the scanning threads alike.
 #include "tests/walk/WalkHarness.h"
-#include "engine/Output.h"
 #include "engine/ProcessState.h"
 #include "tests/support/ImportPatch.h"
 #include "tests/support/Requests.h"
 #include "tests/support/TestFiles.h"
 #include "walk/CurrentFile.h"
 #include <gtest/gtest.h>
+#include <mutex>
 #include <sstream>
 
 // The import table slots through which the walker and the scanner call the platform.
@@ -20,13 +21,20 @@ extern HANDLE(WINAPI* __imp_CreateFileW)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRI
 static HANDLE(WINAPI* realFindFirstFile)(LPCWSTR, LPWIN32_FIND_DATAW);
 static BOOL(WINAPI* realFindClose)(HANDLE);
 static HANDLE(WINAPI* realCreateFile)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+static std::mutex recordLock;
 static WalkRun* recording;
 static size_t stopAfter;
+static bool oneThread;
+// The report file, and its size as each file was opened; the files' paths as opened.
+static HANDLE reportFile;
+static std::vector<LONGLONG> writtenAtOpen;
+static std::vector<std::wstring> opened;
 
 static HANDLE WINAPI RecordFindFirstFile(LPCWSTR path, LPWIN32_FIND_DATAW found)
 {
-    recording->searches.push_back(WithoutLongPrefix(path));
     HANDLE search = realFindFirstFile(path, found);
+    std::lock_guard<std::mutex> hold(recordLock);
+    recording->searches.push_back(WithoutLongPrefix(path));
     if (search != INVALID_HANDLE_VALUE)
         recording->openSearches++;
     return search;
@@ -34,8 +42,17 @@ static HANDLE WINAPI RecordFindFirstFile(LPCWSTR path, LPWIN32_FIND_DATAW found)
 
 static BOOL WINAPI RecordFindClose(HANDLE search)
 {
+    std::lock_guard<std::mutex> hold(recordLock);
     recording->openSearches--;
     return realFindClose(search);
+}
+
+// The shown path may spell the folder of a pattern as typed ("sub/",
+// "..\\"): it must name the same file as the path opened.
+static bool NamesTheSameFile(const std::wstring& path, const WCHAR* shown)
+{
+    static WCHAR full[REPORT_PATH_CHARS];
+    return path == shown || (GetFullPathNameW(shown, REPORT_PATH_CHARS, full, NULL) && path == full);
 }
 
 // A file opened to be searched (folders are opened only for their identity).
@@ -44,19 +61,23 @@ static HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share, L
                                       DWORD disposition, DWORD flags, HANDLE model)
 {
     if (!(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+        std::lock_guard<std::mutex> hold(recordLock);
+        if (Stopped())
+            recording->afterStop++;
         recording->searched.push_back(WithoutLongPrefix(path));
-        if (OutputBuffer.used != 0)
-            recording->unflushed++;
-        // The shown path may spell the folder of a pattern as typed ("sub/",
-        // "..\\"): it must name the same file.
-        static WCHAR shown[REPORT_PATH_CHARS], full[REPORT_PATH_CHARS];
+        opened.push_back(path);
+        LARGE_INTEGER size;
+        GetFileSizeEx(reportFile, &size);
+        writtenAtOpen.push_back(size.QuadPart);
+        // On one thread the file searched is the one published; on more,
+        // another thread may have published since.
+        static WCHAR shown[REPORT_PATH_CHARS];
         LONG number = 0;
-        if (!FetchCurrentFile(shown, REPORT_PATH_CHARS, &number) ||
-            (WithoutLongPrefix(path) != shown &&
-             (!GetFullPathNameW(shown, REPORT_PATH_CHARS, full, NULL) || WithoutLongPrefix(path) != full)))
+        if (oneThread && (!FetchCurrentFile(shown, REPORT_PATH_CHARS, &number) ||
+                          !NamesTheSameFile(WithoutLongPrefix(path), shown)))
             recording->unpublished++;
         if (recording->searched.size() == stopAfter)
-            StopRequested = 1;
+            RequestStop();
     }
     return realCreateFile(path, access, share, security, disposition, flags, model);
 }
@@ -64,6 +85,7 @@ static HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share, L
 void PrepareWalk(SearchRequest* request, const wchar_t* fileTypes, bool subfolders)
 {
     FillRequest(request, L"hit", subfolders ? SUBFOLDERS : 0, fileTypes);
+    request->scanThreads = 1;
 }
 
 void ExpectWalkOfCFiles(const std::wstring& root, const std::string& expected, WalkRun* run)
@@ -75,13 +97,56 @@ void ExpectWalkOfCFiles(const std::wstring& root, const std::string& expected, W
     EXPECT_EQ(run->report, Reported(root, expected));
 }
 
+static size_t CountLines(const std::string& report, size_t length)
+{
+    size_t lines = 0;
+    for (size_t at = 0; at + 1 < length; at++)
+        lines += report[at] == '\r' && report[at + 1] == '\n';
+    return lines;
+}
+
+// The report lines a file has searched alone.
+static size_t LinesOf(const std::wstring& path, const SearchRequest* request)
+{
+    ReportCapture capture;
+    CaptureStart(&capture);
+    SearchTestFile(path, request);
+    std::string report = CaptureFinish(&capture);
+    return CountLines(report, report.size());
+}
+
+// Checks that the report reached the destination in whole lines, and, on one
+// thread, that every file's lines had all gone out before the next file was
+// opened. The stop is lifted for the searches of the files alone.
+static void CheckFlushedFileByFile(WalkRun* run, const SearchRequest* request)
+{
+    bool stopped = Stopped();
+    ClearStop();
+    size_t before = 0;
+    for (size_t i = 0; i < writtenAtOpen.size(); i++) {
+        size_t written = (size_t)writtenAtOpen[i];
+        EXPECT_TRUE(written <= run->report.size() && (written == 0 || run->report[written - 1] == '\n'))
+            << "the report was cut inside a line when file " << i << " was opened";
+        if (oneThread && written <= run->report.size() && CountLines(run->report, written) != before)
+            run->unflushed++;
+        if (oneThread)
+            before += LinesOf(opened[i], request);
+    }
+    if (stopped)
+        RequestStop();
+}
+
 void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfter_, WalkRun* run)
 {
     *run = WalkRun();
     recording = run;
     stopAfter = stopAfter_;
+    oneThread = request->scanThreads == 1;
+    writtenAtOpen.clear();
+    opened.clear();
     ReportCapture capture;
     CaptureStart(&capture);
+    reportFile = capture.handle;
     realFindFirstFile = PatchImport(&__imp_FindFirstFileW, RecordFindFirstFile);
     realFindClose = PatchImport(&__imp_FindClose, RecordFindClose);
     realCreateFile = PatchImport(&__imp_CreateFileW, RecordCreateFile);
@@ -91,12 +156,16 @@ void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfte
     PatchImport(&__imp_CreateFileW, realCreateFile);
     PatchImport(&__imp_FindClose, realFindClose);
     PatchImport(&__imp_FindFirstFileW, realFindFirstFile);
-    EXPECT_EQ(OutputBuffer.used, 0u) << "report left in the buffer";
     run->report = CaptureFinish(&capture);
     recording = NULL;
-    EXPECT_EQ(run->unflushed, 0) << "a file's report was not flushed before the next file";
-    EXPECT_EQ(run->unpublished, 0) << "a file was searched without being published as the current file";
+    CheckFlushedFileByFile(run, request);
+    EXPECT_EQ(run->unflushed, 0) << "a file was opened before the reports of the files before it were out";
+    EXPECT_EQ(run->unpublished, 0) << "a file was searched without being the published current file";
     EXPECT_EQ(run->openSearches, 0) << "a directory search was not closed";
+    // Each other thread may have passed its look at the stop flag and be
+    // about to open its file; none opens another.
+    LONG threads = request->scanThreads > 0 ? request->scanThreads : 1;
+    EXPECT_LE(run->afterStop, (size_t)(threads - 1)) << "files were opened after the stop";
 }
 
 static std::wstring Widen(const std::string& text)

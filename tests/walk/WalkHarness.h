@@ -1,24 +1,28 @@
 // Runs the walker with the report captured and every file it opens and every
-// directory search it starts recorded.
+// directory search it starts recorded, from whichever thread.
 #pragma once
 #include "walk/Walker.h"
 #include <string>
 #include <vector>
 
 struct WalkRun {
-    std::vector<std::wstring> searched;  // files opened to be searched, in order, without "\\?\"
+    std::vector<std::wstring> searched;  // files opened to be searched, in the order opened, without "\\?\"
     std::vector<std::wstring> searches;  // paths handed to FindFirstFileW, in order
     std::string report;
-    int unflushed;     // files opened while report bytes still waited
-    int unpublished;   // files opened without being the published current file
-    int openSearches;  // directory searches started but not closed
+    int unflushed;       // one thread: files opened before the reports of all files before them were out
+    int unpublished;     // one thread: files opened without being the published current file
+    int openSearches;    // directory searches started but not closed
+    size_t afterStop;    // files opened after the stop was played
 };
 
-// Fills a request for the needle "hit" the way the settings dialog does.
+// Fills a request for the needle "hit" the way the settings dialog does, to
+// be searched on one thread, as the walk cases expect.
 void PrepareWalk(SearchRequest* request, const wchar_t* fileTypes, bool subfolders);
 
-// Walks folder; as the stopAfter-th file is opened (0: never), StopRequested
-// is set, as the Cancel button would.
+// Walks folder on the request's threads; as the stopAfter-th file is opened
+// (0: never), the stop is requested, as the Cancel button would. Expects
+// what holds at any thread count: the report in whole lines, flushed file by
+// file; on one thread each file published before it is opened.
 void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfter, WalkRun* run);
 
 // Walks root for "*.c" with subfolders and expects the space-separated files

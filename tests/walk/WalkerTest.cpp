@@ -74,7 +74,7 @@ protected:
     void SetUp() override { root = MakeTestFolder(); }
     void TearDown() override
     {
-        StopRequested = 0;
+        ClearStop();
         RemoveTree(root);
     }
     std::wstring root;
@@ -182,7 +182,7 @@ TEST_F(WalkerTest, CancelEndsTheWalkBetweenFilesPatternsAndFolders)
         std::string finished = split == std::string::npos ? "" : searched.substr(0, split);
         std::string last = searched.substr(split == std::string::npos ? 0 : split + 1);
         EXPECT_EQ(run.report, Reported(root, finished) + Reported(root, last, 1));
-        StopRequested = 0;
+        ClearStop();
     }
 }
 

@@ -1,0 +1,311 @@
+// The ring between the walker and the scanning threads. Files are numbered
+// in walk order as they are handed out; slot n % RING_SLOTS holds file n
+// from the moment it is handed out until its report has been let out. The
+// threads take the files in number order, so the file the report waits on is
+// always among the first taken. One lock guards the counts and the slots'
+// hand-over; the searching, and the writing of reports, run outside it.
+#include "walk/ScanRing.h"
+#include "engine/Output.h"
+#include "engine/ProcessState.h"
+#include "engine/Scanner.h"
+#include "walk/CurrentFile.h"
+#include "walk/Walker.h"
+
+// Room for the paths of one file: the long form it is opened by and the path
+// the report shows, each with its terminator.
+#define PATH_PAIR_BYTES ((OPEN_PATH_CHARS + REPORT_PATH_CHARS) * sizeof(WCHAR))
+// The room for the paths of the files in the ring, taken and given back in
+// walk order. Twice the longest pair, so that the longest fits even where
+// the room wraps round; typical paths take a few hundred bytes.
+#define RING_PATH_BYTES (2 * PATH_PAIR_BYTES)
+
+// One file in the ring.
+struct RingSlot {
+    WCHAR* openPath;      // in the path room, set by the walker
+    WCHAR* shownPath;
+    ULONGLONG pathsEnd;   // the path room's count of bytes taken, up to the end of these paths
+    FileOutput output;    // begun by the walker, written by the thread that searches the file
+    DWORD error;          // SearchFileAs's result: the system's error code, or 0
+    BOOL done;            // set under the lock when the search is over
+};
+
+struct ScanThread {
+    struct ScanRing* ring;
+    ScanWorkspace* workspace;
+    HANDLE handle;
+};
+
+struct ScanRing {
+    const SearchRequest* request;
+    int slotCount;          // RING_SLOTS, or 1 when the walker searches itself
+    RingSlot* slots;
+    BYTE* reports;          // slotCount * SLOT_REPORT_BYTES
+    BYTE* paths;            // RING_PATH_BYTES
+    ScanThread threads[SCAN_THREADS_LIMIT];
+    int threadCount;        // running threads; 0 when the walker searches itself
+    ScanWorkspace* ownWorkspace;  // the walker's, when it searches itself
+
+    SRWLOCK lock;
+    CONDITION_VARIABLE fileHandedOut;  // threads wait here for a file
+    CONDITION_VARIABLE headDone;       // the walker waits here for the file at the head
+    ULONGLONG handedOut;    // files handed out
+    ULONGLONG taken;        // files taken by a thread
+    ULONGLONG letOut;       // files whose report has been let out: the head is file letOut
+    ULONGLONG pathsTaken;   // bytes of the path room ever taken, and given back
+    ULONGLONG pathsGiven;
+    BOOL walkOver;
+};
+
+// The running search's ring, for BreakOffScanningWrites on another thread.
+static SRWLOCK RunningLock = SRWLOCK_INIT;
+static ScanRing* Running;
+
+static RingSlot* SlotOf(ScanRing* ring, ULONGLONG number)
+{
+    return &ring->slots[number % (ULONGLONG)ring->slotCount];
+}
+
+// Names again a file still being searched, the one the report waits on,
+// when the file just finished was the one shown: the dialog must not name
+// a file long done while another is still searched. Under the lock, which
+// keeps that file's paths in place.
+static void ShowFileStillSearched(ScanRing* ring)
+{
+    for (ULONGLONG number = ring->letOut; number < ring->taken; number++) {
+        RingSlot* slot = SlotOf(ring, number);
+        if (!slot->done) {
+            PublishCurrentFile(slot->shownPath, ring->request->progressWindow);
+            return;
+        }
+    }
+}
+
+// Takes the next file handed out and searches it into its report buffer.
+// FALSE when the walk is over and every file is taken.
+static BOOL SearchNext(ScanRing* ring, ScanWorkspace* workspace, BOOL wait)
+{
+    AcquireSRWLockExclusive(&ring->lock);
+    while (wait && ring->taken == ring->handedOut && !ring->walkOver)
+        SleepConditionVariableSRW(&ring->fileHandedOut, &ring->lock, INFINITE, 0);
+    if (ring->taken == ring->handedOut) {
+        ReleaseSRWLockExclusive(&ring->lock);
+        return FALSE;
+    }
+    ULONGLONG number = ring->taken++;
+    RingSlot* slot = SlotOf(ring, number);
+    ReleaseSRWLockExclusive(&ring->lock);
+
+    LONG shown = 0;
+    // No file is opened after a stop: the files still in the ring are passed
+    // over, and the report ends before them.
+    if (Stopped()) {
+        slot->output.stopped = TRUE;
+    } else {
+        shown = PublishCurrentFile(slot->shownPath, ring->request->progressWindow);
+        slot->error = SearchFileAs(slot->openPath, slot->shownPath, ring->request, workspace, &slot->output);
+        // A stop that came meanwhile may have cut the search short.
+        slot->output.stopped = Stopped();
+    }
+
+    AcquireSRWLockExclusive(&ring->lock);
+    slot->done = TRUE;
+    if (number == ring->letOut)
+        WakeConditionVariable(&ring->headDone);
+    if (shown && CurrentFileIsLatest(shown))
+        ShowFileStillSearched(ring);
+    ReleaseSRWLockExclusive(&ring->lock);
+    return TRUE;
+}
+
+static DWORD WINAPI ScanningThread(LPVOID parameter)
+{
+    ScanThread* thread = (ScanThread*)parameter;
+    while (SearchNext(thread->ring, thread->workspace, TRUE)) {
+    }
+    return 0;
+}
+
+// Lets out the reports of the files done at the head of the ring, in walk
+// order, and gives their slots back. The walker's.
+static void LetOutDone(ScanRing* ring)
+{
+    for (;;) {
+        AcquireSRWLockExclusive(&ring->lock);
+        RingSlot* slot = SlotOf(ring, ring->letOut);
+        BOOL ready = ring->letOut < ring->handedOut && slot->done;
+        ReleaseSRWLockExclusive(&ring->lock);
+        if (!ready)
+            return;
+        OutputEndFile(&slot->output);
+        AcquireSRWLockExclusive(&ring->lock);
+        slot->done = FALSE;
+        ring->pathsGiven = slot->pathsEnd;
+        ring->letOut++;
+        ReleaseSRWLockExclusive(&ring->lock);
+    }
+}
+
+// Waits, under the lock, until the file at the head is done.
+static void WaitForHead(ScanRing* ring)
+{
+    while (!SlotOf(ring, ring->letOut)->done)
+        SleepConditionVariableSRW(&ring->headDone, &ring->lock, INFINITE, 0);
+}
+
+// Where the next paths of bytes go in the path room, wrapping round to its
+// start when they would not fit before its end; how much that takes in all.
+static ULONGLONG PathsAt(const ScanRing* ring, ULONGLONG bytes, ULONGLONG* taking)
+{
+    ULONGLONG at = ring->pathsTaken % RING_PATH_BYTES;
+    *taking = at + bytes > RING_PATH_BYTES ? RING_PATH_BYTES - at + bytes : bytes;
+    return at + bytes > RING_PATH_BYTES ? 0 : at;
+}
+
+// TRUE, under the lock, when a slot and room for paths of bytes are free.
+static BOOL RoomFor(const ScanRing* ring, ULONGLONG bytes)
+{
+    ULONGLONG taking;
+    PathsAt(ring, bytes, &taking);
+    return ring->handedOut - ring->letOut < (ULONGLONG)ring->slotCount &&
+           ring->pathsTaken - ring->pathsGiven + taking <= RING_PATH_BYTES;
+}
+
+void HandOut(ScanRing* ring, const WCHAR* openPath, const WCHAR* shownPath)
+{
+    int openChars = lstrlenW(openPath) + 1, shownChars = lstrlenW(shownPath) + 1;
+    ULONGLONG bytes = (ULONGLONG)(openChars + shownChars) * sizeof(WCHAR);
+    for (;;) {
+        LetOutDone(ring);
+        if (Stopped())
+            return;
+        AcquireSRWLockExclusive(&ring->lock);
+        if (RoomFor(ring, bytes))
+            break;
+        WaitForHead(ring);
+        ReleaseSRWLockExclusive(&ring->lock);
+    }
+    ULONGLONG taking;
+    WCHAR* paths = (WCHAR*)(ring->paths + PathsAt(ring, bytes, &taking));
+    ring->pathsTaken += taking;
+    RingSlot* slot = SlotOf(ring, ring->handedOut);
+    slot->openPath = paths;
+    slot->shownPath = paths + openChars;
+    CopyMemory(slot->openPath, openPath, openChars * sizeof(WCHAR));
+    CopyMemory(slot->shownPath, shownPath, shownChars * sizeof(WCHAR));
+    slot->pathsEnd = ring->pathsTaken;
+    slot->error = 0;
+    BYTE* report = ring->reports + (SIZE_T)(slot - ring->slots) * SLOT_REPORT_BYTES;
+    OutputBeginFile(&slot->output, report, SLOT_REPORT_BYTES);
+    ring->handedOut++;
+    WakeConditionVariable(&ring->fileHandedOut);
+    ReleaseSRWLockExclusive(&ring->lock);
+    if (ring->threadCount == 0) {
+        SearchNext(ring, ring->ownWorkspace, FALSE);
+        LetOutDone(ring);
+    }
+}
+
+// The scanning threads a request asks for.
+static int ThreadsFor(const SearchRequest* request)
+{
+    if (request->scanThreads > 0)
+        return request->scanThreads < SCAN_THREADS_LIMIT ? (int)request->scanThreads : SCAN_THREADS_LIMIT;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    int processors = (int)system.dwNumberOfProcessors;
+    return processors < 1 ? 1 : processors > SCAN_THREADS_DEFAULT_MAX ? SCAN_THREADS_DEFAULT_MAX : processors;
+}
+
+// Starts count threads, each with its workspace; fewer when the system has
+// no more to give.
+static void StartThreads(ScanRing* ring, int count)
+{
+    for (int n = 0; n < count; n++) {
+        ScanThread* thread = &ring->threads[ring->threadCount];
+        thread->ring = ring;
+        thread->workspace = NewScanWorkspace();
+        thread->handle = thread->workspace ? CreateThread(NULL, 0, ScanningThread, thread, 0, NULL) : NULL;
+        if (!thread->handle) {
+            FreeScanWorkspace(thread->workspace);
+            return;
+        }
+        ring->threadCount++;
+    }
+}
+
+ScanRing* StartScanRing(const SearchRequest* request)
+{
+    int threads = ThreadsFor(request);
+    int slots = threads > 1 ? RING_SLOTS : 1;
+    SIZE_T slotBytes = ((sizeof(ScanRing) + 63) & ~(SIZE_T)63) + slots * sizeof(RingSlot);
+    SIZE_T bytes = slotBytes + (SIZE_T)slots * SLOT_REPORT_BYTES + RING_PATH_BYTES;
+    BYTE* memory = (BYTE*)VirtualAlloc(NULL, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!memory)
+        return NULL;
+    // Zero-filled by the system: counts at 0, no slot done, no thread.
+    ScanRing* ring = (ScanRing*)memory;
+    ring->request = request;
+    ring->slotCount = slots;
+    ring->slots = (RingSlot*)(memory + ((sizeof(ScanRing) + 63) & ~(SIZE_T)63));
+    ring->reports = memory + slotBytes;
+    ring->paths = ring->reports + (SIZE_T)slots * SLOT_REPORT_BYTES;
+    InitializeSRWLock(&ring->lock);
+    InitializeConditionVariable(&ring->fileHandedOut);
+    InitializeConditionVariable(&ring->headDone);
+    if (threads > 1)
+        StartThreads(ring, threads);
+    // Without threads, the walker searches each file itself.
+    if (ring->threadCount == 0) {
+        ring->ownWorkspace = NewScanWorkspace();
+        if (!ring->ownWorkspace) {
+            VirtualFree(memory, 0, MEM_RELEASE);
+            return NULL;
+        }
+    }
+    AcquireSRWLockExclusive(&RunningLock);
+    Running = ring;
+    ReleaseSRWLockExclusive(&RunningLock);
+    return ring;
+}
+
+void FinishScanRing(ScanRing* ring)
+{
+    AcquireSRWLockExclusive(&ring->lock);
+    ring->walkOver = TRUE;
+    WakeAllConditionVariable(&ring->fileHandedOut);
+    ReleaseSRWLockExclusive(&ring->lock);
+    for (;;) {
+        LetOutDone(ring);
+        AcquireSRWLockExclusive(&ring->lock);
+        BOOL over = ring->letOut == ring->handedOut;
+        if (!over)
+            WaitForHead(ring);
+        ReleaseSRWLockExclusive(&ring->lock);
+        if (over)
+            break;
+    }
+    HANDLE handles[SCAN_THREADS_LIMIT];
+    for (int n = 0; n < ring->threadCount; n++)
+        handles[n] = ring->threads[n].handle;
+    if (ring->threadCount > 0)
+        WaitForMultipleObjects((DWORD)ring->threadCount, handles, TRUE, INFINITE);
+    AcquireSRWLockExclusive(&RunningLock);
+    Running = NULL;
+    ReleaseSRWLockExclusive(&RunningLock);
+    for (int n = 0; n < ring->threadCount; n++) {
+        CloseHandle(ring->threads[n].handle);
+        FreeScanWorkspace(ring->threads[n].workspace);
+    }
+    FreeScanWorkspace(ring->ownWorkspace);
+    VirtualFree(ring, 0, MEM_RELEASE);
+}
+
+void BreakOffScanningWrites()
+{
+    AcquireSRWLockShared(&RunningLock);
+    if (Running) {
+        for (int n = 0; n < Running->threadCount; n++)
+            CancelSynchronousIo(Running->threads[n].handle);
+    }
+    ReleaseSRWLockShared(&RunningLock);
+}

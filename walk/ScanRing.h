@@ -1,0 +1,41 @@
+// The ring between the walker and the scanning threads: the walker hands each
+// file out in walk order, the threads search the files, each into a report
+// buffer of its own, and the walker lets the reports out in walk order.
+#pragma once
+#include "engine/SearchRequest.h"
+
+// Scanning threads by default: one per logical processor, at most this many.
+// Under Wine, whose server serialises every open and close, a third thread
+// on two cores gains nothing more; on Windows the opens run in parallel, and
+// eight threads already outrun the file system on a tree in the cache. See
+// the README's benchmark notes.
+#define SCAN_THREADS_DEFAULT_MAX 8
+
+// Files handed out and not yet written. Enough for the threads to go on past
+// a file that takes long (a large file early in the walk) for as long as
+// hundreds of small files take, so that they do not wait on it.
+#define RING_SLOTS 64
+// Report bytes a file keeps while it waits for its turn: a file with more
+// waits for its turn and then writes its lines straight through.
+#define SLOT_REPORT_BYTES 16384
+
+struct ScanRing;
+
+// Makes the ring for the request's search and starts its scanning threads
+// (as many as the request asks for, or the default). With one thread the
+// walker searches each file itself as it hands it out. NULL without memory.
+ScanRing* StartScanRing(const SearchRequest* request);
+
+// Hands a file to the scanning threads: its paths are copied into the ring.
+// Waits while the ring is full, letting out the reports of the files done
+// at its head. Hands out nothing once a stop was requested.
+void HandOut(ScanRing* ring, const WCHAR* openPath, const WCHAR* shownPath);
+
+// Waits until every file handed out is searched and its report let out, ends
+// the threads and frees the ring.
+void FinishScanRing(ScanRing* ring);
+
+// Breaks off a report write that a scanning thread of the running search is
+// blocked in (a file whose report outgrew its buffer writes its own). Safe
+// from any thread.
+void BreakOffScanningWrites();
