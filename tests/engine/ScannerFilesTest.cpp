@@ -2,8 +2,12 @@
 // either side of the size between them, a mapped view that faults, and
 // paths that are long or that the code page cannot spell.
 #include "tests/engine/ScanHelpers.h"
+#include "tests/engine/ScanCompare.h"
+#include "tests/support/ImportPatch.h"
 #include "engine/FaultGuard.h"
 #include <gtest/gtest.h>
+
+extern "C" int(WINAPI* __imp_WideCharToMultiByte)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL);
 
 namespace {
 
@@ -84,6 +88,71 @@ TEST_F(ScannerFiles, AFaultingViewEndsItsScanWithWholeLines)
     UnmapViewOfFile(view);
     CloseHandle(mapping);
     CloseHandle(file);
+}
+
+// A fault of the program itself during the scan of a view, outside the view:
+// its address, and how often a later handler than the guard's saw it.
+const volatile BYTE* strayAddress;
+int strayFaults;
+int(WINAPI* realWideCharToMultiByte)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL);
+
+// Called as the first hit's name is spelled, in the middle of the guarded
+// scan: reads where it must not.
+int WINAPI StrayRead(UINT codePage, DWORD flags, LPCWCH text, int units, LPSTR bytes, int size, LPCCH fallback,
+                     LPBOOL usedFallback)
+{
+    if (strayAddress)
+        (void)*strayAddress;
+    return realWideCharToMultiByte(codePage, flags, text, units, bytes, size, fallback, usedFallback);
+}
+
+// Behind the guard's handler: lets the stray read through by making its page
+// readable.
+LONG CALLBACK SeeStrayFault(EXCEPTION_POINTERS* exception)
+{
+    const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+    if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || record->NumberParameters < 2 ||
+        (const BYTE*)record->ExceptionInformation[1] != strayAddress)
+        return EXCEPTION_CONTINUE_SEARCH;
+    strayFaults++;
+    DWORD old;
+    VirtualProtect((LPVOID)strayAddress, 1, PAGE_READONLY, &old);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+TEST_F(ScannerFiles, TheGuardTakesNoFaultOutsideItsView)
+{
+    // A read just below the view and one just above it, while the view is
+    // scanned: neither is the view's, so the guard must pass them on (where,
+    // without this test's handler, they would end the program) and the scan
+    // goes on to its end.
+    GuardedBytes guarded;
+    GuardedAlloc(&guarded, 4096);
+    std::string text = "foo\nbar\nfoo\n";
+    const BYTE* view = GuardedPlace(&guarded, text, false);
+    SearchRequest request;
+    FillRequest(&request, L"foo", 0);
+    PVOID handler = AddVectoredExceptionHandler(0, SeeStrayFault);
+    const BYTE* strays[] = {view - 1, guarded.data + guarded.dataBytes};
+    for (const BYTE* stray : strays) {
+        SCOPED_TRACE(stray < view ? "below" : "above");
+        DWORD old;
+        VirtualProtect((LPVOID)stray, 1, PAGE_NOACCESS, &old);
+        strayAddress = stray;
+        strayFaults = 0;
+        ReportCapture capture;
+        CaptureStart(&capture);
+        FileReport name = {L"t", L"t", &TestWorkspace()->names, BeginTestOutput(), FALSE};
+        realWideCharToMultiByte = PatchImport(&__imp_WideCharToMultiByte, StrayRead);
+        ScanMappedView(view, text.size(), &name, &request, TestWorkspace());
+        PatchImport(&__imp_WideCharToMultiByte, realWideCharToMultiByte);
+        strayAddress = NULL;
+        EndTestOutput();
+        EXPECT_EQ(strayFaults, 1) << "the guard took a fault outside its view for its own";
+        EXPECT_EQ(Hits(CaptureFinish(&capture), L"t"), "(1,1)(3,1)");
+    }
+    RemoveVectoredExceptionHandler(handler);
+    GuardedFree(&guarded);
 }
 
 // The file a report line names, opened from the line's ANSI text.

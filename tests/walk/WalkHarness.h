@@ -21,8 +21,10 @@ void PrepareWalk(SearchRequest* request, const wchar_t* fileTypes, bool subfolde
 
 // Walks folder on the request's threads; as the stopAfter-th file is opened
 // (0: never), the stop is requested, as the Cancel button would. Expects
-// what holds at any thread count: the report in whole lines, flushed file by
-// file; on one thread each file published before it is opened.
+// every directory search closed, and no more files opened after the stop
+// than the other threads may each have been about to open; on one thread,
+// also each file published, and the report of every file before it out in
+// whole lines, when it is opened.
 void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfter, WalkRun* run);
 
 // Walks root for "*.c" with subfolders and expects the space-separated files
@@ -42,3 +44,12 @@ std::string Relative(const std::vector<std::wstring>& paths, const std::wstring&
 // The report of a walk over the space-separated files, each with the first
 // lines of its hits.
 std::string Reported(const std::wstring& root, const std::string& files, int lines = 2);
+
+// The host's own path of a Windows path, or "" outside Wine.
+std::string HostPath(const std::wstring& path);
+// A host symbolic link at link to target; Wine shows it as a link or
+// junction to a folder, or as a file that cannot be opened when target does
+// not exist. Needs Wine.
+void MakeLink(const std::string& target, const std::wstring& link);
+// The platform cannot remove a host link to a folder; the host can.
+void RemoveLink(const std::wstring& link);

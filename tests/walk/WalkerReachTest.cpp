@@ -13,69 +13,6 @@ protected:
     std::wstring root;
 };
 
-// Starts a program of the host system, which Wine starts from its Z: path.
-bool RunHost(const wchar_t* program, std::wstring commandLine)
-{
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessW(program, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return false;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-}
-
-// The host's own path of a Windows path, or "" outside Wine.
-std::string HostPath(const std::wstring& path)
-{
-    typedef char*(CDECL * UnixFileName)(LPCWSTR);
-    UnixFileName unixFileName =
-        (UnixFileName)(void*)GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name");
-    char* name = unixFileName ? unixFileName(path.c_str()) : NULL;
-    if (!name)
-        return "";
-    std::string host = name;
-    HeapFree(GetProcessHeap(), 0, name);
-    return host;
-}
-
-// The host's path of link, a name in a folder that Wine shows.
-std::wstring HostLinkPath(const std::wstring& link)
-{
-    std::string host = HostPath(link.substr(0, link.rfind(L'\\'))) + "/" + Ansi(link.substr(link.rfind(L'\\') + 1));
-    return std::wstring(host.begin(), host.end());
-}
-
-// Runs a host command on link and waits until link exists, or not: Wine does
-// not wait for a host program to end.
-void ChangeLink(const wchar_t* program, const std::wstring& command, const std::wstring& link, bool exists)
-{
-    ASSERT_TRUE(RunHost(program, command));
-    for (int tries = 0; tries < 100; tries++) {
-        if ((GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) == exists)
-            return;
-        Sleep(20);
-    }
-    FAIL() << "the host command did not take effect: " << Ansi(command);
-}
-
-// A host symbolic link at link to target; Wine shows it as a link or
-// junction to a folder.
-void MakeLink(const std::string& target, const std::wstring& link)
-{
-    std::wstring command = L"ln -s \"" + std::wstring(target.begin(), target.end()) + L"\" \"" + HostLinkPath(link) + L"\"";
-    ChangeLink(L"Z:\\bin\\ln", command, link, true);
-    ASSERT_NE(GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
-}
-
-// The platform cannot remove a host link to a folder; the host can.
-void RemoveLink(const std::wstring& link)
-{
-    ChangeLink(L"Z:\\bin\\rm", L"rm \"" + HostLinkPath(link) + L"\"", link, false);
-}
-
 TEST_F(WalkerReach, SearchesFilesDeepBelow260UnitsInWalkOrder)
 {
     // A chain of folders 400 units deep and a second shallow branch after

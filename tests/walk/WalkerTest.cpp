@@ -3,6 +3,7 @@
 #include "tests/walk/WalkHarness.h"
 #include "engine/ProcessState.h"
 #include "tests/support/TestFiles.h"
+#include "walk/CurrentFile.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -135,6 +136,38 @@ TEST_F(WalkerTest, SearchesHiddenAndSystemFiles)
     std::string expected = Join(Files(root, L"", L"*.c"), "hid\\x.c");
     WalkRun run;
     ExpectWalkOfCFiles(root, expected, &run);
+}
+
+// The CMD_SHOW_CURRENT_FILE commands waiting for window.
+int ShowCommands(HWND window)
+{
+    int commands = 0;
+    MSG message;
+    while (PeekMessageW(&message, window, WM_COMMAND, WM_COMMAND, PM_REMOVE))
+        commands += message.wParam == CMD_SHOW_CURRENT_FILE;
+    return commands;
+}
+
+TEST_F(WalkerTest, NamesTheFirstFileOfEverySearchAtOnce)
+{
+    // Two searches one right after the other, on one thread and on three: the
+    // second's first file is named at once, however recently the first
+    // search named its last.
+    MakeTree(root, "a.c");
+    HWND window = CreateWindowExW(0, L"STATIC", NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
+    ASSERT_TRUE(window != NULL);
+    for (LONG threads : {1, 3}) {
+        SearchRequest request;
+        PrepareWalk(&request, L"*.c", false);
+        request.scanThreads = threads;
+        request.progressWindow = window;
+        for (int search = 1; search <= 2; search++) {
+            WalkRun run;
+            RunWalk(root, &request, 0, &run);
+            EXPECT_GE(ShowCommands(window), 1) << threads << " threads, search " << search;
+        }
+    }
+    DestroyWindow(window);
 }
 
 // Cancel pressed while the n-th file is announced: that file ends after its
