@@ -1,10 +1,12 @@
 // Times one search of a whole folder tree as the program runs it (the
-// progress dialog and its worker) against a floor that only walks the same
-// tree and reads every file whole, with no scanning. scripts/bench.sh runs it
-// beside native tools and prints the ratios.
-//   seekline_tree_bench search|floor FOLDER PATTERNS NEEDLE REPORT
-// prints "seconds files privateKiBBefore privateKiBAfter" (files: the floor's
-// count).
+// progress dialog, its worker and its scanning threads) against floors that
+// only walk the same tree and read every file whole, with no scanning: on one
+// thread, or with one thread walking and others opening, reading and closing.
+// scripts/bench.sh runs it beside native tools and prints the ratios.
+//   seekline_tree_bench search|floor|floors FOLDER PATTERNS NEEDLE REPORT [THREADS]
+// prints "seconds files privateKiBBefore privateKiBAfter threads" (files: the
+// floors' count). THREADS: the search's scanning threads, or the floor's
+// reading threads ("floors"); 0 or none for the program's default.
 //   seekline_tree_bench read-map FOLDER
 // prints, for files of 4 KiB to 64 MiB, the time per file of opening, reading
 // whole into one reused buffer and closing, against opening, mapping and
@@ -15,6 +17,7 @@
 #include "engine/SearchRequest.h"
 #include "resources/resource.h"
 #include "run/SearchRun.h"
+#include "walk/ScanRing.h"
 #include <psapi.h>
 #include <shellapi.h>
 #include <stdio.h>
@@ -28,13 +31,77 @@ static SIZE_T PrivateKiB()
     return counters.PagefileUsage >> 10;
 }
 
-// The floor: the walk with FindFirstFileW per pattern, then each file opened,
-// read whole with one ReadFile into one reused buffer, and closed.
-struct Floor {
-    std::vector<std::wstring> patterns;
+// The floors: the walk with FindFirstFileW per pattern and "*.*" for the
+// subfolders; each file opened, read whole with one ReadFile into one reused
+// buffer, and closed, by the walking thread itself or by reading threads that
+// take the paths from a queue.
+#define FLOOR_QUEUE 256
+
+struct Floor;
+
+// A reading thread's own buffer.
+struct Reader {
+    Floor* floor;
     std::vector<char> buffer;
     long files;
 };
+
+struct Floor {
+    std::vector<std::wstring> patterns;
+    Reader walker;              // the walking thread, when it reads itself
+    int readers;                // reading threads; 0: the walker reads
+    SRWLOCK lock;
+    CONDITION_VARIABLE queued, taken;
+    std::vector<std::wstring> queue;  // FLOOR_QUEUE paths, a ring
+    size_t put, got;
+    bool over;
+};
+
+static void ReadWhole(Reader* reader, const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD size = GetFileSize(file, NULL), got;
+    if (size > reader->buffer.size())
+        reader->buffer.resize(size);
+    ReadFile(file, reader->buffer.data(), size, &got, NULL);
+    CloseHandle(file);
+    reader->files++;
+}
+
+static void FloorFile(Floor* floor, const std::wstring& path)
+{
+    if (floor->readers == 0) {
+        ReadWhole(&floor->walker, path);
+        return;
+    }
+    AcquireSRWLockExclusive(&floor->lock);
+    while (floor->put - floor->got == FLOOR_QUEUE)
+        SleepConditionVariableSRW(&floor->taken, &floor->lock, INFINITE, 0);
+    floor->queue[floor->put++ % FLOOR_QUEUE] = path;
+    ReleaseSRWLockExclusive(&floor->lock);
+    WakeConditionVariable(&floor->queued);
+}
+
+static DWORD WINAPI FloorReader(LPVOID parameter)
+{
+    Reader* reader = (Reader*)parameter;
+    Floor* floor = reader->floor;
+    for (;;) {
+        AcquireSRWLockExclusive(&floor->lock);
+        while (floor->put == floor->got && !floor->over)
+            SleepConditionVariableSRW(&floor->queued, &floor->lock, INFINITE, 0);
+        if (floor->put == floor->got) {
+            ReleaseSRWLockExclusive(&floor->lock);
+            return 0;
+        }
+        std::wstring path = std::move(floor->queue[floor->got++ % FLOOR_QUEUE]);
+        ReleaseSRWLockExclusive(&floor->lock);
+        WakeConditionVariable(&floor->taken);
+        ReadWhole(reader, path);
+    }
+}
 
 static void FloorWalk(Floor* floor, const std::wstring& folder)
 {
@@ -44,18 +111,8 @@ static void FloorWalk(Floor* floor, const std::wstring& folder)
         if (search == INVALID_HANDLE_VALUE)
             continue;
         do {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                continue;
-            HANDLE file = CreateFileW((folder + L"\\" + found.cFileName).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                      NULL, OPEN_EXISTING, 0, NULL);
-            if (file == INVALID_HANDLE_VALUE)
-                continue;
-            DWORD size = GetFileSize(file, NULL), got;
-            if (size > floor->buffer.size())
-                floor->buffer.resize(size);
-            ReadFile(file, floor->buffer.data(), size, &got, NULL);
-            CloseHandle(file);
-            floor->files++;
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                FloorFile(floor, folder + L"\\" + found.cFileName);
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
@@ -70,10 +127,20 @@ static void FloorWalk(Floor* floor, const std::wstring& folder)
     FindClose(search);
 }
 
-static long RunFloor(const std::wstring& folder, const std::wstring& patterns)
+// Walks and reads the tree with the walker alone (readers 0) or with reading
+// threads; returns the files read.
+static long RunFloor(const std::wstring& folder, const std::wstring& patterns, int readers)
 {
     Floor floor;
-    floor.files = 0;
+    floor.walker.floor = &floor;
+    floor.walker.files = 0;
+    floor.readers = readers;
+    InitializeSRWLock(&floor.lock);
+    InitializeConditionVariable(&floor.queued);
+    InitializeConditionVariable(&floor.taken);
+    floor.queue.resize(FLOOR_QUEUE);
+    floor.put = floor.got = 0;
+    floor.over = false;
     size_t start = 0;
     for (size_t at = 0; at <= patterns.size(); at++) {
         if (at == patterns.size() || patterns[at] == L';' || patterns[at] == L' ') {
@@ -82,17 +149,35 @@ static long RunFloor(const std::wstring& folder, const std::wstring& patterns)
             start = at + 1;
         }
     }
+    std::vector<Reader> reading(readers);
+    std::vector<HANDLE> threads;
+    for (Reader& reader : reading) {
+        reader.floor = &floor;
+        reader.files = 0;
+        threads.push_back(CreateThread(NULL, 0, FloorReader, &reader, 0, NULL));
+    }
     FloorWalk(&floor, folder);
-    return floor.files;
+    AcquireSRWLockExclusive(&floor.lock);
+    floor.over = true;
+    ReleaseSRWLockExclusive(&floor.lock);
+    WakeAllConditionVariable(&floor.queued);
+    long files = floor.walker.files;
+    for (size_t n = 0; n < threads.size(); n++) {
+        WaitForSingleObject(threads[n], INFINITE);
+        CloseHandle(threads[n]);
+        files += reading[n].files;
+    }
+    return files;
 }
 
 // The program's own search: the progress dialog starts the worker, which
 // walks the tree, and ends when the worker is done.
 static void RunSearch(const std::wstring& folder, const std::wstring& patterns, const std::wstring& needle,
-                      const std::wstring& reportPath)
+                      const std::wstring& reportPath, int threads)
 {
     SearchRequest* request = (SearchRequest*)GlobalAlloc(GPTR, sizeof(SearchRequest));
     FillRequest(request, needle, SUBFOLDERS, patterns, folder);
+    request->scanThreads = threads;
     HANDLE report = CreateFileW(reportPath.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     OutputStart(report);
     DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDlgProc, (LPARAM)request);
@@ -171,30 +256,33 @@ int main()
         ReadAgainstMap(arguments[2]);
         return 0;
     }
-    if (count != 6) {
-        fprintf(stderr, "usage: seekline_tree_bench search|floor FOLDER PATTERNS NEEDLE REPORT\n"
+    if (count != 6 && count != 7) {
+        fprintf(stderr, "usage: seekline_tree_bench search|floor|floors FOLDER PATTERNS NEEDLE REPORT [THREADS]\n"
                         "       seekline_tree_bench read-map FOLDER\n");
         return 2;
     }
     std::wstring mode = arguments[1], folder = arguments[2], patterns = arguments[3];
+    int threads = ScanThreadCount(count == 7 ? _wtoi(arguments[6]) : 0);
+    if (mode == L"floor")
+        threads = 1;
     long files = 0;
     // The first dialog of a process sets up what every later one reuses; an
     // empty search first, so that the figures are the tree search's own.
-    if (mode != L"floor") {
+    if (mode == L"search") {
         WCHAR empty[MAX_PATH];
         GetTempPathW(MAX_PATH, empty);
         lstrcatW(empty, L"seekline-bench-empty");
         CreateDirectoryW(empty, NULL);
-        RunSearch(empty, patterns, arguments[4], arguments[5]);
+        RunSearch(empty, patterns, arguments[4], arguments[5], threads);
         RemoveDirectoryW(empty);
     }
     SIZE_T before = PrivateKiB();
     double start = Seconds();
-    if (mode == L"floor")
-        files = RunFloor(folder, patterns);
+    if (mode == L"search")
+        RunSearch(folder, patterns, arguments[4], arguments[5], threads);
     else
-        RunSearch(folder, patterns, arguments[4], arguments[5]);
+        files = RunFloor(folder, patterns, mode == L"floor" ? 0 : threads);
     double elapsed = Seconds() - start;
-    printf("%.3f %ld %lu %lu\n", elapsed, files, (unsigned long)before, (unsigned long)PrivateKiB());
+    printf("%.3f %ld %lu %lu %d\n", elapsed, files, (unsigned long)before, (unsigned long)PrivateKiB(), threads);
     return 0;
 }

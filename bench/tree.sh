@@ -1,10 +1,12 @@
 #!/bin/sh
-# The tree benchmark: the program's search of a whole tree, under Wine,
-# against the floor program (walk and read only) in the same run, and
-# ripgrep and GNU grep natively on the same tree. Medians of three runs,
-# files in the cache. Called by scripts/bench.sh: tree.sh BUILD STATE. With
-# SEEKLINE_BEFORE set to another build of seekline_tree_bench.exe (an older
-# version), its search is timed in the same run too.
+# The tree benchmark: the program's search of a whole tree, under Wine, on
+# one thread, two and the default number, against the floors (walk and read
+# only: on one thread, and with one thread walking and others reading) in
+# the same run, and ripgrep (on one thread and on all) and GNU grep natively
+# on the same tree. Medians of three runs, files in the cache. Called by
+# scripts/bench.sh: tree.sh BUILD STATE. With SEEKLINE_BEFORE set to another
+# build of seekline_tree_bench.exe (an older version), its search is timed in
+# the same run too.
 set -e
 build=$1
 state=$2
@@ -57,39 +59,70 @@ sh "$root/tests/wine/exec.sh" "$state" "$exe" read-map "$(winpath "$build")"
 
 wine_run() { sh "$root/tests/wine/exec.sh" "$state" "$exe" "$@"; }
 
+# The default number of scanning threads, as the program takes it.
+threads=$(wine_run floors "$(winpath "$build/no-such-folder")" '*.c' x NUL | cut -d' ' -f5)
+[ "$threads" -gt 0 ] 2>/dev/null || threads=1
+# Parallel floors with 2 readers and with the default, once each if equal.
+readers=$(printf '%s\n' 2 "$threads" | sort -nu)
+
 for tree in "$generated" "$linux"; do
     # Fill the cache.
     find "$tree" -type f \( -name '*.c' -o -name '*.h' \) -print0 | xargs -0 cat >/dev/null
     dir=$(winpath "$tree")
-    : >"$build/floor.times"
-    : >"$build/search.times"
-    : >"$build/before.times"
+    times="$build/tree-times"
+    rm -rf "$times"
+    mkdir -p "$times"
+    # Each round runs every row once, so that a noisy spell of the machine
+    # falls on all of them alike.
     for run in 1 2 3; do
-        wine_run floor "$dir" '*.c;*.h' $needle NUL >>"$build/floor.times"
-        wine_run search "$dir" '*.c;*.h' $needle "$(winpath "$build/tree-report.txt")" >>"$build/search.times"
+        wine_run floor "$dir" '*.c;*.h' $needle NUL >>"$times/floor"
+        for n in $readers; do
+            wine_run floors "$dir" '*.c;*.h' $needle NUL "$n" >>"$times/floors$n"
+        done
+        for j in $(printf '%s\n' 1 2 "$threads" | sort -nu); do
+            wine_run search "$dir" '*.c;*.h' $needle "$(winpath "$build/tree-report-$j.txt")" "$j" >>"$times/search$j"
+        done
         if [ -n "$SEEKLINE_BEFORE" ]; then
             sh "$root/tests/wine/exec.sh" "$state" "$SEEKLINE_BEFORE" search "$dir" '*.c;*.h' $needle \
-                "$(winpath "$build/tree-report-before.txt")" >>"$build/before.times"
+                "$(winpath "$build/tree-report-before.txt")" >>"$times/before"
         fi
+        if command -v rg >/dev/null; then
+            /usr/bin/time -a -o "$times/rg1" -f %e rg -j1 -n --column -iF --no-ignore --hidden -g '*.c' -g '*.h' \
+                $needle "$tree" >/dev/null
+            /usr/bin/time -a -o "$times/rg" -f %e rg -n --column -iF --no-ignore --hidden -g '*.c' -g '*.h' \
+                $needle "$tree" >/dev/null
+        fi
+        /usr/bin/time -a -o "$times/grep" -f %e grep -rniF --include='*.c' --include='*.h' $needle "$tree" >/dev/null
     done
-    floor=$(cut -d' ' -f1 "$build/floor.times" | median)
-    files=$(cut -d' ' -f2 "$build/floor.times" | head -1)
-    search=$(cut -d' ' -f1 "$build/search.times" | median)
-    memory=$(sed -n 3p "$build/search.times" | awk '{print $3 " KiB before, " $4 " KiB after"}')
-    echo "tree $(basename "$tree"): $files files (*.c;*.h), case-folded \"$needle\", subfolders"
-    printf '  %-34s %8s %10s %9s\n' "" seconds files/s "/ floor"
-    line() { printf '  %-34s %8.2f %10.0f %9.2f\n' "$1" "$2" "$(echo "$files / $2" | bc -l)" "$(echo "$2 / $floor" | bc -l)"; }
-    line "floor (walk, open, read, close)" "$floor"
-    line "Seekline (progress dialog, worker)" "$search"
+    seconds() { cut -d' ' -f1 "$times/$1" | median; }
+    floor=$(seconds floor)
+    files=$(cut -d' ' -f2 "$times/floor" | head -1)
+    echo "tree $(basename "$tree"): $files files (*.c;*.h), case-folded \"$needle\", subfolders; medians of 3;"
+    echo "  default threads here: $threads; floors and ratios from the same run"
+    printf '  %-40s %8s %10s %8s %10s\n' "" seconds files/s "/ floor" "/ par.fl."
+    # line TITLE SECONDS [PARALLEL-FLOOR-SECONDS]
+    line() {
+        printf '  %-40s %8.2f %10.0f %8.2f' "$1" "$2" "$(echo "$files / $2" | bc -l)" "$(echo "$2 / $floor" | bc -l)"
+        [ -n "$3" ] && printf ' %10.2f' "$(echo "$2 / $3" | bc -l)"
+        echo
+    }
+    line "floor, one thread (walk, open, read, close)" "$floor"
+    for n in $readers; do
+        line "floor, one walking + $n reading threads" "$(seconds floors$n)"
+    done
+    line "Seekline /J:1" "$(seconds search1)"
+    line "Seekline /J:2" "$(seconds search2)" "$(seconds floors2)"
+    line "Seekline default ($threads threads)" "$(seconds search$threads)" "$(seconds floors$threads)"
     if [ -n "$SEEKLINE_BEFORE" ]; then
-        line "Seekline before" "$(cut -d' ' -f1 "$build/before.times" | median)"
-        cmp -s "$build/tree-report.txt" "$build/tree-report-before.txt" && echo "  (same report before and after)"
+        line "Seekline before (one thread)" "$(seconds before)"
+        cmp -s "$build/tree-report-$threads.txt" "$build/tree-report-before.txt" && echo "  (same report before and after)"
     fi
+    cmp -s "$build/tree-report-$threads.txt" "$build/tree-report-1.txt" || echo "  REPORTS DIFFER between 1 and $threads threads"
     if command -v rg >/dev/null; then
-        t=$(for run in 1 2 3; do /usr/bin/time -f %e rg -j1 -n --column -iF --no-ignore --hidden -g '*.c' -g '*.h' $needle "$tree" 2>&1 >/dev/null | tail -1; done | median)
-        line "ripgrep -j1 (all files), native" "$t"
+        line "ripgrep -j1 (all files), native" "$(median <"$times/rg1")"
+        line "ripgrep, all threads, native" "$(median <"$times/rg")"
     fi
-    t=$(for run in 1 2 3; do /usr/bin/time -f %e grep -rniF --include='*.c' --include='*.h' $needle "$tree" 2>&1 >/dev/null | tail -1; done | median)
-    line "GNU grep -r, native" "$t"
-    echo "  Seekline private bytes: $memory; report $(wc -l <"$build/tree-report.txt") lines"
+    line "GNU grep -r, native" "$(median <"$times/grep")"
+    memory=$(sed -n 3p "$times/search$threads" | awk '{print $3 " KiB before, " $4 " KiB after"}')
+    echo "  Seekline default, private bytes: $memory; report $(wc -l <"$build/tree-report-$threads.txt") lines"
 done

@@ -205,11 +205,10 @@ void HandOut(ScanRing* ring, const WCHAR* openPath, const WCHAR* shownPath)
     }
 }
 
-// The scanning threads a request asks for.
-static int ThreadsFor(const SearchRequest* request)
+int ScanThreadCount(LONG asked)
 {
-    if (request->scanThreads > 0)
-        return request->scanThreads < SCAN_THREADS_LIMIT ? (int)request->scanThreads : SCAN_THREADS_LIMIT;
+    if (asked > 0)
+        return asked < SCAN_THREADS_LIMIT ? (int)asked : SCAN_THREADS_LIMIT;
     SYSTEM_INFO system;
     GetSystemInfo(&system);
     int processors = (int)system.dwNumberOfProcessors;
@@ -235,7 +234,7 @@ static void StartThreads(ScanRing* ring, int count)
 
 ScanRing* StartScanRing(const SearchRequest* request)
 {
-    int threads = ThreadsFor(request);
+    int threads = ScanThreadCount(request->scanThreads);
     int slots = threads > 1 ? RING_SLOTS : 1;
     SIZE_T slotBytes = ((sizeof(ScanRing) + 63) & ~(SIZE_T)63) + slots * sizeof(RingSlot);
     SIZE_T bytes = slotBytes + (SIZE_T)slots * SLOT_REPORT_BYTES + RING_PATH_BYTES;

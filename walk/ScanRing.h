@@ -21,6 +21,9 @@
 
 struct ScanRing;
 
+// The scanning threads of a search that asks for asked (0: the default).
+int ScanThreadCount(LONG asked);
+
 // Makes the ring for the request's search and starts its scanning threads
 // (as many as the request asks for, or the default). With one thread the
 // walker searches each file itself as it hands it out. NULL without memory.

@@ -11,6 +11,7 @@ Runs inside the Wine fixture like e2e.py, whose session and helpers it uses.
 import argparse
 import contextlib
 import os
+import random
 import re
 import resource
 import shutil
@@ -19,15 +20,16 @@ import subprocess
 import sys
 import time
 
-from e2e import (Failure, PROGRESS, SETTINGS, Session, check, make_big_tree, read, run_cases, winpath,
-                 write, BIG_FILES)
+from e2e import (Failure, PROGRESS, SETTINGS, Session, check, check_big_report, make_big_tree, read, run_cases,
+                 split_lines, winpath, write, BIG_FILES)
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 # A stop or a closed pipe must end the program within a second; the bound
 # leaves room for a loaded machine and is only a check that nothing hangs.
 ENDS_WITHIN = 2.5
 OLD_REPORT = b'an older report that must survive\r\n' * 3
-BIG_LINE = re.compile(rb'^Z:.*\\d\d{3}\\f(\d{5})\.c\(2,5\) : int needle_(\d+);$')
+# The stop cases run on one scanning thread and on the default number.
+THREADS = (['/J:1'], [])
 
 TREE = {
     'a.c': b'int needle = 1;\r\nx = Needle; // needle\r\n',
@@ -116,21 +118,6 @@ def hit_lines(folder, hits):
         path = (winpath(folder) + '\\' + name.replace('/', '\\')).encode('cp1252')
         lines.append(b'%s(%d,%d) : %s\r\n' % (path, number, column, text))
     return lines
-
-
-def split_lines(report):
-    check(report == b'' or report.endswith(b'\r\n'), 'report ends inside a line: %r' % report[-80:])
-    return [line + b'\r\n' for line in report.split(b'\r\n')[:-1]]
-
-
-def check_big_report(report, complete):
-    lines = split_lines(report)
-    for line in lines:
-        m = BIG_LINE.match(line[:-2])
-        check(m and int(m.group(1)) == int(m.group(2)), 'report line %r' % line)
-    if complete:
-        check(len(lines) == BIG_FILES, '%d hits of %d' % (len(lines), BIG_FILES))
-    return len(lines)
 
 
 def no_signal_limit(limit):
@@ -246,6 +233,10 @@ SWITCH_CASES = [
     (['/T:*.h', '--', '// needle'], [('b.h', 1, 1)]),
     (['/T:u.c', 'caf\u00e9'], []),  # upper-cased to CAFÉ, as the dialog does; only a-z fold
     (['/T:u.c', '/C', 'caf\u00e9'], [('u.c', 1, 6)]),
+    # The number of threads leaves the report as it is.
+    (['/J:3', '/D', '/T:*.c', 'needle'], [('a.c', 1, 5), ('a.c', 2, 5), ('s.c', 1, 9), ('u.c', 1, 11),
+                                          ('sub\\d.c', 2, 3)]),
+    (['-j:1', '/T:*.h;c.txt', 'needle'], [('b.h', 1, 4), ('c.txt', 1, 1)]),
 ]
 
 
@@ -284,7 +275,7 @@ def usage_and_bad_input(c):
     for switch in ('/?', '-?'):
         code, out, _ = c.run([switch])
         check(code == 0 and b'Exit codes: 0 found, 1 not found, 2 bad usage or error' in out
-              and b'/T:patterns' in out, 'usage %s: %d %r' % (switch, code, out))
+              and b'/T:patterns' in out and b'/J:n' in out, 'usage %s: %d %r' % (switch, code, out))
     c.old_report()
     too_long = 'x' * 260
     bad = [
@@ -304,6 +295,10 @@ def usage_and_bad_input(c):
         (['/F:' + too_long, 'needle'], 'folder too long'),
         (['y' * 1022], 'search text too long'),
         (['-x'], 'unknown switch -x'),
+        (['/J', 'needle'], 'switch /J needs a number of threads from 1 to 64'),
+        (['/J:0', 'needle'], 'switch /J:0 needs a number of threads from 1 to 64'),
+        (['/J:65', 'needle'], 'switch /J:65 needs a number of threads'),
+        (['/J:2x', 'needle'], 'switch /J:2x needs a number of threads'),
     ]
     for arguments, words in bad:
         code, out, err = c.run(arguments)
@@ -390,9 +385,10 @@ def folder_given_to_the_program(c):
 
 def console_and_ctrl_c(c):
     """Seekline.com in a terminal: the report shows in the console, with its
-    characters; Ctrl+C cancels with the hits so far written in whole lines
-    (exit code 3), with the progress dialog and without, and ends within a
-    second even when the report's reader has stalled."""
+    characters; Ctrl+C cancels with the first hits of the report written in
+    whole lines (exit code 3), with the progress dialog and without, on one
+    thread and on the default number, and ends within a second even when the
+    report's reader has stalled."""
     make_tree(c.tree)
     make_big_tree(c.big)
     terminal = Tmux(c, 'seekline-cli')
@@ -419,13 +415,18 @@ def console_and_ctrl_c(c):
                      '%s\\b.h(1,4) : // needle in a comment' % winpath(c.tree)):
             check(line in screen, 'not on the console: %r in %r' % (line, screen))
 
-        for window in ([], ['/Q']):
-            start(window + ['/D', 'needle'], '> ' + out)
-            wait_for(lambda: os.path.exists(out) and os.path.getsize(out) > 0, 'the first hits')
-            terminal.key('C-c')
-            check(exit_code() == 3, 'Ctrl+C %r: exit code' % window)
-            found = check_big_report(read(out), complete=False)
-            check(0 < found < BIG_FILES, 'Ctrl+C %r: %d hits' % (window, found))
+        # Ctrl+C at a random moment after the first hits.
+        rng = random.Random(3)
+        for threads in THREADS:
+            for window in ([], ['/Q']):
+                start(threads + window + ['/D', 'needle'], '> ' + out)
+                wait_for(lambda: os.path.exists(out) and os.path.getsize(out) > 0, 'the first hits')
+                time.sleep(rng.random() * 0.5)
+                terminal.key('C-c')
+                what = threads + window
+                check(exit_code() == 3, 'Ctrl+C %r: exit code' % what)
+                found = check_big_report(read(out), complete=False)
+                check(0 < found < BIG_FILES, 'Ctrl+C %r: %d hits' % (what, found))
 
         # A reader that never reads: Ctrl+C must still end the program.
         fifo = os.path.join(c.args.work, 'stalled')
@@ -434,14 +435,23 @@ def console_and_ctrl_c(c):
         os.mkfifo(fifo)
         reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
         try:
-            start(['/Q', '/D', 'needle'], '> ' + fifo)
-            time.sleep(2)  # long enough to fill the pipe
-            check(not os.path.exists(done), 'the search ended while its reader stalled')
-            stopped = time.time()
-            terminal.key('C-c')
-            code = exit_code()
-            took = time.time() - stopped
-            check(code == 3 and took < ENDS_WITHIN, 'stalled pipe: exit code %d after %.1f s' % (code, took))
+            for threads in THREADS:
+                start(threads + ['/Q', '/D', 'needle'], '> ' + fifo)
+                time.sleep(2)  # long enough to fill the pipe
+                check(not os.path.exists(done), 'the search ended while its reader stalled')
+                stopped = time.time()
+                terminal.key('C-c')
+                code = exit_code()
+                took = time.time() - stopped
+                check(code == 3 and took < ENDS_WITHIN,
+                      'stalled pipe %r: exit code %d after %.1f s' % (threads, code, took))
+                # Empty the pipe for the next run.
+                while True:
+                    try:
+                        if not os.read(reader, 1 << 16):
+                            break
+                    except BlockingIOError:
+                        break
         finally:
             os.close(reader)
     finally:
@@ -449,21 +459,27 @@ def console_and_ctrl_c(c):
 
 
 def closed_pipe(c):
-    """A reader that closes the pipe after the first bytes (| head): the
-    program ends within a second, quietly, with exit code 0."""
+    """A reader that closes the pipe after a random number of the first
+    bytes (| head): the program ends within a second, quietly, with exit
+    code 0, on one thread and on the default number; what the reader got is
+    the start of the whole report."""
     make_big_tree(c.big)
     c.old_report()
-    for window in (['/Q'], []):
-        process = c.popen(window + ['/D', 'needle'], cwd=c.big)
-        first = process.stdout.read(100)
-        process.stdout.close()
-        closed = time.time()
-        code = process.wait(timeout=60)
-        took = time.time() - closed
-        err = process.stderr.read()
-        check(code == 0 and took < ENDS_WITHIN, '%r: exit code %d after %.1f s' % (window, code, took))
-        check(err == b'' and first.startswith(b'Z:'), '%r: %r %r' % (window, err, first))
-        c.check_old_report('closed pipe')
+    rng = random.Random(5)
+    for threads in THREADS:
+        for window in (['/Q'], []):
+            what = threads + window
+            process = c.popen(what + ['/D', 'needle'], cwd=c.big)
+            first = process.stdout.read(rng.randint(1, 60000))
+            process.stdout.close()
+            closed = time.time()
+            code = process.wait(timeout=60)
+            took = time.time() - closed
+            err = process.stderr.read()
+            check(code == 0 and took < ENDS_WITHIN, '%r: exit code %d after %.1f s' % (what, code, took))
+            check(err == b'' and first.startswith(b'Z:'), '%r: %r %r' % (what, err, first))
+            check_big_report(first[:first.rfind(b'\n') + 1], complete=False)
+            c.check_old_report('closed pipe')
 
 
 def frozen(c):
@@ -475,21 +491,23 @@ def frozen(c):
 
 def stalled_pipe_and_cancel(c):
     """A reader that stops reading without closing: Cancel ends the search
-    within a second, in a command-line run (exit code 3) and in a dialog run
-    through a caller's pipe (exit code 0)."""
+    within a second, in a command-line run (exit code 3), on one thread and
+    on the default number, and in a dialog run through a caller's pipe (exit
+    code 0)."""
     make_big_tree(c.big)
     c.old_report()
-    process = c.popen(['/D', 'needle'], cwd=c.big)  # the pipe is not read
-    c.s.running = process
-    c.s.find_window(PROGRESS)
-    wait_for(lambda: frozen(c), 'the search to stall')
-    stopped = time.time()
-    c.s.keys('space')  # Cancel has the focus
-    code = process.wait(timeout=60)
-    took = time.time() - stopped
-    check(code == 3 and took < ENDS_WITHIN, 'command line: exit code %d after %.1f s' % (code, took))
-    check_big_report(process.stdout.read().rsplit(b'\r\n', 1)[0] + b'\r\n', complete=False)
-    c.check_old_report('stalled pipe')
+    for threads in THREADS:
+        process = c.popen(threads + ['/D', 'needle'], cwd=c.big)  # the pipe is not read
+        c.s.running = process
+        c.s.find_window(PROGRESS)
+        wait_for(lambda: frozen(c), 'the search to stall')
+        stopped = time.time()
+        c.s.keys('space')  # Cancel has the focus
+        code = process.wait(timeout=60)
+        took = time.time() - stopped
+        check(code == 3 and took < ENDS_WITHIN, 'command line %r: exit code %d after %.1f s' % (threads, code, took))
+        check_big_report(process.stdout.read().rsplit(b'\r\n', 1)[0] + b'\r\n', complete=False)
+        c.check_old_report('stalled pipe')
 
     launcher = c.s.start(c.args.program, launcher=True)
     c.s.fill_settings('needle', '*.c', winpath(c.big), toggles=c.toggles('d'))
