@@ -4,8 +4,8 @@
 // thread, or with one thread walking and others opening, reading and closing.
 // scripts/bench.sh runs it beside native tools and prints the ratios.
 //   seekline_tree_bench search|floor|floors FOLDER PATTERNS NEEDLE REPORT [THREADS]
-// prints "seconds files privateKiBBefore privateKiBAfter threads" (files: the
-// floors' count). THREADS: the search's scanning threads, or the floor's
+// prints "seconds files privateKiBBefore privateKiBAfter threads
+// privateKiBAtPeak" (files: the floors' count). THREADS: the search's scanning threads, or the floor's
 // reading threads ("floors"); 0 or none for the program's default.
 //   seekline_tree_bench read-map FOLDER
 // prints, for files of 4 KiB to 64 MiB, the time per file of opening, reading
@@ -24,11 +24,12 @@
 #include <string>
 #include <vector>
 
-static SIZE_T PrivateKiB()
+// The process's private bytes now, or at their peak so far, in KiB.
+static SIZE_T PrivateKiB(bool peak = false)
 {
     PROCESS_MEMORY_COUNTERS counters;
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    return counters.PagefileUsage >> 10;
+    return (peak ? counters.PeakPagefileUsage : counters.PagefileUsage) >> 10;
 }
 
 // The floors: the walk with FindFirstFileW per pattern and "*.*" for the
@@ -283,6 +284,7 @@ int main()
     else
         files = RunFloor(folder, patterns, mode == L"floor" ? 0 : threads);
     double elapsed = Seconds() - start;
-    printf("%.3f %ld %lu %lu %d\n", elapsed, files, (unsigned long)before, (unsigned long)PrivateKiB(), threads);
+    printf("%.3f %ld %lu %lu %d %lu\n", elapsed, files, (unsigned long)before, (unsigned long)PrivateKiB(), threads,
+           (unsigned long)PrivateKiB(true));
     return 0;
 }

@@ -123,6 +123,9 @@ for tree in "$generated" "$linux"; do
         line "ripgrep, all threads, native" "$(median <"$times/rg")"
     fi
     line "GNU grep -r, native" "$(median <"$times/grep")"
-    memory=$(sed -n 3p "$times/search$threads" | awk '{print $3 " KiB before, " $4 " KiB after"}')
-    echo "  Seekline default, private bytes: $memory; report $(wc -l <"$build/tree-report-$threads.txt") lines"
+    for j in 1 "$threads"; do
+        memory=$(sed -n 3p "$times/search$j" | awk '{print $3 " KiB before, " $6 " KiB at the peak, " $4 " KiB after"}')
+        echo "  Seekline on $j threads, private bytes: $memory"
+    done
+    echo "  report $(wc -l <"$build/tree-report-$threads.txt") lines"
 done

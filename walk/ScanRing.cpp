@@ -145,7 +145,9 @@ static void LetOutDone(ScanRing* ring)
     }
 }
 
-// Waits, under the lock, until the file at the head is done.
+// Waits, under the lock, until the file at the head is done. Woken for each
+// head, not for a batch of them: a file whose report outgrew its buffer
+// waits for its turn, which only letting out the files before it gives.
 static void WaitForHead(ScanRing* ring)
 {
     while (!SlotOf(ring, ring->letOut)->done)
