@@ -89,8 +89,8 @@ static BOOL AddFolder(WCHAR* text, int* length, const WCHAR* folder)
     return TRUE;
 }
 
-// Drops every entry that names folder, with the separator before it (after
-// it, for the first entry). FALSE when there was none.
+// Drops every entry that names folder; the others, empty ones too, stay as
+// they stood, with their separators. FALSE when there was none.
 static BOOL RemoveFolder(WCHAR* text, int* length, const WCHAR* folder)
 {
     int n = *length, kept = 0;
