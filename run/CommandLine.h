@@ -20,14 +20,10 @@
 struct CommandLine {
     int run;                              // one of RUN_...
     WCHAR text[SEARCH_TEXT_CHARS + 1];    // the search text
-    WCHAR fileTypes[PATH_CHARS];          // /T:, else *.*
-    WCHAR folder[PATH_CHARS];             // /F:, else the current folder; the
+    WCHAR fileTypes[FILE_TYPES_CHARS + 1];  // /T:, else *.*
+    WCHAR folder[FOLDER_CHARS + 1];       // /F:, else the current folder; the
                                           // dropped folder for RUN_DIALOG_ON_FOLDER
-    LONG matchCase;                       // /C
-    LONG skipComments;                    // /I
-    LONG stringsOnly;                     // /S
-    LONG ampVariants;                     // /A
-    LONG searchSubfolders;                // /D
+    SearchOptions options;                // the switches of settings/OptionTable.h
     LONG noWindow;                        // /Q: no progress dialog and no message box
     WCHAR problem[MESSAGE_CHARS];         // one line for RUN_BAD_USAGE
 };

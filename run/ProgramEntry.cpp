@@ -156,14 +156,11 @@ static UINT RunCommandLine(const CommandLine* line)
     entries.text = line->text;
     entries.fileTypes = line->fileTypes;
     entries.folder = line->folder;
-    entries.matchCase = line->matchCase;
-    entries.skipComments = line->skipComments;
-    entries.stringsOnly = line->stringsOnly;
-    entries.ampVariants = line->ampVariants;
-    entries.searchSubfolders = line->searchSubfolders;
-    SearchRequest* request = NewSearchRequest(&entries);
+    entries.options = line->options;
+    WCHAR problem[PROBLEM_CHARS];
+    SearchRequest* request = NewSearchRequest(&entries, problem);
     if (!request) {
-        TellUser(L"not enough memory to start the search", where);
+        TellUser(problem, where);
         return EXIT_ERROR;
     }
     HANDLE reportFile = INVALID_HANDLE_VALUE;

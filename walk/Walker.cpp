@@ -35,7 +35,8 @@ struct WalkLevel {
 
 // The state of one walk, allocated for its length.
 struct Walk {
-    SearchRequest* request;
+    const SearchRequest* request;
+    ScanWorkspace* workspace;
     WCHAR openPath[OPEN_PATH_CHARS];     // "\\?\" and the full path: what the platform is given
     WCHAR shownPath[REPORT_PATH_CHARS];  // the folder as typed and the rest: what the user sees
     WCHAR patternPath[OPEN_PATH_CHARS];  // the long form for a pattern with a folder part
@@ -194,7 +195,7 @@ static void SearchPattern(Walk* walk, const WalkLevel* level, const WCHAR* patte
         if (Stopped() || !PutName(walk, open, openAt, shownAt, found->cFileName, lstrlenW(found->cFileName)))
             continue;
         PublishCurrentFile(walk->shownPath, progress);
-        SearchFileAs(open, walk->shownPath, walk->request);
+        SearchFileAs(open, walk->shownPath, walk->request, walk->workspace);
         OutputFlush();
     } while (!Stopped() && FindNextFileW(search, &walk->found));
     FindClose(search);
@@ -305,18 +306,19 @@ static BOOL StartPaths(Walk* walk, const WCHAR* folder)
     return level->openEnd > 0;
 }
 
-void SearchFolder(const WCHAR* folder, SearchRequest* request)
+void SearchFolder(const WCHAR* folder, const SearchRequest* request)
 {
     Walk* walk = (Walk*)VirtualAlloc(NULL, sizeof(Walk), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!walk)
         return;
     walk->request = request;
+    walk->workspace = NewScanWorkspace();
     walk->depth = 0;
-    if (StartPaths(walk, folder)) {
+    if (walk->workspace && StartPaths(walk, folder)) {
         SearchFiles(walk, &walk->levels[0]);
-        if (request->searchSubfolders)
+        if (request->options.searchSubfolders)
             WalkSubfolders(walk);
     }
+    FreeScanWorkspace(walk->workspace);
     VirtualFree(walk, 0, MEM_RELEASE);
-    ReleaseReadBuffer();
 }

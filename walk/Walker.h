@@ -9,4 +9,4 @@
 // StopRequested between files, patterns and folders. Reaches paths up to the
 // platform's limit of 32,767 units; report lines name them below folder as
 // typed.
-void SearchFolder(const WCHAR* folder, SearchRequest* request);
+void SearchFolder(const WCHAR* folder, const SearchRequest* request);
