@@ -17,9 +17,10 @@ static BOOL ToConsole;
 // A file on disk, which a failed write can leave with part of a line.
 static BOOL ToFile;
 
-// Used only by the thread whose turn it is.
+// Used only by the thread whose turn it is; read by the entry after the search.
 static WCHAR ConsoleText[CONSOLE_PART_BYTES];
-static DWORD Failure;      // the first failed write's error code; read by the entry after the search
+static DWORD Failure;      // the first failed write's error code
+static BOOL LastLineCut;   // the report file keeps part of a line that it could not be cut back from
 static ULONGLONG LinesOut; // report lines handed to the destination
 
 // The order. Turn is the place of the file whose lines may leave now; Ended
@@ -54,6 +55,8 @@ static BOOL WriteToConsole(const void* bytes, DWORD length, DWORD* written)
 // Cuts a report file back to the last line end among the bytes of a failed
 // write that got in (the bytes start a line, and only a line end is an LF).
 // The file's position tells how many got in: a failed write may say none.
+// Where the platform refuses to cut (under Wine, a handle the shell opened),
+// the part of a line stays and LastLineCut says so.
 static void CutBackToWholeLine(const void* bytes, DWORD length, LARGE_INTEGER before)
 {
     LARGE_INTEGER zero, after;
@@ -66,10 +69,12 @@ static void CutBackToWholeLine(const void* bytes, DWORD length, LARGE_INTEGER be
     DWORD whole = (DWORD)got;
     while (whole > 0 && ((const BYTE*)bytes)[whole - 1] != '\n')
         whole--;
+    if (whole == got)
+        return;
     LARGE_INTEGER end;
     end.QuadPart = before.QuadPart + whole;
-    if (whole < got && SetFilePointerEx(Destination, end, NULL, FILE_BEGIN))
-        SetEndOfFile(Destination);
+    if (!SetFilePointerEx(Destination, end, NULL, FILE_BEGIN) || !SetEndOfFile(Destination))
+        LastLineCut = TRUE;
 }
 
 // Ends the report: no turn is waited for any more.
@@ -114,6 +119,7 @@ void OutputStart(HANDLE handle)
     ToConsole = GetConsoleMode(handle, &mode);
     ToFile = GetFileType(handle) == FILE_TYPE_DISK;
     Failure = 0;
+    LastLineCut = FALSE;
     LinesOut = 0;
     Turn = 0;
     Ended = FALSE;
@@ -232,4 +238,9 @@ BOOL OutputReaderGone()
 BOOL OutputFoundAny()
 {
     return LinesOut != 0;
+}
+
+BOOL OutputLastLineCut()
+{
+    return LastLineCut;
 }

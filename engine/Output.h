@@ -42,6 +42,9 @@ void OutputEndFile(FileOutput* file);
 // a failed write nothing more is written, the stop is requested, and a report
 // file is cut back to its last whole line.
 DWORD OutputFailure();
+// TRUE when a failed write left the start of a line at the end of a report
+// file that the platform would not cut back.
+BOOL OutputLastLineCut();
 // TRUE when the report went to a pipe whose reader has closed it, as a
 // pager or "head" does when it has read enough: normal use, not a failure.
 BOOL OutputReaderGone();

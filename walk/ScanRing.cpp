@@ -5,15 +5,19 @@
 // always among the first taken. One lock guards the counts and the slots'
 // hand-over; the searching, and the writing of reports, run outside it.
 #include "walk/ScanRing.h"
+#include "engine/Notices.h"
 #include "engine/Output.h"
 #include "engine/ProcessState.h"
 #include "engine/Scanner.h"
 #include "walk/CurrentFile.h"
 #include "walk/Walker.h"
 
-// Room for the paths of one file: the long form it is opened by and the path
-// the report shows, each with its terminator.
-#define PATH_PAIR_BYTES ((OPEN_PATH_CHARS + REPORT_PATH_CHARS) * sizeof(WCHAR))
+// A short (8.3) name with its terminator, as a directory search gives it.
+#define SHORT_NAME_CHARS 14
+// Room for the paths of one file: the long form it is opened by, with room to
+// put its short name in place of its name, and the path the report shows,
+// each with its terminator.
+#define PATH_PAIR_BYTES ((OPEN_PATH_CHARS + SHORT_NAME_CHARS + REPORT_PATH_CHARS) * sizeof(WCHAR))
 // The room for the paths of the files in the ring, taken and given back in
 // walk order. Twice the longest pair, so that the longest fits even where
 // the room wraps round; typical paths take a few hundred bytes.
@@ -21,7 +25,10 @@
 
 // One file in the ring.
 struct RingSlot {
-    WCHAR* openPath;      // in the path room, set by the walker
+    WCHAR* openPath;      // in the path room, set by the walker; openRoom units
+    int openRoom;
+    int nameAt;           // where the file's name starts in openPath
+    WCHAR shortName[SHORT_NAME_CHARS];  // its short name, or empty
     WCHAR* shownPath;
     ULONGLONG pathsEnd;   // the path room's count of bytes taken, up to the end of these paths
     FileOutput output;    // begun by the walker, written by the thread that searches the file
@@ -102,7 +109,8 @@ static BOOL SearchNext(ScanRing* ring, ScanWorkspace* workspace, BOOL wait)
         slot->output.stopped = TRUE;
     } else {
         shown = PublishCurrentFile(slot->shownPath, ring->request->progressWindow);
-        slot->error = SearchFileAs(slot->openPath, slot->shownPath, ring->request, workspace, &slot->output);
+        slot->error = SearchFoundFile(slot->openPath, slot->nameAt, slot->openRoom, slot->shortName, slot->shownPath,
+                                      ring->request, workspace, &slot->output);
         // A stop that came meanwhile may have cut the search short.
         slot->output.stopped = Stopped();
     }
@@ -126,7 +134,8 @@ static DWORD WINAPI ScanningThread(LPVOID parameter)
 }
 
 // Lets out the reports of the files done at the head of the ring, in walk
-// order, and gives their slots back. The walker's.
+// order, and gives their slots back; a file that could not be read is named
+// at its turn, unless a stop came first. The walker's.
 static void LetOutDone(ScanRing* ring)
 {
     for (;;) {
@@ -136,6 +145,8 @@ static void LetOutDone(ScanRing* ring)
         ReleaseSRWLockExclusive(&ring->lock);
         if (!ready)
             return;
+        if (slot->error && !Stopped())
+            TellUnreadableFile(slot->shownPath, slot->error);
         OutputEndFile(&slot->output);
         AcquireSRWLockExclusive(&ring->lock);
         slot->done = FALSE;
@@ -172,10 +183,11 @@ static BOOL RoomFor(const ScanRing* ring, ULONGLONG bytes)
            ring->pathsTaken - ring->pathsGiven + taking <= RING_PATH_BYTES;
 }
 
-void HandOut(ScanRing* ring, const WCHAR* openPath, const WCHAR* shownPath)
+void HandOut(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* shortName, const WCHAR* shownPath)
 {
     int openChars = lstrlenW(openPath) + 1, shownChars = lstrlenW(shownPath) + 1;
-    ULONGLONG bytes = (ULONGLONG)(openChars + shownChars) * sizeof(WCHAR);
+    int openRoom = openChars > nameAt + SHORT_NAME_CHARS ? openChars : nameAt + SHORT_NAME_CHARS;
+    ULONGLONG bytes = (ULONGLONG)(openRoom + shownChars) * sizeof(WCHAR);
     for (;;) {
         LetOutDone(ring);
         if (Stopped())
@@ -191,7 +203,10 @@ void HandOut(ScanRing* ring, const WCHAR* openPath, const WCHAR* shownPath)
     ring->pathsTaken += taking;
     RingSlot* slot = SlotOf(ring, ring->handedOut);
     slot->openPath = paths;
-    slot->shownPath = paths + openChars;
+    slot->openRoom = openRoom;
+    slot->nameAt = nameAt;
+    lstrcpynW(slot->shortName, shortName, SHORT_NAME_CHARS);
+    slot->shownPath = paths + openRoom;
     CopyMemory(slot->openPath, openPath, openChars * sizeof(WCHAR));
     CopyMemory(slot->shownPath, shownPath, shownChars * sizeof(WCHAR));
     slot->pathsEnd = ring->pathsTaken;

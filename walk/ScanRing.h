@@ -29,10 +29,12 @@ int ScanThreadCount(LONG asked);
 // walker searches each file itself as it hands it out. NULL without memory.
 ScanRing* StartScanRing(const SearchRequest* request);
 
-// Hands a file to the scanning threads: its paths are copied into the ring.
-// Waits while the ring is full, letting out the reports of the files done
-// at its head. Hands out nothing once a stop was requested.
-void HandOut(ScanRing* ring, const WCHAR* openPath, const WCHAR* shownPath);
+// Hands a file that a directory search found to the scanning threads: its
+// paths, the place of its name in openPath and its short name (or "") are
+// copied into the ring, for SearchFoundFile. Waits while the ring is full,
+// letting out the reports of the files done at its head. Hands out nothing
+// once a stop was requested.
+void HandOut(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* shortName, const WCHAR* shownPath);
 
 // Waits until every file handed out is searched and its report let out, ends
 // the threads and frees the ring.

@@ -2,6 +2,7 @@
 // program's import table replaced by recording ones while a walk runs. The
 // recording ones run on the walker and on the scanning threads alike.
 #include "tests/walk/WalkHarness.h"
+#include "engine/Notices.h"
 #include "engine/ProcessState.h"
 #include "tests/support/ImportPatch.h"
 #include "tests/support/Requests.h"
@@ -48,11 +49,23 @@ static BOOL WINAPI RecordFindClose(HANDLE search)
 }
 
 // The shown path may spell the folder of a pattern as typed ("sub/",
-// "..\\"): it must name the same file as the path opened.
+// "..\\"): it must name the same file as the path opened, where a file that
+// would not open by its name is opened again by its short name.
 static bool NamesTheSameFile(const std::wstring& path, const WCHAR* shown)
 {
     static WCHAR full[REPORT_PATH_CHARS];
-    return path == shown || (GetFullPathNameW(shown, REPORT_PATH_CHARS, full, NULL) && path == full);
+    if (!GetFullPathNameW(shown, REPORT_PATH_CHARS, full, NULL))
+        return path == shown;
+    std::wstring named = full;
+    if (path == shown || path == named)
+        return true;
+    WIN32_FIND_DATAW found;
+    HANDLE search = realFindFirstFile(full, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    realFindClose(search);
+    size_t folder = named.rfind(L'\\') + 1;
+    return path == named.substr(0, folder) + found.cAlternateFileName;
 }
 
 // A file opened to be searched (folders are opened only for their identity).
@@ -143,9 +156,11 @@ void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfte
     oneThread = request->scanThreads == 1;
     writtenAtOpen.clear();
     opened.clear();
-    ReportCapture capture;
+    ReportCapture capture, problems;
+    CaptureStart(&problems);
     CaptureStart(&capture);
     reportFile = capture.handle;
+    UnreadableFilesTo(problems.handle);
     realFindFirstFile = PatchImport(&__imp_FindFirstFileW, RecordFindFirstFile);
     realFindClose = PatchImport(&__imp_FindClose, RecordFindClose);
     realCreateFile = PatchImport(&__imp_CreateFileW, RecordCreateFile);
@@ -155,7 +170,9 @@ void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfte
     PatchImport(&__imp_CreateFileW, realCreateFile);
     PatchImport(&__imp_FindClose, realFindClose);
     PatchImport(&__imp_FindFirstFileW, realFindFirstFile);
+    UnreadableFilesTo(NULL);
     run->report = CaptureFinish(&capture);
+    run->unreadable = CaptureFinish(&problems);
     recording = NULL;
     if (oneThread)
         CheckFlushedFileByFile(run, request);

@@ -9,6 +9,7 @@ struct WalkRun {
     std::vector<std::wstring> searched;  // files opened to be searched, in the order opened, without "\\?\"
     std::vector<std::wstring> searches;  // paths handed to FindFirstFileW, in order
     std::string report;
+    std::string unreadable;  // the lines that name the files that could not be read
     int unflushed;       // one thread: files opened before the reports of all files before them were out
     int unpublished;     // one thread: files opened without being the published current file
     int openSearches;    // directory searches started but not closed

@@ -1,7 +1,8 @@
 // The walk on several scanning threads against the walk on one, on seeded
-// random trees and requests: the report at 2, 3, 4 and 8 threads must equal
-// the report at one thread byte for byte, and a stop at a random file must
-// leave the first whole lines of it. Every tree lies below the same few
+// random trees and requests: the report at 2, 3, 4 and 8 threads, and the
+// lines naming the files that could not be read, must equal those at one
+// thread byte for byte, and a stop at a random file must leave the first
+// whole lines of the report. Every tree lies below the same few
 // files that come first in the walk: a large one, slow to search, one that
 // cannot be opened and one that cannot be read. WALK_DIFF_CASES sets the
 // number of trees, WALK_DIFF_SEED the seed.
@@ -111,19 +112,21 @@ protected:
 std::wstring WalkerThreads::root;
 HANDLE WalkerThreads::locked, WalkerThreads::unreadable;
 
+// The report of the walk, and after it the lines that name the files that
+// could not be read.
 std::string Walk(const std::wstring& folder, SearchRequest* request, LONG threads, size_t stopAfter = 0)
 {
     request->scanThreads = threads;
     WalkRun run;
     RunWalk(folder, request, stopAfter, &run);
-    return run.report;
+    return stopAfter ? run.report : run.report + "--\r\n" + run.unreadable;
 }
 
 TEST_F(WalkerThreads, ReportTheSameBytesAsOneThread)
 {
     unsigned long cases = Setting("WALK_DIFF_CASES", defaultCases);
     unsigned long seed = Setting("WALK_DIFF_SEED", 1600);
-    size_t lines = 0, overflowing = 0;
+    size_t lines = 0, overflowing = 0, withUnreadable = 0;
     for (unsigned long n = 0; n < cases; n++) {
         std::mt19937 rng(seed + n);
         SearchRequest request;
@@ -131,6 +134,7 @@ TEST_F(WalkerThreads, ReportTheSameBytesAsOneThread)
         std::string one = Walk(root, &request, 1);
         lines += std::count(one.begin(), one.end(), '\n');
         overflowing += one.size() > SLOT_REPORT_BYTES;
+        withUnreadable += one.find("Seekline: cannot read") != std::string::npos;
         for (LONG threads : threadCounts) {
             std::string many = Walk(root, &request, threads);
             if (many != one) {
@@ -142,7 +146,8 @@ TEST_F(WalkerThreads, ReportTheSameBytesAsOneThread)
             }
         }
     }
-    printf("%lu trees, %zu report lines each time, %zu reports beyond a slot\n", cases, lines, overflowing);
+    printf("%lu trees, %zu report lines each time, %zu reports beyond a slot, %zu with unreadable files\n", cases,
+           lines, overflowing, withUnreadable);
 }
 
 TEST_F(WalkerThreads, AStopLeavesTheFirstWholeLinesOfTheReport)
