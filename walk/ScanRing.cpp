@@ -32,7 +32,7 @@ struct RingSlot {
     WCHAR* shownPath;
     ULONGLONG pathsEnd;   // the path room's count of bytes taken, up to the end of these paths
     FileOutput output;    // begun by the walker, written by the thread that searches the file
-    DWORD error;          // SearchFileAs's result: the system's error code, or 0
+    DWORD error;          // SearchFoundFile's result: the system's error code, or 0
     BOOL done;            // set under the lock when the search is over
 };
 
