@@ -2,8 +2,12 @@
 // in walk order as they are handed out; slot n % RING_SLOTS holds file n
 // from the moment it is handed out until its report has been let out. The
 // threads take the files in number order, so the file the report waits on is
-// always among the first taken. One lock guards the counts and the slots'
-// hand-over; the searching, and the writing of reports, run outside it.
+// always among the first taken. The thread that finishes the file at the
+// head lets out its report and those of the done files after it, so that
+// no report waits on the walker, and the walker, when the ring is full,
+// sleeps until a quarter of it is free rather than waking for every file.
+// One lock guards the counts and the slots' hand-over; the searching, and
+// the writing of reports, run outside it.
 #include "walk/ScanRing.h"
 #include "engine/Notices.h"
 #include "engine/Output.h"
@@ -14,6 +18,8 @@
 
 // A short (8.3) name with its terminator, as a directory search gives it.
 #define SHORT_NAME_CHARS 14
+// When the ring is full, the walker sleeps until this many slots are free.
+#define HAND_OUT_BATCH (RING_SLOTS / 4)
 // Room for the paths of one file: the long form it is opened by, with room to
 // put its short name in place of its name, and the path the report shows,
 // each with its terminator.
@@ -54,13 +60,16 @@ struct ScanRing {
 
     SRWLOCK lock;
     CONDITION_VARIABLE fileHandedOut;  // threads wait here for a file
-    CONDITION_VARIABLE headDone;       // the walker waits here for the file at the head
+    CONDITION_VARIABLE roomMade;       // the walker waits here for room, or for the last report
     ULONGLONG handedOut;    // files handed out
     ULONGLONG taken;        // files taken by a thread
     ULONGLONG letOut;       // files whose report has been let out: the head is file letOut
     ULONGLONG pathsTaken;   // bytes of the path room ever taken, and given back
     ULONGLONG pathsGiven;
+    BOOL lettingOut;        // a thread is letting reports out
     BOOL walkOver;
+    BOOL walkerWaits;       // the walker sleeps on roomMade
+    ULONGLONG wantedBytes;  // the path bytes of the file it waits to hand out
 };
 
 // The running search's ring, for BreakOffScanningWrites on another thread.
@@ -70,6 +79,70 @@ static ScanRing* Running;
 static RingSlot* SlotOf(ScanRing* ring, ULONGLONG number)
 {
     return &ring->slots[number % (ULONGLONG)ring->slotCount];
+}
+
+// Where the next paths of bytes go in the path room, wrapping round to its
+// start when they would not fit before its end; how much that takes in all.
+static ULONGLONG PathsAt(const ScanRing* ring, ULONGLONG bytes, ULONGLONG* taking)
+{
+    ULONGLONG at = ring->pathsTaken % RING_PATH_BYTES;
+    *taking = at + bytes > RING_PATH_BYTES ? RING_PATH_BYTES - at + bytes : bytes;
+    return at + bytes > RING_PATH_BYTES ? 0 : at;
+}
+
+// TRUE, under the lock, when slots free slots and room for paths of bytes
+// are free.
+static BOOL RoomFor(const ScanRing* ring, ULONGLONG bytes, ULONGLONG slots)
+{
+    ULONGLONG taking;
+    PathsAt(ring, bytes, &taking);
+    return ring->slotCount - (ring->handedOut - ring->letOut) >= slots &&
+           ring->pathsTaken - ring->pathsGiven + taking <= RING_PATH_BYTES;
+}
+
+// TRUE, under the lock, when the walker may go on: the ring is empty, or,
+// while the walk goes on, a batch of slots and room for the paths it holds
+// are free.
+static BOOL WalkerMayGo(const ScanRing* ring)
+{
+    ULONGLONG batch = HAND_OUT_BATCH < ring->slotCount ? HAND_OUT_BATCH : ring->slotCount;
+    return ring->letOut == ring->handedOut || (!ring->walkOver && RoomFor(ring, ring->wantedBytes, batch));
+}
+
+// Lets out the reports of the files done at the head of the ring, in walk
+// order, and gives their slots back; a file that could not be read is named
+// at its turn, unless a stop came first. Called by the one thread that set
+// lettingOut, which it clears when the head is a file not done.
+static void LetOutDone(ScanRing* ring)
+{
+    for (;;) {
+        AcquireSRWLockExclusive(&ring->lock);
+        RingSlot* slot = SlotOf(ring, ring->letOut);
+        BOOL ready = ring->letOut < ring->handedOut && slot->done;
+        ring->lettingOut = ready;
+        ReleaseSRWLockExclusive(&ring->lock);
+        if (!ready)
+            return;
+        if (slot->error && !Stopped())
+            TellUnreadableFile(slot->shownPath, slot->error);
+        OutputEndFile(&slot->output);
+        AcquireSRWLockExclusive(&ring->lock);
+        slot->done = FALSE;
+        ring->pathsGiven = slot->pathsEnd;
+        ring->letOut++;
+        if (ring->walkerWaits && WalkerMayGo(ring))
+            WakeConditionVariable(&ring->roomMade);
+        ReleaseSRWLockExclusive(&ring->lock);
+    }
+}
+
+// Sleeps, under the lock, until WalkerMayGo.
+static void WaitForRoom(ScanRing* ring)
+{
+    ring->walkerWaits = TRUE;
+    while (!WalkerMayGo(ring))
+        SleepConditionVariableSRW(&ring->roomMade, &ring->lock, INFINITE, 0);
+    ring->walkerWaits = FALSE;
 }
 
 // Names again a file still being searched, the one the report waits on,
@@ -117,11 +190,13 @@ static BOOL SearchNext(ScanRing* ring, ScanWorkspace* workspace, BOOL wait)
 
     AcquireSRWLockExclusive(&ring->lock);
     slot->done = TRUE;
-    if (number == ring->letOut)
-        WakeConditionVariable(&ring->headDone);
     if (shown && CurrentFileIsLatest(shown))
         ShowFileStillSearched(ring);
+    BOOL head = number == ring->letOut && !ring->lettingOut;
+    ring->lettingOut = ring->lettingOut || head;
     ReleaseSRWLockExclusive(&ring->lock);
+    if (head)
+        LetOutDone(ring);
     return TRUE;
 }
 
@@ -133,70 +208,21 @@ static DWORD WINAPI ScanningThread(LPVOID parameter)
     return 0;
 }
 
-// Lets out the reports of the files done at the head of the ring, in walk
-// order, and gives their slots back; a file that could not be read is named
-// at its turn, unless a stop came first. The walker's.
-static void LetOutDone(ScanRing* ring)
-{
-    for (;;) {
-        AcquireSRWLockExclusive(&ring->lock);
-        RingSlot* slot = SlotOf(ring, ring->letOut);
-        BOOL ready = ring->letOut < ring->handedOut && slot->done;
-        ReleaseSRWLockExclusive(&ring->lock);
-        if (!ready)
-            return;
-        if (slot->error && !Stopped())
-            TellUnreadableFile(slot->shownPath, slot->error);
-        OutputEndFile(&slot->output);
-        AcquireSRWLockExclusive(&ring->lock);
-        slot->done = FALSE;
-        ring->pathsGiven = slot->pathsEnd;
-        ring->letOut++;
-        ReleaseSRWLockExclusive(&ring->lock);
-    }
-}
-
-// Waits, under the lock, until the file at the head is done. Woken for each
-// head, not for a batch of them: a file whose report outgrew its buffer
-// waits for its turn, which only letting out the files before it gives.
-static void WaitForHead(ScanRing* ring)
-{
-    while (!SlotOf(ring, ring->letOut)->done)
-        SleepConditionVariableSRW(&ring->headDone, &ring->lock, INFINITE, 0);
-}
-
-// Where the next paths of bytes go in the path room, wrapping round to its
-// start when they would not fit before its end; how much that takes in all.
-static ULONGLONG PathsAt(const ScanRing* ring, ULONGLONG bytes, ULONGLONG* taking)
-{
-    ULONGLONG at = ring->pathsTaken % RING_PATH_BYTES;
-    *taking = at + bytes > RING_PATH_BYTES ? RING_PATH_BYTES - at + bytes : bytes;
-    return at + bytes > RING_PATH_BYTES ? 0 : at;
-}
-
-// TRUE, under the lock, when a slot and room for paths of bytes are free.
-static BOOL RoomFor(const ScanRing* ring, ULONGLONG bytes)
-{
-    ULONGLONG taking;
-    PathsAt(ring, bytes, &taking);
-    return ring->handedOut - ring->letOut < (ULONGLONG)ring->slotCount &&
-           ring->pathsTaken - ring->pathsGiven + taking <= RING_PATH_BYTES;
-}
-
 void HandOut(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* shortName, const WCHAR* shownPath)
 {
     int openChars = lstrlenW(openPath) + 1, shownChars = lstrlenW(shownPath) + 1;
     int openRoom = openChars > nameAt + SHORT_NAME_CHARS ? openChars : nameAt + SHORT_NAME_CHARS;
     ULONGLONG bytes = (ULONGLONG)(openRoom + shownChars) * sizeof(WCHAR);
-    for (;;) {
-        LetOutDone(ring);
-        if (Stopped())
+    if (Stopped())
+        return;
+    AcquireSRWLockExclusive(&ring->lock);
+    if (!RoomFor(ring, bytes, 1)) {
+        ring->wantedBytes = bytes;
+        WaitForRoom(ring);
+        if (Stopped()) {
+            ReleaseSRWLockExclusive(&ring->lock);
             return;
-        AcquireSRWLockExclusive(&ring->lock);
-        if (RoomFor(ring, bytes))
-            break;
-        WaitForHead(ring);
-        ReleaseSRWLockExclusive(&ring->lock);
+        }
     }
     ULONGLONG taking;
     WCHAR* paths = (WCHAR*)(ring->paths + PathsAt(ring, bytes, &taking));
@@ -216,10 +242,9 @@ void HandOut(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* sho
     ring->handedOut++;
     WakeConditionVariable(&ring->fileHandedOut);
     ReleaseSRWLockExclusive(&ring->lock);
-    if (ring->threadCount == 0) {
+    // Without threads the walker searches the file, and lets its report out, itself.
+    if (ring->threadCount == 0)
         SearchNext(ring, ring->ownWorkspace, FALSE);
-        LetOutDone(ring);
-    }
 }
 
 int ScanThreadCount(LONG asked)
@@ -267,7 +292,7 @@ ScanRing* StartScanRing(const SearchRequest* request)
     ring->paths = ring->reports + (SIZE_T)slots * SLOT_REPORT_BYTES;
     InitializeSRWLock(&ring->lock);
     InitializeConditionVariable(&ring->fileHandedOut);
-    InitializeConditionVariable(&ring->headDone);
+    InitializeConditionVariable(&ring->roomMade);
     if (threads > 1)
         StartThreads(ring, threads);
     // Without threads, the walker searches each file itself.
@@ -289,17 +314,8 @@ void FinishScanRing(ScanRing* ring)
     AcquireSRWLockExclusive(&ring->lock);
     ring->walkOver = TRUE;
     WakeAllConditionVariable(&ring->fileHandedOut);
+    WaitForRoom(ring);
     ReleaseSRWLockExclusive(&ring->lock);
-    for (;;) {
-        LetOutDone(ring);
-        AcquireSRWLockExclusive(&ring->lock);
-        BOOL over = ring->letOut == ring->handedOut;
-        if (!over)
-            WaitForHead(ring);
-        ReleaseSRWLockExclusive(&ring->lock);
-        if (over)
-            break;
-    }
     HANDLE handles[SCAN_THREADS_LIMIT];
     for (int n = 0; n < ring->threadCount; n++)
         handles[n] = ring->threads[n].handle;
