@@ -4,19 +4,19 @@
 
 // 0 at start, 1 from the stop on. It carries no data with it, so a relaxed
 // read is enough: a thread that reads it a step late only does one step more.
-static std::atomic<LONG> StopFlag(0);
+static std::atomic<LONG> StopRequested(0);
 
 BOOL Stopped()
 {
-    return StopFlag.load(std::memory_order_relaxed) != 0;
+    return StopRequested.load(std::memory_order_relaxed) != 0;
 }
 
 void RequestStop()
 {
-    StopFlag.store(1);
+    StopRequested.store(1);
 }
 
 void ClearStop()
 {
-    StopFlag.store(0);
+    StopRequested.store(0);
 }
