@@ -90,6 +90,21 @@ static void ConvertName(FileReport* report)
     report->named = TRUE;
 }
 
+// Every report line leaves the program here.
+static void WriteReportLine(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* text,
+                            int textLength)
+{
+    if (!report->named)
+        ConvertName(report);
+    char numbers[48];
+    int length = wsprintfA(numbers, "(%I64u,%I64u) : ", lineNumber, column);
+    OutputWrite(report->room->ansi, (DWORD)report->room->ansiLength);
+    OutputWrite(numbers, (DWORD)length);
+    OutputWrite(text, (DWORD)textLength);
+    OutputWrite("\r\n", 2);
+    OutputEndLine();
+}
+
 void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* text,
                ULONGLONG textLength)
 {
@@ -99,13 +114,57 @@ void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const
     if (textLength > LINE_TEXT_BYTES)
         textLength = LINE_TEXT_BYTES;
     CopyMemory(line, text, (SIZE_T)textLength);
-    if (!report->named)
-        ConvertName(report);
-    char numbers[48];
-    int length = wsprintfA(numbers, "(%I64u,%I64u) : ", lineNumber, column);
-    OutputWrite(report->room->ansi, (DWORD)report->room->ansiLength);
-    OutputWrite(numbers, (DWORD)length);
-    OutputWrite(line, (DWORD)textLength);
-    OutputWrite("\r\n", 2);
-    OutputEndLine();
+    WriteReportLine(report, lineNumber, column, line, (int)textLength);
+}
+
+// The bytes of the ANSI character that starts at bytes (one of length).
+static int AnsiCharacterBytes(const BYTE* bytes, int length, UINT codePage)
+{
+    int size = 1;
+    if (codePage == CP_UTF8)
+        size = bytes[0] >= 0xF0 ? 4 : bytes[0] >= 0xE0 ? 3 : bytes[0] >= 0xC0 ? 2 : 1;
+    else if (IsDBCSLeadByteEx(codePage, bytes[0]))
+        size = 2;
+    return size < length ? size : length;
+}
+
+void ReportTextHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const WCHAR* text, int units)
+{
+    // What the conversion would not write as one default character is made
+    // one first: a surrogate pair outside UTF-8 (the platform writes two),
+    // a lone surrogate (UTF-8 would write U+FFFD).
+    UINT codePage = GetACP();
+    WCHAR holdable[LINE_TEXT_UNITS];
+    WCHAR stand = L'?';
+    CPINFO info;
+    if (GetCPInfo(CP_ACP, &info))
+        MultiByteToWideChar(CP_ACP, 0, (const char*)info.DefaultChar, info.DefaultChar[1] ? 2 : 1, &stand, 1);
+    int count = 0;
+    for (int at = 0; at < units && at < LINE_TEXT_UNITS; at++) {
+        WCHAR unit = text[at];
+        BOOL pair = unit >= 0xD800 && unit <= 0xDBFF && at + 1 < units && text[at + 1] >= 0xDC00 &&
+                    text[at + 1] <= 0xDFFF;
+        if (pair && codePage == CP_UTF8) {
+            holdable[count++] = unit;
+            holdable[count++] = text[++at];
+            continue;
+        }
+        at += pair;
+        holdable[count++] = unit >= 0xD800 && unit <= 0xDFFF ? stand : unit;
+    }
+    // At most four bytes a character; without best-fit look-alikes, each
+    // character the code page lacks becomes its default character.
+    BYTE line[4 * LINE_TEXT_BYTES];
+    DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    int length = WideCharToMultiByte(CP_ACP, flags, holdable, count, (char*)line, sizeof line, NULL, NULL);
+    if (length < 0)
+        length = 0;
+    int kept = length <= LINE_TEXT_BYTES ? length : 0;
+    while (kept < length) {
+        int size = AnsiCharacterBytes(line + kept, length - kept, codePage);
+        if (kept + size > LINE_TEXT_BYTES)
+            break;
+        kept += size;
+    }
+    WriteReportLine(report, lineNumber, column, line, kept);
 }

@@ -89,7 +89,7 @@ ScanResult ScanWith(bool reference, const BYTE* bytes, size_t size, const Search
     FileReport name = {L"t", L"t", &TestWorkspace()->names, FALSE};
     ULONGLONG linesBefore = OutputBuffer.lines;
     ScanResult result;
-    result.finished = reference ? ReferenceScanBytes(bytes, size, &name, request)
+    result.finished = reference ? ReferenceScanFile(bytes, size, &name, request)
                                 : ScanBytes(bytes, size, &name, request, TestWorkspace());
     result.report = TakeReport(linesBefore);
     return result;
@@ -113,4 +113,18 @@ std::string Escaped(const std::string& bytes)
         text += piece;
     }
     return text + "\"";
+}
+
+std::string EscapedText(const std::wstring& text)
+{
+    std::string escaped = "L\"";
+    for (wchar_t unit : text) {
+        char piece[16];
+        if (unit >= 0x20 && unit < 0x7F && unit != '"' && unit != '\\')
+            wsprintfA(piece, "%c", unit);
+        else
+            wsprintfA(piece, "\\x%04X\"L\"", (unsigned)unit);
+        escaped += piece;
+    }
+    return escaped + "\"";
 }
