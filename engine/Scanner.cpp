@@ -2,6 +2,7 @@
 // when it is large, and hands its bytes to the line scanner.
 #include "engine/Scanner.h"
 #include "engine/LineScan.h"
+#include "engine/ProcessState.h"
 
 // The buffer grows in whole units of the platform's allocation granularity.
 #define READ_BUFFER_STEP 0x10000u
@@ -95,4 +96,15 @@ DWORD SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, const SearchRe
     }
     CloseHandle(file);
     return error;
+}
+
+DWORD SearchFoundFile(WCHAR* openPath, int nameAt, int capacity, const WCHAR* shortName, const WCHAR* shownPath,
+                      const SearchRequest* request, ScanWorkspace* workspace)
+{
+    DWORD error = SearchFileAs(openPath, shownPath, request, workspace);
+    // A failed attempt reported nothing, so the second cannot repeat a hit.
+    if (error == 0 || StopRequested.load() || shortName[0] == 0 || nameAt + lstrlenW(shortName) >= capacity)
+        return error;
+    lstrcpyW(openPath + nameAt, shortName);
+    return SearchFileAs(openPath, shownPath, request, workspace) == 0 ? 0 : error;
 }

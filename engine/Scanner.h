@@ -18,3 +18,12 @@
 // reported.
 DWORD SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, const SearchRequest* request,
                    ScanWorkspace* workspace);
+
+// Searches a file that a directory search found, its name written at nameAt
+// in openPath (the long form, capacity units): by that name, and where that
+// fails and the file has a short name (shortName not empty), by the short
+// name, which then stays in openPath. A name the platform lists but cannot
+// open (under Wine, one with a character such as "?" or "|") is reached by
+// its short name. Returns 0, or the error of the attempt by the name.
+DWORD SearchFoundFile(WCHAR* openPath, int nameAt, int capacity, const WCHAR* shortName, const WCHAR* shownPath,
+                      const SearchRequest* request, ScanWorkspace* workspace);

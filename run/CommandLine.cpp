@@ -25,11 +25,13 @@ const WCHAR UsageText[] =
     L"  /?           this text\r\n"
     L"\r\n"
     L"The report goes to standard output; without one, to Seekline.txt on the\r\n"
-    L"desktop. Started with only an existing folder or file, Seekline opens its\r\n"
-    L"dialog on that folder.\r\n"
+    L"desktop. Started with only an existing folder or file, Seekline.exe opens\r\n"
+    L"its dialog on that folder; Seekline.com searches for it as a text.\r\n"
     L"\r\n"
     L"Exit codes: 0 found, 1 not found, 2 bad usage or error (nothing searched,\r\n"
-    L"or the report is incomplete), 3 cancelled.\r\n";
+    L"or the report is incomplete), 3 cancelled. A \"cannot read\" line on\r\n"
+    L"standard error names a file that could not be read: the search is\r\n"
+    L"incomplete, whatever the exit code.\r\n";
 
 static BOOL IsSwitch(const WCHAR* argument)
 {
@@ -134,13 +136,13 @@ static BOOL ReadDroppedPath(CommandLine* line, const WCHAR* argument)
     return TRUE;
 }
 
-static void ReadArguments(CommandLine* line, LPWSTR* arguments, int count)
+static void ReadArguments(CommandLine* line, LPWSTR* arguments, int count, BOOL opensDroppedPaths)
 {
     if (count <= 1) {
         line->run = RUN_DIALOG;
         return;
     }
-    if (count == 2 && ReadDroppedPath(line, arguments[1]))
+    if (count == 2 && opensDroppedPaths && ReadDroppedPath(line, arguments[1]))
         return;
     line->run = RUN_SEARCH;
     lstrcpyW(line->fileTypes, L"*.*");
@@ -175,7 +177,7 @@ static void ReadArguments(CommandLine* line, LPWSTR* arguments, int count)
         CheckSearch(line, haveText);
 }
 
-void ReadCommandLine(CommandLine* line)
+void ReadCommandLine(CommandLine* line, BOOL opensDroppedPaths)
 {
     int count = 0;
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -183,6 +185,6 @@ void ReadCommandLine(CommandLine* line)
         Refuse(line, L"the command line cannot be read", NULL);
         return;
     }
-    ReadArguments(line, arguments, count);
+    ReadArguments(line, arguments, count, opensDroppedPaths);
     LocalFree(arguments);
 }

@@ -12,7 +12,7 @@
 
 // What the command line asks for.
 #define RUN_DIALOG 0            // no arguments: the settings dialog
-#define RUN_DIALOG_ON_FOLDER 1  // one existing folder or file: the dialog on that folder
+#define RUN_DIALOG_ON_FOLDER 1  // one existing folder or file dropped on the program: the dialog on that folder
 #define RUN_SEARCH 2            // switches and a search text
 #define RUN_USAGE 3             // /?
 #define RUN_BAD_USAGE 4         // the problem says what is wrong
@@ -28,7 +28,10 @@ struct CommandLine {
     WCHAR problem[MESSAGE_CHARS];         // one line for RUN_BAD_USAGE
 };
 
-// Reads the process's command line into line.
-void ReadCommandLine(CommandLine* line);
+// Reads the process's command line into line. With opensDroppedPaths (the
+// program that folders are dropped on) a lone existing folder or file opens
+// the dialog on that folder; without (the console program, typed at a
+// prompt) it is the search text.
+void ReadCommandLine(CommandLine* line, BOOL opensDroppedPaths);
 // The usage text, lines ended with CR LF.
 extern const WCHAR UsageText[];
