@@ -1,7 +1,7 @@
 // How a file's text is written, as the Unicode files option tells it from
 // the file's first bytes, and reading its characters one at a time.
 #pragma once
-#include "engine/Scanner.h"
+#include <windows.h>
 
 enum TextForm {
     TEXT_ANSI,     // bytes in the ANSI code page, searched as they stand
@@ -14,9 +14,12 @@ enum TextForm {
 #define REPLACEMENT_CHARACTER 0xFFFD
 
 // Bytes of a file without a byte-order mark that decide whether it is UTF-8:
-// the whole of a file read whole, the first 16 MiB of a larger (mapped) one,
-// so that the decision costs one more look at bytes the search reads anyway.
-#define UTF8_JUDGED_BYTES READ_WHOLE_BYTES
+// the whole of most source files. A file of ASCII that this check reads in
+// full costs it that much more than the search alone: measured under Wine,
+// the search of 16 MiB read whole took 5.5 ms, and 10.5 ms with the check of
+// all 16 MiB; with 1 MiB checked, larger files cost at most a few percent
+// more, and a file of 1 MiB or less nothing that shows.
+#define UTF8_JUDGED_BYTES (1u << 20)
 
 // The form of a file's text. A byte-order mark decides: FF FE is UTF-16LE,
 // FE FF UTF-16BE, EF BB BF UTF-8; *markBytes is then its length, which is not

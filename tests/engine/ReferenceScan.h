@@ -7,5 +7,6 @@
 BOOL ReferenceScanBytes(const BYTE* bytes, ULONGLONG size, FileReport* report, const SearchRequest* request);
 
 // Same contract as ScanBytes, the Unicode files option included
-// (ReferenceUnicodeScan.cpp); files of at most UTF8_JUDGED_BYTES.
+// (ReferenceUnicodeScan.cpp), for files of at most UTF8_JUDGED_BYTES, which
+// it judges whole.
 BOOL ReferenceScanFile(const BYTE* bytes, ULONGLONG size, FileReport* report, const SearchRequest* request);

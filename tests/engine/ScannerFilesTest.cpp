@@ -38,26 +38,29 @@ TEST_F(ScannerFiles, ReadsAndMapsFilesAroundTheSizeBetweenThem)
     }
 }
 
-// Whether a file without a mark is UTF-8 is judged on its first 16 MiB: a
+// Whether a file without a mark is UTF-8 is judged on its first MiB: a
 // sequence cut by that limit is well-formed, and an ill-formed one after it
-// decodes to U+FFFD with columns still in bytes. A file whose first 16 MiB
-// are ASCII is ANSI, whatever follows.
-TEST_F(ScannerFiles, JudgesUtf8ByTheFirst16MiB)
+// decodes to U+FFFD with columns still in bytes. A file whose first MiB is
+// ASCII is ANSI, whatever follows. Both ways, files read whole and mapped.
+TEST_F(ScannerFiles, JudgesUtf8ByItsFirstMiB)
 {
     if (GetACP() != 1252)
         GTEST_SKIP() << "one code page is enough for the big files";
     std::wstring path = folder + L"\\big.txt";
     SearchRequest request;
     FillRequest(&request, L"FOO", UNICODE_FILES);
-    // A Chinese character across the limit, an ill-formed byte after it.
-    std::string text = Utf8(L"\u00E9\n") + std::string(UTF8_JUDGED_BYTES - 4, 'x') + Utf8(L"\u4E2D") +
-                       "\n\xE9 foo \xC3\xA9\n";
-    WriteTestFile(path, text);
-    EXPECT_EQ(SearchPath(path, &request), Ansi(path) + "(3,3) : ? foo \xE9\r\n");
-    // ASCII as far as the limit: ANSI bytes, shown as they stand.
-    text = std::string(UTF8_JUDGED_BYTES, 'x') + "\n" + Utf8(L"\u00E9 foo");
-    WriteTestFile(path, text);
-    EXPECT_EQ(SearchPath(path, &request), Ansi(path) + "(2,4) : \xC3\xA9 foo\r\n");
+    for (size_t filler : {(size_t)0, (size_t)READ_WHOLE_BYTES}) {
+        SCOPED_TRACE(filler);
+        // A Chinese character across the limit, an ill-formed byte after it.
+        std::string text = Utf8(L"\u00E9\n") + std::string(UTF8_JUDGED_BYTES - 4, 'x') + Utf8(L"\u4E2D") +
+                           "\n\xE9 foo \xC3\xA9\n" + std::string(filler, '\n');
+        WriteTestFile(path, text);
+        EXPECT_EQ(SearchPath(path, &request), Ansi(path) + "(3,3) : ? foo \xE9\r\n");
+        // ASCII as far as the limit: ANSI bytes, shown as they stand.
+        text = std::string(UTF8_JUDGED_BYTES, 'x') + "\n" + Utf8(L"\u00E9 foo") + std::string(filler, '\n');
+        WriteTestFile(path, text);
+        EXPECT_EQ(SearchPath(path, &request), Ansi(path) + "(2,4) : \xC3\xA9 foo\r\n");
+    }
 }
 
 // A file that shrinks between the reading of its size and of its bytes is
