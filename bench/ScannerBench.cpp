@@ -1,11 +1,14 @@
 // The scanner's speed on one large C-like file: every mode, four needles
 // (a rare identifier, a common word, one letter, a long phrase), medians of
-// a few runs, and the byte-by-byte scanner it replaced on the rare needle.
+// a few runs, and the byte-by-byte scanner it replaced on the rare needle;
+// then the Unicode files option on the same content with rare Chinese and
+// accented lines, in UTF-8, in UTF-16LE with a mark and in the ANSI file.
 // Prints tab-separated rows that scripts/bench.sh puts beside the figures of
-// other search tools on the same file.
+// other search tools on the same files.
 #include "bench/Bench.h"
 #include "engine/Output.h"
 #include "engine/Scanner.h"
+#include "engine/TextForm.h"
 #include "tests/engine/ReferenceScan.h"
 #include <psapi.h>
 #include <stdio.h>
@@ -47,7 +50,35 @@ static const char* const rareLines[] = {
     "\tAppendMenu(menu, MF_STRING, ID_RESUME, \"PM_&RESUME\");\n",
 };
 
+// Only in the Unicode files, as rare as the rare identifier's lines.
+static const wchar_t* const unicodeLines[] = {
+    L"\t/* \u958B\u555F\u6A94\u6848: open the file before the devices resume */\n",
+    L"\tpr_info(\"R\u00E9sum\u00E9 of the caf\u00E9: %d\\n\", ret);\n",
+};
+
 static const char* const needles[] = {"PM_RESUME", "if", "e", "struct device_attribute *attr"};
+
+// The Unicode files: their name beside source.c, their form, and the needles
+// searched in each, with the option on (UTF-8 in the rows).
+static const struct {
+    const char* label;
+    const wchar_t* name;
+    TextForm form;
+} unicodeFiles[] = {
+    {"UTF-8", L"source-utf8.c", TEXT_UTF8},
+    {"UTF-16LE", L"source-utf16.c", TEXT_UTF16LE},
+    {"ANSI", L"source.c", TEXT_ANSI},
+};
+static const struct {
+    const wchar_t* text;
+    const char* shown;
+    unsigned options;
+} unicodeNeedles[] = {
+    {L"PM_RESUME", "PM_RESUME", 0},
+    {L"\u958B\u555F\u6A94\u6848", "\xE9\x96\x8B\xE5\x95\x9F\xE6\xAA\x94\xE6\xA1\x88", 0},
+    {L"r\u00E9sum\u00E9", "r\xC3\xA9sum\xC3\xA9", 0},
+    {L"R\u00E9sum\u00E9", "R\xC3\xA9sum\xC3\xA9", MATCH_CASE},
+};
 
 static const struct {
     const char* title;
@@ -61,36 +92,61 @@ static const struct {
     {"& variants", STRINGS_ONLY | AMP_VARIANTS},
 };
 
-// Writes the file in 1 MiB blocks, so that the benchmark's own memory stays
-// small.
-static BOOL WriteSource(const std::wstring& path)
+// The text of a line in the file's form.
+static void AppendLine(std::string* block, const wchar_t* line, TextForm form)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    for (; *line; line++) {
+        if (form == TEXT_UTF16LE) {
+            *block += (char)(*line & 0xFF);
+            *block += (char)(*line >> 8);
+        } else if (*line < 0x80) {
+            *block += (char)*line;
+        } else {
+            char bytes[4];
+            int length = WideCharToMultiByte(CP_UTF8, 0, line, 1, bytes, 4, NULL, NULL);
+            block->append(bytes, length);
+        }
+    }
+}
+
+// Writes the file in 1 MiB blocks, so that the benchmark's own memory stays
+// small: SOURCE_BYTES of C-like lines as the ANSI file has them, and in a
+// Unicode file the same lines with rare Chinese and accented ones among them
+// (UTF-16 takes twice the bytes). Written under another name and renamed
+// when whole.
+static BOOL WriteSource(const std::wstring& path, TextForm form)
+{
+    std::wstring part = path + L".part";
+    HANDLE file = CreateFileW(part.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return FALSE;
+    ULONGLONG total = 0, limit = form == TEXT_UTF16LE ? 2 * SOURCE_BYTES : SOURCE_BYTES;
+    std::string block = form == TEXT_UTF16LE ? "\xFF\xFE" : "";
     unsigned seed = 1;
-    ULONGLONG total = 0;
-    std::string block;
-    while (total < SOURCE_BYTES) {
-        block.clear();
+    BOOL whole = TRUE;
+    while (total < limit && whole) {
         while (block.size() < (1u << 20)) {
             seed = seed * 1103515245u + 12345u;
             unsigned pick = seed >> 8;
-            if (pick % 4096 == 0)
-                block += rareLines[(pick >> 12) % 4];
+            const char* line = pick % 4096 == 0 ? rareLines[(pick >> 12) % 4]
+                             : commonLines[(seed >> 16) % (sizeof commonLines / sizeof commonLines[0])];
+            if (form != TEXT_ANSI && pick % 4096 == 1)
+                AppendLine(&block, unicodeLines[(pick >> 12) % 2], form);
+            else if (form == TEXT_UTF16LE)
+                AppendLine(&block, std::wstring(line, line + strlen(line)).c_str(), form);
             else
-                block += commonLines[(seed >> 16) % (sizeof commonLines / sizeof commonLines[0])];
+                block += line;
         }
-        if (total + block.size() > SOURCE_BYTES)
-            block.resize((size_t)(SOURCE_BYTES - total));
+        if (total + block.size() > limit)
+            block.resize((size_t)(limit - total));
         DWORD written = 0;
         WriteFile(file, block.data(), (DWORD)block.size(), &written, NULL);
         total += written;
-        if (written != block.size())
-            break;
+        whole = written == block.size();
+        block.clear();
     }
     CloseHandle(file);
-    return total == SOURCE_BYTES;
+    return whole && MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 static ULONGLONG FileBytes(const std::wstring& path)
@@ -154,9 +210,36 @@ static void PrintMemory(const char* when)
     printf("memory\t%s\t%lu\n", when, (unsigned long)(counters.PagefileUsage >> 10));
 }
 
+// The Unicode files option on each file, beside the option off on the same
+// bytes for the rare identifier.
+static void BenchUnicodeFiles(const std::wstring& path)
+{
+    std::wstring folder = path.substr(0, path.rfind(L'\\') + 1);
+    SearchRequest request;
+    ULONGLONG lines;
+    for (const auto& file : unicodeFiles) {
+        std::wstring filePath = folder + file.name;
+        if (FileBytes(filePath) < SOURCE_BYTES && !WriteSource(filePath, file.form)) {
+            printf("cannot write %ls\n", file.name);
+            return;
+        }
+        FillRequest(&request, L"PM_RESUME", 0);
+        TimeSearch(filePath, &request, &lines);  // bring the file into the cache
+        printf("unicode-off\t%s\tPM_RESUME\tfolded\t%.4f\t%llu\n", file.label, TimeSearch(filePath, &request, &lines),
+               lines);
+        for (const auto& needle : unicodeNeedles) {
+            FillRequest(&request, needle.text, needle.options | UNICODE_FILES);
+            double seconds = TimeSearch(filePath, &request, &lines);
+            printf("unicode\t%s\t%s\t%s\t%.4f\t%llu\n", file.label, needle.shown,
+                   needle.options & MATCH_CASE ? "match case" : "folded", seconds, lines);
+            fflush(stdout);
+        }
+    }
+}
+
 void BenchScanner(const std::wstring& path)
 {
-    if (FileBytes(path) != SOURCE_BYTES && !WriteSource(path)) {
+    if (FileBytes(path) != SOURCE_BYTES && !WriteSource(path, TEXT_ANSI)) {
         printf("cannot write the source file\n");
         return;
     }
@@ -186,4 +269,6 @@ void BenchScanner(const std::wstring& path)
         printf("before\tPM_RESUME\t%s\t1\t%.4f\t%llu\n", modes[mode].title, seconds, lines);
     }
     PrintMemory("after");
+    BenchUnicodeFiles(path);
+    PrintMemory("after the Unicode files");
 }

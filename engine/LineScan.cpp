@@ -1,36 +1,17 @@
-// The line scanner's core. Every line starts afresh (outside any string,
-// no hit yet), so a pass need not step through the text byte by byte: it
-// finds whole matches of its pattern with vector searches, counts the line
-// ends it passes over, and settles only a line that holds a match, by the
-// byte-by-byte rules from the line's first byte. Positions, lines and
-// columns are 64-bit, so that files of 4 GiB and more are searched and
-// reported whole.
+// The line scanner's core, and the byte scanner for ANSI text. Every line
+// starts afresh (outside any string, no hit yet), so a pass need not step
+// through the text byte by byte: it finds whole matches of its pattern with
+// vector searches, counts the line ends it passes over, and settles only a
+// line that holds a match, by the byte-by-byte rules from the line's first
+// byte. Unicode text takes the same way with its own steps (ScanPass.h).
+// Positions, lines and columns are 64-bit, so that files of 4 GiB and more
+// are searched and reported whole.
 #include "engine/LineScan.h"
-#include "engine/LineScanVector.h"
 #include "engine/ProcessState.h"
+#include "engine/ScanPass.h"
 
-// Text searched in one piece: the counting of its line ends that follows the
-// search finds it still in the first-level cache. The stop flag is read
-// after every piece.
-#define PIECE_BYTES 4096
-#define NO_HIT (~0ull)
-#define STOPPED (~0ull - 1)
-
-// One pass over the file for one pattern.
-struct ScanPass {
-    const BYTE* view;
-    ULONGLONG size;
-    const BYTE* pattern;
-    ULONGLONG patternLength;
-    BOOL matchCase;
-    BOOL skipComments;
-    BOOL stringsOnly;
-    Anchors anchors;
-};
-
-// How often each byte stands in C source, in 65536ths (at least 1), from a
-// sample of C headers; the rarest bytes of a pattern are its anchors.
-static const unsigned short byteFrequency[256] = {
+// From a sample of C headers.
+const unsigned short byteFrequency[256] = {
     1, 1, 1, 1, 1, 1, 1, 1, 1, 237, 1477, 1, 1, 1, 1, 1,
     1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
     9025, 9, 59, 284, 1, 4, 40, 27, 980, 980, 846, 16, 877, 357, 220, 498,
@@ -127,6 +108,8 @@ static BOOL Matches(const ScanPass* pass, ULONGLONG pos)
 // end - 1 + patternLength must lie inside the file.
 static ULONGLONG FindMatch(const ScanPass* pass, ULONGLONG from, ULONGLONG end)
 {
+    if (pass->form != TEXT_ANSI)
+        return FindTextMatch(pass, from, end);
     if (pass->patternLength == 0)
         return from;
     for (; (from = FindCandidate(pass->view, from, end, &pass->anchors)) < end; from++) {
@@ -145,6 +128,8 @@ static ULONGLONG SettleLine(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG
 {
     if (!pass->skipComments && !pass->stringsOnly)
         return match;
+    if (pass->form != TEXT_ANSI)
+        return SettleTextLine(pass, lineStart, match);
     const BYTE* view = pass->view;
     ULONGLONG size = pass->size;
     BOOL inString = FALSE;
@@ -181,18 +166,40 @@ static ULONGLONG SettleLine(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG
     return NO_HIT;
 }
 
+// Whether the unit at pos ends a line.
+static BOOL EndsLineAt(const ScanPass* pass, ULONGLONG pos)
+{
+    UINT32 unit = UnitAt(pass->view, pos, pass->form);
+    return unit == '\r' || unit == '\n';
+}
+
+static ULONGLONG FindPassLineEnd(const ScanPass* pass, ULONGLONG from, ULONGLONG to)
+{
+    if (pass->unitBytes == 2)
+        return FindUnitLineEnd(pass->view, from, to, pass->form == TEXT_UTF16BE);
+    return FindLineEnd(pass->view, from, to);
+}
+
 // The line ends in [from, to), and the start of the last line that begins in
 // it (lineStart stays when none does).
-static ULONGLONG CountLines(const BYTE* view, ULONGLONG from, ULONGLONG to, ULONGLONG* lineStart)
+static ULONGLONG CountLines(const ScanPass* pass, ULONGLONG from, ULONGLONG to, ULONGLONG* lineStart)
 {
-    ULONGLONG count = CountLineEnds(view, from, to);
+    const BYTE* view = pass->view;
+    ULONGLONG unit = pass->unitBytes;
+    ULONGLONG count = unit == 2 ? CountUnitLineEnds(view, from, to, pass->form == TEXT_UTF16BE)
+                                : CountLineEnds(view, from, to);
     if (count > 0) {
-        ULONGLONG last = to - 1;
-        while (!IsTerminator(view[last]))
-            last--;
-        *lineStart = last + 1;
-    } else if (from < to && view[from] == '\n') {
-        *lineStart = from + 1;  // the LF of a CR LF whose CR was counted before
+        ULONGLONG last = to - unit;
+        if (unit == 1) {
+            while (!IsTerminator(view[last]))
+                last--;
+        } else {
+            while (!EndsLineAt(pass, last))
+                last -= unit;
+        }
+        *lineStart = last + unit;
+    } else if (from < to && UnitAt(view, from, pass->form) == '\n') {
+        *lineStart = from + unit;  // the LF of a CR LF whose CR was counted before
     }
     return count;
 }
@@ -202,18 +209,13 @@ static ULONGLONG PieceEnd(const ScanPass* pass, ULONGLONG from)
     return pass->size - from > PIECE_BYTES ? from + PIECE_BYTES : pass->size;
 }
 
-// Runs one pass from the first byte. Returns FALSE when a stop was requested.
-static BOOL RunPass(const ScanPass* pass, FileReport* report)
+BOOL RunPass(const ScanPass* pass, FileReport* report)
 {
     const BYTE* view = pass->view;
     ULONGLONG size = pass->size;
     ULONGLONG length = pass->patternLength;
-    // A pattern that holds a terminator never matches: a line ends there.
-    for (ULONGLONG k = 0; k < length; k++) {
-        if (IsTerminator(pass->pattern[k]))
-            return !Stopped();
-    }
-    if (size < length)
+    ULONGLONG unit = pass->unitBytes;
+    if (pass->matchless || size < length)
         return !Stopped();
     ULONGLONG lastStart = size - length;
     ULONGLONG pos = 0, lineStart = 0, counted = 0, lineNumber = 1;
@@ -221,59 +223,71 @@ static BOOL RunPass(const ScanPass* pass, FileReport* report)
         ULONGLONG end = lastStart - pos >= PIECE_BYTES ? pos + PIECE_BYTES : lastStart + 1;
         ULONGLONG match = FindMatch(pass, pos, end);
         if (match == NO_HIT) {
-            lineNumber += CountLines(view, counted, end, &lineStart);
+            // Lines are counted in whole units: a UTF-16 range of starts
+            // ends one byte into its last unit.
+            end += (end - pos) & (unit - 1);
+            lineNumber += CountLines(pass, counted, end, &lineStart);
             counted = pos = end;
             if (Stopped())
                 return FALSE;
             continue;
         }
-        lineNumber += CountLines(view, counted, match, &lineStart);
+        lineNumber += CountLines(pass, counted, match, &lineStart);
         ULONGLONG hit = SettleLine(pass, lineStart, match);
         if (hit == STOPPED)
             return FALSE;
         // The first piece of the rest of the line holds its end or more than
-        // the 259 bytes of text that a report line prints.
-        ULONGLONG lineEnd = FindLineEnd(view, match + length, PieceEnd(pass, match + length));
-        if (hit != NO_HIT)
+        // the 259 characters of text that a report line prints.
+        ULONGLONG lineEnd = FindPassLineEnd(pass, match + length, PieceEnd(pass, match + length));
+        if (hit != NO_HIT && pass->form == TEXT_ANSI)
             ReportHit(report, lineNumber, hit - lineStart + 1, view + lineStart, lineEnd - lineStart);
-        while (lineEnd < size && !IsTerminator(view[lineEnd])) {
+        else if (hit != NO_HIT)
+            ReportTextLine(pass, report, lineNumber, hit, lineStart, lineEnd);
+        while (lineEnd < size && !EndsLineAt(pass, lineEnd)) {
             if (Stopped())
                 return FALSE;
-            lineEnd = FindLineEnd(view, lineEnd, PieceEnd(pass, lineEnd));
+            lineEnd = FindPassLineEnd(pass, lineEnd, PieceEnd(pass, lineEnd));
         }
         if (lineEnd >= size)
             break;
-        if (view[lineEnd] == '\r' && lineEnd + 1 < size && view[lineEnd + 1] == '\n')
-            lineEnd++;
+        if (UnitAt(view, lineEnd, pass->form) == '\r' && lineEnd + unit < size &&
+            UnitAt(view, lineEnd + unit, pass->form) == '\n')
+            lineEnd += unit;
         lineNumber++;
-        lineStart = counted = pos = lineEnd + 1;
+        lineStart = counted = pos = lineEnd + unit;
         if (Stopped())
             return FALSE;
     }
     return !Stopped();
 }
 
-// Runs the passes: the needle, then (strings only with ampersand variants)
-// the needle with a "&" after its first L - k bytes, for k = 1 .. L - 1, each
-// built in the workspace's pattern.
-BOOL ScanBytes(const BYTE* view, ULONGLONG size, FileReport* report, const SearchRequest* request,
-               ScanWorkspace* workspace)
+// Runs the passes over ANSI text: the needle, then (strings only with
+// ampersand variants) the needle with a "&" after its first L - k bytes, for
+// k = 1 .. L - 1, each built in the workspace's pattern.
+static BOOL ScanAnsiText(const BYTE* view, ULONGLONG size, FileReport* report, const SearchRequest* request,
+                         ScanWorkspace* workspace)
 {
     const SearchOptions* options = &request->options;
     const BYTE* needle = (const BYTE*)request->needle;
     int length = request->needleLength;
+    // NO_ANSI_NEEDLE: no ANSI text holds the search text.
     if (length < 0 || length >= NEEDLE_BYTES)
         return TRUE;
     int passes = (options->stringsOnly && options->ampVariants) ? length : 1;
     BYTE* pattern = workspace->pattern;
 
-    ScanPass pass;
+    ScanPass pass = {};
     pass.view = view;
     pass.size = size;
+    pass.form = TEXT_ANSI;
+    pass.unitBytes = 1;
     pass.pattern = pattern;
     pass.matchCase = options->matchCase != 0;
     pass.skipComments = options->skipComments != 0;
     pass.stringsOnly = options->stringsOnly != 0;
+    // A pattern that holds a terminator never matches: a line ends there.
+    for (int k = 0; k < length; k++)
+        pass.matchless |= IsTerminator(needle[k]);
     BOOL finished = TRUE;
     for (int k = 0; k < passes && finished; k++) {
         int head = length - k;
@@ -288,4 +302,16 @@ BOOL ScanBytes(const BYTE* view, ULONGLONG size, FileReport* report, const Searc
         finished = RunPass(&pass, report);
     }
     return finished;
+}
+
+BOOL ScanBytes(const BYTE* view, ULONGLONG size, FileReport* report, const SearchRequest* request,
+               ScanWorkspace* workspace)
+{
+    if (request->options.unicodeFiles) {
+        ULONGLONG markBytes;
+        TextForm form = DetectTextForm(view, size, &markBytes);
+        if (form != TEXT_ANSI)
+            return ScanUnicodeText(view + markBytes, size - markBytes, form, report, request, workspace);
+    }
+    return ScanAnsiText(view, size, report, request, workspace);
 }

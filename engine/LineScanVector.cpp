@@ -4,11 +4,14 @@
 // last few positions of a range, too few for a whole vector, are tested one
 // by one.
 #include "engine/LineScanVector.h"
+#include <atomic>
 #include <cpuid.h>
 #include <immintrin.h>
 
-// 16 or 32 once the processor has been asked; only the worker thread scans.
-static int vectorBytes;
+// 16 or 32 once the processor has been asked, 0 before. Several scanning
+// threads may ask at once: each stores the same answer, and a relaxed atomic
+// load costs no more than a plain one.
+static std::atomic<int> vectorBytes(0);
 
 // AVX2 needs the instructions and the operating system's saving of the
 // 256-bit registers.
@@ -24,14 +27,17 @@ __attribute__((target("xsave"))) static BOOL ProcessorHasAvx2()
 
 static BOOL UseAvx2()
 {
-    if (!vectorBytes)
-        vectorBytes = ProcessorHasAvx2() ? 32 : 16;
-    return vectorBytes == 32;
+    int bytes = vectorBytes.load(std::memory_order_relaxed);
+    if (!bytes) {
+        bytes = ProcessorHasAvx2() ? 32 : 16;
+        vectorBytes.store(bytes, std::memory_order_relaxed);
+    }
+    return bytes == 32;
 }
 
 void LimitVectorsToSse2(BOOL limit)
 {
-    vectorBytes = limit ? 16 : 0;
+    vectorBytes.store(limit ? 16 : 0, std::memory_order_relaxed);
 }
 
 static BOOL PassesTests(const BYTE* bytes, ULONGLONG p, const Anchors* anchors)
@@ -189,6 +195,92 @@ __attribute__((target("avx2"))) static ULONGLONG CountLineEnds32(const BYTE* byt
     }
     *at = p;
     return count;
+}
+
+// UTF-16 text: the same searches on 16-bit lanes, which hold a unit each
+// (the ranges start on a unit). 16 bytes at a time: UTF-16 text has half the
+// characters per byte of ANSI text, and its line ends are as rare.
+
+static inline __m128i UnitLineEnds(__m128i x, __m128i cr, __m128i lf)
+{
+    return _mm_or_si128(_mm_cmpeq_epi16(x, cr), _mm_cmpeq_epi16(x, lf));
+}
+
+static UINT32 UnitFrom(const BYTE* at, BOOL bigEndian)
+{
+    return bigEndian ? (UINT32)at[0] << 8 | at[1] : at[0] | (UINT32)at[1] << 8;
+}
+
+ULONGLONG FindUnitLineEnd(const BYTE* bytes, ULONGLONG p, ULONGLONG to, BOOL bigEndian)
+{
+    const __m128i cr = _mm_set1_epi16(bigEndian ? 0x0D00 : 0x000D), lf = _mm_set1_epi16(bigEndian ? 0x0A00 : 0x000A);
+    for (; p + 16 <= to; p += 16) {
+        unsigned bits = (unsigned)_mm_movemask_epi8(UnitLineEnds(_mm_loadu_si128((const __m128i*)(bytes + p)), cr, lf));
+        if (bits)
+            return p + __builtin_ctz(bits);
+    }
+    for (; p < to; p += 2) {
+        UINT32 unit = UnitFrom(bytes + p, bigEndian);
+        if (unit == '\r' || unit == '\n')
+            break;
+    }
+    return p;
+}
+
+// Lanes of 16 bits count up to 32767 without trouble as signed sums; they are
+// summed before then.
+#define UNIT_LANE_ROUNDS 32767
+
+ULONGLONG CountUnitLineEnds(const BYTE* bytes, ULONGLONG from, ULONGLONG to, BOOL bigEndian)
+{
+    const __m128i cr = _mm_set1_epi16(bigEndian ? 0x0D00 : 0x000D), lf = _mm_set1_epi16(bigEndian ? 0x0A00 : 0x000A);
+    const __m128i ones = _mm_set1_epi16(1);
+    ULONGLONG p = from, count = 0;
+    if (p == 0 && p < to) {
+        UINT32 unit = UnitFrom(bytes, bigEndian);
+        count += unit == '\r' || unit == '\n';
+        p = 2;
+    }
+    while (p + 16 <= to) {
+        __m128i lanes = _mm_setzero_si128();
+        for (int round = 0; round < UNIT_LANE_ROUNDS && p + 16 <= to; round++, p += 16) {
+            __m128i x = _mm_loadu_si128((const __m128i*)(bytes + p));
+            __m128i before = _mm_loadu_si128((const __m128i*)(bytes + p - 2));
+            __m128i ends = _mm_or_si128(_mm_cmpeq_epi16(x, cr),
+                                        _mm_andnot_si128(_mm_cmpeq_epi16(before, cr), _mm_cmpeq_epi16(x, lf)));
+            lanes = _mm_sub_epi16(lanes, ends);
+        }
+        __m128i sums = _mm_madd_epi16(lanes, ones);
+        sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 0, 3, 2)));
+        sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(2, 3, 0, 1)));
+        count += (ULONGLONG)(unsigned)_mm_cvtsi128_si32(sums);
+    }
+    for (; p < to; p += 2) {
+        UINT32 unit = UnitFrom(bytes + p, bigEndian);
+        count += unit == '\r' || (unit == '\n' && UnitFrom(bytes + p - 2, bigEndian) != '\r');
+    }
+    return count;
+}
+
+ULONGLONG FindHighByte(const BYTE* bytes, ULONGLONG p, ULONGLONG to)
+{
+    // The top bits of 64 bytes at once, one branch for them.
+    for (; p + 64 <= to; p += 64) {
+        __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128((const __m128i*)(bytes + p)),
+                                                _mm_loadu_si128((const __m128i*)(bytes + p + 16))),
+                                   _mm_or_si128(_mm_loadu_si128((const __m128i*)(bytes + p + 32)),
+                                                _mm_loadu_si128((const __m128i*)(bytes + p + 48))));
+        if (_mm_movemask_epi8(any))
+            break;
+    }
+    for (; p + 16 <= to; p += 16) {
+        unsigned bits = (unsigned)_mm_movemask_epi8(_mm_loadu_si128((const __m128i*)(bytes + p)));
+        if (bits)
+            return p + __builtin_ctz(bits);
+    }
+    for (; p < to && bytes[p] < 0x80; p++) {
+    }
+    return p;
 }
 
 ULONGLONG FindCandidate(const BYTE* bytes, ULONGLONG from, ULONGLONG end, const Anchors* anchors)

@@ -1,6 +1,7 @@
 // The line scanner's vector searches: candidate positions of a pattern, line
 // ends, and counts of line ends, 16 bytes at a time (32 where the processor
-// has AVX2). Each reads only the bytes its range names.
+// has AVX2, for bytes), and the first byte outside ASCII. Each reads only the
+// bytes its range names.
 #pragma once
 #include <windows.h>
 
@@ -31,6 +32,16 @@ ULONGLONG FindLineEnd(const BYTE* bytes, ULONGLONG from, ULONGLONG to);
 // The line ends in [from, to): every CR, and every LF that does not follow a
 // CR (the two make one line end). Reads the byte before from when from > 0.
 ULONGLONG CountLineEnds(const BYTE* bytes, ULONGLONG from, ULONGLONG to);
+
+// The same two for the 16-bit units of UTF-16 text, in its byte order:
+// from and to are even offsets from the text's first unit, and every
+// position tested is one.
+ULONGLONG FindUnitLineEnd(const BYTE* bytes, ULONGLONG from, ULONGLONG to, BOOL bigEndian);
+// Reads the unit before from when from > 0.
+ULONGLONG CountUnitLineEnds(const BYTE* bytes, ULONGLONG from, ULONGLONG to, BOOL bigEndian);
+
+// The first byte of 0x80 or more in [from, to), or to.
+ULONGLONG FindHighByte(const BYTE* bytes, ULONGLONG from, ULONGLONG to);
 
 // Tests: TRUE keeps the searches to 16 bytes at a time, as on a processor
 // without AVX2; FALSE lets the processor decide again.

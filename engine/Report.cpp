@@ -89,6 +89,22 @@ static void ConvertName(FileReport* report)
     report->named = TRUE;
 }
 
+// Every report line leaves the program here.
+static void WriteReportLine(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* text,
+                            int textLength)
+{
+    if (!report->named)
+        ConvertName(report);
+    char numbers[48];
+    int length = wsprintfA(numbers, "(%I64u,%I64u) : ", lineNumber, column);
+    FileOutput* output = report->output;
+    OutputWrite(output, report->room->ansi, (DWORD)report->room->ansiLength);
+    OutputWrite(output, numbers, (DWORD)length);
+    OutputWrite(output, text, (DWORD)textLength);
+    OutputWrite(output, "\r\n", 2);
+    OutputEndLine(output);
+}
+
 void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* text,
                ULONGLONG textLength)
 {
@@ -98,14 +114,95 @@ void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const
     if (textLength > LINE_TEXT_BYTES)
         textLength = LINE_TEXT_BYTES;
     CopyMemory(line, text, (SIZE_T)textLength);
-    if (!report->named)
-        ConvertName(report);
-    char numbers[48];
-    int length = wsprintfA(numbers, "(%I64u,%I64u) : ", lineNumber, column);
-    FileOutput* output = report->output;
-    OutputWrite(output, report->room->ansi, (DWORD)report->room->ansiLength);
-    OutputWrite(output, numbers, (DWORD)length);
-    OutputWrite(output, line, (DWORD)textLength);
-    OutputWrite(output, "\r\n", 2);
-    OutputEndLine(output);
+    WriteReportLine(report, lineNumber, column, line, (int)textLength);
+}
+
+// The ANSI code page as report lines of Unicode text need it, asked for once.
+struct CodePageFacts {
+    UINT codePage;
+    WCHAR defaultCharacter;  // what stands for a character the code page lacks
+};
+
+static INIT_ONCE CodePageAsked = INIT_ONCE_STATIC_INIT;
+
+static BOOL CALLBACK AskCodePage(INIT_ONCE*, void* facts, void**)
+{
+    CodePageFacts* asked = (CodePageFacts*)facts;
+    asked->codePage = GetACP();
+    asked->defaultCharacter = L'?';
+    CPINFO info;
+    if (GetCPInfo(CP_ACP, &info))
+        MultiByteToWideChar(CP_ACP, 0, (const char*)info.DefaultChar, info.DefaultChar[1] ? 2 : 1,
+                            &asked->defaultCharacter, 1);
+    return TRUE;
+}
+
+static const CodePageFacts* CodePage()
+{
+    static CodePageFacts facts;
+    InitOnceExecuteOnce(&CodePageAsked, AskCodePage, &facts, NULL);
+    return &facts;
+}
+
+// The bytes of the ANSI character that starts at bytes (one of length).
+static int AnsiCharacterBytes(const BYTE* bytes, int length, UINT codePage)
+{
+    int size = 1;
+    if (codePage == CP_UTF8)
+        size = bytes[0] >= 0xF0 ? 4 : bytes[0] >= 0xE0 ? 3 : bytes[0] >= 0xC0 ? 2 : 1;
+    else if (IsDBCSLeadByteEx(codePage, bytes[0]))
+        size = 2;
+    return size < length ? size : length;
+}
+
+// Converts the text, which holds no surrogate the conversion would not turn
+// into one default character, and cuts it between characters.
+static int SpellInCodePage(const WCHAR* text, int units, UINT codePage, BYTE* line, int room)
+{
+    // At most four bytes a character; without best-fit look-alikes, each
+    // character the code page lacks becomes its default character.
+    DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    int length = WideCharToMultiByte(CP_ACP, flags, text, units, (char*)line, room, NULL, NULL);
+    if (length < 0)
+        length = 0;
+    int kept = length <= LINE_TEXT_BYTES ? length : 0;
+    while (kept < length) {
+        int size = AnsiCharacterBytes(line + kept, length - kept, codePage);
+        if (kept + size > LINE_TEXT_BYTES)
+            break;
+        kept += size;
+    }
+    return kept;
+}
+
+void ReportTextHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const WCHAR* text, int units)
+{
+    const CodePageFacts* facts = CodePage();
+    if (units > LINE_TEXT_UNITS)
+        units = LINE_TEXT_UNITS;
+    // ASCII, most lines of source text, is the same in every ANSI code page;
+    // anything else is made what the conversion writes as one default
+    // character first: a surrogate pair outside UTF-8 (the platform writes
+    // two), a lone surrogate (UTF-8 would write U+FFFD).
+    BYTE line[4 * LINE_TEXT_BYTES];
+    WCHAR holdable[LINE_TEXT_UNITS];
+    int count = 0;
+    BOOL ascii = TRUE;
+    for (int at = 0; at < units; at++) {
+        WCHAR unit = text[at];
+        ascii &= unit < 0x80;
+        line[at] = (BYTE)unit;
+        BOOL pair = unit >= 0xD800 && unit <= 0xDBFF && at + 1 < units && text[at + 1] >= 0xDC00 &&
+                    text[at + 1] <= 0xDFFF;
+        if (pair && facts->codePage == CP_UTF8) {
+            holdable[count++] = unit;
+            holdable[count++] = text[++at];
+            continue;
+        }
+        at += pair;
+        holdable[count++] = unit >= 0xD800 && unit <= 0xDFFF ? facts->defaultCharacter : unit;
+    }
+    int length = ascii ? (units < LINE_TEXT_BYTES ? units : LINE_TEXT_BYTES)
+                       : SpellInCodePage(holdable, count, facts->codePage, line, sizeof line);
+    WriteReportLine(report, lineNumber, column, line, length);
 }

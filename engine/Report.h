@@ -6,6 +6,10 @@
 
 // Bytes of a report line's text; longer lines are cut.
 #define LINE_TEXT_BYTES 259
+// UTF-16 units of the text of a Unicode line that a report line can print:
+// LINE_TEXT_BYTES characters, each at least one byte, a surrogate pair two
+// units.
+#define LINE_TEXT_UNITS (2 * LINE_TEXT_BYTES)
 
 // The platform's longest path in UTF-16 units, with the terminator.
 #define LONG_PATH_CHARS 32768
@@ -39,3 +43,9 @@ struct FileReport {
 // then at most LINE_TEXT_BYTES of text (the line without its terminator).
 void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* text,
                ULONGLONG textLength);
+// The same for a line of Unicode text, given as units of UTF-16 (at most
+// LINE_TEXT_UNITS): the report stays in the ANSI code page, so the text is
+// converted to it, each character it cannot hold exactly (a surrogate pair
+// is one character) written as its default character, never as a
+// look-alike, and cut to at most LINE_TEXT_BYTES without splitting one.
+void ReportTextHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const WCHAR* text, int units);

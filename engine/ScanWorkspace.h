@@ -11,6 +11,10 @@ struct ScanWorkspace {
     ReportNameRoom names;    // the report's name of the file being searched
     FaultGuard guard;        // resumes the thread after a fault in a mapped view
     BYTE pattern[NEEDLE_BYTES + 1];  // the pattern of the pass under way: the needle or one of its "&" variants
+    // Unicode text (UnicodeScan.cpp):
+    UINT32 needleCharacters[SEARCH_TEXT_CHARS];       // the search text's characters, folded unless matchCase
+    UINT32 patternCharacters[SEARCH_TEXT_CHARS + 1];  // the pass's pattern: those, or one of their "&" variants
+    WCHAR lineText[LINE_TEXT_UNITS];                  // a reported line's text, decoded
 };
 
 // A workspace from the system's pages, or NULL without memory.

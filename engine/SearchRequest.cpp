@@ -60,7 +60,18 @@ SearchRequest* NewSearchRequest(const SearchEntries* entries, WCHAR* problem)
         lstrcpyW(problem, L"not enough memory to start the search");
         return NULL;
     }
-    if (!ConvertNeedle(request, entries->text)) {
+    request->options = entries->options;
+    // The default character, or a look-alike, in place of the others would
+    // search for something else; only a Unicode file can hold such a text.
+    if (!AnsiSpellsExactly(entries->text, lstrlenW(entries->text))) {
+        if (!request->options.unicodeFiles) {
+            wsprintfW(problem, L"the search text has characters that code page %u cannot hold: tick Unicode "
+                      L"files (or give /U) to search UTF-8 and UTF-16 files for it", GetACP());
+            GlobalFree(request);
+            return NULL;
+        }
+        request->needleLength = NO_ANSI_NEEDLE;
+    } else if (!ConvertNeedle(request, entries->text)) {
         wsprintfW(problem, L"the search text cannot be converted to code page %u", GetACP());
         GlobalFree(request);
         return NULL;
@@ -68,7 +79,6 @@ SearchRequest* NewSearchRequest(const SearchEntries* entries, WCHAR* problem)
     lstrcpynW(request->text, entries->text, SEARCH_TEXT_CHARS + 1);
     lstrcpynW(request->fileTypes, entries->fileTypes, FILE_TYPES_CHARS + 1);
     lstrcpynW(request->folder, entries->folder, FOLDER_CHARS + 1);
-    request->options = entries->options;
     if (!request->options.matchCase)
         CharUpperA(request->needle);
     return request;

@@ -30,7 +30,12 @@ struct SearchOptions {
     LONG stringsOnly;      // only hits that start inside a quoted string
     LONG ampVariants;      // also the text with a "&" between two characters; only with stringsOnly
     LONG searchSubfolders;
+    LONG unicodeFiles;     // search UTF-8 and UTF-16 files as text (engine/TextForm.h tells them)
 };
+
+// The needle length of a text that the ANSI code page cannot spell, which
+// only Unicode files can hold: an ANSI file has no hit for it.
+#define NO_ANSI_NEEDLE (-1)
 
 // Written by the settings dialog or the command line before the worker
 // starts, and only read during the search, except for progressWindow.
@@ -39,7 +44,7 @@ struct SearchRequest {
     WCHAR fileTypes[FILE_TYPES_CHARS + 1];  // ";" or " " between patterns
     WCHAR folder[FOLDER_CHARS + 1];
     char needle[NEEDLE_BYTES];            // the text in ANSI, upper-cased unless matchCase
-    int needleLength;                     // bytes of needle before its terminator
+    int needleLength;                     // bytes of needle before its terminator, or NO_ANSI_NEEDLE
     SearchOptions options;
     LONG scanThreads;                     // threads that scan files, from the command line's /J; 0 for
                                           // the default, one per logical processor (walk/ScanRing.h)
@@ -75,7 +80,9 @@ BOOL ConvertNeedle(SearchRequest* request, const WCHAR* text);
 // A zero-filled request from the global heap, filled from the entries: the
 // text converted by ConvertNeedle and upper-cased by the platform unless
 // matchCase. NULL without memory, or with the problem (PROBLEM_CHARS) when
-// an entry is longer than the request keeps or the text cannot be converted
-// whole. The settings dialog and the command line both make their request
-// here, so the same entries make the same search.
+// an entry is longer than the request keeps, or the text cannot be converted
+// whole, or the code page cannot spell it exactly and Unicode files are not
+// searched (with them, such a text gets NO_ANSI_NEEDLE). The settings dialog
+// and the command line both make their request here, so the same entries
+// make the same search and are refused alike.
 SearchRequest* NewSearchRequest(const SearchEntries* entries, WCHAR* problem);

@@ -13,7 +13,7 @@
 const WCHAR UsageText[] =
     L"Searches files for a text and writes one line per hit: path(line,column) : text\r\n"
     L"\r\n"
-    L"Seekline [/C] [/I] [/S [/A]] [/D] [/T:patterns] [/F:folder] [/J:n] [/Q] text\r\n"
+    L"Seekline [/C] [/I] [/S [/A]] [/U] [/D] [/T:patterns] [/F:folder] [/J:n] [/Q] text\r\n"
     L"\r\n"
     L"  text         the text to find; \"\" finds every line. Put -- before a text\r\n"
     L"               that starts with / or -.\r\n"
@@ -22,6 +22,7 @@ const WCHAR UsageText[] =
     L"  /S           only inside strings: hits that start inside \"...\" or '...'\r\n"
     L"  /A           with /S, also find the text with a & between two of its\r\n"
     L"               characters (F&ile for File)\r\n"
+    L"  /U           Unicode files: search UTF-8 and UTF-16 files as text too\r\n"
     L"  /D           search subfolders too\r\n"
     L"  /T:patterns  file patterns, separated by ; or a space (default *.*)\r\n"
     L"  /F:folder    the folder to search (default: the current folder)\r\n"
@@ -120,14 +121,6 @@ static void CheckSearch(CommandLine* line, BOOL haveText)
 {
     if (!haveText) {
         Refuse(line, L"no search text: it comes last, after the switches (/? for help)", NULL);
-        return;
-    }
-    // The dialog's conversion would put the default character, or a
-    // look-alike, in place of the others and search for something else.
-    if (!AnsiSpellsExactly(line->text, lstrlenW(line->text))) {
-        WCHAR codePage[16];
-        wsprintfW(codePage, L"%u", GetACP());
-        Refuse(line, L"the search text has characters that code page %s cannot hold", codePage);
         return;
     }
     if (line->folder[0] == 0) {

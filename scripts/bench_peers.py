@@ -1,9 +1,11 @@
 """Puts the scanner's figures beside ripgrep's and GNU grep's on the same file.
 
 bench_peers.py FILE ROWS: ROWS are the scanner benchmark's tab-separated rows
-for FILE. Each needle is searched with `rg -n --column -F` / `-iF` and
-`grep -n -F` / `-iF`, the median of BENCH_RUNS runs (3 unless set), the
-output going to a file (both tools stop early when it goes to /dev/null).
+for FILE and for the Unicode files beside it. Each needle is searched with
+`rg -n --column -F` / `-iF` and `grep -n -F` / `-iF`, the median of BENCH_RUNS
+runs (3 unless set), the output going to a file (both tools stop early when it
+goes to /dev/null); the Unicode files with rg alone, which reads UTF-16 with a
+mark by itself.
 """
 import os
 import statistics
@@ -31,6 +33,7 @@ def timed(command, out_path):
 def main():
     source, rows_path = sys.argv[1], sys.argv[2]
     rows, memory, before, size = [], [], {}, 0
+    unicode_rows, unicode_off = [], {}
     with open(rows_path, encoding="latin-1") as rows_file:
         for line in rows_file:
             fields = line.rstrip("\r\n").split("\t")
@@ -42,6 +45,10 @@ def main():
                 memory.append(fields[1:])
             elif fields[0] == "size":
                 size = int(fields[1])
+            elif fields[0] == "unicode":
+                unicode_rows.append([fields[1], fields[2].encode("latin-1").decode("utf-8")] + fields[3:])
+            elif fields[0] == "unicode-off":
+                unicode_off[fields[1]] = float(fields[4])
             else:
                 print(line, end="")
     mib = size / (1 << 20)
@@ -74,8 +81,33 @@ def main():
               f"{versus}{peer}")
     for (needle, mode), seconds in before.items():
         print(f"before: the byte-by-byte scanner, {needle} {mode}: {seconds:.3f} s")
+    print_unicode(source, unicode_rows, unicode_off, out_path)
     for when, kib in memory:
         print(f"memory {when} the scanner: private bytes {kib} KiB")
+
+
+UNICODE_FILES = {"UTF-8": "source-utf8.c", "UTF-16LE": "source-utf16.c", "ANSI": "source.c"}
+
+
+def print_unicode(source, rows, option_off, out_path):
+    """The Unicode files option on each file: beside the option off on the
+    same bytes (the rare identifier) and beside rg on the same file."""
+    if not rows:
+        return
+    folder = os.path.dirname(source)
+    print("\nUnicode files option, the same content with rare Chinese and accented lines")
+    print(f"{'file':<10}{'needle':<12}{'mode':<12}{'s':>8}{'MiB/s':>8}{'lines':>8}"
+          f"{'off s':>8}{'x off':>7}{'rg s':>8}{'lines':>8}{'Seek/rg':>8}")
+    for label, needle, mode, seconds, lines in rows:
+        path = os.path.join(folder, UNICODE_FILES[label])
+        seconds = float(seconds)
+        mib = os.path.getsize(path) / (1 << 20)
+        option = "-F" if mode == "match case" else "-iF"
+        rg, rg_lines = timed(["rg", "-n", "--column", option, "--", needle, path], out_path)
+        off = option_off.get(label) if needle == "PM_RESUME" else None
+        versus = f"{off:8.3f}{seconds / off:7.2f}" if off else " " * 15
+        print(f"{label:<10}{needle:<12}{mode:<12}{seconds:8.3f}{mib / seconds:8.0f}{int(lines):>8}"
+              f"{versus}{rg:8.3f}{rg_lines:>8}{seconds / rg:8.2f}")
 
 
 main()

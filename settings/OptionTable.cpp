@@ -13,6 +13,7 @@ const OptionField OptionFields[] = {
     {&SearchOptions::stringsOnly, IDC_STRINGS_ONLY, L"Str", L'S'},
     {&SearchOptions::ampVariants, IDC_AMP_VARIANTS, L"Amp", L'A'},
     {&SearchOptions::searchSubfolders, IDC_SUBFOLDERS, L"Sub", L'D'},
+    {&SearchOptions::unicodeFiles, IDC_UNICODE_FILES, L"Uni", L'U'},
 };
 
 const int OptionFieldCount = sizeof OptionFields / sizeof OptionFields[0];

@@ -60,8 +60,10 @@ static void OnSearch(HWND dialog)
     ZeroMemory(&entries.options, sizeof entries.options);
     for (int n = 0; n < OptionFieldCount; n++) {
         const OptionField* field = &OptionFields[n];
-        if (field->flag)
-            entries.options.*field->flag = (LONG)SendDlgItemMessageW(dialog, field->control, BM_GETCHECK, 0, 0);
+        if (!field->flag)
+            continue;
+        HWND box = GetDlgItem(dialog, field->control);
+        entries.options.*field->flag = box ? (LONG)SendMessageW(box, BM_GETCHECK, 0, 0) : SavedOption(field);
     }
     WCHAR problem[PROBLEM_CHARS];
     SearchRequest* request = NewSearchRequest(&entries, problem);

@@ -105,25 +105,60 @@ static void SaveHistory(HKEY key, HWND combo, const HistoryList* list)
     }
 }
 
-static void LoadFlag(HKEY key, HWND dialog, int control, const WCHAR* name)
+// A flag as stored: 1 for a value whose first unit is "Y", 0 for another
+// value, -1 when there is none to read.
+static LONG ReadFlag(HKEY key, const WCHAR* name)
 {
     WCHAR value[FLAG_VALUE_BYTES / sizeof(WCHAR)];
     if (!ReadText(key, name, value, FLAG_VALUE_BYTES / sizeof(WCHAR)))
-        return;
-    SendDlgItemMessageW(dialog, control, BM_SETCHECK, value[0] == L'Y' ? BST_CHECKED : BST_UNCHECKED, 0);
+        return -1;
+    return value[0] == L'Y';
 }
 
-static void SaveFlag(HKEY key, HWND dialog, int control, const WCHAR* name)
+// A dialog from a satellite module made before an option existed has no box
+// for it: the option then keeps its stored state, which OnSearch takes into
+// the request (SavedOption). The "Reg" flag, which no dialog has a box for
+// and no option reads, is still saved as the unchecked state it reads as.
+static BOOL KeepsStoredState(HWND dialog, const OptionField* flag)
 {
-    BOOL checked = SendDlgItemMessageW(dialog, control, BM_GETCHECK, 0, 0) != 0;
-    WriteText(key, name, checked ? L"Y" : L"N");
+    return flag->flag && !GetDlgItem(dialog, flag->control);
+}
+
+static void LoadFlag(HKEY key, HWND dialog, const OptionField* flag)
+{
+    LONG stored = ReadFlag(key, flag->valueName);
+    if (stored >= 0 && !KeepsStoredState(dialog, flag))
+        SendDlgItemMessageW(dialog, flag->control, BM_SETCHECK, stored ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+static void SaveFlag(HKEY key, HWND dialog, const OptionField* flag)
+{
+    if (KeepsStoredState(dialog, flag))
+        return;
+    BOOL checked = SendDlgItemMessageW(dialog, flag->control, BM_GETCHECK, 0, 0) != 0;
+    WriteText(key, flag->valueName, checked ? L"Y" : L"N");
+}
+
+static BOOL OpenSettingsKey(HKEY* key)
+{
+    return RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Ombrel\\Seekline", 0, NULL, REG_OPTION_NON_VOLATILE,
+                           KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, NULL, key, NULL) == ERROR_SUCCESS;
+}
+
+LONG SavedOption(const OptionField* option)
+{
+    HKEY key;
+    if (!OpenSettingsKey(&key))
+        return 0;
+    LONG stored = ReadFlag(key, option->valueName);
+    RegCloseKey(key);
+    return stored > 0;
 }
 
 void TransferSettings(HWND dialog, int direction)
 {
     HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Ombrel\\Seekline", 0, NULL, REG_OPTION_NON_VOLATILE,
-                        KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, NULL, &key, NULL) != ERROR_SUCCESS)
+    if (!OpenSettingsKey(&key))
         return;
     for (const HistoryList& list : historyLists) {
         HWND combo = GetDlgItem(dialog, list.control);
@@ -135,9 +170,9 @@ void TransferSettings(HWND dialog, int direction)
     for (int n = 0; n < OptionFieldCount; n++) {
         const OptionField* flag = &OptionFields[n];
         if (direction == SETTINGS_LOAD)
-            LoadFlag(key, dialog, flag->control, flag->valueName);
+            LoadFlag(key, dialog, flag);
         else
-            SaveFlag(key, dialog, flag->control, flag->valueName);
+            SaveFlag(key, dialog, flag);
     }
     RegCloseKey(key);
 }

@@ -1,6 +1,6 @@
 // Keeps the settings dialog's history lists and options in the registry.
 #pragma once
-#include <windows.h>
+#include "settings/OptionTable.h"
 
 #define SETTINGS_LOAD 0
 #define SETTINGS_SAVE 1
@@ -8,3 +8,7 @@
 // Loads the saved lists and check states into the dialog's controls, or saves
 // them from there. Registry errors are ignored.
 void TransferSettings(HWND dialog, int direction);
+
+// The stored state of an option whose box the dialog lacks (a satellite
+// module made before the option): 1 when its flag value is "Y", else 0.
+LONG SavedOption(const OptionField* option);

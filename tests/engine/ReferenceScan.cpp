@@ -124,6 +124,9 @@ static BOOL RunPass(ScanPass* pass, const SearchOptions* options, FileReport* re
 // the needle with a "&" after its first L - k bytes, for k = 1 .. L - 1.
 BOOL ReferenceScanBytes(const BYTE* view, ULONGLONG size, FileReport* report, const SearchRequest* request)
 {
+    // A text the code page cannot spell: no ANSI file holds it.
+    if (request->needleLength == NO_ANSI_NEEDLE)
+        return TRUE;
     std::string needle(request->needle, request->needleLength);
     const SearchOptions* options = &request->options;
     size_t passes = (options->stringsOnly && options->ampVariants) ? needle.size() : 1;

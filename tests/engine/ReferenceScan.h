@@ -3,5 +3,10 @@
 #include "engine/Report.h"
 #include "engine/SearchRequest.h"
 
-// Same contract as ScanBytes.
+// Same contract as ScanBytes on ANSI text.
 BOOL ReferenceScanBytes(const BYTE* bytes, ULONGLONG size, FileReport* report, const SearchRequest* request);
+
+// Same contract as ScanBytes, the Unicode files option included
+// (ReferenceUnicodeScan.cpp), for files of at most UTF8_JUDGED_BYTES, which
+// it judges whole.
+BOOL ReferenceScanFile(const BYTE* bytes, ULONGLONG size, FileReport* report, const SearchRequest* request);

@@ -1,6 +1,7 @@
 // The scanner at the edges of its bytes: files that end or start right at a
-// page the process may not touch, a CR LF split between two pieces of the
-// search, and the stop flag seen within one piece of a large file.
+// page the process may not touch, in ANSI and in Unicode text, a CR LF split
+// between two pieces of the search, and the stop flag seen within one piece
+// of a large file.
 #include "tests/engine/ScanCompare.h"
 #include "tests/engine/ScanHelpers.h"
 #include "engine/LineScanVector.h"
@@ -63,6 +64,48 @@ TEST_F(ScanBounds, NeverReadsOutsideTheBytes)
     EXPECT_GT(scans, 150000);
 }
 
+// The same for Unicode text in each form: sizes around the vector widths and
+// a page, needles of one, two and four bytes a character, and endings that
+// leave a match, part of a character, a quote, a slash or a terminator.
+TEST_F(ScanBounds, NeverReadsOutsideUnicodeText)
+{
+    GuardedBytes guarded;
+    GuardedAlloc(&guarded, 3 * 4096);
+    const std::string marks[] = {"", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
+    const std::wstring needles[] = {L"", L"X", L"\u00C9\u4E2D", L"\U0001F600\""};
+    const unsigned options[] = {0, MATCH_CASE, SKIP_COMMENTS | STRINGS_ONLY, STRINGS_ONLY | AMP_VARIANTS};
+    int scans = 0;
+    for (const std::string& mark : marks) {
+        bool utf16 = mark.size() == 2;
+        auto encode = [&](const std::wstring& text) { return utf16 ? Utf16(text, mark[0] == '\xFE').substr(2) : Utf8(text); };
+        for (const std::wstring& needle : needles) {
+            std::string encoded = encode(needle);
+            // A file without a mark is UTF-8 only with a byte of 0x80 or more.
+            const std::string endings[] = {encoded, encoded.substr(0, encoded.size() / 2), encode(L"\u00E9\""), "/",
+                                           utf16 ? encode(L"\xD800") : "\xE4\xB8"};
+            for (size_t size : {0, 1, 2, 3, 5, 8, 15, 16, 17, 31, 32, 33, 63, 64, 65, 4094, 4095, 4096, 4097}) {
+                for (const std::string& ending : endings) {
+                    std::string file = mark + std::string(size, size % 2 ? 'x' : '\0') + ending;
+                    for (unsigned bits : options) {
+                        SearchRequest request;
+                        FillRequest(&request, needle, bits | UNICODE_FILES);
+                        for (int way = 0; way < 4; way++) {
+                            LimitVectorsToSse2(way >= 2);
+                            const BYTE* bytes = GuardedPlace(&guarded, file, way % 2 == 0);
+                            ScanResult fast = ScanWith(false, bytes, file.size(), &request);
+                            ASSERT_TRUE(fast == ScanWith(true, bytes, file.size(), &request))
+                                << "text " << EscapedText(needle) << " options " << bits << " file " << Escaped(file);
+                            scans++;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    GuardedFree(&guarded);
+    EXPECT_GT(scans, 20000);
+}
+
 // The search goes through a large file in pieces; a CR LF split between two
 // of them is still one line end.
 TEST_F(ScanBounds, CountsACrLfSplitBetweenPiecesOnce)
@@ -119,6 +162,16 @@ TEST_F(ScanBounds, SeesAStopWithinEachPieceOfText)
     result = ScanWith(false, bytes, size, &request);
     EXPECT_FALSE(result.finished);
     EXPECT_EQ(result.report, "");
+
+    // The same in UTF-16 text, character by character.
+    std::string text = Utf16(L"foo" + std::wstring(readable / 2, L'x'), false);
+    CopyMemory(bytes, text.data(), readable);
+    for (unsigned bits : {0, STRINGS_ONLY | AMP_VARIANTS}) {
+        FillRequest(&request, L"FOO", bits | UNICODE_FILES);
+        result = ScanWith(false, bytes, size, &request);
+        EXPECT_FALSE(result.finished);
+        EXPECT_EQ(result.report, bits ? "" : "t(1,1) : foo" + std::string(256, 'x') + "\r\n");
+    }
 
     VirtualFree(bytes, 0, MEM_RELEASE);
 }

@@ -64,7 +64,7 @@ ScanResult ScanWith(bool reference, const BYTE* bytes, size_t size, const Search
     FileOutput* output = BeginTestOutput();
     FileReport name = {L"t", L"t", &TestWorkspace()->names, output, FALSE};
     ScanResult result;
-    result.finished = reference ? ReferenceScanBytes(bytes, size, &name, request)
+    result.finished = reference ? ReferenceScanFile(bytes, size, &name, request)
                                 : ScanBytes(bytes, size, &name, request, TestWorkspace());
     // Straight from the buffer, unless it ran full and wrote out to the
     // scratch file: no file write for most of the many runs.
@@ -99,4 +99,18 @@ std::string Escaped(const std::string& bytes)
         text += piece;
     }
     return text + "\"";
+}
+
+std::string EscapedText(const std::wstring& text)
+{
+    std::string escaped = "L\"";
+    for (wchar_t unit : text) {
+        char piece[16];
+        if (unit >= 0x20 && unit < 0x7F && unit != '"' && unit != '\\')
+            wsprintfA(piece, "%c", unit);
+        else
+            wsprintfA(piece, "\\x%04X\"L\"", (unsigned)unit);
+        escaped += piece;
+    }
+    return escaped + "\"";
 }

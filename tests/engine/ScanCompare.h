@@ -35,8 +35,11 @@ void ScanCaptureStart();
 void ScanCaptureFinish();
 
 // Scans the bytes with the request, with the fast scanner or the
-// reference, naming the file "t" in the report.
+// reference (with the Unicode files option, each tells the text's form
+// itself), naming the file "t" in the report.
 ScanResult ScanWith(bool reference, const BYTE* bytes, size_t size, const SearchRequest* request);
 
 // The bytes as a C string literal, for messages.
 std::string Escaped(const std::string& bytes);
+// UTF-16 text as a wide string literal.
+std::string EscapedText(const std::wstring& text);

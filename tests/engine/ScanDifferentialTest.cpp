@@ -1,8 +1,13 @@
-// The fast scanner against the byte-by-byte reference on seeded random files
-// and needles, in every combination of the four options: the reports must be
-// equal to the byte. The files are biased toward what trips a scanner up, and
-// every file lies flush against a no-access page. SCAN_DIFF_CASES sets the
-// number of cases, SCAN_DIFF_SEED the seed and SCAN_DIFF_FIRST the first case.
+// The fast scanner against the straightforward references on seeded random
+// files and needles, in every combination of the five options that the scan
+// reads: the reports must be equal to the byte. Half the cases search ANSI
+// bytes against the byte-by-byte reference; the other half have the Unicode
+// files option, search texts of any characters, and files in every form
+// (ANSI, UTF-8 with and without a mark, UTF-16LE and BE), against the
+// reference that decodes and folds with the platform. The files are biased
+// toward what trips a scanner, a decoder or case folding up, and every file
+// lies flush against a no-access page. SCAN_DIFF_CASES sets the number of
+// cases, SCAN_DIFF_SEED the seed and SCAN_DIFF_FIRST the first case.
 #include "tests/engine/ScanCompare.h"
 #include "tests/engine/ScanHelpers.h"
 #include "engine/LineScanVector.h"
@@ -11,8 +16,9 @@
 
 namespace {
 
-// Cases per code page when not set: three code pages make over 200,000.
-const unsigned long defaultCases = 70000;
+// Cases per code page when not set, half of them with the Unicode files
+// option: three code pages make over 200,000 of each kind.
+const unsigned long defaultCases = 140000;
 
 struct Random {
     ULONGLONG state;
@@ -142,6 +148,18 @@ size_t FileSize(Random* random)
     return pieces[Below(random, 3)] + Between(random, 0, 16) - 8;
 }
 
+// A run of line ends longer than two pieces of the search: the line-end
+// counters sum their lanes before any can overflow.
+std::string LineEndRun(Random* random)
+{
+    static const char* const ends[] = {"\n", "\r", "\r\n"};
+    std::string run;
+    const char* end = ends[Below(random, 3)];
+    for (unsigned n = Between(random, 8200, 12000); n > 0; n--)
+        run += end;
+    return run;
+}
+
 std::string MakeFile(Random* random, const std::string& needle)
 {
     size_t size = FileSize(random);
@@ -157,12 +175,179 @@ std::string MakeFile(Random* random, const std::string& needle)
         file.replace(size - needle.size(), needle.size(), needle);
     else if (pick == 2 && !needle.empty() && needle.size() - 1 <= size)
         file.replace(size - (needle.size() - 1), needle.size() - 1, needle, 0, needle.size() - 1);
+    if (Below(random, 100) == 0)
+        file = LineEndRun(random) + file;
+    return file;
+}
+
+// --- Unicode files ---------------------------------------------------------
+
+// Characters that trip up decoding and folding: letters the platform
+// upper-cases (accented, Greek, Cyrillic, fullwidth, a pair of different
+// lengths in UTF-8, Deseret beyond the basic plane), letters it leaves alone
+// (dotless i, long s, sharp s, micro sign, Kelvin sign), CJK, a surrogate
+// pair without case, U+FFFD, lone surrogates.
+const wchar_t* const otherCharacters[] = {
+    L"\u00E9", L"\u00C9", L"\u00DF", L"\u00FF", L"\u0178", L"\u00B5", L"\u0131", L"\u0130", L"\u017F",
+    L"\u0250", L"\u2C6F", L"\u03B1", L"\u0391", L"\u03C3", L"\u03A3", L"\u03C2", L"\u0434", L"\u0414",
+    L"\uFF41", L"\uFF21", L"\u212A", L"\u4E2D", L"\u6587", L"\u958B", L"\u555F", L"\U0001F600",
+    L"\U00010428", L"\U00010400", L"\uFFFD", L"\xD800", L"\xDC00", L"\u00A0", L"\u0100"};
+
+std::wstring OtherCharacter(Random* random)
+{
+    return otherCharacters[Below(random, sizeof otherCharacters / sizeof otherCharacters[0])];
+}
+
+std::wstring TextCharacter(Random* random)
+{
+    unsigned pick = Below(random, 100);
+    if (pick < 30)
+        return std::wstring(1, (wchar_t)Between(random, 'A', 'Z'));
+    if (pick < 40)
+        return std::wstring(1, (wchar_t)Between(random, 'a', 'z'));
+    if (pick < 70)
+        return OtherCharacter(random);
+    if (pick < 76)
+        return L"&";
+    if (pick < 82)
+        return std::wstring(1, L"\"'"[Below(random, 2)]);
+    if (pick < 86)
+        return L"/";
+    if (pick < 88)
+        return std::wstring(1, L"\r\n"[Below(random, 2)]);
+    // What ill-formed UTF-8 decodes to.
+    if (pick < 91)
+        return L"\uFFFD";
+    return std::wstring(1, L"_ 09()*;,.-="[Below(random, 12)]);
+}
+
+// A search text as a user would type it, lengths as MakeNeedle's.
+std::wstring MakeText(Random* random)
+{
+    unsigned pick = Below(random, 100);
+    size_t length = pick < 6 ? 0 : pick < 26 ? 1 : pick < 56 ? Between(random, 2, 4)
+                  : pick < 88 ? Between(random, 5, 12) : pick < 97 ? Between(random, 13, 40) : Between(random, 41, 300);
+    std::wstring text;
+    for (size_t n = 0; n < length; n++)
+        text += TextCharacter(random);
+    return text;
+}
+
+// The text with each character in upper or lower case at random, as the
+// platform maps them.
+std::wstring AnyCase(Random* random, const std::wstring& text)
+{
+    std::wstring changed;
+    for (size_t at = 0; at < text.size();) {
+        size_t units = text[at] >= 0xD800 && text[at] <= 0xDBFF && at + 1 < text.size() ? 2 : 1;
+        std::wstring character = text.substr(at, units), mapped = character;
+        DWORD flags = Below(random, 2) ? LCMAP_UPPERCASE : LCMAP_LOWERCASE;
+        if (Below(random, 2))
+            LCMapStringEx(LOCALE_NAME_INVARIANT, flags, character.data(), (int)units, &mapped[0], (int)units, NULL,
+                          NULL, 0);
+        changed += mapped;
+        at += units;
+    }
+    return changed;
+}
+
+enum FileForm { ANSI_FILE, UTF8_BARE, UTF8_MARKED, UTF16LE_MARKED, UTF16BE_MARKED, UTF16LE_BARE, MARK_ALONE };
+
+std::string Encode(const std::wstring& text, FileForm form)
+{
+    std::string bytes;
+    if (form == ANSI_FILE || form == UTF8_BARE || form == UTF8_MARKED) {
+        UINT codePage = form == ANSI_FILE ? CP_ACP : CP_UTF8;
+        int length = WideCharToMultiByte(codePage, 0, text.data(), (int)text.size(), NULL, 0, NULL, NULL);
+        bytes.resize(length > 0 ? length : 0);
+        if (length > 0)
+            WideCharToMultiByte(codePage, 0, text.data(), (int)text.size(), &bytes[0], length, NULL, NULL);
+        return bytes;
+    }
+    for (wchar_t unit : text) {
+        char low = (char)(unit & 0xFF), high = (char)(unit >> 8);
+        bytes += form == UTF16BE_MARKED ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+// Ill-formed UTF-8: a lone lead, a stray continuation, an overlong form, a
+// surrogate, a sequence cut short, bytes no sequence has.
+std::string IllFormed(Random* random)
+{
+    static const char* const sequences[] = {"\xE9", "\xC3", "\x80", "\xBF\xBF", "\xC0\xAF", "\xE0\x80\x80",
+                                            "\xED\xA0\x80", "\xF0\x9F", "\xF4\x90\x80\x80", "\xFF", "\xFE"};
+    return sequences[Below(random, sizeof sequences / sizeof sequences[0])];
+}
+
+std::string UnicodeToken(Random* random, const std::wstring& text, FileForm form)
+{
+    static const wchar_t* const tokens[] = {L"\"", L"'", L"//", L"/", L"\\", L"\r", L"\n", L"\r\n", L"\n\r", L"&",
+                                            L" ", L"\t"};
+    unsigned pick = Below(random, 100);
+    if (pick < 22) {
+        std::wstring piece = AnyCase(random, text.empty() ? L"x" : text.substr(0, 1 + Below(random, (unsigned)text.size())));
+        if (Below(random, 5) == 0)
+            piece.insert(Below(random, (unsigned)piece.size() + 1), 1, L'&');
+        return Encode(piece, form);
+    }
+    if (pick < 55)
+        return Encode(tokens[Below(random, sizeof tokens / sizeof tokens[0])], form);
+    if (pick < 70)
+        return Encode(OtherCharacter(random), form);
+    if (pick < 78)
+        return form == UTF8_BARE || form == UTF8_MARKED ? IllFormed(random) : Below(random, 8) ? "" : "\x01";
+    std::wstring word;
+    for (unsigned n = Between(random, 1, 8); n > 0; n--)
+        word += (wchar_t)(Between(random, 'a', 'z') ^ (Below(random, 4) ? 0 : 0x20));
+    return Encode(word, form);
+}
+
+std::string Mark(FileForm form)
+{
+    if (form == UTF8_MARKED)
+        return "\xEF\xBB\xBF";
+    if (form == UTF16LE_MARKED)
+        return "\xFF\xFE";
+    if (form == UTF16BE_MARKED)
+        return "\xFE\xFF";
+    return "";
+}
+
+// A file in one of the forms, around the same sizes as MakeFile's, with the
+// text in any case at its first or last character sometimes, or a mark and
+// hardly anything else.
+std::string MakeUnicodeFile(Random* random, const std::wstring& text)
+{
+    FileForm form = (FileForm)Below(random, MARK_ALONE + 1);
+    if (form == MARK_ALONE)
+        return Mark((FileForm)(UTF8_MARKED + Below(random, 3))) + std::string(Below(random, 2), '\n');
+    std::string mark = Mark(form);
+    size_t size = mark.size() + FileSize(random);
+    std::string file = mark;
+    while (file.size() < size)
+        file += UnicodeToken(random, text, form);
+    file.resize(size);
+    std::string needle = Encode(AnyCase(random, text), form);
+    unsigned pick = Below(random, 10);
+    if (pick == 0 && mark.size() + needle.size() <= size)
+        file.replace(mark.size(), needle.size(), needle);
+    else if (pick == 1 && mark.size() + needle.size() <= size)
+        file.replace(size - needle.size(), needle.size(), needle);
+    else if (pick == 2 && !needle.empty() && mark.size() + needle.size() - 1 <= size)
+        file.replace(size - (needle.size() - 1), needle.size() - 1, needle, 0, needle.size() - 1);
+    if (Below(random, 100) == 0) {
+        std::string run = LineEndRun(random);
+        std::wstring wide(run.begin(), run.end());
+        file.insert(mark.size(), Encode(wide, form));
+    }
     return file;
 }
 
 struct Case {
     std::string file;
-    std::string needle;
+    std::string needle;  // without the Unicode files option: the request's needle as it stands
+    std::wstring text;   // with it: the search text as typed
     unsigned options;
     bool atEnd;
     bool sse2;  // 16-byte vectors even where the processor has AVX2
@@ -171,7 +356,10 @@ struct Case {
 bool BothAgree(const GuardedBytes* guarded, const Case& scan, ScanResult* fast, ScanResult* reference)
 {
     SearchRequest request;
-    FillByteRequest(&request, scan.needle, scan.options);
+    if (scan.options & UNICODE_FILES)
+        FillRequest(&request, scan.text, scan.options);
+    else
+        FillByteRequest(&request, scan.needle, scan.options);
     const BYTE* bytes = GuardedPlace(guarded, scan.file, scan.atEnd);
     LimitVectorsToSse2(scan.sse2);
     *reference = ScanWith(true, bytes, scan.file.size(), &request);
@@ -179,23 +367,34 @@ bool BothAgree(const GuardedBytes* guarded, const Case& scan, ScanResult* fast, 
     return *fast == *reference;
 }
 
-// Drops pieces of the file and then of the needle, halving the piece, while
-// the scanners still disagree.
-void Shrink(const GuardedBytes* guarded, Case* scan)
+// Drops pieces of the text, halving the piece, while the scanners still
+// disagree.
+template <class Text>
+void ShrinkText(const GuardedBytes* guarded, Case* scan, Text* text)
 {
     ScanResult fast, reference;
-    for (std::string* text : {&scan->file, &scan->needle, &scan->file}) {
-        for (size_t piece = (text->size() + 1) / 2; piece >= 1; piece /= 2) {
-            for (size_t at = 0; at + piece <= text->size();) {
-                std::string kept = *text;
-                text->erase(at, piece);
-                if (BothAgree(guarded, *scan, &fast, &reference)) {
-                    *text = kept;
-                    at += piece;
-                }
+    for (size_t piece = (text->size() + 1) / 2; piece >= 1; piece /= 2) {
+        for (size_t at = 0; at + piece <= text->size();) {
+            Text kept = *text;
+            text->erase(at, piece);
+            if (BothAgree(guarded, *scan, &fast, &reference)) {
+                *text = kept;
+                at += piece;
             }
         }
     }
+}
+
+// Drops pieces of the file, then of the needle or search text, then of the
+// file again.
+void Shrink(const GuardedBytes* guarded, Case* scan)
+{
+    ShrinkText(guarded, scan, &scan->file);
+    if (scan->options & UNICODE_FILES)
+        ShrinkText(guarded, scan, &scan->text);
+    else
+        ShrinkText(guarded, scan, &scan->needle);
+    ShrinkText(guarded, scan, &scan->file);
 }
 
 unsigned long Setting(const char* name, unsigned long unset)
@@ -211,24 +410,30 @@ TEST(ScanDifferential, FastScannerReportsWhatTheReferenceReports)
     unsigned long seed = Setting("SCAN_DIFF_SEED", 20240 + GetACP());
     unsigned long first = Setting("SCAN_DIFF_FIRST", 0);
     GuardedBytes guarded;
-    GuardedAlloc(&guarded, 140 << 10);
+    GuardedAlloc(&guarded, 192 << 10);
     ScanCaptureStart();
-    unsigned long matched = 0;
+    unsigned long matched = 0, unicodeCases = 0;
     for (unsigned long index = first; index < first + cases; index++) {
         Random random = {((ULONGLONG)seed << 32) + index};
         Case scan;
-        scan.needle = MakeNeedle(&random);
-        scan.options = index % 16;
-        scan.atEnd = (index / 16) % 2 == 0;
-        scan.sse2 = (index / 32) % 2 == 1;
-        // The settings dialog upper-cases the needle for a folded search;
-        // the scanner must cope with any needle all the same.
-        if (!(scan.options & MATCH_CASE) && Below(&random, 5)) {
-            scan.needle += '\0';
-            CharUpperA(&scan.needle[0]);
-            scan.needle.pop_back();
+        scan.options = (index % 16) | ((index / 16) % 2 ? UNICODE_FILES : 0);
+        scan.atEnd = (index / 32) % 2 == 0;
+        scan.sse2 = (index / 64) % 2 == 1;
+        if (scan.options & UNICODE_FILES) {
+            scan.text = MakeText(&random);
+            scan.file = MakeUnicodeFile(&random, scan.text);
+            unicodeCases++;
+        } else {
+            scan.needle = MakeNeedle(&random);
+            // The settings dialog upper-cases the needle for a folded search;
+            // the scanner must cope with any needle all the same.
+            if (!(scan.options & MATCH_CASE) && Below(&random, 5)) {
+                scan.needle += '\0';
+                CharUpperA(&scan.needle[0]);
+                scan.needle.pop_back();
+            }
+            scan.file = MakeFile(&random, scan.needle);
         }
-        scan.file = MakeFile(&random, scan.needle);
         ScanResult fast, reference;
         if (BothAgree(&guarded, scan, &fast, &reference)) {
             matched += !reference.report.empty();
@@ -240,8 +445,8 @@ TEST(ScanDifferential, FastScannerReportsWhatTheReferenceReports)
                       << " SCAN_DIFF_CASES=1, code page " << GetACP() << ", options " << scan.options << ", bytes "
                       << (scan.atEnd ? "flush against the end" : "from the start")
                       << (scan.sse2 ? ", 16-byte vectors" : "") << "\nneedle " << Escaped(scan.needle)
-                      << "\nfile   " << Escaped(scan.file) << "\nfast      " << Escaped(fast.report)
-                      << " finished " << fast.finished
+                      << "\ntext   " << EscapedText(scan.text) << "\nfile   " << Escaped(scan.file)
+                      << "\nfast      " << Escaped(fast.report) << " finished " << fast.finished
                       << "\nreference " << Escaped(reference.report) << " finished " << reference.finished;
         break;
     }
@@ -252,7 +457,7 @@ TEST(ScanDifferential, FastScannerReportsWhatTheReferenceReports)
     if (!HasFailure()) {
         EXPECT_GT(matched, cases / 4);
     }
-    printf("%lu cases, %lu with hits, first seed %lu\n", cases, matched, seed);
+    printf("%lu cases (%lu with Unicode files), %lu with hits, first seed %lu\n", cases, unicodeCases, matched, seed);
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 #include "tests/engine/ScanCompare.h"
 #include "tests/support/ImportPatch.h"
 #include "engine/FaultGuard.h"
+#include "engine/TextForm.h"
 #include <gtest/gtest.h>
 
 extern "C" int(WINAPI* __imp_WideCharToMultiByte)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL);
+extern "C" BOOL(WINAPI* __imp_GetFileSizeEx)(HANDLE, PLARGE_INTEGER);
 
 namespace {
 
@@ -36,6 +38,52 @@ TEST_F(ScannerFiles, ReadsAndMapsFilesAroundTheSizeBetweenThem)
         FillRequest(&request, L"foo", 0);
         EXPECT_EQ(Hits(SearchPath(path, &request), path), "(1,1)(3,3)");
     }
+}
+
+// Whether a file without a mark is UTF-8 is judged on its first MiB: a
+// sequence cut by that limit is well-formed, and an ill-formed one after it
+// decodes to U+FFFD with columns still in bytes. A file whose first MiB is
+// ASCII is ANSI, whatever follows. Both ways, files read whole and mapped.
+TEST_F(ScannerFiles, JudgesUtf8ByItsFirstMiB)
+{
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "one code page is enough for the big files";
+    std::wstring path = folder + L"\\big.txt";
+    SearchRequest request;
+    FillRequest(&request, L"FOO", UNICODE_FILES);
+    for (size_t filler : {(size_t)0, (size_t)READ_WHOLE_BYTES}) {
+        SCOPED_TRACE(filler);
+        // A Chinese character across the limit, an ill-formed byte after it.
+        std::string text = Utf8(L"\u00E9\n") + std::string(UTF8_JUDGED_BYTES - 4, 'x') + Utf8(L"\u4E2D") +
+                           "\n\xE9 foo \xC3\xA9\n" + std::string(filler, '\n');
+        WriteTestFile(path, text);
+        EXPECT_EQ(SearchPath(path, &request), Ansi(path) + "(3,3) : ? foo \xE9\r\n");
+        // ASCII as far as the limit: ANSI bytes, shown as they stand.
+        text = std::string(UTF8_JUDGED_BYTES, 'x') + "\n" + Utf8(L"\u00E9 foo") + std::string(filler, '\n');
+        WriteTestFile(path, text);
+        EXPECT_EQ(SearchPath(path, &request), Ansi(path) + "(2,4) : \xC3\xA9 foo\r\n");
+    }
+}
+
+// A file that shrinks between the reading of its size and of its bytes is
+// searched as far as it goes, never into what the buffer held before.
+TEST_F(ScannerFiles, SearchesAFileCutShortAsFarAsItIsRead)
+{
+    std::wstring before = folder + L"\\before.c", cut = folder + L"\\cut.c";
+    WriteTestFile(before, std::string(100, 'x') + "\nfoo\n");
+    WriteTestFile(cut, "bar\n");
+    SearchRequest request;
+    FillRequest(&request, L"foo", 0);
+    EXPECT_EQ(Hits(SearchPath(before, &request), before), "(2,1)");
+    static BOOL(WINAPI * realGetFileSizeEx)(HANDLE, PLARGE_INTEGER);
+    realGetFileSizeEx = PatchImport(&__imp_GetFileSizeEx, +[](HANDLE file, PLARGE_INTEGER size) -> BOOL {
+        BOOL got = realGetFileSizeEx(file, size);
+        size->QuadPart += 200;
+        return got;
+    });
+    std::string report = SearchPath(cut, &request);
+    PatchImport(&__imp_GetFileSizeEx, realGetFileSizeEx);
+    EXPECT_EQ(report, "");
 }
 
 TEST_F(ScannerFiles, AFaultingViewEndsItsScanWithWholeLines)

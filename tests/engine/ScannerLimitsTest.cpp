@@ -14,21 +14,31 @@ protected:
 
 TEST_F(ScannerLimits, TheLongestSearchTextConvertsWhole)
 {
-    // 1021 characters that take two bytes each in a double-byte code page
-    // (one byte, the default character, in a single-byte one).
+    // 1021 characters that take two bytes each in a double-byte code page and
+    // three in UTF-8; a single-byte one cannot hold them, and refuses them
+    // unless Unicode files are searched.
     std::wstring text(SEARCH_TEXT_CHARS, L'\x5C0B');
     SearchRequest request;
-    FillRequest(&request, text, 0);
-    std::string ansi = Ansi(text);
-    ASSERT_EQ(request.needleLength, (int)ansi.size());
-    EXPECT_EQ(std::string(request.needle, request.needleLength), ansi);
-    if (GetACP() == 950) {
-        EXPECT_EQ(request.needleLength, 2 * SEARCH_TEXT_CHARS);
-    }
-
     std::wstring path = folder + L"\\long.txt";
-    WriteTestFile(path, "no\n\"" + ansi + "\"\n");
-    FillRequest(&request, text, STRINGS_ONLY | AMP_VARIANTS);
+    if (GetACP() == 1252) {
+        EXPECT_FALSE(FillRequest(&request, text, 0));
+        ASSERT_TRUE(FillRequest(&request, text, UNICODE_FILES));
+        EXPECT_EQ(request.needleLength, NO_ANSI_NEEDLE);
+        WriteTestFile(path, "no\n\"" + Ansi(text) + "\"\n");
+        EXPECT_EQ(Hits(SearchPath(path, &request), path), "") << "the default characters were searched for";
+    } else {
+        ASSERT_TRUE(FillRequest(&request, text, 0));
+        std::string ansi = Ansi(text);
+        ASSERT_EQ(request.needleLength, (int)ansi.size());
+        EXPECT_EQ(std::string(request.needle, request.needleLength), ansi);
+        EXPECT_EQ(request.needleLength, (GetACP() == 950 ? 2 : 3) * SEARCH_TEXT_CHARS);
+        WriteTestFile(path, "no\n\"" + ansi + "\"\n");
+        FillRequest(&request, text, STRINGS_ONLY | AMP_VARIANTS);
+        EXPECT_EQ(Hits(SearchPath(path, &request), path), "(2,2)");
+    }
+    // And in Unicode text, through every variant, in every code page.
+    WriteTestFile(path, Utf16(L"no\n\"" + text + L"\"\n", false));
+    FillRequest(&request, text, STRINGS_ONLY | AMP_VARIANTS | UNICODE_FILES);
     EXPECT_EQ(Hits(SearchPath(path, &request), path), "(2,2)");
 
     // Text the field cannot hold is refused whole, never left as an empty

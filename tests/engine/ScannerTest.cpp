@@ -1,4 +1,5 @@
-// The line scanner's matching modes on real files.
+// The line scanner's matching modes on real files, in ANSI text and, with
+// the Unicode files option, in UTF-8 and UTF-16 text.
 #include "tests/engine/ScanHelpers.h"
 #include <gtest/gtest.h>
 
@@ -49,6 +50,27 @@ const ScanCase scanCases[] = {
     {"empty needle in strings, end of file", L"", STRINGS_ONLY, "x \"", "(1,4)"},
     {"empty needle in strings keeps the next line", L"", STRINGS_ONLY, "ab\n\"x\"\n", "(2,2)"},
     {"empty needle, comment at the end", L"", SKIP_COMMENTS, "a//", "(1,1)"},
+    // Unicode files: the mark is not text; columns count UTF-16 units, UTF-8 bytes.
+    {"UTF-16LE", L"FILE", UNICODE_FILES, Utf16(L"x File\r\nfile", false), "(1,3)(2,1)"},
+    {"UTF-16BE", L"file", UNICODE_FILES, Utf16(L"a\nb FILE", true), "(2,3)"},
+    {"UTF-8 without a mark", L"CAF\u00C9", UNICODE_FILES, Utf8(L"\u00E9 x caf\u00E9\nCaf\u00C9"), "(1,6)(2,1)"},
+    {"UTF-8 with a mark", L"x", UNICODE_FILES, "\xEF\xBB\xBF" "ab x", "(1,4)"},
+    {"Greek and Cyrillic fold", L"\u03B1\u03B2\u03B3 \u0434", UNICODE_FILES, Utf8(L"\u0391\u0392\u0393 \u0414"), "(1,1)"},
+    {"dotless i and long s fold to no ASCII letter", L"is", UNICODE_FILES, Utf8(L"\u0131\u017F\nIS"), "(2,1)"},
+    {"match case compares as typed", L"\u00C9", UNICODE_FILES | MATCH_CASE, Utf8(L"\u00E9 \u00C9"), "(1,4)"},
+    {"letters of two UTF-8 lengths fold together", L"\u0250", UNICODE_FILES, Utf8(L"x\u2C6F\n\u0250"), "(1,2)(2,1)"},
+    {"letters beyond the basic plane fold", L"\U00010428", UNICODE_FILES, Utf16(L"a\U00010400", false), "(1,2)"},
+    {"a surrogate pair is one character to the variants", L"\U0001F600A", STRINGS_ONLY | AMP_VARIANTS | UNICODE_FILES,
+     Utf16(L"\"\xD83D&\xDE00" L"A\"\n\"\U0001F600&A\"", false), "(2,2)"},
+    {"strings and comments in UTF-16", L"AB", STRINGS_ONLY | SKIP_COMMENTS | UNICODE_FILES,
+     Utf16(L"x // \"ab\"\n\"ab\" // x", false), "(2,2)"},
+    {"LF CR is two line ends in UTF-16", L"B", UNICODE_FILES, Utf16(L"a\n\rb", true), "(3,1)"},
+    {"UTF-16 without a mark is not guessed", L"FOO", UNICODE_FILES, std::string("f\0o\0o\0", 6), ""},
+    {"ill-formed UTF-8 is ANSI", L"X", UNICODE_FILES, "caf\xE9 x", "(1,6)"},
+    {"ill-formed UTF-8 after a mark", L"FOO", UNICODE_FILES, "\xEF\xBB\xBF\xE9x foo", "(1,4)"},
+    {"a mark alone is an empty file", L"", UNICODE_FILES, "\xEF\xBB\xBF", ""},
+    {"an odd last byte of UTF-16 is no unit", L"", UNICODE_FILES, std::string("\xFF\xFE" "a\0" "b", 5), "(1,1)"},
+    {"an ASCII file is ANSI", L"FOO", UNICODE_FILES, "a foo", "(1,3)"},
 };
 
 void PrintTo(const ScanCase& scan, std::ostream* out)
@@ -105,6 +127,33 @@ TEST_F(ScannerTest, CutsLongLinesButCountsColumnsInTheWholeLine)
     FillRequest(&request, L"FOO", 0);
     EXPECT_EQ(SearchPath(path, &request),
               Ansi(path) + "(1,301) : " + line.substr(0, 259) + "\r\n" + Ansi(path) + "(2,1) : foo\r\n");
+}
+
+// A Unicode line is reported in the ANSI code page: a character the code
+// page lacks as its default character (one for a surrogate pair), never a
+// look-alike ("A" for A macron), and cut to 259 bytes between characters.
+TEST_F(ScannerTest, ConvertsUnicodeLinesToTheCodePageForTheReport)
+{
+    std::wstring line = L"\"\u4E2D\u6587\" \u0100 \u00E9 \U0001F600 x";
+    std::wstring path = Write(L"shown.rc", Utf16(line + L"\r\n" + std::wstring(300, L'\u4E2D') + L"x", false));
+    SearchRequest request;
+    FillRequest(&request, L"X", UNICODE_FILES);
+    std::string shown, cut;
+    switch (GetACP()) {
+    case 1252:
+        shown = "\"??\" ? \xE9 ? x";
+        cut = std::string(259, '?');
+        break;
+    case 950:
+        shown = "\"" + Ansi(L"\u4E2D\u6587") + "\" ? ? ? x";
+        cut = Ansi(std::wstring(129, L'\u4E2D'));
+        break;
+    default:
+        shown = Utf8(line);
+        cut = Utf8(std::wstring(86, L'\u4E2D'));
+        break;
+    }
+    EXPECT_EQ(SearchPath(path, &request), Ansi(path) + "(1,13) : " + shown + "\r\n" + Ansi(path) + "(2,301) : " + cut + "\r\n");
 }
 
 TEST_F(ScannerTest, SkipsFilesItCannotOpenOrMap)

@@ -10,7 +10,6 @@ were; a PATH of 2,000 characters kept entry for entry.
 
 The cases build on each other, in order. Uses e2e.py's session and helpers.
 """
-import argparse
 import os
 import shutil
 import subprocess
@@ -19,7 +18,7 @@ import time
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'run'))
-from e2e import SETTINGS, Session, check, read, run_cases, winpath, write  # noqa: E402
+from e2e import CASES_ARGUMENT, SETTINGS, Session, check, parse_arguments, read, run_cases, winpath, write  # noqa: E402
 
 UNINSTALL_KEY = 'HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Seekline'
 MENU_KEYS = {
@@ -298,16 +297,11 @@ CASES = [
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    for name in ('state', 'exec', 'program', 'console', 'satellite', 'launcher', 'window-texts', 'work', 'source',
-                 'package', 'version', 'older', 'older-version'):
-        parser.add_argument('--' + name, required=True)
-    parser.add_argument('cases', nargs='*', help='names of the cases to run; all by default')
-    args = parser.parse_args()
+    args = parse_arguments(*[('--' + name, dict(required=True))
+                              for name in ('source', 'package', 'version', 'older', 'older-version')], CASES_ARGUMENT)
     wine = os.path.join(args.source, 'tests', 'wine')
     # A fresh prefix, so that what the install adds and the uninstall leaves is all there is.
     shutil.rmtree(args.state, ignore_errors=True)
-    os.makedirs(args.work, exist_ok=True)
     try:
         subprocess.run(['sh', os.path.join(wine, 'up.sh'), args.state], check=True, stdout=subprocess.DEVNULL,
                        timeout=300)

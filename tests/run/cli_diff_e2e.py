@@ -4,7 +4,6 @@ command-line run equals, byte for byte, the report of a dialog run made from
 the same entries, the dialog filled with real keyboard input as e2e.py fills
 it; the command line searches on 1, 2, 3, 4 or 8 threads, the dialog on the
 default number. Runs inside the Wine fixture like e2e.py."""
-import argparse
 import os
 import random
 import shutil
@@ -12,7 +11,7 @@ import subprocess
 import sys
 import time
 
-from e2e import Failure, Session, check, winpath, write
+from e2e import Failure, Session, check, parse_arguments, winpath, write
 
 RUNS = 50
 WORDS = [b'foo', b'Foo', b'FOO', b'fOo', b'bar', b'Bar', b'x', b'&', b'f&oo', b'"foo"', b"'bar'",
@@ -24,7 +23,10 @@ FOLDERS = ['', '', 'sub', 'sub/deeper', 'other']
 TEXTS = ['foo', 'FOO', 'Foo', 'bar', 'oo', 'f&oo', 'o b', '"', '//', '', 'foo"', "'", '-x', '/*', 'r']
 PATTERNS = ['*.*', '*.c', '*.c;*.h', '*.h *.c', '*.txt;;*.c', 'a*', '*.C', '*.c;', '*.cpp;d.txt']
 # The check boxes by their accelerator letters, with their registry values.
-FLAGS = [('c', 'Cas', '/C'), ('i', 'Com', '/I'), ('s', 'Str', '/S'), ('a', 'Amp', '/A'), ('d', 'Sub', '/D')]
+FLAGS = [('c', 'Cas', '/C'), ('i', 'Com', '/I'), ('s', 'Str', '/S'), ('a', 'Amp', '/A'), ('d', 'Sub', '/D'),
+         ('u', 'Uni', '/U')]
+# How a file's text is written: mostly ANSI, else UTF-8 or UTF-16 with a mark.
+FORMS = [None] * 6 + ['utf-8', '\ufeff:utf-8', '\ufeff:utf-16-le', '\ufeff:utf-16-be']
 
 
 class DiffSession(Session):
@@ -42,7 +44,12 @@ def make_tree(root, rng):
         for _ in range(rng.randint(0, 8)):
             words = [rng.choice(WORDS) for _ in range(rng.randint(0, 6))]
             lines.append(b' '.join(words) + rng.choice(ENDS))
-        write(path, b''.join(lines)[:-1] if lines and rng.random() < 0.2 else b''.join(lines))
+        data = b''.join(lines)[:-1] if lines and rng.random() < 0.2 else b''.join(lines)
+        form = rng.choice(FORMS)
+        if form:
+            mark, _, codec = form.rpartition(':')
+            data = (mark + data.decode('cp1252')).encode(codec)
+        write(path, data)
 
 
 def toggle_keys(letter):
@@ -79,13 +86,7 @@ def cli_report(s, folder, text, patterns, flags, quiet, threads):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    for name in ('state', 'exec', 'program', 'console', 'satellite', 'launcher', 'window-texts', 'work'):
-        parser.add_argument('--' + name, required=True)
-    parser.add_argument('--runs', type=int, default=RUNS)
-    parser.add_argument('--first-seed', type=int, default=0)
-    args = parser.parse_args()
-    os.makedirs(args.work, exist_ok=True)
+    args = parse_arguments(('--runs', dict(type=int, default=RUNS)), ('--first-seed', dict(type=int, default=0)))
     s = DiffSession(args)
     folder = os.path.join(args.work, 'tree')
     s.reg_delete()

@@ -1,15 +1,14 @@
 #!/usr/bin/env python3
 """End-to-end tests of Seekline's command line and of its report failures,
 on the real Seekline.exe and Seekline.com under Wine: switches and defaults,
-destinations, exit codes, bad input, the registry left alone, a folder given
-to the program (and a lone argument to the console program), Ctrl+C in a
-console (tmux), a pipe closed or stalled, a desktop report file that cannot
-be created, a destination that fills up, and the README's error-format line
-in the real Vim.
+Unicode files, destinations, exit codes, bad input, the registry left alone,
+a folder given to the program (and a lone argument to the console program),
+Ctrl+C in a console (tmux), a pipe closed or stalled, a desktop report file
+that cannot be created, a destination that fills up, and the README's
+error-format line in the real Vim.
 
 Runs inside the Wine fixture like e2e.py, whose session and helpers it uses.
 """
-import argparse
 import contextlib
 import os
 import random
@@ -21,8 +20,9 @@ import subprocess
 import sys
 import time
 
-from e2e import (Failure, PROGRESS, SETTINGS, Session, check, check_big_report, make_big_tree, read, run_cases,
-                 split_lines, winpath, write, BIG_FILES)
+from e2e import (CASES_ARGUMENT, Failure, PROGRESS, SETTINGS, Session, UNICODE_TREE, check, check_big_report,
+                 check_report, make_big_tree, make_unicode_tree, parse_arguments, read, run_cases, whole_lines, winpath,
+                 write, BIG_FILES)
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 # A stop or a closed pipe must end the program within a second; the bound
@@ -244,7 +244,7 @@ def switches_and_defaults(c):
     for arguments, hits in SWITCH_CASES:
         code, out, err = c.run(arguments)
         expected = hit_lines(c.tree, hits)
-        lines = split_lines(out)
+        lines = whole_lines(out)
         # Within a folder files come in the platform's order; the patterns and
         # passes fix the rest.
         if len({name.split('\\')[0] for name, _, _ in hits}) > 2:
@@ -263,6 +263,34 @@ def switches_and_defaults(c):
         expected = b''.join(hit_lines(os.path.join(c.tree, 'sub'), [('d.c', 2, 3)], typed))
         check(code == 0 and out == expected, '/F:%r with %s: %d %r %r' % (typed, program, code, out, err))
     check(not os.path.exists(c.s.report), 'a desktop report file was made')
+
+
+UNICODE_SEARCHES = ['開啟檔案', 'CAFÉ', 'file', 'σ', 'ΣΟΦΊΑ', 'ς', '', '😀 file', '&']
+
+
+def unicode_files(c):
+    """/U: UTF-8 files with and without a mark and UTF-16LE and BE files with
+    one are searched as characters, ANSI files as they were, each against the
+    report the files give (Python's codecs, the platform's upper-casing).
+    Without /U every file is searched as before, and a text the code page
+    cannot hold is refused."""
+    folder = os.path.join(c.args.work, 'unicode')
+    make_unicode_tree(folder)
+    upper = c.s.upper_case()
+    found = 0
+    searches = [(text, switches) for text in UNICODE_SEARCHES for switches in ('U', 'UISA', '')]
+    searches += [('file', 'UC'), ('σ', 'UC'), ('file', 'SA'), ('FILE', 'UI')]
+    for text, switches in searches:
+        arguments = ['/' + letter for letter in switches] + ['/D', '/F:' + winpath(folder), '--', text]
+        code, out, err = c.run(arguments)
+        if 'U' not in switches and text.encode('cp1252', 'replace') != text.encode('cp1252', 'ignore'):
+            check(code == 2 and out == b'' and b'code page 1252 cannot hold' in err and b'/U' in err,
+                  '%r: %d %r %r' % (arguments, code, out, err))
+            continue
+        lines = check_report(out, folder, text, switches, upper)
+        check(code == (0 if lines else 1) and err == b'', '%r: exit code %d, %r' % (arguments, code, err))
+        found += lines
+    check(found > 80, 'only %d report lines' % found)
 
 
 def usage_and_bad_input(c):
@@ -354,7 +382,7 @@ def registry_left_alone(c):
     c.s.reg_add(stored)
     code, out, _ = c.run(['needle'])
     expected = hit_lines(c.tree, SWITCH_CASES[0][1])
-    check(sorted(split_lines(out)) == sorted(expected), 'the stored settings changed the search: %r' % out)
+    check(sorted(whole_lines(out)) == sorted(expected), 'the stored settings changed the search: %r' % out)
     check(c.s.reg_query() == stored, 'the key changed: %r' % c.s.reg_query())
 
 
@@ -660,7 +688,7 @@ def report_fills_up(c):
 def vim_reads_the_report(c):
     """The README's error-format line makes the real Vim's quickfix list take
     file, line, column and text of every report line, parentheses and spaces
-    in the path included."""
+    in the path included, and open a hit in a UTF-8 file at its character."""
     with open(os.path.join(ROOT, 'README.md'), encoding='utf-8') as f:
         lines = [line.strip() for line in f if line.strip().startswith('set errorformat')]
     check(len(lines) == 1, 'error-format lines in the README: %r' % lines)
@@ -668,7 +696,8 @@ def vim_reads_the_report(c):
     shutil.rmtree(os.path.dirname(folder), ignore_errors=True)
     write(os.path.join(folder, 'a.c'), b'int needle;\r\n\tx = needle(1, 2) : needle;\r\n')
     write(os.path.join(folder, 'b(1).h'), b'/* (3,4) : */ needle\r\n')
-    code, report, _ = c.run(['/T:*.c;*.h', 'needle'], cwd=folder)
+    write(os.path.join(folder, 'u.cpp'), '/* 開啟檔案 */ needle; // é\n'.encode('utf-8'))
+    code, report, _ = c.run(['/U', '/T:*.c;*.h;*.cpp', 'needle'], cwd=folder)
     check(code == 0, 'exit code %d' % code)
     report_file = os.path.join(c.args.work, 'vim', 'report.txt')
     write(report_file, report)
@@ -683,12 +712,26 @@ def vim_reads_the_report(c):
     expected = ['%s\\%s|%d|%d|1|%s' % (winpath(folder), name, line, column, text)
                 for name, line, column, text in (('a.c', 1, 5, 'int needle;'),
                                                  ('a.c', 2, 6, '\tx = needle(1, 2) : needle;'),
-                                                 ('b(1).h', 1, 15, '/* (3,4) : */ needle'))]
+                                                 ('b(1).h', 1, 15, '/* (3,4) : */ needle'),
+                                                 ('u.cpp', 1, 20, '/* ???? */ needle; // é'))]
     check(entries == expected, 'quickfix list %r, not %r' % (entries, expected))
+    # Columns of UTF-8 files count bytes, as Vim's do: the entry opens on
+    # the hit, past the Chinese characters before it (the report's paths
+    # made the Unix paths the Windows ones stand for).
+    unix = report.replace(winpath(folder).encode('cp1252') + b'\\', folder.encode() + b'/')
+    write(report_file, unix)
+    script = ("call writefile([expand('%:t') . '|' . line('.') . '|' . col('.') . '|' . "
+              "strpart(getline('.'), col('.') - 1)], '" + result + "')")
+    subprocess.run(['vim', '-N', '-u', 'NONE', '-i', 'NONE', '-es', '-c', lines[0], '-c', 'cgetfile ' + report_file,
+                    '-c', 'cc 4', '-c', script, '-c', 'qa!'],
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, timeout=60)
+    opened = read(result).decode('utf-8').strip()
+    check(opened == 'u.cpp|1|20|needle; // é', 'Vim opened the hit at %r' % opened)
 
 
 CASES = [
     switches_and_defaults,
+    unicode_files,
     usage_and_bad_input,
     destinations,
     registry_left_alone,
@@ -705,12 +748,7 @@ CASES = [
 def main(cases=CASES, context=Cli):
     """Runs the cases named on the command line, each given a context made
     from the session and the arguments."""
-    parser = argparse.ArgumentParser()
-    for name in ('state', 'exec', 'program', 'console', 'satellite', 'launcher', 'window-texts', 'work'):
-        parser.add_argument('--' + name, required=True)
-    parser.add_argument('cases', nargs='*', help='names of the cases to run; all by default')
-    args = parser.parse_args()
-    os.makedirs(args.work, exist_ok=True)
+    args = parse_arguments(CASES_ARGUMENT)
     session = Session(args)
     return run_cases(session, cases, (context(session, args),), args.cases)
 

@@ -6,6 +6,10 @@ input (xdotool) on the test fixture's headless display.
 Run by ctest inside the Wine fixture (tests/wine/up.sh): the state folder
 holds the display number, the prefix and the home folder that the Wine
 desktop links to. Screenshots of both dialogs land in WORK/shots.
+
+Also what the other drivers share: the session, the runner, the arguments
+and a model of the report, computed from the files (Python's codecs, the
+platform's upper-casing), for searches of a tree in ANSI and Unicode forms.
 """
 import argparse
 import glob
@@ -26,6 +30,18 @@ EXPECTED_SMALL = [
 ]
 BIG_FILES = 12000
 BIG_LINE = re.compile(rb'^Z:.*\\d\d{3}\\f(\d{5})\.c\(2,5\) : int needle_(\d+);$')
+# What every driver is given (tests/run/CMakeLists.txt).
+TOOLS = ('state', 'exec', 'program', 'console', 'satellite', 'launcher', 'window-texts', 'upper-case', 'work')
+# A tree that mixes the forms of text the Unicode files option tells apart.
+UNICODE_TREE = {
+    'ansi.c': 'x = "&File"; // café\r\nint Café;\r\n'.encode('cp1252'),
+    'utf8.cpp': '// 開啟檔案\nauto s = "開啟檔案"; // CAFÉ déjà\nmenu("F&ile");\nσοφία Σ ς\n'.encode('utf-8'),
+    'marked.cpp': '\ufeffint café = 1; "file"\r\n'.encode('utf-8'),
+    'sub/menu.rc': '\ufeffMENUITEM "&File", 1\r\n"開啟檔案" // café\r\nPOPUP "F&ILE"\r\n'.encode('utf-16-le'),
+    'sub/big.rc': '\ufeffCAPTION "Fichier é"\n"Ωmega" FILE σ 😀 file\n'.encode('utf-16-be'),
+    'bare.txt': 'file\r\n'.encode('utf-16-le'),
+    'plain.txt': b'file "file"\n',
+}
 
 
 class Failure(Exception):
@@ -52,6 +68,7 @@ class Session:
         self.running = None
         self.shots = os.path.join(args.work, 'shots')
         os.makedirs(self.shots, exist_ok=True)
+        self.upper = None
 
     # --- processes -------------------------------------------------------
     def wine(self, *command, **options):
@@ -115,6 +132,16 @@ class Session:
     def reg_delete(self):
         self.wine('reg', 'delete', 'HKCU\\Software\\Ombrel\\Seekline', '/f',
                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).wait(timeout=60)
+
+    def upper_case(self):
+        """The platform's upper-casing, {code point: upper-case code point},
+        read once from the tests' helper program."""
+        if self.upper is None:
+            process = self.wine(self.args.upper_case, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            out, _ = process.communicate(timeout=60)
+            self.upper = {int(a, 16): int(b, 16) for a, b in (line.split() for line in out.decode().splitlines())}
+            check(len(self.upper) > 1000, 'the upper-case table has %d characters' % len(self.upper))
+        return self.upper
 
     def window_texts(self, caption):
         process = self.wine(self.args.window_texts, caption, stdout=subprocess.PIPE,
@@ -234,7 +261,7 @@ def make_small_tree(root):
     unreadable.close()
 
 
-def split_lines(report):
+def whole_lines(report):
     check(report == b'' or report.endswith(b'\r\n'), 'report ends inside a line: %r' % report[-80:])
     return [line + b'\r\n' for line in report.split(b'\r\n')[:-1]]
 
@@ -242,7 +269,7 @@ def split_lines(report):
 def check_big_report(report, complete):
     """The number of lines of a report on the big tree, which must be the
     first lines of the whole report (its files in walk order), whole."""
-    lines = split_lines(report)
+    lines = whole_lines(report)
     for number, line in enumerate(lines):
         m = BIG_LINE.match(line[:-2])
         check(m and int(m.group(1)) == int(m.group(2)) == number,
@@ -267,6 +294,167 @@ def make_big_tree(root):
         with open(os.path.join(folder, 'f%05d.c' % n), 'wb') as f:
             f.write(b'/* file %d */\r\nint needle_%d;\r\n' % (n, n))
     write(marker, b'')
+
+
+# --- the expected report, computed from the files ---------------------------------
+# The scan's rules written out once more, on the files' own bytes: a report
+# model for the Unicode files option and for plain ANSI searches. Switches are
+# the command line's letters: C match case, I ignore comments, S strings
+# only, A & variants, U Unicode files.
+
+def text_form(data):
+    """The form the Unicode files option tells by the first bytes: the codec's
+    name (or 'ansi') and the length of the byte-order mark."""
+    for mark, form in ((b'\xff\xfe', 'utf-16-le'), (b'\xfe\xff', 'utf-16-be'), (b'\xef\xbb\xbf', 'utf-8')):
+        if data.startswith(mark):
+            return form, len(mark)
+    try:
+        data.decode('utf-8')
+        return ('utf-8' if max(data, default=0) >= 0x80 else 'ansi'), 0
+    except UnicodeDecodeError:
+        return 'ansi', 0
+
+
+def first_hit(items, start, end, pattern, switches, equal):
+    """The first hit in the line items[start:end] (its end excluded), as an
+    offset, or None: "//" ends the line, quotes open and close strings, the
+    end counts only for an empty pattern."""
+    m = len(pattern)
+    in_string, quote = False, None
+    p = start
+    while (p + m <= end) if m else (p <= end):
+        if 'I' in switches and p + 1 < end and items[p] == items[p + 1] == ord('/'):
+            return None
+        if 'S' in switches and p < end and items[p] in (ord('"'), ord("'")) and (not in_string or items[p] == quote):
+            in_string, quote = not in_string, items[p]
+        elif equal(p, pattern) and ('S' not in switches or in_string):
+            return p - start
+        p += 1
+    return None
+
+
+def split_lines(items):
+    """(start, end) of each line: CR, LF and CR LF end lines, and what
+    follows the last line end is one more line."""
+    lines, start, at = [], 0, 0
+    while at < len(items):
+        if items[at] in (13, 10):
+            lines.append((start, at))
+            at += 2 if items[at] == 13 and at + 1 < len(items) and items[at + 1] == 10 else 1
+            start = at
+        else:
+            at += 1
+    return lines + [(start, len(items))]
+
+
+def ansi_fold_equal(items, p, pattern):
+    """Only a to z fold in ANSI text, and not the byte after a pattern byte
+    of 0x80 or more."""
+    fold = True
+    for k, b in enumerate(pattern):
+        c = items[p + k]
+        if fold and 0x61 <= c <= 0x7a:
+            c -= 0x20
+        if c != b:
+            return False
+        fold = b < 0x80
+    return True
+
+
+def cut_ansi(text):
+    """A Unicode line as a report line shows it under code page 1252: what
+    the code page lacks as "?", at most 259 bytes."""
+    shown = b''
+    for c in text:
+        try:
+            piece = c.encode('cp1252')
+        except UnicodeEncodeError:
+            piece = b'?'
+        if len(shown) + len(piece) > 259:
+            break
+        shown += piece
+    return shown
+
+
+def file_report_lines(path, data, text, switches, upper):
+    """The report lines of one file (path as the report names it), in the
+    program's order, under code page 1252."""
+    form, mark = text_form(data) if 'U' in switches else ('ansi', 0)
+    if not data:
+        return []
+    if form == 'ansi':
+        try:
+            needle = text.encode('cp1252')
+        except UnicodeEncodeError:
+            return []  # no ANSI file holds it
+        if 'C' not in switches:
+            needle = ''.join(chr(upper.get(ord(c), ord(c))) for c in needle.decode('cp1252')).encode('cp1252')
+        needle = list(needle)
+        items = list(data)
+        widths = [1] * len(items)
+        if 'C' in switches:
+            equal = lambda p, q: items[p:p + len(q)] == q
+        else:
+            equal = lambda p, q: ansi_fold_equal(items, p, q)
+        shown = lambda start, end: data[start:end][:259]
+    else:
+        decoded = data[mark:].decode(form, 'replace')
+        fold = (lambda c: c) if 'C' in switches else (lambda c: upper.get(c, c))
+        needle = [fold(ord(c)) for c in text]
+        items = [fold(ord(c)) for c in decoded]
+        widths = [len(c.encode('utf-8')) if form == 'utf-8' else 1 + (ord(c) > 0xFFFF) for c in decoded]
+        equal = lambda p, q: items[p:p + len(q)] == q
+        shown = lambda start, end: cut_ansi(decoded[start:end])
+        if not items:
+            return []
+    passes = [needle]
+    if 'S' in switches and 'A' in switches:
+        passes = [needle[:len(needle) - k] + [ord('&')] + needle[len(needle) - k:] if k else needle
+                  for k in range(len(needle))]
+    lines = []
+    for pattern in passes:
+        for number, (start, end) in enumerate(split_lines(items), 1):
+            hit = first_hit(items, start, end, pattern, switches, equal)
+            if hit is not None:
+                column = sum(widths[start:start + hit]) + 1
+                lines.append(b'%s(%d,%d) : %s\r\n' % (path.encode('cp1252'), number, column, shown(start, end)))
+    return lines
+
+
+def expected_report(folder, names, text, switches, upper):
+    """The report lines of a search of the files named, {name: lines}."""
+    return {name: file_report_lines(winpath(folder) + '\\' + name.replace('/', '\\'),
+                                    read(os.path.join(folder, name)), text, switches, upper) for name in names}
+
+
+def report_by_file(report, folder):
+    """A report's lines, {name: lines} in report order, checking that each
+    file's lines come together."""
+    prefix = (winpath(folder) + '\\').encode('cp1252')
+    files, last = {}, None
+    for line in report.split(b'\r\n')[:-1]:
+        check(line.startswith(prefix), 'report line %r' % line)
+        name = line[len(prefix):line.index(b'(', len(prefix))].decode('cp1252').replace('\\', '/')
+        check(name == last or name not in files, 'the lines of %s are apart' % name)
+        files.setdefault(name, []).append(line + b'\r\n')
+        last = name
+    check(report.endswith(b'\r\n') or report == b'', 'report ends inside a line')
+    return files
+
+
+def check_report(report, folder, text, switches, upper):
+    """The report of a search of UNICODE_TREE is the one the files give."""
+    expected = {name: lines for name, lines in expected_report(folder, UNICODE_TREE, text, switches, upper).items()
+                if lines}
+    got = report_by_file(report, folder)
+    check(got == expected, '%r %s: report\n%r\nnot\n%r' % (text, switches, got, expected))
+    return sum(len(lines) for lines in got.values())
+
+
+def make_unicode_tree(root):
+    shutil.rmtree(root, ignore_errors=True)
+    for name, data in UNICODE_TREE.items():
+        write(os.path.join(root, name), data)
 
 
 # --- the cases -------------------------------------------------------------------
@@ -296,7 +484,7 @@ def history_options_and_desktop_file(s, work):
     folder = os.path.join(work, 'small')
     values = s.reg_query()
     expected = {'TXT1': 'needle', 'EXT1': '*.c;*.h', 'DIR1': winpath(folder),
-                'Cas': 'N', 'Com': 'N', 'Reg': 'N', 'Str': 'N', 'Amp': 'N', 'Sub': 'Y'}
+                'Cas': 'N', 'Com': 'N', 'Reg': 'N', 'Str': 'N', 'Amp': 'N', 'Sub': 'Y', 'Uni': 'N'}
     for name, value in expected.items():
         check(values.get(name) == value, 'registry %s = %r, not %r' % (name, values.get(name), value))
     write(s.report, b'an older report that must go\r\n' * 50)
@@ -389,6 +577,26 @@ def satellite_and_cancel(s, work):
     print('cancelled after %d of %d files' % (found, BIG_FILES))
 
 
+def unicode_files_from_the_dialog(s, work):
+    """The Unicode files box ticked with its key: the report is the one the
+    files give with the option (strings only, through subfolders); the box is
+    saved as "Uni" and comes back checked; unticked, every file is searched
+    as before."""
+    folder = os.path.join(work, 'unicode')
+    make_unicode_tree(folder)
+    upper = s.upper_case()
+    s.reg_delete()
+    for toggles, switches, stored in (('usd', 'US', 'Y'), ('', 'US', 'Y'), ('u', 'S', 'N')):
+        process = s.start(s.args.program, launcher=True)
+        s.fill_settings('file', '*.*', winpath(folder), toggles=toggles,
+                        shot='settings-unicode.png' if toggles else None)
+        s.keys('Return')
+        code, out = s.finish(process)
+        check(code == 0, 'exit code %d' % code)
+        check_report(out, folder, 'file', switches, upper)
+        check(s.reg_query().get('Uni') == stored, 'registry Uni = %r' % s.reg_query().get('Uni'))
+
+
 def entries_longer_than_a_search_keeps(s, work):
     """Typed, each box takes no more than a search keeps (1021, 259 and 259
     characters), and a search at those limits finds what was typed. A longer
@@ -451,6 +659,7 @@ CASES = [
     nothing_matched_empties_the_desktop_file,
     empty_folder,
     satellite_and_cancel,
+    unicode_files_from_the_dialog,
     entries_longer_than_a_search_keeps,
 ]
 
@@ -475,13 +684,23 @@ def run_cases(session, cases, context, names):
     return 1 if failed else 0
 
 
-def main():
+def parse_arguments(*extra):
+    """The arguments every driver is given, and extra ones, (name, options)."""
     parser = argparse.ArgumentParser()
-    for name in ('state', 'exec', 'program', 'satellite', 'launcher', 'window-texts', 'work'):
+    for name in TOOLS:
         parser.add_argument('--' + name, required=True)
-    parser.add_argument('cases', nargs='*', help='names of the cases to run; all by default')
+    for name, options in extra:
+        parser.add_argument(name, **options)
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
+    return args
+
+
+CASES_ARGUMENT = ('cases', dict(nargs='*', help='names of the cases to run; all by default'))
+
+
+def main():
+    args = parse_arguments(CASES_ARGUMENT)
     session = Session(args)
     return run_cases(session, CASES, (session, args.work), args.cases)
 

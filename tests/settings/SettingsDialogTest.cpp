@@ -67,29 +67,40 @@ TEST_F(SettingsDialog, EntriesAreTakenWholeUpToTheirLimitsAndRefusedBeyond)
 
     for (const LimitCase& box : limitCases) {
         DeleteSettingsKey();
-        std::wstring longer(box.limit + 1, L'b'), told, kept;
-        INT_PTR result = RunSettingsDialog([&](HWND dialog) {
-            SetText(dialog, box.control, longer);
-            // Runs in the message box's own loop.
-            Later([&, dialog]() {
-                for (HWND shown : ThreadDialogs()) {
-                    if (shown == dialog)
-                        continue;
-                    told = GetText(shown, 0xFFFF);
-                    EndDialog(shown, IDOK);
-                }
-                Later([&, dialog]() {
-                    kept = GetText(dialog, box.control);
-                    PressKey(dialog, box.control, VK_ESCAPE);
-                });
-            });
-            SendDlgItemMessageW(dialog, IDC_SEARCH, BM_CLICK, 0, 0);
-        });
-        EXPECT_EQ(result, 0) << box.control;
-        EXPECT_EQ(told, box.told);
-        EXPECT_EQ(kept, longer);
+        std::wstring longer(box.limit + 1, L'b');
+        Refusal refusal = SearchRefused([&](HWND dialog) { SetText(dialog, box.control, longer); }, box.control);
+        EXPECT_EQ(refusal.result, 0) << box.control;
+        EXPECT_EQ(refusal.told, box.told);
+        EXPECT_EQ(refusal.kept, longer);
         EXPECT_FALSE(SettingsKeyExists() && StoredText(L"Cas") != L"<missing>") << "saved on a refusal";
     }
+}
+
+// A text the code page cannot spell would be searched with stand-ins (two
+// question marks for a Chinese word under 1252, and hits on them): without
+// Unicode files the dialog refuses it, says why and where the way out is,
+// and stays open with the text as typed; with them it searches Unicode files
+// for the text.
+TEST_F(SettingsDialog, RefusesATextTheCodePageCannotHoldUnlessUnicodeFilesAreSearched)
+{
+    std::wstring text = L"\u0100\u4E2D\u6587";
+    Refusal refusal = SearchRefused([&](HWND dialog) { SetText(dialog, IDC_SEARCH_TEXT, text); }, IDC_SEARCH_TEXT);
+    EXPECT_EQ(refusal.result, 0);
+    WCHAR told[PROBLEM_CHARS];
+    wsprintfW(told, L"The search text has characters that code page %u cannot hold: tick Unicode files (or give /U) "
+              L"to search UTF-8 and UTF-16 files for it", GetACP());
+    EXPECT_EQ(refusal.told, told);
+    EXPECT_EQ(refusal.kept, text);
+    EXPECT_EQ(StoredText(L"TXT1"), L"<missing>");
+
+    OwnedRequest request = SearchWith([&](HWND dialog) {
+        SetText(dialog, IDC_SEARCH_TEXT, text);
+        SetCheck(dialog, IDC_UNICODE_FILES);
+    });
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->needleLength, NO_ANSI_NEEDLE);
+    EXPECT_EQ(std::wstring(request->text), text);
+    EXPECT_EQ(StoredText(L"Uni"), L"Y");
 }
 
 struct CheckBoxCase {
@@ -104,6 +115,7 @@ const CheckBoxCase checkBoxCases[] = {
     {IDC_STRINGS_ONLY, &SearchOptions::stringsOnly, L"Str"},
     {IDC_AMP_VARIANTS, &SearchOptions::ampVariants, L"Amp"},
     {IDC_SUBFOLDERS, &SearchOptions::searchSubfolders, L"Sub"},
+    {IDC_UNICODE_FILES, &SearchOptions::unicodeFiles, L"Uni"},
 };
 
 void PrintTo(const CheckBoxCase& box, std::ostream* out)

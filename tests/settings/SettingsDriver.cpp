@@ -61,7 +61,8 @@ void Later(const std::function<void()>& step)
     pendingSteps[timer] = step;
 }
 
-INT_PTR RunSettingsDialog(const std::function<void(HWND)>& script, HMODULE module)
+INT_PTR RunSettingsDialog(const std::function<void(HWND)>& script, HMODULE module,
+                          const std::vector<BYTE>* dialogTemplate)
 {
     CoInitialize(NULL);
     Later([script]() {
@@ -70,8 +71,11 @@ INT_PTR RunSettingsDialog(const std::function<void(HWND)>& script, HMODULE modul
             script(dialogs.front());
     });
     UINT_PTR watchdog = SetTimer(NULL, 0, watchdogMilliseconds, Watchdog);
-    INT_PTR result = DialogBoxParamW(module ? module : GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_SETTINGS),
-                                     NULL, SettingsDlgProc, 0);
+    INT_PTR result = dialogTemplate
+                         ? DialogBoxIndirectParamW(GetModuleHandleW(NULL), (const DLGTEMPLATE*)dialogTemplate->data(),
+                                                   NULL, SettingsDlgProc, 0)
+                         : DialogBoxParamW(module ? module : GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_SETTINGS),
+                                           NULL, SettingsDlgProc, 0);
     KillTimer(NULL, watchdog);
     for (auto& pending : pendingSteps)
         KillTimer(NULL, pending.first);
@@ -107,8 +111,8 @@ void PressKey(HWND dialog, int control, WPARAM key)
 DialogState ReadDialogState(HWND dialog)
 {
     static const int combos[3] = {IDC_SEARCH_TEXT, IDC_FILE_TYPES, IDC_FOLDER};
-    static const int boxes[5] = {IDC_MATCH_CASE, IDC_SKIP_COMMENTS, IDC_STRINGS_ONLY, IDC_AMP_VARIANTS,
-                                 IDC_SUBFOLDERS};
+    static const int boxes[6] = {IDC_MATCH_CASE, IDC_SKIP_COMMENTS, IDC_STRINGS_ONLY, IDC_AMP_VARIANTS,
+                                 IDC_SUBFOLDERS, IDC_UNICODE_FILES};
     DialogState state;
     for (int list = 0; list < 3; list++) {
         HWND combo = GetDlgItem(dialog, combos[list]);
@@ -121,7 +125,7 @@ DialogState ReadDialogState(HWND dialog)
         }
         state.texts[list] = GetText(dialog, combos[list]);
     }
-    for (int box = 0; box < 5; box++)
+    for (int box = 0; box < 6; box++)
         state.checks[box] = (LONG)SendDlgItemMessageW(dialog, boxes[box], BM_GETCHECK, 0, 0);
     return state;
 }
@@ -215,4 +219,27 @@ OwnedRequest SearchWith(const std::function<void(HWND)>& fill)
         fill(dialog);
         SendDlgItemMessageW(dialog, IDC_SEARCH, BM_CLICK, 0, 0);
     }));
+}
+
+Refusal SearchRefused(const std::function<void(HWND)>& fill, int control)
+{
+    Refusal refusal;
+    refusal.result = RunSettingsDialog([&](HWND dialog) {
+        fill(dialog);
+        // Runs in the message box's own loop.
+        Later([&, dialog]() {
+            for (HWND shown : ThreadDialogs()) {
+                if (shown == dialog)
+                    continue;
+                refusal.told = GetText(shown, 0xFFFF);
+                EndDialog(shown, IDOK);
+            }
+            Later([&, dialog]() {
+                refusal.kept = GetText(dialog, control);
+                PressKey(dialog, control, VK_ESCAPE);
+            });
+        });
+        SendDlgItemMessageW(dialog, IDC_SEARCH, BM_CLICK, 0, 0);
+    });
+    return refusal;
 }

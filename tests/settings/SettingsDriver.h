@@ -11,10 +11,12 @@
 // The dialog's result when it was still open after the watchdog's time.
 #define DIALOG_HUNG ((INT_PTR)-2)
 
-// Shows IDD_SETTINGS from module (NULL: this program) with SettingsDlgProc
-// and runs script on the dialog once its message loop is running. The
-// script ends the dialog itself, at once or by posting input.
-INT_PTR RunSettingsDialog(const std::function<void(HWND)>& script, HMODULE module = NULL);
+// Shows IDD_SETTINGS from module (NULL: this program), or the template given
+// in bytes, with SettingsDlgProc and runs script on the dialog once its
+// message loop is running. The script ends the dialog itself, at once or by
+// posting input.
+INT_PTR RunSettingsDialog(const std::function<void(HWND)>& script, HMODULE module = NULL,
+                          const std::vector<BYTE>* dialogTemplate = NULL);
 
 // Runs step on the dialog's thread once the messages posted so far are handled.
 void Later(const std::function<void()>& step);
@@ -28,11 +30,11 @@ void SetCheck(HWND dialog, int control);
 // keyboard would.
 void PressKey(HWND dialog, int control, WPARAM key);
 
-// The state of the three history boxes and the five check boxes.
+// The state of the three history boxes and the six check boxes.
 struct DialogState {
     std::vector<std::wstring> items[3];  // search text, file types, folder
     std::wstring texts[3];
-    LONG checks[5];                      // 20, 21, 23, 24, 25
+    LONG checks[6];                      // 20, 21, 23, 24, 25, 26
 };
 DialogState ReadDialogState(HWND dialog);
 
@@ -68,3 +70,13 @@ std::vector<std::wstring> StoredSnapshot();
 
 // Fills the dialog with fill, presses Search and returns the request.
 OwnedRequest SearchWith(const std::function<void(HWND)>& fill);
+
+// What a refused search left: the dialog's result once closed with Esc, the
+// message box's text, and the text of the box control afterwards.
+struct Refusal {
+    INT_PTR result;
+    std::wstring told;
+    std::wstring kept;
+};
+// Fills the dialog with fill and presses Search, which must be refused.
+Refusal SearchRefused(const std::function<void(HWND)>& fill, int control);

@@ -31,6 +31,7 @@ const TemplateControl expectedControls[] = {
     {IDC_SUBFOLDERS, BUTTON, CHECK_STYLE, 99, 68, 67, 10, L"搜尋子目錄(&D)"},
     {IDC_STRINGS_ONLY, BUTTON, CHECK_STYLE, 99, 82, 105, 10, L"只搜尋字串中的文字幕(&S)"},
     {IDC_AMP_VARIANTS, BUTTON, CHECK_STYLE, 109, 96, 59, 10, L"搜尋(&&)符號"},
+    {IDC_UNICODE_FILES, BUTTON, CHECK_STYLE, 11, 96, 75, 10, L"Unicode 檔案(&U)"},
     {IDC_SEARCH, BUTTON, WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_TABSTOP, 221, 98, 50, 14, L"搜尋(&F)"},
     {NO_ID, STATIC, LABEL_STYLE, 7, 8, 33, 8, L"搜尋文字"},
     {NO_ID, STATIC, LABEL_STYLE, 7, 23, 33, 8, L"檔案類型"},
@@ -172,6 +173,35 @@ TEST(SettingsTemplate, EnglishTemplateMatchesButForTheTexts)
     EXPECT_EQ(accelerators.size(), (size_t)acceleratorCount) << "an accelerator is used twice";
     EXPECT_EQ(untranslated, 1) << "only the browse button's ... stays as it is";
     FreeLibrary(english);
+}
+
+// A satellite module made before the Unicode files box existed: the option
+// keeps its saved state, in the request and in the settings key, while the
+// boxes the dialog has are saved as always.
+TEST(SettingsTemplate, ADialogWithoutTheUnicodeBoxKeepsItsSavedState)
+{
+    std::vector<BYTE> older = TemplateWithout(GetModuleHandleW(NULL), IDD_SETTINGS, CHINESE_HONG_KONG, IDC_UNICODE_FILES);
+    ASSERT_FALSE(older.empty());
+    for (const wchar_t* saved : {L"Y", L"N", L"<missing>"}) {
+        DeleteSettingsKey();
+        if (lstrcmpW(saved, L"<missing>") != 0)
+            StoreText(L"Uni", saved);
+        bool hasBox = true;
+        OwnedRequest request = TakeRequest(RunSettingsDialog(
+            [&](HWND dialog) {
+                hasBox = GetDlgItem(dialog, IDC_UNICODE_FILES) != NULL;
+                SetText(dialog, IDC_SEARCH_TEXT, L"abc");
+                SetCheck(dialog, IDC_STRINGS_ONLY);
+                SendDlgItemMessageW(dialog, IDC_SEARCH, BM_CLICK, 0, 0);
+            },
+            NULL, &older));
+        EXPECT_FALSE(hasBox);
+        ASSERT_TRUE(request);
+        EXPECT_EQ(request->options.unicodeFiles, lstrcmpW(saved, L"Y") == 0 ? 1 : 0) << saved;
+        EXPECT_EQ(StoredText(L"Uni"), saved);
+        EXPECT_EQ(StoredText(L"Str"), L"Y");
+        EXPECT_EQ(request->options.stringsOnly, 1);
+    }
 }
 
 TEST(SettingsTemplate, EnglishDialogBuildsTheSameRequest)

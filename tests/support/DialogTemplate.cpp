@@ -45,6 +45,7 @@ bool ReadDialogTemplate(HMODULE module, WORD id, WORD language, DialogTemplate* 
         // Every item starts on a DWORD boundary.
         at = (const WORD*)(start + (((const BYTE*)at - start + 3) & ~3));
         TemplateControl control;
+        control.offset = (const BYTE*)at - start;
         control.style = *(const DWORD*)(at + 4);
         control.x = (short)at[6];
         control.y = (short)at[7];
@@ -60,4 +61,24 @@ bool ReadDialogTemplate(HMODULE module, WORD id, WORD language, DialogTemplate* 
         dialog->controls.push_back(control);
     }
     return true;
+}
+
+std::vector<BYTE> TemplateWithout(HMODULE module, WORD id, WORD language, DWORD control)
+{
+    DialogTemplate dialog;
+    if (!ReadDialogTemplate(module, id, language, &dialog))
+        return {};
+    HRSRC found = FindResourceExW(module, RT_DIALOG, MAKEINTRESOURCEW(id), language);
+    const BYTE* start = (const BYTE*)LockResource(LoadResource(module, found));
+    std::vector<BYTE> bytes(start, start + SizeofResource(module, found));
+    for (size_t n = 0; n < dialog.controls.size(); n++) {
+        if (dialog.controls[n].id != control)
+            continue;
+        // Items start on DWORD boundaries, so the ones after it keep theirs.
+        size_t end = n + 1 < dialog.controls.size() ? dialog.controls[n + 1].offset : bytes.size();
+        bytes.erase(bytes.begin() + dialog.controls[n].offset, bytes.begin() + end);
+        ((WORD*)bytes.data())[8]--;  // the count of items
+        return bytes;
+    }
+    return {};
 }

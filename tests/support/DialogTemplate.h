@@ -11,6 +11,7 @@ struct TemplateControl {
     DWORD style;
     short x, y, cx, cy;
     std::wstring text;
+    size_t offset;  // where its item starts in the template's bytes
 };
 
 struct DialogTemplate {
@@ -26,3 +27,8 @@ struct DialogTemplate {
 // may be loaded as a data file. False when there is none or it is not an
 // extended template.
 bool ReadDialogTemplate(HMODULE module, WORD id, WORD language, DialogTemplate* dialog);
+
+// The bytes of the template id in language from module without the control
+// (a satellite made before that control existed); empty when there is no
+// such template or control.
+std::vector<BYTE> TemplateWithout(HMODULE module, WORD id, WORD language, DWORD control);

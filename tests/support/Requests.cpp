@@ -9,6 +9,7 @@ SearchOptions OptionsFromBits(unsigned bits)
     options.stringsOnly = (bits & STRINGS_ONLY) != 0;
     options.ampVariants = (bits & AMP_VARIANTS) != 0;
     options.searchSubfolders = (bits & SUBFOLDERS) != 0;
+    options.unicodeFiles = (bits & UNICODE_FILES) != 0;
     return options;
 }
 

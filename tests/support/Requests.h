@@ -5,7 +5,14 @@
 #include <string>
 
 // The options as bits, for tables of cases and loops over combinations.
-enum OptionBit { MATCH_CASE = 1, SKIP_COMMENTS = 2, STRINGS_ONLY = 4, AMP_VARIANTS = 8, SUBFOLDERS = 16 };
+enum OptionBit {
+    MATCH_CASE = 1,
+    SKIP_COMMENTS = 2,
+    STRINGS_ONLY = 4,
+    AMP_VARIANTS = 8,
+    SUBFOLDERS = 16,
+    UNICODE_FILES = 32,
+};
 SearchOptions OptionsFromBits(unsigned bits);
 
 // Fills request with what the settings dialog and the command line make of

@@ -2,7 +2,8 @@
 // random trees and requests: the report at 2, 3, 4 and 8 threads, and the
 // lines naming the files that could not be read, must equal those at one
 // thread byte for byte, and a stop at a random file must leave the first
-// whole lines of the report. Every tree lies below the same few
+// whole lines of the report. The requests take the Unicode files option
+// half of the time. Every tree lies below the same few
 // files that come first in the walk: a large one, slow to search, one that
 // cannot be opened and one that cannot be read. WALK_DIFF_CASES sets the
 // number of trees, WALK_DIFF_SEED the seed.
@@ -26,11 +27,14 @@ unsigned long Setting(const char* name, unsigned long fallback)
     return text ? strtoul(text, NULL, 10) : fallback;
 }
 
+// Some words in UTF-8, and one ANSI word that is not, for the Unicode files
+// option to tell the files apart.
 const char* const words[] = {"hit", "HIT", "\"hit\"", "'h&it'", "// hit", "x", "int", "h", "\"a // hit\"",
-                             "miss", "&", "\"", "hi&t"};
+                             "miss", "&", "\"", "hi&t", "h\xc3\xaft", "\"H\xc3\x8fT\"", "\xe9\x96\x8b\xe5\x95\x9f",
+                             "\xcf\x83\xce\xa3", "\xe9t\xe9"};
 const char* const ends[] = {"\r\n", "\n", "\r"};
 const wchar_t* const extensions[] = {L".c", L".h", L".txt", L".C"};
-const wchar_t* const needles[] = {L"hit", L"HIT", L"h", L"it\"", L"hi&t", L"//", L"x", L"int"};
+const wchar_t* const needles[] = {L"hit", L"HIT", L"h", L"it\"", L"hi&t", L"//", L"x", L"int", L"h\u00eft", L"\u00e9"};
 const wchar_t* const patterns[] = {L"*.c", L"*.c;*.h", L"*.c *.c", L"*.*", L"*.h;?-*", L"f0*.c;*.txt", L"*.C"};
 
 std::string RandomLines(std::mt19937* rng, int lines)
@@ -44,8 +48,22 @@ std::string RandomLines(std::mt19937* rng, int lines)
     return text;
 }
 
+// The text as UTF-16 with its mark, little- or big-endian.
+std::string Utf16(const std::string& text, bool bigEndian)
+{
+    std::wstring units(text.size() + 1, L'\0');
+    units.resize(MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &units[0], (int)units.size()));
+    std::string bytes = bigEndian ? "\xfe\xff" : "\xff\xfe";
+    for (wchar_t unit : units) {
+        char low = (char)(unit & 0xff), high = (char)(unit >> 8);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
 // A tree of folders, deep (mostly a chain) or flat, with files that are
-// small, empty, or full of hits: more report than a ring slot keeps.
+// small, empty, or full of hits: more report than a ring slot keeps; some in
+// UTF-8 with a mark or in UTF-16.
 void MakeRandomTree(const std::wstring& root, std::mt19937* rng)
 {
     MakeFolder(root);
@@ -64,6 +82,11 @@ void MakeRandomTree(const std::wstring& root, std::mt19937* rng)
         unsigned kind = (*rng)() % 10;
         std::string text = kind == 0 ? "" : kind == 1 ? RandomLines(rng, 300 + (int)((*rng)() % 600))
                                                        : RandomLines(rng, (int)((*rng)() % 12));
+        unsigned form = (*rng)() % 8;
+        if (form < 2)
+            text = Utf16(text, form == 1);
+        else if (form == 2)
+            text = "\xef\xbb\xbf" + text;
         WriteTestFile(path, text);
     }
 }
@@ -100,7 +123,7 @@ protected:
     {
         RemoveTree(root + L"\\tree");
         MakeRandomTree(root + L"\\tree", rng);
-        unsigned bits = (*rng)() % 32 | ((*rng)() % 4 ? SUBFOLDERS : 0);
+        unsigned bits = (*rng)() % 32 | ((*rng)() % 4 ? SUBFOLDERS : 0) | ((*rng)() % 2 ? UNICODE_FILES : 0);
         ASSERT_TRUE(FillRequest(request, needles[(*rng)() % (sizeof needles / sizeof *needles)], bits,
                                 patterns[(*rng)() % (sizeof patterns / sizeof *patterns)]));
     }
@@ -126,7 +149,7 @@ TEST_F(WalkerThreads, ReportTheSameBytesAsOneThread)
 {
     unsigned long cases = Setting("WALK_DIFF_CASES", defaultCases);
     unsigned long seed = Setting("WALK_DIFF_SEED", 1600);
-    size_t lines = 0, overflowing = 0, withUnreadable = 0;
+    size_t lines = 0, overflowing = 0, withUnreadable = 0, unicode = 0;
     for (unsigned long n = 0; n < cases; n++) {
         std::mt19937 rng(seed + n);
         SearchRequest request;
@@ -135,6 +158,7 @@ TEST_F(WalkerThreads, ReportTheSameBytesAsOneThread)
         lines += std::count(one.begin(), one.end(), '\n');
         overflowing += one.size() > SLOT_REPORT_BYTES;
         withUnreadable += one.find("Seekline: cannot read") != std::string::npos;
+        unicode += request.options.unicodeFiles != 0;
         for (LONG threads : threadCounts) {
             std::string many = Walk(root, &request, threads);
             if (many != one) {
@@ -146,8 +170,8 @@ TEST_F(WalkerThreads, ReportTheSameBytesAsOneThread)
             }
         }
     }
-    printf("%lu trees, %zu report lines each time, %zu reports beyond a slot, %zu with unreadable files\n", cases,
-           lines, overflowing, withUnreadable);
+    printf("%lu trees (%zu with Unicode files), %zu report lines each time, %zu reports beyond a slot, %zu with "
+           "unreadable files\n", cases, unicode, lines, overflowing, withUnreadable);
 }
 
 TEST_F(WalkerThreads, AStopLeavesTheFirstWholeLinesOfTheReport)

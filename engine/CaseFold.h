@@ -1,0 +1,26 @@
+// Case folding of Unicode characters: the platform's own upper-casing
+// (LCMapStringEx with the invariant locale and LCMAP_UPPERCASE), one
+// character at a time, as a table made once per process and only read after.
+// When case does not matter, the Unicode scan folds both the text and the
+// search text with it, so "é" finds "É" and Greek and Cyrillic letters fold
+// too; ANSI text folds only "a" to "z" (the needle is upper-cased by the
+// platform's ANSI upper-casing). Any search that compares Unicode characters
+// without regard to case folds them here.
+#pragma once
+#include <windows.h>
+
+struct CaseFoldTable;
+
+// The table, made on first use by any thread; NULL without memory, in which
+// case FoldCharacter folds only "a" to "z".
+const CaseFoldTable* LoadCaseFold();
+
+// The upper-case form of character c (a code point; a lone surrogate stays
+// as it is).
+UINT32 FoldCharacter(const CaseFoldTable* table, UINT32 c);
+
+// The characters whose upper-case form is folded (folded itself among them
+// when it is its own upper-case form), at most capacity of them into
+// sources; returns how many it wrote. There are at most a few for any
+// character.
+int FoldSources(const CaseFoldTable* table, UINT32 folded, UINT32* sources, int capacity);
