@@ -5,10 +5,9 @@
 #include "engine/SearchRequest.h"
 
 // Scanning threads by default: one per logical processor, at most this many.
-// Under Wine, whose server serialises every open and close, a third thread
-// on two cores gains nothing more; on Windows the opens run in parallel, and
-// eight threads already outrun the file system on a tree in the cache. See
-// the README's benchmark notes.
+// Under Wine, whose server serialises every open and close, threads beyond
+// the processors only add waiting; each thread may hold a read buffer of up
+// to READ_WHOLE_BYTES, so the cap also bounds the memory of a search.
 #define SCAN_THREADS_DEFAULT_MAX 8
 
 // Files handed out and not yet written. Enough for the threads to go on past
