@@ -1,0 +1,253 @@
+// The exact first hit of a line: a Pike VM that runs every thread of the
+// program in step over the line's characters, threads kept in the order of
+// their starts, so the first to reach the end of the program has the
+// leftmost start. A start is admitted by the line scanner's rules, tracked
+// position by position as the literal scanner tracks them.
+#include "engine/RegexProgram.h"
+
+#define DFA_CACHE_WORDS (REGEX_DFA_CACHE_BYTES / sizeof(DWORD))
+
+RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program)
+{
+    SIZE_T m = program->instCount;
+    SIZE_T bytes = sizeof(RegexWorkspace) + 2 * m * sizeof(RegexThread) +
+                   (m + 2 * m + 2 + 3 * m + REGEX_DFA_BUCKETS + DFA_CACHE_WORDS) * sizeof(DWORD) + 64;
+    BYTE* block = (BYTE*)VirtualAlloc(NULL, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (!block)
+        return NULL;
+    RegexWorkspace* workspace = (RegexWorkspace*)block;
+    workspace->bytes = bytes;
+    workspace->program = program;
+    BYTE* at = block + sizeof(RegexWorkspace);
+    at += (16 - (ULONG_PTR)at % 16) % 16;
+    workspace->stepped = (RegexThread*)at;
+    at += m * sizeof(RegexThread);
+    workspace->closed = (RegexThread*)at;
+    at += m * sizeof(RegexThread);
+    DWORD* words = (DWORD*)at;
+    workspace->marks = words;
+    workspace->stack = words += m;
+    workspace->leaves = words += 2 * m + 2;
+    workspace->spareLeaves = words += m;
+    workspace->startLeaves = words += m;
+    workspace->buckets = words += m;
+    workspace->cache = words += REGEX_DFA_BUCKETS;
+    DfaBegin(workspace);
+    return workspace;
+}
+
+void RegexWorkspaceFree(RegexWorkspace* workspace)
+{
+    if (workspace)
+        VirtualFree(workspace, 0, MEM_RELEASE);
+}
+
+static BOOL IsWord(const RegexWorkspace* workspace, const RegexChar* c)
+{
+    return c->c != REGEX_NO_CHAR && workspace->program->classIsWord[c->classIndex];
+}
+
+// Adds the thread at pc and every thread it reaches without taking a
+// character to the current position's list, unless an earlier start holds
+// them already. Assertions look at the characters around the position; a
+// match with whole words needs no word character after it.
+static void AddThread(RegexWorkspace* workspace, DWORD pc, ULONGLONG start)
+{
+    const RegexInst* insts = workspace->program->insts;
+    BOOL previousWord = IsWord(workspace, &workspace->previous);
+    BOOL currentWord = IsWord(workspace, &workspace->current);
+    BOOL atEnd = workspace->current.c == REGEX_NO_CHAR;
+    DWORD stamp = workspace->stamp, depth = 0;
+    workspace->stack[depth++] = pc;
+    while (depth > 0) {
+        pc = workspace->stack[--depth];
+        if (workspace->marks[pc] == stamp)
+            continue;
+        workspace->marks[pc] = stamp;
+        const RegexInst* inst = &insts[pc];
+        BOOL holds;
+        switch (inst->op) {
+        case OP_JUMP:
+            workspace->stack[depth++] = inst->arg;
+            break;
+        case OP_SPLIT:
+            workspace->stack[depth++] = inst->alt;
+            workspace->stack[depth++] = inst->arg;
+            break;
+        case OP_ASSERT:
+            switch (inst->arg) {
+            case ASSERT_LINE_START: holds = workspace->offset == 0; break;
+            case ASSERT_LINE_END: holds = atEnd; break;
+            case ASSERT_WORD_BOUNDARY: holds = previousWord != currentWord; break;
+            default: holds = previousWord == currentWord; break;
+            }
+            if (holds)
+                workspace->stack[depth++] = pc + 1;
+            break;
+        case OP_MATCH:
+            if ((workspace->options & REGEX_WHOLE_WORD) && currentWord)
+                break;
+            // fall through
+        default:
+            workspace->closed[workspace->closedCount].pc = pc;
+            workspace->closed[workspace->closedCount++].start = start;
+            break;
+        }
+    }
+}
+
+// Whether a match may start at the current position, moving the comment
+// and string tracking past it: the "//" test comes first and ends all
+// starts; a quote opens or closes a string and starts nothing.
+static BOOL Admitted(RegexWorkspace* workspace, DWORD next)
+{
+    DWORD c = workspace->current.c, options = workspace->options;
+    if (workspace->commentReached)
+        return FALSE;
+    if ((options & REGEX_SKIP_COMMENTS) && c == '/' && next == '/') {
+        workspace->commentReached = TRUE;
+        return FALSE;
+    }
+    if (options & REGEX_STRINGS_ONLY) {
+        if (!workspace->inString && (c == '"' || c == '\'')) {
+            workspace->inString = TRUE;
+            workspace->quote = c;
+            return FALSE;
+        }
+        if (workspace->inString && c == workspace->quote) {
+            workspace->inString = FALSE;
+            return FALSE;
+        }
+        if (!workspace->inString)
+            return FALSE;
+    }
+    return !(options & REGEX_WHOLE_WORD) || !IsWord(workspace, &workspace->previous);
+}
+
+// One position of the line: the current character (REGEX_NO_CHAR at the
+// line end) and the one after it (for the "//" test).
+static void Position(RegexWorkspace* workspace, DWORD next)
+{
+    const RegexProgram* program = workspace->program;
+    BOOL admitted = Admitted(workspace, next);
+    NextStamp(workspace);
+    workspace->closedCount = 0;
+    for (DWORD i = 0; i < workspace->steppedCount; i++)
+        AddThread(workspace, workspace->stepped[i].pc, workspace->stepped[i].start);
+    if (admitted && workspace->best == REGEX_NONE)
+        AddThread(workspace, 0, workspace->offset);
+    DWORD kept = 0;
+    for (DWORD i = 0; i < workspace->closedCount; i++) {
+        const RegexThread* thread = &workspace->closed[i];
+        const RegexInst* inst = &program->insts[thread->pc];
+        if (inst->op == OP_MATCH) {
+            // Every later thread started there or after.
+            workspace->best = thread->start;
+            break;
+        }
+        if (thread->start < workspace->best && workspace->current.c != REGEX_NO_CHAR &&
+            SetHolds(program, inst->arg, workspace->current.classIndex)) {
+            workspace->stepped[kept].pc = thread->pc + 1;
+            workspace->stepped[kept++].start = thread->start;
+        }
+    }
+    workspace->steppedCount = kept;
+    workspace->offset += workspace->current.units;
+    workspace->previous = workspace->current;
+    // Nothing more to find: no thread left, and a hit found or no start to
+    // come.
+    if (kept == 0 && (workspace->best != REGEX_NONE || workspace->commentReached))
+        workspace->settled = TRUE;
+}
+
+// Takes the next character of the line; the position before it is then
+// complete.
+static void Take(RegexWorkspace* workspace, DWORD c, DWORD units)
+{
+    if (workspace->haveCurrent)
+        Position(workspace, c);
+    workspace->current.c = c;
+    workspace->current.classIndex = ClassOf(workspace->program, c);
+    workspace->current.units = units;
+    workspace->haveCurrent = TRUE;
+}
+
+void RegexLineBegin(RegexWorkspace* workspace, DWORD options)
+{
+    workspace->options = options;
+    workspace->offset = 0;
+    workspace->best = REGEX_NONE;
+    workspace->commentReached = workspace->inString = workspace->settled = FALSE;
+    workspace->quote = 0;
+    workspace->steppedCount = 0;
+    workspace->previous.c = REGEX_NO_CHAR;
+    workspace->haveCurrent = FALSE;
+    workspace->lineHigh = 0;
+}
+
+BOOL RegexLineBytes(RegexWorkspace* workspace, const BYTE* piece, ULONGLONG length)
+{
+    for (ULONGLONG i = 0; i < length && !workspace->settled; i++)
+        Take(workspace, piece[i], 1);
+    return !workspace->settled;
+}
+
+static BOOL IsHigh(DWORD unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+static BOOL IsLow(DWORD unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+BOOL RegexLineUnits(RegexWorkspace* workspace, const WCHAR* piece, ULONGLONG length)
+{
+    for (ULONGLONG i = 0; i < length && !workspace->settled; i++) {
+        DWORD unit = piece[i];
+        if (workspace->lineHigh) {
+            DWORD high = workspace->lineHigh;
+            workspace->lineHigh = 0;
+            if (IsLow(unit)) {
+                Take(workspace, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00), 2);
+                continue;
+            }
+            Take(workspace, high, 1);
+        }
+        if (IsHigh(unit))
+            workspace->lineHigh = unit;
+        else
+            Take(workspace, unit, 1);
+    }
+    return !workspace->settled;
+}
+
+ULONGLONG RegexLineEnd(RegexWorkspace* workspace)
+{
+    if (workspace->lineHigh && !workspace->settled)
+        Take(workspace, workspace->lineHigh, 1);
+    workspace->lineHigh = 0;
+    if (!workspace->settled) {
+        if (workspace->haveCurrent)
+            Position(workspace, REGEX_NO_CHAR);
+        workspace->current.c = REGEX_NO_CHAR;
+        workspace->current.units = 0;
+        Position(workspace, REGEX_NO_CHAR);
+    }
+    return workspace->best;
+}
+
+ULONGLONG RegexFirstHitBytes(RegexWorkspace* workspace, const BYTE* line, ULONGLONG length, DWORD options)
+{
+    RegexLineBegin(workspace, options);
+    RegexLineBytes(workspace, line, length);
+    return RegexLineEnd(workspace);
+}
+
+ULONGLONG RegexFirstHitUnits(RegexWorkspace* workspace, const WCHAR* line, ULONGLONG length, DWORD options)
+{
+    RegexLineBegin(workspace, options);
+    RegexLineUnits(workspace, line, length);
+    return RegexLineEnd(workspace);
+}
