@@ -92,8 +92,9 @@ struct RegexWorkspace;
 
 // Compiles length UTF-16 units of pattern (the text as typed) for one
 // alphabet. NULL with error filled when the pattern does not parse, or would
-// take more than the program's bounded size, or memory runs out. Compile on
-// one thread at a time: the first Unicode compile builds process-wide tables.
+// take more than the program's bounded size, or memory runs out. The first
+// compile for each alphabet builds process-wide tables of the platform's
+// case mapping, word characters and code page (some 10 ms).
 RegexProgram* RegexCompile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase,
                            RegexError* error);
 void RegexFree(RegexProgram* program);
@@ -108,7 +109,9 @@ void RegexWorkspaceFree(RegexWorkspace* workspace);
 // The first hit of one line (its text without the terminator): the offset in
 // the line, in units (bytes or UTF-16 units), of the leftmost match start
 // that the options admit, or REGEX_NONE. ANSI programs take bytes, Unicode
-// programs UTF-16 units.
+// programs UTF-16 units. A whole line is first run through the DFA, which
+// rules most lines out at its speed; so RegexFind* must start afresh with
+// RegexFindBegin after it.
 ULONGLONG RegexFirstHitBytes(RegexWorkspace* workspace, const BYTE* line, ULONGLONG length, DWORD options);
 ULONGLONG RegexFirstHitUnits(RegexWorkspace* workspace, const WCHAR* line, ULONGLONG length, DWORD options);
 

@@ -6,9 +6,10 @@
 #define NO_INSTRUCTION 0xFFFFFFFFu
 #define ARENA_STEP_BYTES (1u << 20)
 
-BOOL ArenaOpen(RegexArena* arena)
+BOOL ArenaOpen(RegexArena* arena, SIZE_T size)
 {
-    arena->base = (BYTE*)VirtualAlloc(NULL, REGEX_SCRATCH_BYTES, MEM_RESERVE, PAGE_NOACCESS);
+    arena->base = (BYTE*)VirtualAlloc(NULL, size, MEM_RESERVE, PAGE_NOACCESS);
+    arena->size = size;
     arena->used = arena->committed = 0;
     return arena->base != NULL;
 }
@@ -23,12 +24,12 @@ void ArenaClose(RegexArena* arena)
 void* ArenaTake(RegexArena* arena, SIZE_T bytes)
 {
     bytes = (bytes + 15) & ~(SIZE_T)15;
-    if (bytes > REGEX_SCRATCH_BYTES - arena->used)
+    if (bytes > arena->size - arena->used)
         return NULL;
     if (arena->used + bytes > arena->committed) {
         SIZE_T grow = (arena->used + bytes - arena->committed + ARENA_STEP_BYTES - 1) / ARENA_STEP_BYTES * ARENA_STEP_BYTES;
-        if (grow > REGEX_SCRATCH_BYTES - arena->committed)
-            grow = REGEX_SCRATCH_BYTES - arena->committed;
+        if (grow > arena->size - arena->committed)
+            grow = arena->size - arena->committed;
         if (!VirtualAlloc(arena->base + arena->committed, grow, MEM_COMMIT, PAGE_READWRITE))
             return NULL;
         arena->committed += grow;
@@ -113,10 +114,23 @@ static BOOL AfterHighLiteral(const Compiler* compiler, const RegexNode* previous
     return count > 0 && bytes[count - 1] >= 0x80;
 }
 
-static void EmitLiteral(Compiler* compiler, const RegexNode* node, BOOL afterHigh)
+// The set of a node that takes one character, made once however often a
+// repetition copies the node.
+static DWORD SetOfNode(Compiler* compiler, RegexNode* node)
+{
+    if (!node->compiled) {
+        node->compiledSet = node->kind == NODE_ANY      ? SetOfAny(compiler)
+                          : node->kind == NODE_ESCAPE   ? SetOfEscape(compiler, node->value, node->negated)
+                                                        : SetOfCharacter(compiler, node->value);
+        node->compiled = TRUE;
+    }
+    return node->compiledSet;
+}
+
+static void EmitLiteral(Compiler* compiler, RegexNode* node, BOOL afterHigh)
 {
     if (compiler->alphabet == REGEX_UNICODE) {
-        Emit(compiler, OP_SET, SetOfCharacter(compiler, node->value), 0);
+        Emit(compiler, OP_SET, SetOfNode(compiler, node), 0);
         return;
     }
     BYTE bytes[4];
@@ -219,16 +233,17 @@ static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh)
 {
     if (compiler->failed)
         return;
+    // A program too large is blamed on the outermost repetition that makes it.
+    if (compiler->repeatDepth == 0)
+        compiler->blame = node->position;
     switch (node->kind) {
     case NODE_LITERAL:
     case NODE_BYTE:
         EmitLiteral(compiler, node, afterHigh);
         break;
     case NODE_ANY:
-        Emit(compiler, OP_SET, SetOfAny(compiler), 0);
-        break;
     case NODE_ESCAPE:
-        Emit(compiler, OP_SET, SetOfEscape(compiler, node->value, node->negated), 0);
+        Emit(compiler, OP_SET, SetOfNode(compiler, node), 0);
         break;
     case NODE_ASSERT:
         Emit(compiler, OP_ASSERT, node->value, 0);
@@ -254,15 +269,11 @@ static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh)
         PatchJumps(compiler, pending);
         break;
     }
-    case NODE_REPEAT: {
-        // A program too large is blamed on the outermost repetition.
-        int blame = compiler->blame;
-        compiler->blame = node->position;
+    case NODE_REPEAT:
+        compiler->repeatDepth++;
         EmitRepeat(compiler, node);
-        if (!compiler->failed)
-            compiler->blame = blame;
+        compiler->repeatDepth--;
         break;
-    }
     }
 }
 
@@ -395,9 +406,9 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
 {
     SIZE_T instBytes = sizeof(RegexInst) * compiler->instCount;
     SIZE_T rowBytes = sizeof(DWORD) * division->rowWords * compiler->setCount;
-    SIZE_T bmpBytes = compiler->alphabet == REGEX_UNICODE ? sizeof(WORD) * 0x10000 : 0;
+    SIZE_T blockBytes = sizeof(WORD) * 256 * division->blockCount;
     SIZE_T rangeBytes = sizeof(RegexClassRange) * division->rangeCount;
-    SIZE_T bytes = sizeof(RegexProgram) + instBytes + rowBytes + bmpBytes + rangeBytes + division->classCount;
+    SIZE_T bytes = sizeof(RegexProgram) + instBytes + rowBytes + blockBytes + rangeBytes + division->classCount;
     BYTE* block = (BYTE*)VirtualAlloc(NULL, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (!block)
         return NULL;
@@ -414,9 +425,11 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
     program->setBits = (DWORD*)at;
     CopyMemory(at, division->rows, rowBytes);
     at += rowBytes;
-    program->bmpClass = (WORD*)at;
-    CopyMemory(at, division->bmpClass, bmpBytes);
-    at += bmpBytes;
+    program->blocks = (WORD*)at;
+    if (blockBytes)
+        CopyMemory(at, division->blocks, blockBytes);
+    CopyMemory(program->blockStart, division->blockStart, sizeof program->blockStart);
+    at += blockBytes;
     program->rangeCount = division->rangeCount;
     program->ranges = (RegexClassRange*)at;
     CopyMemory(at, division->ranges, rangeBytes);
@@ -434,7 +447,7 @@ RegexProgram* RegexCompile(const WCHAR* pattern, int length, RegexAlphabet alpha
 {
     ZeroMemory(error, sizeof *error);
     RegexArena arena;
-    if (!ArenaOpen(&arena)) {
+    if (length < 0 || !ArenaOpen(&arena, REGEX_SCRATCH_FIXED_BYTES + (SIZE_T)length * REGEX_SCRATCH_CHAR_BYTES)) {
         RegexFail(error, L"out of memory", 1);
         return NULL;
     }

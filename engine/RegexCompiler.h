@@ -48,7 +48,8 @@ struct Compiler {
     RegexArena* arena;
     RegexError* error;
     BOOL failed;
-    int blame;  // the position a "too large" message names
+    int blame;        // the position a "too large" message names
+    int repeatDepth;  // repetitions being emitted
     RegexAlphabet alphabet;
     BOOL matchCase;
     BOOL utf8;        // the ANSI code page is UTF-8
@@ -104,15 +105,22 @@ DWORD SetOfEscape(Compiler* compiler, DWORD escape, BOOL negated);
 // 0 when it has none. FALSE after an error.
 BOOL SetOfClass(Compiler* compiler, const RegexNode* node, DWORD* set, DWORD* tree);
 
-// The characters divided into classes that no set tells apart.
+// The characters divided into classes that no set tells apart: cells of
+// characters in a row that every set holds whole or not at all, and the
+// class of each.
 struct Division {
+    DWORD cells;
+    DWORD* starts;       // the first character of each cell, and the end
+    DWORD* classOfCell;
     DWORD classCount;
     DWORD rowWords;      // DWORDs per set row
     DWORD* rows;         // for each set, a bit per class it holds
     BYTE* classIsWord;
     DWORD lineEndClass;
     BYTE byteClass[256];  // ANSI
-    WORD* bmpClass;       // Unicode
+    DWORD blockStart[256];  // Unicode, the basic plane by blocks of 256
+    DWORD blockCount;       // distinct blocks
+    WORD* blocks;
     DWORD rangeCount;     // Unicode, above the basic plane
     RegexClassRange* ranges;
 };

@@ -11,7 +11,9 @@
 
 // A state in the cache, at an offset of 4 or more: its header, then a
 // transition per class (TO_UNKNOWN until made, TO_LINE_END for CR and LF,
-// else the offset of the next state), then its instructions.
+// else the offset of the next state, with TO_MATCH added when that state
+// matches, so that the search loop stops for all three on one test), then its
+// instructions.
 #define STATE_NEXT 0   // the next state in its bucket, 0 for none
 #define STATE_HASH 1
 #define STATE_COUNT 2  // instructions
@@ -19,6 +21,7 @@
 #define STATE_HEADER 4
 #define TO_UNKNOWN 0
 #define TO_LINE_END 1
+#define TO_MATCH 0x80000000u
 
 #define STATE_MATCH 1
 #define STATE_END_KNOWN 2
@@ -180,7 +183,7 @@ static DWORD Transition(RegexWorkspace* workspace, DWORD s, DWORD k)
     }
     DWORD next = StateOf(workspace, workspace->leaves, count);
     if (next) {
-        cache[s + STATE_HEADER + k] = next;
+        cache[s + STATE_HEADER + k] = next | ((cache[next + STATE_FLAGS] & STATE_MATCH) ? TO_MATCH : 0);
         return next;
     }
     workspace->flushes++;
@@ -229,6 +232,7 @@ static BOOL Take(RegexWorkspace* workspace, DWORD c)
     DWORD next = workspace->cache[workspace->state + STATE_HEADER + k];
     if (next == TO_UNKNOWN)
         next = Transition(workspace, workspace->state, k);
+    next &= ~TO_MATCH;
     workspace->state = next;
     workspace->lineFresh = FALSE;
     return (workspace->cache[next + STATE_FLAGS] & STATE_MATCH) != 0;
@@ -253,8 +257,8 @@ static BOOL LineStartMatches(RegexWorkspace* workspace, DWORD first, ULONGLONG* 
 
 ULONGLONG RegexFindBytes(RegexWorkspace* workspace, const BYTE* text, ULONGLONG from, ULONGLONG to)
 {
-    const RegexProgram* program = workspace->program;
-    const DWORD* cache = workspace->cache;
+    const BYTE* classOf = workspace->program->byteClass;
+    const DWORD* transitions = workspace->cache + STATE_HEADER;
     ULONGLONG p = from;
     for (;;) {
         if (workspace->lineStartPending && LineStartMatches(workspace, p < to ? text[p] : REGEX_NO_CHAR, &p))
@@ -264,8 +268,8 @@ ULONGLONG RegexFindBytes(RegexWorkspace* workspace, const BYTE* text, ULONGLONG 
         DWORD s = workspace->state, next = TO_UNKNOWN;
         ULONGLONG begin = p;
         for (; p < to; p++) {
-            next = cache[s + STATE_HEADER + program->byteClass[text[p]]];
-            if (next <= TO_LINE_END || (cache[next + STATE_FLAGS] & STATE_MATCH))
+            next = transitions[s + classOf[text[p]]];
+            if ((int)next <= TO_LINE_END)
                 break;
             s = next;
         }
@@ -299,8 +303,9 @@ static BOOL IsLow(DWORD unit)
 
 ULONGLONG RegexFindUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGLONG from, ULONGLONG to)
 {
-    const RegexProgram* program = workspace->program;
-    const DWORD* cache = workspace->cache;
+    const WORD* blocks = workspace->program->blocks;
+    const DWORD* blockStart = workspace->program->blockStart;
+    const DWORD* transitions = workspace->cache + STATE_HEADER;
     ULONGLONG p = from;
     for (;;) {
         if (workspace->lineStartPending && LineStartMatches(workspace, p < to ? text[p] : REGEX_NO_CHAR, &p))
@@ -327,8 +332,8 @@ ULONGLONG RegexFindUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGLONG
                 next = TO_UNKNOWN;
                 break;
             }
-            next = cache[s + STATE_HEADER + program->bmpClass[unit]];
-            if (next <= TO_LINE_END || (cache[next + STATE_FLAGS] & STATE_MATCH))
+            next = transitions[s + blocks[blockStart[unit >> 8] + (unit & 0xFF)]];
+            if ((int)next <= TO_LINE_END)
                 break;
             s = next;
         }

@@ -7,11 +7,42 @@
 
 #define DFA_CACHE_WORDS (REGEX_DFA_CACHE_BYTES / sizeof(DWORD))
 
+// What a match can begin with: every set the program can take first, and
+// whether it can end before taking any, with all assertions taken as true.
+// A position where no thread runs and whose character begins no match is
+// passed over quickly.
+static void FindFirstClasses(RegexWorkspace* workspace)
+{
+    const RegexProgram* program = workspace->program;
+    DWORD stamp = NextStamp(workspace), depth = 0;
+    workspace->stack[depth++] = 0;
+    while (depth > 0) {
+        DWORD pc = workspace->stack[--depth];
+        if (workspace->marks[pc] == stamp)
+            continue;
+        workspace->marks[pc] = stamp;
+        const RegexInst* inst = &program->insts[pc];
+        if (inst->op == OP_JUMP) {
+            workspace->stack[depth++] = inst->arg;
+        } else if (inst->op == OP_SPLIT) {
+            workspace->stack[depth++] = inst->alt;
+            workspace->stack[depth++] = inst->arg;
+        } else if (inst->op == OP_ASSERT) {
+            workspace->stack[depth++] = pc + 1;
+        } else if (inst->op == OP_MATCH) {
+            workspace->startMatchesEmpty = TRUE;
+        } else {
+            for (DWORD i = 0; i < program->setWords; i++)
+                workspace->firstClasses[i] |= program->setBits[inst->arg * program->setWords + i];
+        }
+    }
+}
+
 RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program)
 {
     SIZE_T m = program->instCount;
     SIZE_T bytes = sizeof(RegexWorkspace) + 2 * m * sizeof(RegexThread) +
-                   (m + 2 * m + 2 + 3 * m + REGEX_DFA_BUCKETS + DFA_CACHE_WORDS) * sizeof(DWORD) + 64;
+                   (m + 2 * m + 2 + 3 * m + REGEX_DFA_BUCKETS + DFA_CACHE_WORDS + program->setWords) * sizeof(DWORD) + 64;
     BYTE* block = (BYTE*)VirtualAlloc(NULL, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (!block)
         return NULL;
@@ -32,6 +63,8 @@ RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program)
     workspace->startLeaves = words += m;
     workspace->buckets = words += m;
     workspace->cache = words += REGEX_DFA_BUCKETS;
+    workspace->firstClasses = words += DFA_CACHE_WORDS;
+    FindFirstClasses(workspace);
     DfaBegin(workspace);
     return workspace;
 }
@@ -47,53 +80,65 @@ static BOOL IsWord(const RegexWorkspace* workspace, const RegexChar* c)
     return c->c != REGEX_NO_CHAR && workspace->program->classIsWord[c->classIndex];
 }
 
-// Adds the thread at pc and every thread it reaches without taking a
-// character to the current position's list, unless an earlier start holds
-// them already. Assertions look at the characters around the position; a
-// match with whole words needs no word character after it.
-static void AddThread(RegexWorkspace* workspace, DWORD pc, ULONGLONG start)
+// Makes the current position's list: each thread that stepped over the
+// last character, then a new one at the start (when starts), with every
+// thread each reaches without taking a character, unless an earlier start
+// holds it already. Assertions look at the characters around the position;
+// a match with whole words needs no word character after it.
+static void CloseThreads(RegexWorkspace* workspace, BOOL starts)
 {
     const RegexInst* insts = workspace->program->insts;
+    DWORD* marks = workspace->marks;
+    DWORD* stack = workspace->stack;
+    RegexThread* closed = workspace->closed;
+    DWORD count = 0, stamp = NextStamp(workspace);
     BOOL previousWord = IsWord(workspace, &workspace->previous);
     BOOL currentWord = IsWord(workspace, &workspace->current);
-    BOOL atEnd = workspace->current.c == REGEX_NO_CHAR;
-    DWORD stamp = workspace->stamp, depth = 0;
-    workspace->stack[depth++] = pc;
-    while (depth > 0) {
-        pc = workspace->stack[--depth];
-        if (workspace->marks[pc] == stamp)
-            continue;
-        workspace->marks[pc] = stamp;
-        const RegexInst* inst = &insts[pc];
-        BOOL holds;
-        switch (inst->op) {
-        case OP_JUMP:
-            workspace->stack[depth++] = inst->arg;
-            break;
-        case OP_SPLIT:
-            workspace->stack[depth++] = inst->alt;
-            workspace->stack[depth++] = inst->arg;
-            break;
-        case OP_ASSERT:
-            switch (inst->arg) {
-            case ASSERT_LINE_START: holds = workspace->offset == 0; break;
-            case ASSERT_LINE_END: holds = atEnd; break;
-            case ASSERT_WORD_BOUNDARY: holds = previousWord != currentWord; break;
-            default: holds = previousWord == currentWord; break;
-            }
-            if (holds)
-                workspace->stack[depth++] = pc + 1;
-            break;
-        case OP_MATCH:
-            if ((workspace->options & REGEX_WHOLE_WORD) && currentWord)
+    BOOL atStart = workspace->offset == 0, atEnd = workspace->current.c == REGEX_NO_CHAR;
+    BOOL endTaken = !(workspace->options & REGEX_WHOLE_WORD) || !currentWord;
+    DWORD seeds = workspace->steppedCount + (starts ? 1 : 0);
+    for (DWORD seed = 0; seed < seeds; seed++) {
+        BOOL fresh = seed == workspace->steppedCount;
+        ULONGLONG start = fresh ? workspace->offset : workspace->stepped[seed].start;
+        DWORD depth = 0;
+        stack[depth++] = fresh ? 0 : workspace->stepped[seed].pc;
+        while (depth > 0) {
+            DWORD pc = stack[--depth];
+            if (marks[pc] == stamp)
+                continue;
+            marks[pc] = stamp;
+            const RegexInst* inst = &insts[pc];
+            BOOL holds;
+            switch (inst->op) {
+            case OP_JUMP:
+                stack[depth++] = inst->arg;
                 break;
-            // fall through
-        default:
-            workspace->closed[workspace->closedCount].pc = pc;
-            workspace->closed[workspace->closedCount++].start = start;
-            break;
+            case OP_SPLIT:
+                stack[depth++] = inst->alt;
+                stack[depth++] = inst->arg;
+                break;
+            case OP_ASSERT:
+                switch (inst->arg) {
+                case ASSERT_LINE_START: holds = atStart; break;
+                case ASSERT_LINE_END: holds = atEnd; break;
+                case ASSERT_WORD_BOUNDARY: holds = previousWord != currentWord; break;
+                default: holds = previousWord == currentWord; break;
+                }
+                if (holds)
+                    stack[depth++] = pc + 1;
+                break;
+            case OP_MATCH:
+                if (!endTaken)
+                    break;
+                // fall through
+            default:
+                closed[count].pc = pc;
+                closed[count++].start = start;
+                break;
+            }
         }
     }
+    workspace->closedCount = count;
 }
 
 // Whether a match may start at the current position, moving the comment
@@ -130,12 +175,18 @@ static void Position(RegexWorkspace* workspace, DWORD next)
 {
     const RegexProgram* program = workspace->program;
     BOOL admitted = Admitted(workspace, next);
-    NextStamp(workspace);
-    workspace->closedCount = 0;
-    for (DWORD i = 0; i < workspace->steppedCount; i++)
-        AddThread(workspace, workspace->stepped[i].pc, workspace->stepped[i].start);
-    if (admitted && workspace->best == REGEX_NONE)
-        AddThread(workspace, 0, workspace->offset);
+    DWORD k = workspace->current.classIndex;
+    BOOL starts = admitted && workspace->best == REGEX_NONE &&
+                  (workspace->startMatchesEmpty ||
+                   (workspace->current.c != REGEX_NO_CHAR && ((workspace->firstClasses[k / 32] >> (k % 32)) & 1)));
+    if (workspace->steppedCount == 0 && !starts) {
+        workspace->offset += workspace->current.units;
+        workspace->previous = workspace->current;
+        if (workspace->best != REGEX_NONE || workspace->commentReached)
+            workspace->settled = TRUE;
+        return;
+    }
+    CloseThreads(workspace, starts);
     DWORD kept = 0;
     for (DWORD i = 0; i < workspace->closedCount; i++) {
         const RegexThread* thread = &workspace->closed[i];
@@ -238,8 +289,19 @@ ULONGLONG RegexLineEnd(RegexWorkspace* workspace)
     return workspace->best;
 }
 
+// Whether the DFA finds a match anywhere in a whole line: when it does not,
+// the line has no hit and the VM need not run.
+static BOOL LineMayMatch(RegexWorkspace* workspace, const BYTE* bytes, const WCHAR* units, ULONGLONG length)
+{
+    RegexFindBegin(workspace);
+    ULONGLONG end = bytes ? RegexFindBytes(workspace, bytes, 0, length) : RegexFindUnits(workspace, units, 0, length);
+    return end != REGEX_NONE || RegexFindAtEnd(workspace);
+}
+
 ULONGLONG RegexFirstHitBytes(RegexWorkspace* workspace, const BYTE* line, ULONGLONG length, DWORD options)
 {
+    if (!LineMayMatch(workspace, line, NULL, length))
+        return REGEX_NONE;
     RegexLineBegin(workspace, options);
     RegexLineBytes(workspace, line, length);
     return RegexLineEnd(workspace);
@@ -247,6 +309,8 @@ ULONGLONG RegexFirstHitBytes(RegexWorkspace* workspace, const BYTE* line, ULONGL
 
 ULONGLONG RegexFirstHitUnits(RegexWorkspace* workspace, const WCHAR* line, ULONGLONG length, DWORD options)
 {
+    if (!LineMayMatch(workspace, NULL, line, length))
+        return REGEX_NONE;
     RegexLineBegin(workspace, options);
     RegexLineUnits(workspace, line, length);
     return RegexLineEnd(workspace);

@@ -5,6 +5,8 @@
 struct Parser {
     DWORD* chars;  // the pattern's characters
     int count;
+    RegexClassItem* items;  // the members of all classes, each class's in a row
+    int itemCount;
     int at;        // the next character
     int depth;     // groups open
     RegexArena* arena;
@@ -208,12 +210,10 @@ static RegexNode* ParseClass(Parser* parser)
 {
     int open = parser->at;
     RegexNode* node = NewNode(parser, NODE_CLASS, open);
-    // Every item takes at least one character of the pattern.
-    RegexClassItem* items = (RegexClassItem*)ArenaTake(parser->arena, sizeof(RegexClassItem) * (parser->count - open));
-    if (!node || !items) {
-        Fail(parser, L"out of memory", open);
+    if (!node)
         return NULL;
-    }
+    // Classes do not nest: each takes the next items of the pattern's list.
+    RegexClassItem* items = parser->items + parser->itemCount;
     node->items = items;
     parser->at++;
     if (Peek(parser, 0) == '^') {
@@ -252,6 +252,7 @@ static RegexNode* ParseClass(Parser* parser)
         item->last = last.first;
     }
     parser->at++;
+    parser->itemCount += node->itemCount;
     return node;
 }
 
@@ -419,7 +420,9 @@ RegexNode* RegexParse(const WCHAR* pattern, int length, RegexArena* arena, Regex
     parser.arena = arena;
     parser.error = error;
     parser.chars = (DWORD*)ArenaTake(arena, sizeof(DWORD) * (length + 1));
-    if (!parser.chars) {
+    // Every member takes at least one character of the pattern.
+    parser.items = (RegexClassItem*)ArenaTake(arena, sizeof(RegexClassItem) * (length + 1));
+    if (!parser.chars || !parser.items) {
         RegexFail(error, L"out of memory", 1);
         return NULL;
     }

@@ -48,7 +48,8 @@ struct RegexProgram {
     const BYTE* classIsWord;
     DWORD lineEndClass;      // CR and LF, in no set
     BYTE byteClass[256];     // ANSI
-    const WORD* bmpClass;    // Unicode, 65536 entries
+    DWORD blockStart[256];   // Unicode: where each block of 256 characters of the
+    const WORD* blocks;      // basic plane has its classes; blocks alike are stored once
     DWORD rangeCount;        // Unicode, above the basic plane
     const RegexClassRange* ranges;
     RegexLiteral required;
@@ -64,7 +65,7 @@ inline DWORD ClassOf(const RegexProgram* program, DWORD c)
     if (program->alphabet == REGEX_ANSI)
         return program->byteClass[c];
     if (c < 0x10000)
-        return program->bmpClass[c];
+        return program->blocks[program->blockStart[c >> 8] + (c & 0xFF)];
     DWORD low = 0, high = program->rangeCount;
     while (high - low > 1) {
         DWORD middle = (low + high) / 2;
@@ -77,16 +78,20 @@ inline DWORD ClassOf(const RegexProgram* program, DWORD c)
 }
 
 // The compiler's scratch memory: one reservation, committed as it fills and
-// released whole. Memory it hands out is zero-filled.
-#define REGEX_SCRATCH_BYTES (256u << 20)
+// released whole. Memory it hands out is zero-filled. It takes a fixed part
+// (instructions, set index, an ANSI byte tree) and a part per character of
+// the pattern (a Unicode set is 8 KiB); reserving far more would cost time.
+#define REGEX_SCRATCH_FIXED_BYTES (4u << 20)
+#define REGEX_SCRATCH_CHAR_BYTES (16u << 10)
 
 struct RegexArena {
     BYTE* base;
+    SIZE_T size;
     SIZE_T used;
     SIZE_T committed;
 };
 
-BOOL ArenaOpen(RegexArena* arena);
+BOOL ArenaOpen(RegexArena* arena, SIZE_T size);
 void ArenaClose(RegexArena* arena);
 // NULL when the reservation is full or the system refuses memory.
 void* ArenaTake(RegexArena* arena, SIZE_T bytes);
@@ -120,6 +125,8 @@ struct RegexWorkspace {
     // The VM, for one line: threads that stepped over the last character,
     // and the threads of the current position, both in the order of their
     // starts.
+    DWORD* firstClasses;     // the classes that some match can begin with
+    BOOL startMatchesEmpty;  // a match may be empty (assertions taken as true)
     RegexThread* stepped;
     DWORD steppedCount;
     RegexThread* closed;

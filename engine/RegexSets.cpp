@@ -7,8 +7,9 @@
 #define PLANES_END 0x110000u
 #define BMP_END 0x10000u
 
-// Most characters above the basic plane that the upper-casing changes (the
-// platform changes about 260).
+// Most characters that the upper-casing changes, in the basic plane and
+// above it (the platform changes about 1,160 and 260).
+#define BMP_CHANGES 4096
 #define SUPPLEMENTARY_CHANGES 1024
 
 // Process-wide tables, built once on first use and only read after: the
@@ -18,7 +19,7 @@
 // character of the basic plane as typed and upper-cased (up to three bytes,
 // their count in the top byte).
 static WCHAR upperOf[BMP_END];
-static WORD changing[BMP_END];
+static WORD changing[BMP_CHANGES];
 static DWORD changingCount;
 static DWORD supplementaryChanging[SUPPLEMENTARY_CHANGES][2];
 static DWORD supplementaryCount;
@@ -66,9 +67,11 @@ static BOOL CALLBACK BuildUnicodeTables(PINIT_ONCE, PVOID, PVOID*)
         WCHAR unit = (WCHAR)c, upper = unit;
         if (!IsSurrogate(c) && LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, &unit, 1, &upper, 1, NULL, NULL, 0) != 1)
             upper = unit;
-        upperOf[c] = upper;
-        if (upper != unit)
+        if (upper == unit || changingCount == BMP_CHANGES)
+            upper = unit;  // beyond the table: left as it is
+        else
             changing[changingCount++] = (WORD)c;
+        upperOf[c] = upper;
         if (c == '_' || (!IsSurrogate(c) && IsCharAlphaNumericW(unit)))
             unicodeWord[c / 32] |= 1u << (c % 32);
     }
@@ -613,6 +616,23 @@ static BOOL StoredHas(const StoredSet* set, DWORD c, DWORD setWords)
     return FALSE;
 }
 
+// Sorts and removes repeats from a short list of characters.
+static DWORD SortUnique(DWORD* list, DWORD count)
+{
+    for (DWORD i = 1; i < count; i++) {
+        DWORD c = list[i], j = i;
+        for (; j > 0 && list[j - 1] > c; j--)
+            list[j] = list[j - 1];
+        list[j] = c;
+    }
+    DWORD kept = 0;
+    for (DWORD i = 0; i < count; i++) {
+        if (kept == 0 || list[i] != list[kept - 1])
+            list[kept++] = list[i];
+    }
+    return kept;
+}
+
 // The first characters of the cells: every character where some set's
 // membership changes, in order, and the end of the alphabet.
 static DWORD* CellStarts(Compiler* compiler, DWORD* count)
@@ -624,14 +644,19 @@ static DWORD* CellStarts(Compiler* compiler, DWORD* count)
         *count = 256;
         return starts;
     }
-    DWORD words = PLANES_END / 32 + 1;
-    DWORD* marks = (DWORD*)ArenaTake(compiler->arena, sizeof(DWORD) * words);
-    if (!marks)
+    // The basic plane by a bit per character where a set changes, the
+    // characters above it by a list.
+    DWORD* marks = (DWORD*)ArenaTake(compiler->arena, sizeof(DWORD) * BMP_WORDS);
+    DWORD aboveCount = 2;
+    for (DWORD s = 0; s < compiler->setCount; s++)
+        aboveCount += 2 * compiler->sets[s]->rangeCount;
+    DWORD* above = (DWORD*)ArenaTake(compiler->arena, sizeof(DWORD) * aboveCount);
+    if (!marks || !above)
         return NULL;
     marks[0] |= 1;
-    marks[BMP_END / 32] |= 1;
-    marks[PLANES_END / 32] |= 1;
-    DWORD total = 0;
+    above[0] = BMP_END;
+    above[1] = PLANES_END;
+    aboveCount = 2;
     for (DWORD s = 0; s < compiler->setCount; s++) {
         const StoredSet* set = compiler->sets[s];
         DWORD carry = 0;
@@ -641,24 +666,29 @@ static DWORD* CellStarts(Compiler* compiler, DWORD* count)
             carry = w >> 31;
         }
         for (DWORD i = 0; i < set->rangeCount; i++) {
-            DWORD first = set->ranges[2 * i], end = set->ranges[2 * i + 1] + 1;
-            marks[first / 32] |= 1u << (first % 32);
-            marks[end / 32] |= 1u << (end % 32);
+            above[aboveCount++] = set->ranges[2 * i];
+            above[aboveCount++] = set->ranges[2 * i + 1] + 1;
         }
     }
-    for (DWORD i = 0; i < words; i++)
+    aboveCount = SortUnique(above, aboveCount);
+    DWORD total = aboveCount;
+    for (DWORD i = 0; i < BMP_WORDS; i++)
         total += (DWORD)__builtin_popcount(marks[i]);
     DWORD* starts = (DWORD*)ArenaTake(compiler->arena, sizeof(DWORD) * total);
     if (!starts)
         return NULL;
     DWORD n = 0;
-    for (DWORD i = 0; i < words; i++) {
+    for (DWORD i = 0; i < BMP_WORDS; i++) {
         for (DWORD w = marks[i]; w; w &= w - 1)
             starts[n++] = i * 32 + (DWORD)__builtin_ctz(w);
     }
+    for (DWORD i = 0; i < aboveCount; i++)
+        starts[n++] = above[i];
     *count = n - 1;  // the last start is the end
     return starts;
 }
+
+static BOOL DivideBasicPlane(Compiler* compiler, Division* division);
 
 BOOL SetsDivide(Compiler* compiler, Division* division)
 {
@@ -689,13 +719,15 @@ BOOL SetsDivide(Compiler* compiler, Division* division)
         CompileFail(compiler, L"pattern too large", 1);
         return FALSE;
     }
+    division->cells = cells;
+    division->starts = starts;
+    division->classOfCell = classOf;
     division->classCount = classes;
     division->rowWords = (classes + 31) / 32;
     division->rows = (DWORD*)ArenaTake(compiler->arena, sizeof(DWORD) * division->rowWords * compiler->setCount);
     division->classIsWord = (BYTE*)ArenaTake(compiler->arena, classes);
-    division->bmpClass = (WORD*)ArenaTake(compiler->arena, sizeof(WORD) * BMP_END);
     division->ranges = (RegexClassRange*)ArenaTake(compiler->arena, sizeof(RegexClassRange) * cells);
-    if (!division->rows || !division->classIsWord || !division->bmpClass || !division->ranges) {
+    if (!division->rows || !division->classIsWord || !division->ranges) {
         CompileFail(compiler, L"out of memory", 1);
         return FALSE;
     }
@@ -711,8 +743,7 @@ BOOL SetsDivide(Compiler* compiler, Division* division)
         if (compiler->alphabet == REGEX_ANSI) {
             division->byteClass[c] = (BYTE)k;
         } else if (c < BMP_END) {
-            for (; c < end; c++)
-                division->bmpClass[c] = (WORD)k;
+            continue;  // by blocks, below
         } else if (division->rangeCount > 0 && division->ranges[division->rangeCount - 1].classIndex == k) {
             division->ranges[division->rangeCount - 1].last = end - 1;
         } else {
@@ -721,6 +752,51 @@ BOOL SetsDivide(Compiler* compiler, Division* division)
             division->ranges[division->rangeCount].classIndex = k;
             division->rangeCount++;
         }
+    }
+    if (compiler->alphabet == REGEX_UNICODE && !DivideBasicPlane(compiler, division)) {
+        CompileFail(compiler, L"out of memory", 1);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Unicode: the classes of the basic plane by blocks of 256 characters, each
+// distinct block stored once. Most blocks lie in one cell: one class each.
+static BOOL DivideBasicPlane(Compiler* compiler, Division* division)
+{
+    division->blocks = (WORD*)ArenaTake(compiler->arena, sizeof(WORD) * 0x10000);
+    DWORD* hashes = (DWORD*)ArenaTake(compiler->arena, sizeof(DWORD) * 256);
+    DWORD* uniform = (DWORD*)ArenaTake(compiler->arena, sizeof(DWORD) * division->classCount);
+    if (!division->blocks || !hashes || !uniform)
+        return FALSE;
+    DWORD cell = 0;
+    for (DWORD block = 0; block < 256; block++) {
+        DWORD first = block * 256;
+        while (division->starts[cell + 1] <= first)
+            cell++;
+        DWORD k = division->classOfCell[cell];
+        BOOL whole = division->starts[cell + 1] >= first + 256;
+        if (whole && uniform[k]) {
+            division->blockStart[block] = (uniform[k] - 1) * 256;
+            continue;
+        }
+        WORD* fresh = division->blocks + division->blockCount * 256;
+        DWORD hash = 2166136261u;
+        for (DWORD i = 0, at = cell; i < 256; i++) {
+            while (division->starts[at + 1] <= first + i)
+                at++;
+            fresh[i] = (WORD)division->classOfCell[at];
+            hash = (hash ^ fresh[i]) * 16777619u;
+        }
+        DWORD same = 0;
+        while (same < division->blockCount &&
+               (hashes[same] != hash || !RtlEqualMemory(division->blocks + same * 256, fresh, 256 * sizeof(WORD))))
+            same++;
+        if (same == division->blockCount)
+            hashes[division->blockCount++] = hash;
+        if (whole)
+            uniform[k] = same + 1;
+        division->blockStart[block] = same * 256;
     }
     return TRUE;
 }

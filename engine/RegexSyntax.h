@@ -47,9 +47,9 @@ struct RegexNode {
     RegexNode* next;   // the next sibling
     RegexClassItem* items;
     DWORD itemCount;
-    BOOL compiled;       // a class compiled once however often it is repeated:
-    DWORD compiledSet;   // its set
-    DWORD compiledTree;  // and the root of its ANSI byte tree
+    BOOL compiled;       // a set compiled once however often it is repeated:
+    DWORD compiledSet;   // its index
+    DWORD compiledTree;  // and the root of a class's ANSI byte tree
 };
 
 // Fills error with "what at position N".

@@ -2,8 +2,8 @@
 // each node and start position the set of positions where its matches end.
 #include "tests/engine/RegexReference.h"
 #include "engine/Regex.h"
-#include <map>
 #include <set>
+#include <unordered_map>
 
 enum ReferenceKind { R_LITERAL, R_BYTE, R_ANY, R_CLASS, R_ESCAPE, R_ASSERT, R_CONCAT, R_ALTERNATION, R_REPEAT };
 
@@ -14,6 +14,7 @@ struct ReferenceItem {
 };
 
 struct ReferenceNode {
+    size_t id;
     ReferenceKind kind;
     DWORD value = 0;  // a character, a byte, an escape letter, or '^' '$' 'b' 'B'
     bool negated = false;
@@ -43,6 +44,7 @@ struct ReferenceParser {
     {
         pattern->nodes.emplace_back(new ReferenceNode());
         pattern->nodes.back()->kind = kind;
+        pattern->nodes.back()->id = pattern->nodes.size() - 1;
         return pattern->nodes.back().get();
     }
 
@@ -340,22 +342,28 @@ public:
         return in != negated;
     }
 
-    std::set<size_t> Ends(const ReferenceNode* node, size_t i, bool afterHigh)
+    const std::set<size_t>& Ends(const ReferenceNode* node, size_t i, bool afterHigh)
     {
-        auto key = std::make_pair(node, i);
+        size_t key = node->id * (n + 1) + i;
         auto known = memo.find(key);
         if (known != memo.end())
             return known->second;
         std::set<size_t> ends = Compute(node, i, afterHigh);
-        memo[key] = ends;
-        return ends;
+        return memo[key] = ends;
     }
 
     const ReferenceRules& rules;
     const ReferenceLine& line;
     bool relaxed;
     size_t n;
-    std::map<std::pair<const ReferenceNode*, size_t>, std::set<size_t>> memo;
+    std::unordered_map<size_t, std::set<size_t>> memo;
+
+    // A class's members as the rules spell them, made once.
+    struct Members {
+        std::set<DWORD> singles;
+        std::vector<std::string> multis;
+    };
+    std::unordered_map<const ReferenceNode*, Members> classes;
 
 private:
     // The ANSI bytes of a literal node, upper-cased unless match case.
@@ -387,32 +395,43 @@ private:
         return {i + bytes.size()};
     }
 
+    const Members& MembersOf(const ReferenceNode* node)
+    {
+        auto known = classes.find(node);
+        if (known != classes.end())
+            return known->second;
+        Members& members = classes[node];
+        for (const ReferenceItem& item : node->items) {
+            if (item.kind == ReferenceItem::ESCAPE)
+                continue;
+            for (DWORD m = item.first; m <= item.last; m++) {
+                if (rules.unicode) {
+                    members.singles.insert(Folded(m));
+                } else if (item.kind == ReferenceItem::BYTES) {
+                    members.singles.insert(UpperByte((BYTE)m, !rules.matchCase));
+                } else {
+                    std::string bytes = Spelling(m, !rules.matchCase);
+                    if (bytes.size() == 1)
+                        members.singles.insert((BYTE)bytes[0]);
+                    else if (bytes.size() > 1)
+                        members.multis.push_back(bytes);
+                }
+            }
+        }
+        return members;
+    }
+
     std::set<size_t> Class(const ReferenceNode* node, size_t i)
     {
         if (i >= n)
             return {};
         DWORD c = line.chars[i], folded = Folded(c);
-        std::set<DWORD> singles;
-        std::vector<std::string> multis;
+        const std::set<DWORD>& singles = MembersOf(node).singles;
+        const std::vector<std::string>& multis = MembersOf(node).multis;
         bool in = false;
         for (const ReferenceItem& item : node->items) {
-            if (item.kind == ReferenceItem::ESCAPE) {
+            if (item.kind == ReferenceItem::ESCAPE)
                 in |= InEscape(item.first, item.last != 0, folded);
-                continue;
-            }
-            for (DWORD m = item.first; m <= item.last; m++) {
-                if (rules.unicode) {
-                    singles.insert(Folded(m));
-                } else if (item.kind == ReferenceItem::BYTES) {
-                    singles.insert(UpperByte((BYTE)m, !rules.matchCase));
-                } else {
-                    std::string bytes = Spelling(m, !rules.matchCase);
-                    if (bytes.size() == 1)
-                        singles.insert((BYTE)bytes[0]);
-                    else if (bytes.size() > 1)
-                        multis.push_back(bytes);
-                }
-            }
         }
         in |= singles.count(folded) > 0;
         std::set<size_t> ends;
@@ -452,7 +471,7 @@ private:
     {
         std::set<size_t> to;
         for (size_t i : from) {
-            std::set<size_t> ends = Ends(child, i, false);
+            const std::set<size_t>& ends = Ends(child, i, false);
             to.insert(ends.begin(), ends.end());
         }
         return to;
@@ -512,7 +531,7 @@ private:
                 }
                 std::set<size_t> next;
                 for (size_t j : ends) {
-                    std::set<size_t> more = Ends(child, j, high);
+                    const std::set<size_t>& more = Ends(child, j, high);
                     next.insert(more.begin(), more.end());
                 }
                 ends = next;
@@ -523,7 +542,7 @@ private:
         case R_ALTERNATION: {
             std::set<size_t> ends;
             for (const ReferenceNode* child : node->children) {
-                std::set<size_t> more = Ends(child, i, false);
+                const std::set<size_t>& more = Ends(child, i, false);
                 ends.insert(more.begin(), more.end());
             }
             return ends;
