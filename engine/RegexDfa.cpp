@@ -255,71 +255,44 @@ static BOOL LineStartMatches(RegexWorkspace* workspace, DWORD first, ULONGLONG* 
     return workspace->initialMatches;
 }
 
-ULONGLONG RegexFindBytes(RegexWorkspace* workspace, const BYTE* text, ULONGLONG from, ULONGLONG to)
+// The class of a unit for the search loop; a surrogate (SLOW) goes the slow
+// way, as half a character.
+#define SLOW 0xFFFFFFFFu
+
+static inline DWORD FastClass(const RegexProgram* program, BYTE unit)
 {
-    const BYTE* classOf = workspace->program->byteClass;
+    return program->byteClass[unit];
+}
+
+static inline DWORD FastClass(const RegexProgram* program, WCHAR unit)
+{
+    if ((DWORD)unit - 0xD800 < 0x800)
+        return SLOW;
+    return program->blocks[program->blockStart[unit >> 8] + (unit & 0xFF)];
+}
+
+// The search over bytes or UTF-16 units: a tight loop while the
+// transitions are made and lead to no match, the rest one character at a
+// time.
+template <typename Unit>
+static ULONGLONG Find(RegexWorkspace* workspace, const Unit* text, ULONGLONG from, ULONGLONG to)
+{
+    const RegexProgram* program = workspace->program;
     const DWORD* transitions = workspace->cache + STATE_HEADER;
     ULONGLONG p = from;
     for (;;) {
         if (workspace->lineStartPending && LineStartMatches(workspace, p < to ? text[p] : REGEX_NO_CHAR, &p))
             return p;
         if (workspace->lineStartPending)
-            return REGEX_NONE;  // the byte after a CR is in the next piece
-        DWORD s = workspace->state, next = TO_UNKNOWN;
-        ULONGLONG begin = p;
-        for (; p < to; p++) {
-            next = transitions[s + classOf[text[p]]];
-            if ((int)next <= TO_LINE_END)
-                break;
-            s = next;
-        }
-        workspace->state = s;
-        if (p > begin)
-            workspace->lineFresh = FALSE;
-        if (p == to)
-            return REGEX_NONE;
-        BYTE c = text[p];
-        if (next == TO_LINE_END) {
-            if (LineEnds(workspace, c == '\r'))
-                return p;
-            p++;
-            continue;
-        }
-        p++;
-        if (Take(workspace, c))
-            return p;
-    }
-}
-
-static BOOL IsHigh(DWORD unit)
-{
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-static BOOL IsLow(DWORD unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-ULONGLONG RegexFindUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGLONG from, ULONGLONG to)
-{
-    const WORD* blocks = workspace->program->blocks;
-    const DWORD* blockStart = workspace->program->blockStart;
-    const DWORD* transitions = workspace->cache + STATE_HEADER;
-    ULONGLONG p = from;
-    for (;;) {
-        if (workspace->lineStartPending && LineStartMatches(workspace, p < to ? text[p] : REGEX_NO_CHAR, &p))
-            return p;
-        if (workspace->lineStartPending)
-            return REGEX_NONE;
+            return REGEX_NONE;  // the unit after a CR is in the next piece
         if (workspace->findHigh) {
             // A high surrogate from the last piece: a pair with this unit, or alone.
             if (p == to)
                 return REGEX_NONE;
             DWORD c = workspace->findHigh;
             workspace->findHigh = 0;
-            if (IsLow(text[p]))
-                c = 0x10000 + ((c - 0xD800) << 10) + (text[p++] - 0xDC00);
+            if (IsLowSurrogate(text[p]))
+                c = PairedCharacter(c, text[p++]);
             if (Take(workspace, c))
                 return p;
             continue;
@@ -327,12 +300,12 @@ ULONGLONG RegexFindUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGLONG
         DWORD s = workspace->state, next = TO_UNKNOWN;
         ULONGLONG begin = p;
         for (; p < to; p++) {
-            DWORD unit = text[p];
-            if (unit - 0xD800 < 0x800) {
+            DWORD k = FastClass(program, text[p]);
+            if (k == SLOW) {
                 next = TO_UNKNOWN;
                 break;
             }
-            next = transitions[s + blocks[blockStart[unit >> 8] + (unit & 0xFF)]];
+            next = transitions[s + k];
             if ((int)next <= TO_LINE_END)
                 break;
             s = next;
@@ -350,17 +323,27 @@ ULONGLONG RegexFindUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGLONG
             continue;
         }
         p++;
-        if (IsHigh(c)) {
+        if (sizeof(Unit) == sizeof(WCHAR) && IsHighSurrogate(c)) {
             if (p == to) {
                 workspace->findHigh = c;
                 return REGEX_NONE;
             }
-            if (IsLow(text[p]))
-                c = 0x10000 + ((c - 0xD800) << 10) + (text[p++] - 0xDC00);
+            if (IsLowSurrogate(text[p]))
+                c = PairedCharacter(c, text[p++]);
         }
         if (Take(workspace, c))
             return p;
     }
+}
+
+ULONGLONG RegexFindBytes(RegexWorkspace* workspace, const BYTE* text, ULONGLONG from, ULONGLONG to)
+{
+    return Find(workspace, text, from, to);
+}
+
+ULONGLONG RegexFindUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGLONG from, ULONGLONG to)
+{
+    return Find(workspace, text, from, to);
 }
 
 BOOL RegexFindAtEnd(RegexWorkspace* workspace)

@@ -243,16 +243,6 @@ BOOL RegexLineBytes(RegexWorkspace* workspace, const BYTE* piece, ULONGLONG leng
     return !workspace->settled;
 }
 
-static BOOL IsHigh(DWORD unit)
-{
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-static BOOL IsLow(DWORD unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 BOOL RegexLineUnits(RegexWorkspace* workspace, const WCHAR* piece, ULONGLONG length)
 {
     for (ULONGLONG i = 0; i < length && !workspace->settled; i++) {
@@ -260,13 +250,13 @@ BOOL RegexLineUnits(RegexWorkspace* workspace, const WCHAR* piece, ULONGLONG len
         if (workspace->lineHigh) {
             DWORD high = workspace->lineHigh;
             workspace->lineHigh = 0;
-            if (IsLow(unit)) {
-                Take(workspace, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00), 2);
+            if (IsLowSurrogate(unit)) {
+                Take(workspace, PairedCharacter(high, unit), 2);
                 continue;
             }
             Take(workspace, high, 1);
         }
-        if (IsHigh(unit))
+        if (IsHighSurrogate(unit))
             workspace->lineHigh = unit;
         else
             Take(workspace, unit, 1);

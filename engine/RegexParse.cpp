@@ -363,6 +363,16 @@ static RegexNode* ParseRepeat(Parser* parser)
     return node;
 }
 
+// Puts node at the end of a list of siblings.
+static void Append(RegexNode** first, RegexNode** last, RegexNode* node)
+{
+    if (*last)
+        (*last)->next = node;
+    else
+        *first = node;
+    *last = node;
+}
+
 // Links the nodes made by one parse function into a parent of kind, or
 // returns the only one (an empty node for none).
 static RegexNode* Gather(Parser* parser, DWORD kind, RegexNode* first, int count, int at)
@@ -383,11 +393,7 @@ static RegexNode* ParseConcatenation(Parser* parser)
         RegexNode* node = ParseRepeat(parser);
         if (!node)
             return NULL;
-        if (last)
-            last->next = node;
-        else
-            first = node;
-        last = node;
+        Append(&first, &last, node);
         count++;
     }
     return Gather(parser, NODE_CONCAT, first, count, at);
@@ -401,11 +407,7 @@ static RegexNode* ParseAlternation(Parser* parser)
         RegexNode* node = ParseConcatenation(parser);
         if (!node)
             return NULL;
-        if (last)
-            last->next = node;
-        else
-            first = node;
-        last = node;
+        Append(&first, &last, node);
         count++;
         if (Peek(parser, 0) != '|')
             break;
@@ -428,8 +430,8 @@ RegexNode* RegexParse(const WCHAR* pattern, int length, RegexArena* arena, Regex
     }
     for (int i = 0; i < length; i++) {
         DWORD c = pattern[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && pattern[i + 1] >= 0xDC00 && pattern[i + 1] <= 0xDFFF)
-            c = 0x10000 + ((c - 0xD800) << 10) + (pattern[++i] - 0xDC00);
+        if (IsHighSurrogate(c) && i + 1 < length && IsLowSurrogate(pattern[i + 1]))
+            c = PairedCharacter(c, pattern[++i]);
         parser.chars[parser.count++] = c;
     }
     RegexNode* root = ParseAlternation(&parser);

@@ -55,6 +55,22 @@ struct RegexProgram {
     RegexLiteral required;
 };
 
+inline BOOL IsHighSurrogate(DWORD unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+inline BOOL IsLowSurrogate(DWORD unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// The character of a surrogate pair.
+inline DWORD PairedCharacter(DWORD high, DWORD low)
+{
+    return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
+
 inline BOOL SetHolds(const RegexProgram* program, DWORD set, DWORD classIndex)
 {
     return (program->setBits[set * program->setWords + classIndex / 32] >> (classIndex % 32)) & 1;

@@ -252,17 +252,19 @@ std::vector<DWORD> Characters(const std::wstring& units)
     return chars;
 }
 
+// A character's UTF-16 units.
+std::wstring Units(DWORD c)
+{
+    if (c < 0x10000)
+        return std::wstring(1, (wchar_t)c);
+    return {(wchar_t)(0xD800 + ((c - 0x10000) >> 10)), (wchar_t)(0xDC00 + ((c - 0x10000) & 0x3FF))};
+}
+
 // The ANSI code page's exact spelling of a character, upper-cased by the
 // platform when asked; empty when it cannot spell it.
 std::string Spelling(DWORD c, bool upper)
 {
-    std::wstring units;
-    if (c >= 0x10000) {
-        units += (wchar_t)(0xD800 + ((c - 0x10000) >> 10));
-        units += (wchar_t)(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-        units += (wchar_t)c;
-    }
+    std::wstring units = Units(c);
     char bytes[16];
     BOOL usedDefault = FALSE;
     int count = GetACP() == CP_UTF8
@@ -290,13 +292,7 @@ DWORD InvariantUpper(DWORD c)
 {
     if (IsSurrogate(c))
         return c;
-    std::wstring units;
-    if (c >= 0x10000) {
-        units += (wchar_t)(0xD800 + ((c - 0x10000) >> 10));
-        units += (wchar_t)(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-        units += (wchar_t)c;
-    }
+    std::wstring units = Units(c);
     wchar_t upper[2];
     int count = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, units.data(), (int)units.size(), upper, 2, NULL,
                               NULL, 0);
