@@ -2,9 +2,8 @@
 // request filled the way the settings dialog fills it.
 #pragma once
 #include "engine/SearchRequest.h"
+#include "tests/support/Requests.h"
 #include <string>
-
-enum { MATCH_CASE = 1, SKIP_COMMENTS = 2, STRINGS_ONLY = 4, AMP_VARIANTS = 8 };
 
 inline double Seconds()
 {
@@ -15,7 +14,6 @@ inline double Seconds()
 }
 // C-like text: code, comments and string literals, with a rare hit.
 std::string SourceText(size_t bytes, unsigned seed);
-void FillRequest(SearchRequest* request, const wchar_t* needle, unsigned options);
 
 // The scanner on one large file (written first if it is missing), every mode
 // and needle; prints one tab-separated row per case for scripts/bench.sh.

@@ -31,19 +31,6 @@ std::string SourceText(size_t bytes, unsigned seed)
     return text;
 }
 
-void FillRequest(SearchRequest* request, const wchar_t* needle, unsigned options)
-{
-    ZeroMemory(request, sizeof *request);
-    ConvertNeedle(request, needle);
-    request->matchCase = (options & MATCH_CASE) != 0;
-    request->skipComments = (options & SKIP_COMMENTS) != 0;
-    request->stringsOnly = (options & STRINGS_ONLY) != 0;
-    request->ampVariants = (options & AMP_VARIANTS) != 0;
-    request->searchSubfolders = 1;
-    if (!request->matchCase)
-        CharUpperA(request->needle);
-}
-
 static void BenchWalker(const std::wstring& folder)
 {
     const int folders = 40, filesPerFolder = 50;
@@ -56,8 +43,7 @@ static void BenchWalker(const std::wstring& folder)
             WriteTestFile(sub + L"\\file" + std::to_wstring(i) + (i % 2 ? L".c" : L".h"), text);
     }
     SearchRequest request;
-    FillRequest(&request, L"needle", 0);
-    lstrcpyW(request.fileTypes, L"*.c;*.h");
+    FillRequest(&request, L"needle", SUBFOLDERS, L"*.c;*.h");
     std::wstring tree = folder + L"\\tree";
     SearchFolder(tree.c_str(), &request);
     double start = Seconds();

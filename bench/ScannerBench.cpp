@@ -109,19 +109,19 @@ static int Runs()
     return runs < 1 ? 1 : runs;
 }
 
-// One search of the whole file: through SearchFile, or with the scanner as it
+// One search of the whole file: as the walker searches it, or with the scanner as it
 // was before it used vector searches (the tests' reference), on the file
 // mapped the same way.
-static void SearchOnce(const std::wstring& path, SearchRequest* request, bool before)
+static void SearchOnce(const std::wstring& path, const SearchRequest* request, bool before)
 {
     if (!before) {
-        SearchFile(path.c_str(), request);
+        SearchTestFile(path, request);
         return;
     }
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
     const BYTE* view = (const BYTE*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-    ReportName name = {L"source.c", L"source.c", FALSE};
+    FileReport name = {L"source.c", L"source.c", &TestWorkspace()->names, FALSE};
     if (view)
         ReferenceScanBytes(view, SOURCE_BYTES, &name, request);
     UnmapViewOfFile(view);
@@ -130,7 +130,8 @@ static void SearchOnce(const std::wstring& path, SearchRequest* request, bool be
 }
 
 // Median seconds of one search of the whole file; also the report lines.
-static double TimeSearch(const std::wstring& path, SearchRequest* request, ULONGLONG* lines, bool before = false)
+static double TimeSearch(const std::wstring& path, const SearchRequest* request, ULONGLONG* lines,
+                         bool before = false)
 {
     double times[32];
     int runs = std::min(Runs(), 32);
@@ -168,7 +169,7 @@ void BenchScanner(const std::wstring& path)
     for (const char* needle : needles) {
         std::wstring wide(needle, needle + strlen(needle));
         for (const auto& mode : modes) {
-            FillRequest(&request, wide.c_str(), mode.options);
+            FillRequest(&request, wide, mode.options);
             int passes = (mode.options & AMP_VARIANTS) ? request.needleLength : 1;
             double seconds = TimeSearch(path, &request, &lines);
             printf("scan\t%s\t%s\t%d\t%.4f\t%llu\n", needle, mode.title, passes, seconds, lines);

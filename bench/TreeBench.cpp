@@ -92,11 +92,7 @@ static void RunSearch(const std::wstring& folder, const std::wstring& patterns, 
                       const std::wstring& reportPath)
 {
     SearchRequest* request = (SearchRequest*)GlobalAlloc(GPTR, sizeof(SearchRequest));
-    ConvertNeedle(request, needle.c_str());
-    CharUpperA(request->needle);
-    lstrcpynW(request->fileTypes, patterns.c_str(), PATH_CHARS);
-    lstrcpynW(request->folder, folder.c_str(), PATH_CHARS);
-    request->searchSubfolders = 1;
+    FillRequest(request, needle, SUBFOLDERS, patterns, folder);
     HANDLE report = CreateFileW(reportPath.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     OutputStart(report);
     DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDlgProc, (LPARAM)request);

@@ -1,33 +1,33 @@
 // A guard around the scan of a mapped view. The compiler has no structured
 // exception handling, so a vectored handler catches a fault inside the view
-// on the guarded thread and resumes that thread in a function that jumps
-// back to where the scan began. The scan holds no resources of its own, so
+// on a guarded thread and resumes that thread in a function that jumps back
+// to where the scan began. The scan holds no resources of its own, so
 // nothing is left behind by skipping its frames.
 #include "engine/FaultGuard.h"
 #include "engine/LineScan.h"
 
-// The guard, set and cleared by the worker around one scan.
-static void* GuardJump[5];  // __builtin_setjmp's buffer: frame, resume address, stack
-static const BYTE* volatile GuardStart;
-static const BYTE* volatile GuardEnd;
-static volatile DWORD GuardThread;
-static char SavedNeedle[NEEDLE_BYTES];
+// Each scanning thread's guard while it scans a view, NULL otherwise, in a
+// thread-local slot that the handler reads on the faulting thread.
+static DWORD GuardSlot = TLS_OUT_OF_INDEXES;
+static INIT_ONCE GuardSetUp = INIT_ONCE_STATIC_INIT;
 
 static void __attribute__((noinline, noreturn)) LeaveFaultedScan()
 {
-    __builtin_longjmp(GuardJump, 1);
+    FaultGuard* guard = (FaultGuard*)TlsGetValue(GuardSlot);
+    __builtin_longjmp(guard->jump, 1);
 }
 
 static LONG CALLBACK CatchViewFault(EXCEPTION_POINTERS* exception)
 {
     const EXCEPTION_RECORD* record = exception->ExceptionRecord;
-    if (GuardThread != GetCurrentThreadId())
+    FaultGuard* guard = (FaultGuard*)TlsGetValue(GuardSlot);
+    if (!guard)
         return EXCEPTION_CONTINUE_SEARCH;
     if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION && record->ExceptionCode != EXCEPTION_IN_PAGE_ERROR)
         return EXCEPTION_CONTINUE_SEARCH;
     // Any other fault is a fault of the program and must not be hidden.
     const BYTE* address = record->NumberParameters >= 2 ? (const BYTE*)record->ExceptionInformation[1] : NULL;
-    if (address < GuardStart || address >= GuardEnd)
+    if (address < guard->start || address >= guard->end)
         return EXCEPTION_CONTINUE_SEARCH;
     // Resume as if LeaveFaultedScan had been called at the fault, on an
     // aligned stack below the faulting frame.
@@ -37,33 +37,34 @@ static LONG CALLBACK CatchViewFault(EXCEPTION_POINTERS* exception)
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-// Split from ScanMappedView so that what lives across the jump is only what
-// this frame saved in memory.
-static BOOL __attribute__((noinline)) GuardedScan(const BYTE* view, ULONGLONG size, ReportName* name,
-                                                   SearchRequest* request)
+static BOOL CALLBACK SetUpGuards(INIT_ONCE*, void*, void**)
 {
-    if (__builtin_setjmp(GuardJump)) {
-        GuardThread = 0;
-        return FALSE;
-    }
-    GuardStart = view;
-    GuardEnd = view + size;
-    GuardThread = GetCurrentThreadId();
-    ScanBytes(view, size, name, request);
-    GuardThread = 0;
-    return TRUE;
+    GuardSlot = TlsAlloc();
+    return GuardSlot != TLS_OUT_OF_INDEXES && AddVectoredExceptionHandler(1, CatchViewFault) != NULL;
 }
 
-void ScanMappedView(const BYTE* view, ULONGLONG size, ReportName* name, SearchRequest* request)
+// Split from ScanMappedView so that what lives across the jump is only what
+// this frame saved in memory.
+static void __attribute__((noinline)) GuardedScan(const BYTE* view, ULONGLONG size, FileReport* report,
+                                                  const SearchRequest* request, ScanWorkspace* workspace)
 {
-    static PVOID handler;
-    if (!handler)
-        handler = AddVectoredExceptionHandler(1, CatchViewFault);
-    int length = request->needleLength;
-    if (length < 0 || length >= NEEDLE_BYTES)
+    FaultGuard* guard = &workspace->guard;
+    if (__builtin_setjmp(guard->jump)) {
+        TlsSetValue(GuardSlot, NULL);
         return;
-    CopyMemory(SavedNeedle, request->needle, length + 1);
-    // A fault leaves the needle with its "&" wherever the pass had moved it.
-    if (!GuardedScan(view, size, name, request))
-        CopyMemory(request->needle, SavedNeedle, length + 1);
+    }
+    guard->start = view;
+    guard->end = view + size;
+    TlsSetValue(GuardSlot, guard);
+    ScanBytes(view, size, report, request, workspace);
+    TlsSetValue(GuardSlot, NULL);
+}
+
+void ScanMappedView(const BYTE* view, ULONGLONG size, FileReport* report, const SearchRequest* request,
+                    ScanWorkspace* workspace)
+{
+    // Without a guard a fault in the view would end the program: not scanned.
+    if (!InitOnceExecuteOnce(&GuardSetUp, SetUpGuards, NULL, NULL))
+        return;
+    GuardedScan(view, size, report, request, workspace);
 }

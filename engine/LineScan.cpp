@@ -2,9 +2,9 @@
 // no hit yet), so a pass need not step through the text byte by byte: it
 // finds whole matches of its pattern with vector searches, counts the line
 // ends it passes over, and settles only a line that holds a match, by the
-// byte-by-byte rules from the line's first byte. Positions are 64-bit so that
-// files of 2 GiB and more are searched whole; the line and column printed stay
-// unsigned 32-bit.
+// byte-by-byte rules from the line's first byte. Positions, lines and
+// columns are 64-bit, so that files of 4 GiB and more are searched and
+// reported whole.
 #include "engine/LineScan.h"
 #include "engine/LineScanVector.h"
 #include "engine/ProcessState.h"
@@ -208,7 +208,7 @@ static ULONGLONG PieceEnd(const ScanPass* pass, ULONGLONG from)
 }
 
 // Runs one pass from the first byte. Returns FALSE when a stop was requested.
-static BOOL RunPass(const ScanPass* pass, ReportName* name)
+static BOOL RunPass(const ScanPass* pass, FileReport* report)
 {
     const BYTE* view = pass->view;
     ULONGLONG size = pass->size;
@@ -221,19 +221,18 @@ static BOOL RunPass(const ScanPass* pass, ReportName* name)
     if (size < length)
         return !Stopped();
     ULONGLONG lastStart = size - length;
-    ULONGLONG pos = 0, lineStart = 0, counted = 0;
-    DWORD lineNumber = 1;
+    ULONGLONG pos = 0, lineStart = 0, counted = 0, lineNumber = 1;
     while (pos <= lastStart) {
         ULONGLONG end = lastStart - pos >= PIECE_BYTES ? pos + PIECE_BYTES : lastStart + 1;
         ULONGLONG match = FindMatch(pass, pos, end);
         if (match == NO_HIT) {
-            lineNumber += (DWORD)CountLines(view, counted, end, &lineStart);
+            lineNumber += CountLines(view, counted, end, &lineStart);
             counted = pos = end;
             if (Stopped())
                 return FALSE;
             continue;
         }
-        lineNumber += (DWORD)CountLines(view, counted, match, &lineStart);
+        lineNumber += CountLines(view, counted, match, &lineStart);
         ULONGLONG hit = SettleLine(pass, lineStart, match);
         if (hit == STOPPED)
             return FALSE;
@@ -241,7 +240,7 @@ static BOOL RunPass(const ScanPass* pass, ReportName* name)
         // the 259 bytes of text that a report line prints.
         ULONGLONG lineEnd = FindLineEnd(view, match + length, PieceEnd(pass, match + length));
         if (hit != NO_HIT)
-            ReportHit(name, lineNumber, (DWORD)(hit - lineStart + 1), view + lineStart, lineEnd - lineStart);
+            ReportHit(report, lineNumber, hit - lineStart + 1, view + lineStart, lineEnd - lineStart);
         while (lineEnd < size && !IsTerminator(view[lineEnd])) {
             if (Stopped())
                 return FALSE;
@@ -259,41 +258,39 @@ static BOOL RunPass(const ScanPass* pass, ReportName* name)
     return !Stopped();
 }
 
-// Runs the passes: the needle, then (strings only with
-// ampersand variants) the needle with a "&" after its first L - k bytes, for
-// k = 1 .. L - 1. The variants are made in place by moving the "&" left.
-BOOL ScanBytes(const BYTE* view, ULONGLONG size, ReportName* name, SearchRequest* request)
+// Runs the passes: the needle, then (strings only with ampersand variants)
+// the needle with a "&" after its first L - k bytes, for k = 1 .. L - 1, each
+// built in the workspace's pattern.
+BOOL ScanBytes(const BYTE* view, ULONGLONG size, FileReport* report, const SearchRequest* request,
+               ScanWorkspace* workspace)
 {
-    char* needle = request->needle;
+    const SearchOptions* options = &request->options;
+    const BYTE* needle = (const BYTE*)request->needle;
     int length = request->needleLength;
     if (length < 0 || length >= NEEDLE_BYTES)
         return TRUE;
-    int passes = (request->stringsOnly && request->ampVariants) ? length : 1;
-    int ampersand = length;
-    needle[ampersand] = '&';
+    int passes = (options->stringsOnly && options->ampVariants) ? length : 1;
+    BYTE* pattern = workspace->pattern;
 
     ScanPass pass;
     pass.view = view;
     pass.size = size;
-    pass.pattern = (const BYTE*)needle;
-    pass.matchCase = request->matchCase != 0;
-    pass.skipComments = request->skipComments != 0;
-    pass.stringsOnly = request->stringsOnly != 0;
+    pass.pattern = pattern;
+    pass.matchCase = options->matchCase != 0;
+    pass.skipComments = options->skipComments != 0;
+    pass.stringsOnly = options->stringsOnly != 0;
     BOOL finished = TRUE;
     for (int k = 0; k < passes && finished; k++) {
+        int head = length - k;
+        CopyMemory(pattern, needle, head);
+        pass.patternLength = (ULONGLONG)length;
         if (k > 0) {
-            needle[ampersand] = needle[ampersand - 1];
-            needle[--ampersand] = '&';
+            pattern[head] = '&';
+            CopyMemory(pattern + head + 1, needle + head, k);
+            pass.patternLength++;
         }
-        pass.patternLength = (ULONGLONG)(k > 0 ? length + 1 : length);
         ChooseAnchors(&pass);
-        finished = RunPass(&pass, name);
+        finished = RunPass(&pass, report);
     }
-
-    // Put the needle back as it was, terminator included, wherever a stop
-    // left the "&".
-    for (int i = ampersand; i < length; i++)
-        needle[i] = needle[i + 1];
-    needle[length] = 0;
     return finished;
 }

@@ -11,6 +11,8 @@ static BOOL ToConsole;
 static WCHAR ConsoleText[OUTPUT_BUFFER_BYTES];
 // A file on disk, which a failed write can leave with part of a line.
 static BOOL ToFile;
+// The report file keeps part of a line that it could not be cut back from.
+static BOOL LastLineCut;
 
 static BOOL WriteToConsole(const void* bytes, DWORD length, DWORD* written)
 {
@@ -33,6 +35,8 @@ static BOOL WriteToConsole(const void* bytes, DWORD length, DWORD* written)
 // Cuts a report file back to the last line end among the bytes of a failed
 // write that got in (the bytes start a line, and only a line end is an LF).
 // The file's position tells how many got in: a failed write may say none.
+// Where the platform refuses to cut (under Wine, a handle the shell opened),
+// the part of a line stays and LastLineCut says so.
 static void CutBackToWholeLine(const void* bytes, DWORD length, LARGE_INTEGER before)
 {
     LARGE_INTEGER zero, after;
@@ -45,10 +49,12 @@ static void CutBackToWholeLine(const void* bytes, DWORD length, LARGE_INTEGER be
     DWORD whole = (DWORD)got;
     while (whole > 0 && ((const BYTE*)bytes)[whole - 1] != '\n')
         whole--;
+    if (whole == got)
+        return;
     LARGE_INTEGER end;
     end.QuadPart = before.QuadPart + whole;
-    if (whole < got && SetFilePointerEx(OutputBuffer.handle, end, NULL, FILE_BEGIN))
-        SetEndOfFile(OutputBuffer.handle);
+    if (!SetFilePointerEx(OutputBuffer.handle, end, NULL, FILE_BEGIN) || !SetEndOfFile(OutputBuffer.handle))
+        LastLineCut = TRUE;
 }
 
 static void WriteThrough(const void* bytes, DWORD length)
@@ -83,6 +89,7 @@ void OutputStart(HANDLE handle)
     OutputBuffer.whole = 0;
     OutputBuffer.lines = 0;
     OutputBuffer.failure = 0;
+    LastLineCut = FALSE;
     DWORD mode;
     ToConsole = GetConsoleMode(handle, &mode);
     ToFile = GetFileType(handle) == FILE_TYPE_DISK;
@@ -157,4 +164,9 @@ BOOL OutputReaderGone()
     // ERROR_PIPE_NOT_CONNECTED for a Unix pipe whose reader has closed.
     DWORD failure = OutputBuffer.failure;
     return failure == ERROR_NO_DATA || failure == ERROR_BROKEN_PIPE || failure == ERROR_PIPE_NOT_CONNECTED;
+}
+
+BOOL OutputLastLineCut()
+{
+    return LastLineCut;
 }

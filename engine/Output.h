@@ -21,6 +21,9 @@ void OutputFlush();
 // everything up to here when it runs full. Without line ends marked the
 // buffer writes out whatever waits.
 void OutputEndLine();
+// TRUE when a failed write left the start of a line at the end of a report
+// file that the platform would not cut back.
+BOOL OutputLastLineCut();
 // TRUE when the report went to a pipe whose reader has closed it, as a
 // pager or "head" does when it has read enough: normal use, not a failure.
 BOOL OutputReaderGone();

@@ -45,10 +45,10 @@
 //   (literal, class, escape) takes a text character c when c folded is in it.
 //   ANSI: the pattern by CharUpperBuffA on each character's bytes (\xHH above
 //   0x7F only in a single-byte code page), the text only from "a" to "z";
-//   where a literal character directly follows one whose last byte is 0x80 or
-//   more, its first byte is compared as it stands, and so are all bytes of a
-//   character after its first byte of 0x80 or more, exactly as the literal
-//   scanner takes trail bytes. Unicode: both by the invariant upper-casing
+//   where a literal character is written directly after one whose last byte
+//   is 0x80 or more (no quantifier or parenthesis between), its first byte is
+//   compared as it stands, and so is every byte of a character after one of
+//   0x80 or more, exactly as the literal scanner takes trail bytes. Unicode: both by the invariant upper-casing
 //   (LCMapStringEx, LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE), which changes
 //   characters above the basic plane too. So an escaped literal finds what
 //   the literal search finds.

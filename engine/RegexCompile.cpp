@@ -97,13 +97,14 @@ static int LiteralBytes(const Compiler* compiler, const RegexNode* node, BOOL af
     return count;
 }
 
+// A literal character standing in the pattern by itself, not as a group.
 static BOOL IsLiteral(const RegexNode* node)
 {
-    return node && (node->kind == NODE_LITERAL || node->kind == NODE_BYTE);
+    return node && !node->grouped && (node->kind == NODE_LITERAL || node->kind == NODE_BYTE);
 }
 
-// Whether node is a literal directly after an ANSI literal whose last byte
-// is 0x80 or more.
+// Whether node is a literal written directly after an ANSI literal whose
+// last byte is 0x80 or more.
 static BOOL AfterHighLiteral(const Compiler* compiler, const RegexNode* previous, const RegexNode* node)
 {
     if (compiler->alphabet != REGEX_ANSI || !IsLiteral(previous) || !IsLiteral(node))

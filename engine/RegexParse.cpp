@@ -283,6 +283,7 @@ static RegexNode* ParseGroup(Parser* parser)
         return NULL;
     }
     parser->at++;
+    node->grouped = TRUE;
     return node;
 }
 

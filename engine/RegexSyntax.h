@@ -39,6 +39,7 @@ struct RegexClassItem {
 struct RegexNode {
     DWORD kind;
     int position;  // 1-based character that begins it; for a repeat, its quantifier
+    BOOL grouped;  // the whole of a group: no literal character stands next to it
     DWORD value;
     BOOL negated;
     DWORD min;

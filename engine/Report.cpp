@@ -1,18 +1,6 @@
 // The report line format, and the file name it prints.
 #include "engine/Report.h"
 #include "engine/Output.h"
-#include "engine/Scanner.h"
-
-// Three bytes per UTF-16 unit is the most any ANSI code page needs.
-#define ANSI_NAME_BYTES (REPORT_PATH_CHARS * 3)
-
-// The name of the file being reported, in the ANSI code page. Only the worker
-// reports, one file at a time.
-static char AnsiName[ANSI_NAME_BYTES];
-static int AnsiNameLength;
-// The path spelled with short names where the code page cannot spell it.
-static WCHAR ShortPath[LONG_PATH_CHARS];
-static WCHAR PrintablePath[REPORT_PATH_CHARS];
 
 // The length of the path component that ends at end (exclusive) and starts
 // after the previous backslash at or after start.
@@ -24,29 +12,32 @@ static int ComponentBefore(const WCHAR* start, const WCHAR* end)
     return (int)(end - at);
 }
 
-// Rewrites shown into PrintablePath, each component the code page cannot
-// spell exactly (a look-alike would name another file) replaced by its short name, the one a file system gives every such
-// file where short names are enabled. The components are matched from the
+// Rewrites shown into the room's printable path, each component the code
+// page cannot spell exactly (a look-alike would name another file) replaced
+// by its short name, the one a file system gives every such file where short
+// names are enabled. The components are matched from the
 // end with those of the long path; where they stop matching (a folder typed
 // as a relative path), the rest is kept as it stands. FALSE if nothing
 // changed.
-static BOOL SpellWithShortNames(const WCHAR* shown, const WCHAR* open)
+static BOOL SpellWithShortNames(const WCHAR* shown, const WCHAR* open, ReportNameRoom* room)
 {
-    int shortLength = (int)GetShortPathNameW(open, ShortPath, LONG_PATH_CHARS);
+    WCHAR* shortPath = room->shortPath;
+    WCHAR* printable = room->printable;
+    int shortLength = (int)GetShortPathNameW(open, shortPath, LONG_PATH_CHARS);
     if (shortLength <= 0 || shortLength >= LONG_PATH_CHARS)
         return FALSE;
     int shownLength = lstrlenW(shown);
     const WCHAR* shownEnd = shown + shownLength;
     const WCHAR* openEnd = open + lstrlenW(open);
-    const WCHAR* shortEnd = ShortPath + shortLength;
+    const WCHAR* shortEnd = shortPath + shortLength;
     // Built from the end backwards.
-    WCHAR* out = PrintablePath + REPORT_PATH_CHARS - 1;
+    WCHAR* out = printable + REPORT_PATH_CHARS - 1;
     *out = 0;
     BOOL changed = FALSE;
     while (shownEnd > shown) {
         int shownPart = ComponentBefore(shown, shownEnd);
         int openPart = ComponentBefore(open, openEnd);
-        int shortPart = ComponentBefore(ShortPath, shortEnd);
+        int shortPart = ComponentBefore(shortPath, shortEnd);
         const WCHAR* part = shownEnd - shownPart;
         if (shownPart == 0 || shortPart == 0 || openPart != shownPart ||
             CompareStringOrdinal(part, shownPart, openEnd - openPart, openPart, TRUE) != CSTR_EQUAL)
@@ -58,7 +49,7 @@ static BOOL SpellWithShortNames(const WCHAR* shown, const WCHAR* open)
             spelledLength = shortPart;
             changed = TRUE;
         }
-        if (spelledLength + 1 > out - PrintablePath)
+        if (spelledLength + 1 > out - printable)
             return FALSE;
         out -= spelledLength;
         CopyMemory(out, spelled, spelledLength * sizeof(WCHAR));
@@ -66,7 +57,7 @@ static BOOL SpellWithShortNames(const WCHAR* shown, const WCHAR* open)
         openEnd -= openPart;
         shortEnd -= shortPart;
         // The backslash before the component, in all three.
-        if (shownEnd == shown || openEnd == open || shortEnd == ShortPath)
+        if (shownEnd == shown || openEnd == open || shortEnd == shortPath)
             break;
         *--out = L'\\';
         shownEnd--;
@@ -76,29 +67,31 @@ static BOOL SpellWithShortNames(const WCHAR* shown, const WCHAR* open)
     if (!changed)
         return FALSE;
     int head = (int)(shownEnd - shown);
-    if (head > out - PrintablePath)
+    if (head > out - printable)
         return FALSE;
     out -= head;
     CopyMemory(out, shown, head * sizeof(WCHAR));
-    MoveMemory(PrintablePath, out, (PrintablePath + REPORT_PATH_CHARS - out) * sizeof(WCHAR));
+    MoveMemory(printable, out, (printable + REPORT_PATH_CHARS - out) * sizeof(WCHAR));
     return TRUE;
 }
 
 // Converts the name for the report. A name the code page cannot spell is
 // printed with short names for the parts it cannot spell, so that an editor
 // opens the right file; without them, with the code page's default character.
-static void ConvertName(ReportName* name)
+static void ConvertName(FileReport* report)
 {
-    const WCHAR* path = name->shownPath;
-    if (!AnsiSpellsExactly(path, lstrlenW(path)) && SpellWithShortNames(path, name->openPath))
-        path = PrintablePath;
-    AnsiNameLength = WideCharToMultiByte(CP_ACP, 0, path, -1, AnsiName, ANSI_NAME_BYTES, NULL, NULL) - 1;
-    if (AnsiNameLength < 0)
-        AnsiNameLength = 0;
-    name->converted = TRUE;
+    ReportNameRoom* room = report->room;
+    const WCHAR* path = report->shownPath;
+    if (!AnsiSpellsExactly(path, lstrlenW(path)) && SpellWithShortNames(path, report->openPath, room))
+        path = room->printable;
+    room->ansiLength = WideCharToMultiByte(CP_ACP, 0, path, -1, room->ansi, ANSI_NAME_BYTES, NULL, NULL) - 1;
+    if (room->ansiLength < 0)
+        room->ansiLength = 0;
+    report->named = TRUE;
 }
 
-void ReportHit(ReportName* name, DWORD lineNumber, DWORD column, const BYTE* text, ULONGLONG textLength)
+void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* text,
+               ULONGLONG textLength)
 {
     // The text is taken first: it may lie in a mapped view that faults, and
     // then nothing of the line must have been written.
@@ -106,11 +99,11 @@ void ReportHit(ReportName* name, DWORD lineNumber, DWORD column, const BYTE* tex
     if (textLength > LINE_TEXT_BYTES)
         textLength = LINE_TEXT_BYTES;
     CopyMemory(line, text, (SIZE_T)textLength);
-    if (!name->converted)
-        ConvertName(name);
-    char numbers[32];
-    int length = wsprintfA(numbers, "(%u,%u) : ", lineNumber, column);
-    OutputWrite(AnsiName, (DWORD)AnsiNameLength);
+    if (!report->named)
+        ConvertName(report);
+    char numbers[48];
+    int length = wsprintfA(numbers, "(%I64u,%I64u) : ", lineNumber, column);
+    OutputWrite(report->room->ansi, (DWORD)report->room->ansiLength);
     OutputWrite(numbers, (DWORD)length);
     OutputWrite(line, (DWORD)textLength);
     OutputWrite("\r\n", 2);

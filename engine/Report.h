@@ -1,19 +1,39 @@
 // One report line per hit: "path(line,column) : text" and CR LF, through
 // OutputWrite.
 #pragma once
-#include <windows.h>
+#include "engine/SearchRequest.h"
 
 // Bytes of a report line's text; longer lines are cut.
 #define LINE_TEXT_BYTES 259
 
-// How report lines name the file being searched. The name is converted to the
-// ANSI code page at the first hit only, since most files have none.
-struct ReportName {
-    const WCHAR* shownPath;  // the path as report lines print it
-    const WCHAR* openPath;   // the path the file was opened with, for its short name
-    BOOL converted;          // FALSE until the first hit has converted the name
+// The platform's longest path in UTF-16 units, with the terminator.
+#define LONG_PATH_CHARS 32768
+// Longest path a report line names: a folder as typed, then the rest of a
+// path of the platform's longest.
+#define REPORT_PATH_CHARS (PATH_CHARS + LONG_PATH_CHARS)
+// Three bytes per UTF-16 unit is the most any ANSI code page needs.
+#define ANSI_NAME_BYTES (REPORT_PATH_CHARS * 3)
+
+// Room to spell a file's name for its report lines; each scanning thread has
+// its own.
+struct ReportNameRoom {
+    char ansi[ANSI_NAME_BYTES];           // the name in the ANSI code page
+    int ansiLength;
+    WCHAR shortPath[LONG_PATH_CHARS];     // the path in short names
+    WCHAR printable[REPORT_PATH_CHARS];   // the shown path with short names where needed
 };
 
-// Writes one report line: the name, the line number and the column, then at
-// most LINE_TEXT_BYTES of text (the line without its terminator).
-void ReportHit(ReportName* name, DWORD lineNumber, DWORD column, const BYTE* text, ULONGLONG textLength);
+// The report of the file being searched: how its lines name it. The name is
+// converted to the ANSI code page at the first hit only, since most files
+// have none.
+struct FileReport {
+    const WCHAR* shownPath;  // the path as report lines print it
+    const WCHAR* openPath;   // the path the file was opened with, for its short name
+    ReportNameRoom* room;    // the scanning thread's room for the name
+    BOOL named;              // FALSE until the first hit has spelled the name into room
+};
+
+// Writes one report line: the name, the line number and the column, in full,
+// then at most LINE_TEXT_BYTES of text (the line without its terminator).
+void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* text,
+               ULONGLONG textLength);

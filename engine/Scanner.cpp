@@ -1,83 +1,110 @@
-// Searching one file: reads it whole into the worker's buffer, or maps it
+// Searching one file: reads it whole into the thread's buffer, or maps it
 // when it is large, and hands its bytes to the line scanner.
 #include "engine/Scanner.h"
-#include "engine/FaultGuard.h"
 #include "engine/LineScan.h"
+#include "engine/ProcessState.h"
 
 // The buffer grows in whole units of the platform's allocation granularity.
 #define READ_BUFFER_STEP 0x10000u
 
-// The worker's read buffer: grown when a file needs more, freed when the walk
-// is over.
-static BYTE* ReadBuffer;
-static DWORD ReadBufferBytes;
-
-void ReleaseReadBuffer()
+ScanWorkspace* NewScanWorkspace()
 {
-    if (ReadBuffer)
-        VirtualFree(ReadBuffer, 0, MEM_RELEASE);
-    ReadBuffer = NULL;
-    ReadBufferBytes = 0;
+    return (ScanWorkspace*)VirtualAlloc(NULL, sizeof(ScanWorkspace), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
 }
 
-// Reads up to size bytes of the file into the buffer; returns how many came,
-// 0 on failure. A file that grew since its size was taken is read as far as
-// that size, one that shrank as far as it goes.
-static DWORD ReadWhole(HANDLE file, DWORD size)
+static void ReleaseReadBuffer(ScanWorkspace* workspace)
 {
-    if (size > ReadBufferBytes) {
-        ReleaseReadBuffer();
+    if (workspace->readBuffer)
+        VirtualFree(workspace->readBuffer, 0, MEM_RELEASE);
+    workspace->readBuffer = NULL;
+    workspace->readBufferBytes = 0;
+}
+
+void FreeScanWorkspace(ScanWorkspace* workspace)
+{
+    if (!workspace)
+        return;
+    ReleaseReadBuffer(workspace);
+    VirtualFree(workspace, 0, MEM_RELEASE);
+}
+
+// Reads up to size bytes of the file into the buffer; sets *got to how many
+// came and returns 0, or the system's error code. A file that grew since its
+// size was taken is read as far as that size, one that shrank as far as it
+// goes.
+static DWORD ReadWhole(HANDLE file, DWORD size, ScanWorkspace* workspace, DWORD* got)
+{
+    *got = 0;
+    if (size > workspace->readBufferBytes) {
+        ReleaseReadBuffer(workspace);
         DWORD bytes = (size + READ_BUFFER_STEP - 1) & ~(READ_BUFFER_STEP - 1);
-        ReadBuffer = (BYTE*)VirtualAlloc(NULL, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-        if (!ReadBuffer)
-            return 0;
-        ReadBufferBytes = bytes;
+        workspace->readBuffer = (BYTE*)VirtualAlloc(NULL, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        if (!workspace->readBuffer)
+            return ERROR_NOT_ENOUGH_MEMORY;
+        workspace->readBufferBytes = bytes;
     }
-    DWORD got = 0;
-    if (!ReadFile(file, ReadBuffer, size, &got, NULL))
+    if (ReadFile(file, workspace->readBuffer, size, got, NULL))
         return 0;
-    return got;
+    DWORD error = GetLastError();
+    *got = 0;
+    return error;
 }
 
 // Maps the file and scans the view; the view may fault if the file is cut
-// short meanwhile.
-static void SearchMapped(HANDLE file, ULONGLONG size, ReportName* name, SearchRequest* request)
+// short meanwhile. Returns 0 or the system's error code.
+static DWORD SearchMapped(HANDLE file, ULONGLONG size, FileReport* report, const SearchRequest* request,
+                          ScanWorkspace* workspace)
 {
     HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
     if (!mapping)
-        return;
+        return GetLastError();
+    DWORD error = 0;
     const BYTE* view = (const BYTE*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
     if (view) {
-        ScanMappedView(view, size, name, request);
+        ScanMappedView(view, size, report, request, workspace);
         UnmapViewOfFile(view);
+    } else {
+        error = GetLastError();
     }
     CloseHandle(mapping);
+    return error;
 }
 
-void SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, SearchRequest* request)
+DWORD SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, const SearchRequest* request,
+                   ScanWorkspace* workspace)
 {
     // Sequential: the hint lets the system read ahead and need not keep
     // what was read.
     HANDLE file = CreateFileW(openPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (file == INVALID_HANDLE_VALUE)
-        return;
-    ReportName name = {shownPath, openPath, FALSE};
+        return GetLastError();
+    FileReport report = {shownPath, openPath, &workspace->names, FALSE};
+    DWORD error = 0;
     LARGE_INTEGER size;
     // An empty file has nothing to search, not even an empty line.
-    if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
-        if ((ULONGLONG)size.QuadPart <= READ_WHOLE_BYTES) {
-            DWORD got = ReadWhole(file, (DWORD)size.QuadPart);
-            if (got > 0)
-                ScanBytes(ReadBuffer, got, &name, request);
-        } else {
-            SearchMapped(file, (ULONGLONG)size.QuadPart, &name, request);
-        }
+    if (!GetFileSizeEx(file, &size)) {
+        error = GetLastError();
+    } else if ((ULONGLONG)size.QuadPart <= READ_WHOLE_BYTES) {
+        DWORD got = 0;
+        if (size.QuadPart > 0)
+            error = ReadWhole(file, (DWORD)size.QuadPart, workspace, &got);
+        if (got > 0)
+            ScanBytes(workspace->readBuffer, got, &report, request, workspace);
+    } else {
+        error = SearchMapped(file, (ULONGLONG)size.QuadPart, &report, request, workspace);
     }
     CloseHandle(file);
+    return error;
 }
 
-void SearchFile(const WCHAR* path, SearchRequest* request)
+DWORD SearchFoundFile(WCHAR* openPath, int nameAt, int capacity, const WCHAR* shortName, const WCHAR* shownPath,
+                      const SearchRequest* request, ScanWorkspace* workspace)
 {
-    SearchFileAs(path, path, request);
+    DWORD error = SearchFileAs(openPath, shownPath, request, workspace);
+    // A failed attempt reported nothing, so the second cannot repeat a hit.
+    if (error == 0 || StopRequested.load() || shortName[0] == 0 || nameAt + lstrlenW(shortName) >= capacity)
+        return error;
+    lstrcpyW(openPath + nameAt, shortName);
+    return SearchFileAs(openPath, shownPath, request, workspace) == 0 ? 0 : error;
 }

@@ -1,12 +1,6 @@
 // Searching one file for the request's needle.
 #pragma once
-#include "engine/SearchRequest.h"
-
-// The platform's longest path in UTF-16 units, with the terminator.
-#define LONG_PATH_CHARS 32768
-// Longest path a report line names: a folder as typed, then the rest of a
-// path of the platform's longest.
-#define REPORT_PATH_CHARS (PATH_CHARS + LONG_PATH_CHARS)
+#include "engine/ScanWorkspace.h"
 
 // Files up to this size are read whole with one ReadFile into one reused
 // buffer; larger ones are mapped. Measured under Wine ("seekline_tree_bench
@@ -17,16 +11,19 @@
 // the cache. So 16 MiB, which also bounds the buffer.
 #define READ_WHOLE_BYTES (16u << 20)
 
-// Searches the file at path and writes one report line per hit, naming the
-// file by path, through OutputWrite. A file that cannot be opened or read is
-// skipped in silence. Borrows the byte behind the needle while it runs and
-// puts it back.
-void SearchFile(const WCHAR* path, SearchRequest* request);
+// Searches the file opened at openPath (the platform's long form) and writes
+// one report line per hit, naming the file shownPath (the path as the user
+// gave its folder), through OutputWrite. Returns 0, or the system's error
+// code when the file could not be opened or read, in which case nothing was
+// reported.
+DWORD SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, const SearchRequest* request,
+                   ScanWorkspace* workspace);
 
-// The same, for a file opened at openPath (the platform's long form) whose
-// report lines name it shownPath (the path as the user gave its folder).
-void SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, SearchRequest* request);
-
-// Frees the buffer that SearchFile reads files into; the walk calls it when
-// it is over.
-void ReleaseReadBuffer();
+// Searches a file that a directory search found, its name written at nameAt
+// in openPath (the long form, capacity units): by that name, and where that
+// fails and the file has a short name (shortName not empty), by the short
+// name, which then stays in openPath. A name the platform lists but cannot
+// open (under Wine, one with a character such as "?" or "|") is reached by
+// its short name. Returns 0, or the error of the attempt by the name.
+DWORD SearchFoundFile(WCHAR* openPath, int nameAt, int capacity, const WCHAR* shortName, const WCHAR* shownPath,
+                      const SearchRequest* request, ScanWorkspace* workspace);

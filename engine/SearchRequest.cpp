@@ -12,6 +12,11 @@ BOOL AnsiSpellsExactly(const WCHAR* text, int length)
     return bytes > 0 && !usedDefault;
 }
 
+void DescribeTooLong(WCHAR* problem, const WCHAR* what, int limit)
+{
+    wsprintfW(problem, L"%.100s too long: at most %d characters", what, limit);
+}
+
 BOOL ConvertNeedle(SearchRequest* request, const WCHAR* text)
 {
     request->needle[0] = 0;
@@ -30,23 +35,41 @@ BOOL ConvertNeedle(SearchRequest* request, const WCHAR* text)
     return TRUE;
 }
 
-SearchRequest* NewSearchRequest(const SearchEntries* entries)
+// FALSE, with the problem, when an entry is longer than the request keeps:
+// cut, it would search for something else than what was asked.
+static BOOL EntriesFit(const SearchEntries* entries, WCHAR* problem)
 {
-    SearchRequest* request = (SearchRequest*)GlobalAlloc(GPTR, sizeof(SearchRequest));
-    if (!request)
+    if (lstrlenW(entries->text) > SEARCH_TEXT_CHARS)
+        DescribeTooLong(problem, L"search text", SEARCH_TEXT_CHARS);
+    else if (lstrlenW(entries->fileTypes) > FILE_TYPES_CHARS)
+        DescribeTooLong(problem, L"pattern list", FILE_TYPES_CHARS);
+    else if (lstrlenW(entries->folder) > FOLDER_CHARS)
+        DescribeTooLong(problem, L"folder", FOLDER_CHARS);
+    else
+        return TRUE;
+    return FALSE;
+}
+
+SearchRequest* NewSearchRequest(const SearchEntries* entries, WCHAR* problem)
+{
+    problem[0] = 0;
+    if (!EntriesFit(entries, problem))
         return NULL;
+    SearchRequest* request = (SearchRequest*)GlobalAlloc(GPTR, sizeof(SearchRequest));
+    if (!request) {
+        lstrcpyW(problem, L"not enough memory to start the search");
+        return NULL;
+    }
     if (!ConvertNeedle(request, entries->text)) {
+        wsprintfW(problem, L"the search text cannot be converted to code page %u", GetACP());
         GlobalFree(request);
         return NULL;
     }
-    lstrcpynW(request->fileTypes, entries->fileTypes, PATH_CHARS);
-    lstrcpynW(request->folder, entries->folder, PATH_CHARS);
-    request->matchCase = entries->matchCase;
-    request->skipComments = entries->skipComments;
-    request->stringsOnly = entries->stringsOnly;
-    request->ampVariants = entries->ampVariants;
-    request->searchSubfolders = entries->searchSubfolders;
-    if (!request->matchCase)
+    lstrcpynW(request->text, entries->text, SEARCH_TEXT_CHARS + 1);
+    lstrcpynW(request->fileTypes, entries->fileTypes, FILE_TYPES_CHARS + 1);
+    lstrcpynW(request->folder, entries->folder, FOLDER_CHARS + 1);
+    request->options = entries->options;
+    if (!request->options.matchCase)
         CharUpperA(request->needle);
     return request;
 }

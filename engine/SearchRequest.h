@@ -1,49 +1,64 @@
-// The one record that carries a search from the settings dialog to the worker.
+// The one record that carries a search from the settings dialog or the
+// command line to the worker, and the record of its options.
 #pragma once
 #include <windows.h>
-
-// Longest search text the search box admits, in UTF-16 units.
-#define SEARCH_TEXT_CHARS 1021
-
-// Three bytes per UTF-16 unit is the most any ANSI code page needs (UTF-8 for
-// a character of the basic plane); one more for the terminator, which the
-// scanner borrows for the "&" of the ampersand variants.
-#define NEEDLE_BYTES (SEARCH_TEXT_CHARS * 3 + 1)
 
 // Room for a path as typed or found, terminator included.
 #define PATH_CHARS 260
 
-struct SearchRequest {
-    WCHAR fileTypes[PATH_CHARS];  // set by the settings dialog; ";" or " " between patterns
-    WCHAR folder[PATH_CHARS];     // set by the settings dialog
-    char needle[NEEDLE_BYTES];    // ANSI, upper-cased unless matchCase; the scanner
-                                  // uses the byte behind it while a file is searched
-    int needleLength;             // bytes of needle before its terminator
-    LONG skipComments;            // check states, set by the settings dialog
+// The longest entries a request keeps, in UTF-16 units: the settings dialog's
+// boxes admit no more, and the command line refuses more.
+#define SEARCH_TEXT_CHARS 1021
+#define FILE_TYPES_CHARS (PATH_CHARS - 1)
+#define FOLDER_CHARS (PATH_CHARS - 1)
+
+// Three bytes per UTF-16 unit is the most any ANSI code page needs (UTF-8 for
+// a character of the basic plane); one more for the terminator.
+#define NEEDLE_BYTES (SEARCH_TEXT_CHARS * 3 + 1)
+
+// The options of a search, each as a check state: non-zero for checked. The
+// settings dialog, the command line, the settings key and the request all
+// carry this one record; settings/OptionTable.h says how the user meets each.
+struct SearchOptions {
     LONG matchCase;
-    LONG stringsOnly;
-    LONG ampVariants;             // only together with stringsOnly
+    LONG skipComments;     // stop looking at a line at "//"
+    LONG stringsOnly;      // only hits that start inside a quoted string
+    LONG ampVariants;      // also the text with a "&" between two characters; only with stringsOnly
     LONG searchSubfolders;
-    HWND progressWindow;          // set once by the progress dialog before the worker starts
+};
+
+// Written by the settings dialog or the command line before the worker
+// starts, and only read during the search, except for progressWindow.
+struct SearchRequest {
+    WCHAR text[SEARCH_TEXT_CHARS + 1];   // the search text as typed
+    WCHAR fileTypes[FILE_TYPES_CHARS + 1];  // ";" or " " between patterns
+    WCHAR folder[FOLDER_CHARS + 1];
+    char needle[NEEDLE_BYTES];            // the text in ANSI, upper-cased unless matchCase
+    int needleLength;                     // bytes of needle before its terminator
+    SearchOptions options;
+    HWND progressWindow;                  // set once by the progress dialog before the worker starts
 };
 
 // What a search is made of, as the settings dialog's boxes and check boxes or
 // the command line give it.
 struct SearchEntries {
     const WCHAR* text;       // the search text, at most SEARCH_TEXT_CHARS units
-    const WCHAR* fileTypes;  // the pattern list; cut to PATH_CHARS - 1 units
-    const WCHAR* folder;     // the start folder as typed; cut to PATH_CHARS - 1 units
-    LONG matchCase;          // check states: non-zero for checked
-    LONG skipComments;
-    LONG stringsOnly;
-    LONG ampVariants;
-    LONG searchSubfolders;
+    const WCHAR* fileTypes;  // the pattern list, at most FILE_TYPES_CHARS units
+    const WCHAR* folder;     // the start folder as typed, at most FOLDER_CHARS units
+    SearchOptions options;
 };
+
+// Room for a one-line problem with the entries.
+#define PROBLEM_CHARS 512
 
 // TRUE when the ANSI code page spells the length units of text exactly:
 // neither its default character nor a look-alike ("e" for an e acute)
 // stands in for any of them.
 BOOL AnsiSpellsExactly(const WCHAR* text, int length);
+
+// Writes the problem of an entry longer than limit units ("pattern list too
+// long: at most 259 characters"); what names the entry.
+void DescribeTooLong(WCHAR* problem, const WCHAR* what, int limit);
 
 // Converts the search text to the ANSI code page into the request's needle
 // and sets needleLength. Returns FALSE, leaving the request without a needle,
@@ -52,7 +67,8 @@ BOOL ConvertNeedle(SearchRequest* request, const WCHAR* text);
 
 // A zero-filled request from the global heap, filled from the entries: the
 // text converted by ConvertNeedle and upper-cased by the platform unless
-// matchCase. NULL without memory or when the text cannot be converted whole.
-// The settings dialog and the command line both make their request here, so
-// the same entries make the same search.
-SearchRequest* NewSearchRequest(const SearchEntries* entries);
+// matchCase. NULL without memory, or with the problem (PROBLEM_CHARS) when
+// an entry is longer than the request keeps or the text cannot be converted
+// whole. The settings dialog and the command line both make their request
+// here, so the same entries make the same search.
+SearchRequest* NewSearchRequest(const SearchEntries* entries, WCHAR* problem);

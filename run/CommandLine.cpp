@@ -1,6 +1,7 @@
 // Reading the command line: switches in the platform's manner (/X, /X:value,
 // also -X, in any letter case), then the search text.
 #include "run/CommandLine.h"
+#include "settings/OptionTable.h"
 #include <shellapi.h>
 #include <shlwapi.h>
 
@@ -23,11 +24,13 @@ const WCHAR UsageText[] =
     L"  /?           this text\r\n"
     L"\r\n"
     L"The report goes to standard output; without one, to Seekline.txt on the\r\n"
-    L"desktop. Started with only an existing folder or file, Seekline opens its\r\n"
-    L"dialog on that folder.\r\n"
+    L"desktop. Started with only an existing folder or file, Seekline.exe opens\r\n"
+    L"its dialog on that folder; Seekline.com searches for it as a text.\r\n"
     L"\r\n"
     L"Exit codes: 0 found, 1 not found, 2 bad usage or error (nothing searched,\r\n"
-    L"or the report is incomplete), 3 cancelled.\r\n";
+    L"or the report is incomplete), 3 cancelled. A \"cannot read\" line on\r\n"
+    L"standard error names a file that could not be read: the search is\r\n"
+    L"incomplete, whatever the exit code.\r\n";
 
 static BOOL IsSwitch(const WCHAR* argument)
 {
@@ -42,14 +45,18 @@ static BOOL Refuse(CommandLine* line, const WCHAR* format, const WCHAR* detail)
     return FALSE;
 }
 
-// Copies a switch's value; FALSE when it is missing or too long.
-static BOOL TakeValue(CommandLine* line, const WCHAR* argument, WCHAR* value, const WCHAR* what)
+// Copies a switch's value of at most limit units; FALSE when it is missing or
+// too long.
+static BOOL TakeValue(CommandLine* line, const WCHAR* argument, WCHAR* value, int limit, const WCHAR* what)
 {
     if (argument[2] != L':' || argument[3] == 0)
         return Refuse(line, L"switch %.100s needs a value, as in /T:*.c;*.h or /F:C:\\src", argument);
-    if (lstrlenW(argument + 3) >= PATH_CHARS)
-        return Refuse(line, L"%s too long: at most 259 characters", what);
-    lstrcpynW(value, argument + 3, PATH_CHARS);
+    if (lstrlenW(argument + 3) > limit) {
+        line->run = RUN_BAD_USAGE;
+        DescribeTooLong(line->problem, what, limit);
+        return FALSE;
+    }
+    lstrcpynW(value, argument + 3, limit + 1);
     return TRUE;
 }
 
@@ -60,21 +67,17 @@ static BOOL ReadSwitch(CommandLine* line, const WCHAR* argument)
     if (letter >= L'a' && letter <= L'z')
         letter = (WCHAR)(letter - L'a' + L'A');
     if (letter == L'T')
-        return TakeValue(line, argument, line->fileTypes, L"pattern list");
+        return TakeValue(line, argument, line->fileTypes, FILE_TYPES_CHARS, L"pattern list");
     if (letter == L'F')
-        return TakeValue(line, argument, line->folder, L"folder");
+        return TakeValue(line, argument, line->folder, FOLDER_CHARS, L"folder");
+    const OptionField* option = OptionForSwitch(letter);
     LONG* flag = NULL;
-    switch (letter) {
-    case L'C': flag = &line->matchCase; break;
-    case L'I': flag = &line->skipComments; break;
-    case L'S': flag = &line->stringsOnly; break;
-    case L'A': flag = &line->ampVariants; break;
-    case L'D': flag = &line->searchSubfolders; break;
-    case L'Q': flag = &line->noWindow; break;
-    case L'?': flag = NULL; break;
-    default:
+    if (option)
+        flag = &(line->options.*option->flag);
+    else if (letter == L'Q')
+        flag = &line->noWindow;
+    else if (letter != L'?')
         return Refuse(line, L"unknown switch %.100s (/? lists them)", argument);
-    }
     if (argument[2] == L':')
         return Refuse(line, L"switch %.2s takes no value", argument);
     if (argument[2] != 0)
@@ -102,10 +105,12 @@ static void CheckSearch(CommandLine* line, BOOL haveText)
         return;
     }
     if (line->folder[0] == 0) {
-        DWORD length = GetCurrentDirectoryW(PATH_CHARS, line->folder);
-        if (length == 0 || length >= PATH_CHARS) {
+        DWORD length = GetCurrentDirectoryW(FOLDER_CHARS + 1, line->folder);
+        if (length == 0 || length > FOLDER_CHARS) {
             line->folder[0] = 0;
-            Refuse(line, L"the current folder is too long: give a folder of at most 259 characters with /F", NULL);
+            line->run = RUN_BAD_USAGE;
+            wsprintfW(line->problem, L"the current folder is too long: give a folder of at most %d characters with /F",
+                      FOLDER_CHARS);
             return;
         }
     }
@@ -125,8 +130,8 @@ static BOOL ReadDroppedPath(CommandLine* line, const WCHAR* argument)
     DWORD attributes = GetFileAttributesW(argument);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return FALSE;
-    DWORD length = GetFullPathNameW(argument, PATH_CHARS, line->folder, NULL);
-    if (length == 0 || length >= PATH_CHARS) {
+    DWORD length = GetFullPathNameW(argument, FOLDER_CHARS + 1, line->folder, NULL);
+    if (length == 0 || length > FOLDER_CHARS) {
         // Too long for the folder box: the dialog opens as usual.
         line->folder[0] = 0;
         line->run = RUN_DIALOG;
@@ -138,13 +143,13 @@ static BOOL ReadDroppedPath(CommandLine* line, const WCHAR* argument)
     return TRUE;
 }
 
-static void ReadArguments(CommandLine* line, LPWSTR* arguments, int count)
+static void ReadArguments(CommandLine* line, LPWSTR* arguments, int count, BOOL opensDroppedPaths)
 {
     if (count <= 1) {
         line->run = RUN_DIALOG;
         return;
     }
-    if (count == 2 && ReadDroppedPath(line, arguments[1]))
+    if (count == 2 && opensDroppedPaths && ReadDroppedPath(line, arguments[1]))
         return;
     line->run = RUN_SEARCH;
     lstrcpyW(line->fileTypes, L"*.*");
@@ -168,7 +173,8 @@ static void ReadArguments(CommandLine* line, LPWSTR* arguments, int count)
             continue;
         }
         if (lstrlenW(argument) > SEARCH_TEXT_CHARS) {
-            Refuse(line, L"search text too long: at most 1021 characters", NULL);
+            line->run = RUN_BAD_USAGE;
+            DescribeTooLong(line->problem, L"search text", SEARCH_TEXT_CHARS);
             return;
         }
         lstrcpynW(line->text, argument, SEARCH_TEXT_CHARS + 1);
@@ -178,7 +184,7 @@ static void ReadArguments(CommandLine* line, LPWSTR* arguments, int count)
         CheckSearch(line, haveText);
 }
 
-void ReadCommandLine(CommandLine* line)
+void ReadCommandLine(CommandLine* line, BOOL opensDroppedPaths)
 {
     int count = 0;
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -186,6 +192,6 @@ void ReadCommandLine(CommandLine* line)
         Refuse(line, L"the command line cannot be read", NULL);
         return;
     }
-    ReadArguments(line, arguments, count);
+    ReadArguments(line, arguments, count, opensDroppedPaths);
     LocalFree(arguments);
 }

@@ -12,7 +12,7 @@
 
 // What the command line asks for.
 #define RUN_DIALOG 0            // no arguments: the settings dialog
-#define RUN_DIALOG_ON_FOLDER 1  // one existing folder or file: the dialog on that folder
+#define RUN_DIALOG_ON_FOLDER 1  // one existing folder or file dropped on the program: the dialog on that folder
 #define RUN_SEARCH 2            // switches and a search text
 #define RUN_USAGE 3             // /?
 #define RUN_BAD_USAGE 4         // the problem says what is wrong
@@ -20,19 +20,18 @@
 struct CommandLine {
     int run;                              // one of RUN_...
     WCHAR text[SEARCH_TEXT_CHARS + 1];    // the search text
-    WCHAR fileTypes[PATH_CHARS];          // /T:, else *.*
-    WCHAR folder[PATH_CHARS];             // /F:, else the current folder; the
+    WCHAR fileTypes[FILE_TYPES_CHARS + 1];  // /T:, else *.*
+    WCHAR folder[FOLDER_CHARS + 1];       // /F:, else the current folder; the
                                           // dropped folder for RUN_DIALOG_ON_FOLDER
-    LONG matchCase;                       // /C
-    LONG skipComments;                    // /I
-    LONG stringsOnly;                     // /S
-    LONG ampVariants;                     // /A
-    LONG searchSubfolders;                // /D
+    SearchOptions options;                // the switches of settings/OptionTable.h
     LONG noWindow;                        // /Q: no progress dialog and no message box
     WCHAR problem[MESSAGE_CHARS];         // one line for RUN_BAD_USAGE
 };
 
-// Reads the process's command line into line.
-void ReadCommandLine(CommandLine* line);
+// Reads the process's command line into line. With opensDroppedPaths (the
+// program that folders are dropped on) a lone existing folder or file opens
+// the dialog on that folder; without (the console program, typed at a
+// prompt) it is the search text.
+void ReadCommandLine(CommandLine* line, BOOL opensDroppedPaths);
 // The usage text, lines ended with CR LF.
 extern const WCHAR UsageText[];

@@ -13,25 +13,6 @@ HANDLE StandardHandle(DWORD which)
     return handle;
 }
 
-void WriteText(HANDLE handle, const WCHAR* text)
-{
-    DWORD done, mode;
-    int units = lstrlenW(text);
-    if (GetConsoleMode(handle, &mode)) {
-        WriteConsoleW(handle, text, (DWORD)units, &done, NULL);
-        return;
-    }
-    // Written in pieces, so that any length fits a fixed buffer.
-    char bytes[1024];
-    while (units > 0) {
-        int part = units < 256 ? units : 256;
-        int length = WideCharToMultiByte(CP_ACP, 0, text, part, bytes, sizeof bytes, NULL, NULL);
-        WriteFile(handle, bytes, (DWORD)length, &done, NULL);
-        text += part;
-        units -= part;
-    }
-}
-
 void TellUser(const WCHAR* text, int where)
 {
     HANDLE error = where == TELL_BOX ? NULL : StandardHandle(STD_ERROR_HANDLE);
@@ -46,19 +27,6 @@ void TellUser(const WCHAR* text, int where)
         CharUpperBuffW(sentence, 1);
         MessageBoxW(NULL, sentence, L"Seekline", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
     }
-}
-
-// The system's words for an error code, on one line.
-static void SystemReason(DWORD error, WCHAR* text, int capacity)
-{
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
-                                  error, 0, text, (DWORD)capacity, NULL);
-    if (length == 0)
-        length = (DWORD)wsprintfW(text, L"system error %lu.", error);
-    // The system ends its words with a line end.
-    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' '))
-        length--;
-    text[length] = 0;
 }
 
 void TellSystemFailure(const WCHAR* format, const WCHAR* subject, DWORD error, int where)

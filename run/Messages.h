@@ -1,7 +1,7 @@
 // Words to the user outside the dialogs: the usage text, bad input and
 // report failures, on standard error or in a message box.
 #pragma once
-#include <windows.h>
+#include "engine/Notices.h"
 
 // Where a message goes.
 #define TELL_BOX 0      // a message box: a run that started with the dialog
@@ -14,9 +14,6 @@
 // The standard handle (STD_OUTPUT_HANDLE, STD_ERROR_HANDLE) when the process
 // has one that leads somewhere (a console, a pipe, a file), else NULL.
 HANDLE StandardHandle(DWORD which);
-// Writes text to the handle: as characters to a console, else as bytes in the
-// ANSI code page, like the report.
-void WriteText(HANDLE handle, const WCHAR* text);
 // Shows one message, a line without its line end.
 void TellUser(const WCHAR* text, int where);
 // Shows a failure: format has a %s for the subject (a path) and one for the

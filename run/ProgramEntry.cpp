@@ -18,6 +18,15 @@
 // process, which it does when the control handler returns (or after 5 s).
 #define CLOSE_WAIT_MS 4000
 
+// Seekline.com, built from this file as a console program, is typed at a
+// prompt and never dropped on: a lone argument that names a file or folder
+// is its search text.
+#ifdef SEEKLINE_CONSOLE
+#define OPENS_DROPPED_PATHS FALSE
+#else
+#define OPENS_DROPPED_PATHS TRUE
+#endif
+
 // Where the report goes, in words for messages: "on standard output" or "in"
 // and the report file's path.
 #define PLACE_CHARS (MAX_PATH + 24)
@@ -45,15 +54,18 @@ static HANDLE OpenReportFile(WCHAR* place, int where)
 }
 
 // Tells of a report that could not be written whole, with the system's
-// reason; TRUE if there was one. A reader that closed its pipe early (a
-// pager, "head") is normal use, and a write broken off by a stop is a cancel.
+// reason and whether its last line is cut; TRUE if there was one. A reader
+// that closed its pipe early (a pager, "head") is normal use, and a write
+// broken off by a stop is a cancel.
 static BOOL TellIncompleteReport(const WCHAR* place, int where)
 {
     DWORD failure = OutputBuffer.failure;
     if (failure == 0 || failure == ERROR_OPERATION_ABORTED || OutputReaderGone())
         return FALSE;
-    TellSystemFailure(L"the report %.300s is incomplete: %.500s The search was stopped there.", place, failure,
-                      where);
+    const WCHAR* format = L"the report %.300s is incomplete: %.500s The search was stopped there.";
+    if (OutputLastLineCut())
+        format = L"the report %.300s is incomplete: %.500s The search was stopped there, and its last line is cut.";
+    TellSystemFailure(format, place, failure, where);
     return TRUE;
 }
 
@@ -156,14 +168,11 @@ static UINT RunCommandLine(const CommandLine* line)
     entries.text = line->text;
     entries.fileTypes = line->fileTypes;
     entries.folder = line->folder;
-    entries.matchCase = line->matchCase;
-    entries.skipComments = line->skipComments;
-    entries.stringsOnly = line->stringsOnly;
-    entries.ampVariants = line->ampVariants;
-    entries.searchSubfolders = line->searchSubfolders;
-    SearchRequest* request = NewSearchRequest(&entries);
+    entries.options = line->options;
+    WCHAR problem[PROBLEM_CHARS];
+    SearchRequest* request = NewSearchRequest(&entries, problem);
     if (!request) {
-        TellUser(L"not enough memory to start the search", where);
+        TellUser(problem, where);
         return EXIT_ERROR;
     }
     HANDLE reportFile = INVALID_HANDLE_VALUE;
@@ -177,6 +186,9 @@ static UINT RunCommandLine(const CommandLine* line)
         }
     }
     SetConsoleCtrlHandler(ConsoleControl, TRUE);
+    // Like every command-line search tool, it names the files it could not
+    // read on standard error, /Q or not; a dialog run stays silent.
+    UnreadableFilesTo(StandardHandle(STD_ERROR_HANDLE));
     if (!RunSearch(request, destination, !line->noWindow))
         ExitProcess(EXIT_CANCELLED);
     GlobalFree(request);
@@ -194,7 +206,7 @@ extern "C" __attribute__((noreturn)) void ProgramEntry()
 {
     // Static: the search text alone takes 2 KB, and the entry runs once.
     static CommandLine line;
-    ReadCommandLine(&line);
+    ReadCommandLine(&line, OPENS_DROPPED_PATHS);
     // A command-line run that shows no window has no use for the window
     // system, which Wine would start for it (its desktop process outlives
     // the run by a second, holding the caller's standard handles).

@@ -6,15 +6,8 @@
 # that only walks and reads, and against the same tools.
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
-sh "$root/scripts/install-deps.sh"
 # The search tools to compare with are needed here only.
-for tool in ripgrep grep; do
-    dpkg -s "$tool" >/dev/null 2>&1 || {
-        sudo=""; [ "$(id -u)" -ne 0 ] && sudo=sudo
-        $sudo apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$tool" >/dev/null
-    }
-done
+sh "$root/scripts/install-deps.sh" ripgrep grep
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DSEEKLINE_TESTS=ON -DSEEKLINE_CHECKED=OFF >/dev/null

@@ -40,8 +40,15 @@ if [ -n "$display" ]; then
     run "$build/run/Seekline.exe"
     exit 0
 fi
-folder="Z:$(echo "$root" | tr / '\\\\')"
-echo "No DISPLAY, so no dialog: a sample command-line search of this repository's sources."
-printf '%s\n' "> Seekline /Q /D /T:*.cpp;*.h /F:$folder ProgramEntry"
-run "$build/run/Seekline.com" /Q /D '/T:*.cpp;*.h' "/F:$folder" ProgramEntry
+# The sample searches the source folders one by one, not the whole clone,
+# whose build folders hold Wine prefixes with links to the whole file system.
+folders=$(git -C "$root" ls-files '*.cpp' '*.h' 2>/dev/null | cut -d/ -s -f1 | sort -u | tr '\n' ' ' | sed 's/ $//')
+[ -n "$folders" ] || folders="bench engine installer resources run settings tests walk"
+echo "No DISPLAY, so no dialog: a sample command-line search of this repository's sources,"
+echo "in each of its source folders ($folders):"
+printf '%s\n' "> Seekline /Q /D /T:*.cpp;*.h /F:Z:$(echo "$root" | tr / '\\\\')\\<folder> ProgramEntry"
+for name in $folders; do
+    # Exit code 1 (no hit in this folder) is no failure here.
+    run "$build/run/Seekline.com" /Q /D '/T:*.cpp;*.h' "/F:Z:$(echo "$root/$name" | tr / '\\\\')" ProgramEntry || true
+done
 echo "To see the dialog, run sh scripts/start.sh again with an X display (DISPLAY set)."

@@ -1,13 +1,11 @@
 // The settings dialog: the user's entries become the search request.
 #include "settings/SettingsDialog.h"
+#include "settings/OptionTable.h"
 #include "settings/SettingsStore.h"
 #include "engine/SearchRequest.h"
 #include "resources/resource.h"
 #include <shlobj.h>
 #include <shlwapi.h>
-
-// The search box is read with room for its longest text and the terminator.
-#define SEARCH_TEXT_BUFFER (SEARCH_TEXT_CHARS + 1)
 
 // Loads the saved entries; a folder given to the program (dropped on its
 // icon) takes the place of the last one used.
@@ -31,35 +29,46 @@ static void ReadControlText(HWND dialog, int control, WCHAR* text, int capacity)
     SendDlgItemMessageW(dialog, control, WM_GETTEXT, capacity, (LPARAM)text);
 }
 
-static LONG CheckState(HWND dialog, int control)
+// Tells the user what is wrong with the entries; the dialog stays open with
+// them as they are.
+static void TellProblem(HWND dialog, const WCHAR* problem)
 {
-    return (LONG)SendDlgItemMessageW(dialog, control, BM_GETCHECK, 0, 0);
+    // A sentence of its own in a box.
+    WCHAR sentence[PROBLEM_CHARS];
+    lstrcpynW(sentence, problem, PROBLEM_CHARS);
+    CharUpperBuffW(sentence, 1);
+    MessageBoxW(dialog, sentence, L"Seekline", MB_OK | MB_ICONERROR);
 }
 
 // Fills a new request from the controls, saves the entries and ends the
-// dialog with the request. Nothing is validated; without memory for the
-// request, or with a search text that cannot be converted whole, the dialog
-// stays open.
+// dialog with the request. Each box is read with room for one character more
+// than it admits, so that a longer text (a history entry from an older
+// version, a text set from outside) is refused rather than cut: the dialog
+// then says so and stays open, as it does without memory for the request.
 static void OnSearch(HWND dialog)
 {
-    WCHAR text[SEARCH_TEXT_BUFFER];
-    WCHAR fileTypes[PATH_CHARS];
-    WCHAR folder[PATH_CHARS];
-    ReadControlText(dialog, IDC_SEARCH_TEXT, text, SEARCH_TEXT_BUFFER);
-    ReadControlText(dialog, IDC_FILE_TYPES, fileTypes, PATH_CHARS);
-    ReadControlText(dialog, IDC_FOLDER, folder, PATH_CHARS);
+    WCHAR text[SEARCH_TEXT_CHARS + 2];
+    WCHAR fileTypes[FILE_TYPES_CHARS + 2];
+    WCHAR folder[FOLDER_CHARS + 2];
+    ReadControlText(dialog, IDC_SEARCH_TEXT, text, SEARCH_TEXT_CHARS + 2);
+    ReadControlText(dialog, IDC_FILE_TYPES, fileTypes, FILE_TYPES_CHARS + 2);
+    ReadControlText(dialog, IDC_FOLDER, folder, FOLDER_CHARS + 2);
     SearchEntries entries;
     entries.text = text;
     entries.fileTypes = fileTypes;
     entries.folder = folder;
-    entries.matchCase = CheckState(dialog, IDC_MATCH_CASE);
-    entries.skipComments = CheckState(dialog, IDC_SKIP_COMMENTS);
-    entries.stringsOnly = CheckState(dialog, IDC_STRINGS_ONLY);
-    entries.ampVariants = CheckState(dialog, IDC_AMP_VARIANTS);
-    entries.searchSubfolders = CheckState(dialog, IDC_SUBFOLDERS);
-    SearchRequest* request = NewSearchRequest(&entries);
-    if (!request)
+    ZeroMemory(&entries.options, sizeof entries.options);
+    for (int n = 0; n < OptionFieldCount; n++) {
+        const OptionField* field = &OptionFields[n];
+        if (field->flag)
+            entries.options.*field->flag = (LONG)SendDlgItemMessageW(dialog, field->control, BM_GETCHECK, 0, 0);
+    }
+    WCHAR problem[PROBLEM_CHARS];
+    SearchRequest* request = NewSearchRequest(&entries, problem);
+    if (!request) {
+        TellProblem(dialog, problem);
         return;
+    }
     TransferSettings(dialog, SETTINGS_SAVE);
     EndDialog(dialog, (INT_PTR)request);
 }

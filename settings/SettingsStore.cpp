@@ -1,14 +1,11 @@
 // The settings dialog's history lists and check boxes, kept between runs in
 // HKEY_CURRENT_USER "Software\Ombrel\Seekline".
 #include "settings/SettingsStore.h"
+#include "settings/OptionTable.h"
 #include "resources/resource.h"
 
 // Entries kept per history list.
 #define HISTORY_ENTRIES 20
-
-// What the three text boxes admit, and the buffer their text is read with
-// (terminator included, so one character less reaches the list).
-#define HISTORY_TEXT_CHARS 1022
 
 // A history value is read into 2048 bytes. A value that fills them without a
 // terminator is cut one character short, so the longest list item is 1023
@@ -22,28 +19,13 @@
 struct HistoryList {
     int control;
     const WCHAR* valueFormat;
-};
-
-struct FlagValue {
-    int control;
-    const WCHAR* valueName;
+    int limit;  // what the box admits: what the request keeps
 };
 
 static const HistoryList historyLists[] = {
-    {IDC_SEARCH_TEXT, L"TXT%u"},
-    {IDC_FILE_TYPES, L"EXT%u"},
-    {IDC_FOLDER, L"DIR%u"},
-};
-
-// IDC_RESERVED_REG has no control: it always reads as unchecked, so "Reg" is
-// saved as "N", and setting it changes nothing.
-static const FlagValue flagValues[] = {
-    {IDC_MATCH_CASE, L"Cas"},
-    {IDC_SKIP_COMMENTS, L"Com"},
-    {IDC_RESERVED_REG, L"Reg"},
-    {IDC_STRINGS_ONLY, L"Str"},
-    {IDC_AMP_VARIANTS, L"Amp"},
-    {IDC_SUBFOLDERS, L"Sub"},
+    {IDC_SEARCH_TEXT, L"TXT%u", SEARCH_TEXT_CHARS},
+    {IDC_FILE_TYPES, L"EXT%u", FILE_TYPES_CHARS},
+    {IDC_FOLDER, L"DIR%u", FOLDER_CHARS},
 };
 
 // Reads a value as text into text (capacity units). The value's type is not
@@ -69,14 +51,14 @@ static void WriteText(HKEY key, const WCHAR* name, const WCHAR* text)
 
 // Fills the list from value 1 upwards until a value cannot be read; the
 // most recent entry ends up in the edit field.
-static void LoadHistory(HKEY key, HWND combo, const WCHAR* valueFormat)
+static void LoadHistory(HKEY key, HWND combo, const HistoryList* list)
 {
-    SendMessageW(combo, CB_LIMITTEXT, HISTORY_TEXT_CHARS, 0);
+    SendMessageW(combo, CB_LIMITTEXT, list->limit, 0);
     WCHAR name[16];
     WCHAR item[HISTORY_ITEM_CHARS];
     unsigned n = 1;
     for (;; n++) {
-        wsprintfW(name, valueFormat, n);
+        wsprintfW(name, list->valueFormat, n);
         if (!ReadText(key, name, item, HISTORY_ITEM_CHARS))
             break;
         SendMessageW(combo, CB_ADDSTRING, 0, (LPARAM)item);
@@ -87,15 +69,16 @@ static void LoadHistory(HKEY key, HWND combo, const WCHAR* valueFormat)
 
 // Moves the current text to the top of the list, dropping an equal entry in
 // any letter case, and writes the first twenty entries. An empty text
-// leaves both the list and the stored values alone.
-static void SaveHistory(HKEY key, HWND combo, const WCHAR* valueFormat)
+// leaves both the list and the stored values alone. The settings dialog has
+// refused a text longer than the box admits before it saves.
+static void SaveHistory(HKEY key, HWND combo, const HistoryList* list)
 {
     // The typed text first, then each list item in turn. CB_GETLBTEXT takes
     // no buffer size: no item is longer than HISTORY_ITEM_CHARS - 1, and the
     // length is checked anyway.
     WCHAR text[HISTORY_ITEM_CHARS];
     text[0] = 0;
-    SendMessageW(combo, WM_GETTEXT, HISTORY_TEXT_CHARS, (LPARAM)text);
+    SendMessageW(combo, WM_GETTEXT, list->limit + 1, (LPARAM)text);
     if (text[0] == 0)
         return;
     LRESULT found = SendMessageW(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text);
@@ -108,7 +91,7 @@ static void SaveHistory(HKEY key, HWND combo, const WCHAR* valueFormat)
         count = HISTORY_ENTRIES;
     WCHAR name[16];
     for (unsigned n = 1; n <= HISTORY_ENTRIES; n++) {
-        wsprintfW(name, valueFormat, n);
+        wsprintfW(name, list->valueFormat, n);
         if ((LRESULT)n > count) {
             RegDeleteValueW(key, name);
             continue;
@@ -145,15 +128,16 @@ void TransferSettings(HWND dialog, int direction)
     for (const HistoryList& list : historyLists) {
         HWND combo = GetDlgItem(dialog, list.control);
         if (direction == SETTINGS_LOAD)
-            LoadHistory(key, combo, list.valueFormat);
+            LoadHistory(key, combo, &list);
         else
-            SaveHistory(key, combo, list.valueFormat);
+            SaveHistory(key, combo, &list);
     }
-    for (const FlagValue& flag : flagValues) {
+    for (int n = 0; n < OptionFieldCount; n++) {
+        const OptionField* flag = &OptionFields[n];
         if (direction == SETTINGS_LOAD)
-            LoadFlag(key, dialog, flag.control, flag.valueName);
+            LoadFlag(key, dialog, flag->control, flag->valueName);
         else
-            SaveFlag(key, dialog, flag.control, flag.valueName);
+            SaveFlag(key, dialog, flag->control, flag->valueName);
     }
     RegCloseKey(key);
 }

@@ -4,6 +4,7 @@
 // keeps only its open enumeration of subfolders, and one pair of path
 // buffers serves the whole walk, so a deep tree costs no stack.
 #include "walk/Walker.h"
+#include "engine/Notices.h"
 #include "engine/Output.h"
 #include "engine/ProcessState.h"
 #include "engine/Scanner.h"
@@ -20,6 +21,13 @@
 // host itself sets on links in one path).
 #define UNIDENTIFIED_LINKS 40
 
+// Which folder a folder is, whatever path leads to it.
+struct FolderIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+
 // One folder on the current descent.
 struct WalkLevel {
     HANDLE subfolders;  // its enumeration of subfolders: NULL before, open while one is walked
@@ -28,14 +36,13 @@ struct WalkLevel {
     BOOL belowLink;     // a link or junction was passed on the descent down to here
     int unidentified;   // folders below one whose identity could not be read
     BOOL idKnown;       // the folder's identity, read once a link makes a cycle possible
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
+    FolderIdentity id;
 };
 
 // The state of one walk, allocated for its length.
 struct Walk {
-    SearchRequest* request;
+    const SearchRequest* request;
+    ScanWorkspace* workspace;
     WCHAR openPath[OPEN_PATH_CHARS];     // "\\?\" and the full path: what the platform is given
     WCHAR shownPath[REPORT_PATH_CHARS];  // the folder as typed and the rest: what the user sees
     WCHAR patternPath[OPEN_PATH_CHARS];  // the long form for a pattern with a folder part
@@ -43,6 +50,10 @@ struct Walk {
     WIN32_FIND_DATAW found;
     int depth;
     WalkLevel levels[WALK_LEVELS];
+    // The folders that hold the start folder, read when the first link is met.
+    BOOL ancestorsRead;
+    int ancestors;
+    FolderIdentity ancestorIds[WALK_LEVELS];
 };
 
 static BOOL Stopped()
@@ -109,50 +120,108 @@ static const WCHAR* ShortForm(Walk* walk)
 }
 
 // The folder's own identity, to tell when a descent meets it again.
-static BOOL ReadIdentity(const WCHAR* path, WalkLevel* level)
+static BOOL ReadIdentity(const WCHAR* path, FolderIdentity* id)
 {
     HANDLE folder = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (folder == INVALID_HANDLE_VALUE)
         return FALSE;
     BY_HANDLE_FILE_INFORMATION information;
-    level->idKnown = GetFileInformationByHandle(folder, &information);
+    BOOL known = GetFileInformationByHandle(folder, &information);
     CloseHandle(folder);
-    if (level->idKnown) {
-        level->volume = information.dwVolumeSerialNumber;
-        level->indexHigh = information.nFileIndexHigh;
-        level->indexLow = information.nFileIndexLow;
+    if (known) {
+        id->volume = information.dwVolumeSerialNumber;
+        id->indexHigh = information.nFileIndexHigh;
+        id->indexLow = information.nFileIndexLow;
     }
-    return level->idKnown;
+    return known;
+}
+
+static BOOL SameFolder(const FolderIdentity* a, const FolderIdentity* b)
+{
+    return a->volume == b->volume && a->indexHigh == b->indexHigh && a->indexLow == b->indexLow;
+}
+
+// The identity of the folder whose path is the first end units of the long
+// form, its backslash included.
+static BOOL ReadIdentityUpTo(Walk* walk, int end, FolderIdentity* id)
+{
+    WCHAR kept = walk->openPath[end];
+    walk->openPath[end] = 0;
+    BOOL known = ReadIdentity(walk->openPath, id);
+    walk->openPath[end] = kept;
+    return known;
 }
 
 // The identity of the folder at level n of the descent, read on first need.
 static BOOL LevelIdentity(Walk* walk, int n)
 {
     WalkLevel* level = &walk->levels[n];
-    if (level->idKnown)
-        return TRUE;
-    // The path of the folder ends at its backslash: cut it there for a moment.
-    WCHAR kept = walk->openPath[level->openEnd];
-    walk->openPath[level->openEnd] = 0;
-    BOOL known = ReadIdentity(walk->openPath, level);
-    walk->openPath[level->openEnd] = kept;
-    return known;
+    if (!level->idKnown)
+        level->idKnown = ReadIdentityUpTo(walk, level->openEnd, &level->id);
+    return level->idKnown;
 }
 
-// TRUE when the folder at the candidate level is one already on the descent.
-// Only a link or junction can lead back into a descent, so folders not below
-// one are never opened for this.
+// The length of the root of a long form, its backslash included: 7 for
+// "\\?\C:\", up to the share's backslash for "\\?\UNC\server\share\". A path
+// whose root cannot be told is all root.
+static int LongFormRootLength(const WCHAR* path)
+{
+    int at = 4;  // behind "\\?\" or "\\.\"
+    int names = 1;
+    if (CompareStringOrdinal(path + 4, 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL) {
+        at = 8;
+        names = 2;
+    }
+    for (; names > 0; names--) {
+        while (path[at] && path[at] != L'\\')
+            at++;
+        if (!path[at])
+            return at;
+        at++;
+    }
+    return at;
+}
+
+// Reads the identities of the folders that hold the start folder, from its
+// parent up to the root: a link to one of them leads back into the walk as
+// surely as one to a folder on the descent.
+static void ReadAncestors(Walk* walk)
+{
+    walk->ancestorsRead = TRUE;
+    const WCHAR* path = walk->openPath;
+    int root = LongFormRootLength(path);
+    // Each ancestor's path ends at a backslash before the start folder's own.
+    int end = walk->levels[0].openEnd - 1;
+    while (end >= root && walk->ancestors < WALK_LEVELS) {
+        end--;
+        while (end >= 0 && path[end] != L'\\')
+            end--;
+        if (end + 1 < root)
+            return;
+        if (ReadIdentityUpTo(walk, end + 1, &walk->ancestorIds[walk->ancestors]))
+            walk->ancestors++;
+    }
+}
+
+// TRUE when the folder at the candidate level is one already on the descent,
+// or one that holds the start folder. Only a link or junction can lead back
+// into a walk, so folders not below one are never opened for this.
 static BOOL ClosesCycle(Walk* walk, WalkLevel* candidate)
 {
-    if (!ReadIdentity(walk->openPath, candidate)) {
+    candidate->idKnown = ReadIdentity(walk->openPath, &candidate->id);
+    if (!candidate->idKnown) {
         candidate->unidentified++;
         return candidate->unidentified > UNIDENTIFIED_LINKS;
     }
     for (int n = walk->depth; n >= 0; n--) {
-        WalkLevel* level = &walk->levels[n];
-        if (LevelIdentity(walk, n) && level->volume == candidate->volume &&
-            level->indexHigh == candidate->indexHigh && level->indexLow == candidate->indexLow)
+        if (LevelIdentity(walk, n) && SameFolder(&walk->levels[n].id, &candidate->id))
+            return TRUE;
+    }
+    if (!walk->ancestorsRead)
+        ReadAncestors(walk);
+    for (int n = 0; n < walk->ancestors; n++) {
+        if (SameFolder(&walk->ancestorIds[n], &candidate->id))
             return TRUE;
     }
     return FALSE;
@@ -194,8 +263,12 @@ static void SearchPattern(Walk* walk, const WalkLevel* level, const WCHAR* patte
         if (Stopped() || !PutName(walk, open, openAt, shownAt, found->cFileName, lstrlenW(found->cFileName)))
             continue;
         PublishCurrentFile(walk->shownPath, progress);
-        SearchFileAs(open, walk->shownPath, walk->request);
+        DWORD error = SearchFoundFile(open, openAt, OPEN_PATH_CHARS, found->cAlternateFileName, walk->shownPath,
+                                      walk->request, walk->workspace);
         OutputFlush();
+        // A stop may break off a read: the search is cut short anyway.
+        if (error && !Stopped())
+            TellUnreadableFile(walk->shownPath, error);
     } while (!Stopped() && FindNextFileW(search, &walk->found));
     FindClose(search);
 }
@@ -288,7 +361,7 @@ static void WalkSubfolders(Walk* walk)
 
 // Sets both paths to the folder with exactly one trailing backslash: as
 // typed, and in its long form. An empty folder becomes a lone backslash,
-// the root of the current drive.
+// the root of the current drive, and a drive letter alone its root.
 static BOOL StartPaths(Walk* walk, const WCHAR* folder)
 {
     int length = lstrlenW(folder);
@@ -301,22 +374,36 @@ static BOOL StartPaths(Walk* walk, const WCHAR* folder)
     WalkLevel* level = &walk->levels[0];
     ZeroMemory(level, sizeof *level);
     level->shownEnd = length;
-    level->openEnd = PutLongForm(walk, walk->shownPath, walk->openPath);
-    return level->openEnd > 0;
+    // The platform's path functions drop the trailing spaces and dots of a
+    // path's last name ("app " and "app.." name "app"), which the long form
+    // keeps: the folder is read as they read it, so that the walk searches
+    // the folder a check of the name finds.
+    const WCHAR* source = folder;
+    if (folder[0] == 0 || (folder[1] == L':' && folder[2] == 0))
+        source = walk->shownPath;
+    int openEnd = PutLongForm(walk, source, walk->openPath);
+    if (openEnd == 0 || openEnd + 1 >= OPEN_PATH_CHARS)
+        return FALSE;
+    if (walk->openPath[openEnd - 1] != L'\\')
+        walk->openPath[openEnd++] = L'\\';
+    walk->openPath[openEnd] = 0;
+    level->openEnd = openEnd;
+    return TRUE;
 }
 
-void SearchFolder(const WCHAR* folder, SearchRequest* request)
+void SearchFolder(const WCHAR* folder, const SearchRequest* request)
 {
     Walk* walk = (Walk*)VirtualAlloc(NULL, sizeof(Walk), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!walk)
         return;
     walk->request = request;
+    walk->workspace = NewScanWorkspace();
     walk->depth = 0;
-    if (StartPaths(walk, folder)) {
+    if (walk->workspace && StartPaths(walk, folder)) {
         SearchFiles(walk, &walk->levels[0]);
-        if (request->searchSubfolders)
+        if (request->options.searchSubfolders)
             WalkSubfolders(walk);
     }
+    FreeScanWorkspace(walk->workspace);
     VirtualFree(walk, 0, MEM_RELEASE);
-    ReleaseReadBuffer();
 }

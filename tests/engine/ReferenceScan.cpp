@@ -1,10 +1,10 @@
 // The line scanner's core as it was before it searched with vector code, kept
 // unchanged as the reference that the differential test holds the fast one
-// to: byte by byte through the text, one pass per pattern. Positions are
-// 64-bit so that files of 2 GiB and more are searched whole; the line and
-// column printed stay unsigned 32-bit.
+// to: byte by byte through the text, one pass per pattern. Positions, lines
+// and columns are 64-bit.
 #include "tests/engine/ReferenceScan.h"
 #include "engine/ProcessState.h"
+#include <string>
 
 enum ScanOutcome { Advance, SkipLine, Match };
 
@@ -16,7 +16,7 @@ struct ScanPass {
     ULONGLONG patternLength;
     ULONGLONG pos;
     ULONGLONG lineStart;
-    DWORD lineNumber;
+    ULONGLONG lineNumber;
     BOOL inString;
     BYTE quoteByte;
 };
@@ -48,13 +48,13 @@ static ScanOutcome Compare(const ScanPass* pass, BOOL matchCase)
 
 // One step at pos. The end of the file (reachable only with an empty
 // pattern) is neither a quote nor a terminator.
-static ScanOutcome Step(ScanPass* pass, const SearchRequest* request)
+static ScanOutcome Step(ScanPass* pass, const SearchOptions* options)
 {
     const BYTE* view = pass->view;
     ULONGLONG pos = pass->pos;
-    if (request->skipComments && pos + 1 < pass->size && view[pos] == '/' && view[pos + 1] == '/')
+    if (options->skipComments && pos + 1 < pass->size && view[pos] == '/' && view[pos + 1] == '/')
         return SkipLine;
-    if (request->stringsOnly && pos < pass->size) {
+    if (options->stringsOnly && pos < pass->size) {
         BYTE c = view[pos];
         // A quote never starts a hit; a backslash does not escape it.
         if (!pass->inString && (c == '"' || c == '\'')) {
@@ -67,20 +67,20 @@ static ScanOutcome Step(ScanPass* pass, const SearchRequest* request)
             return Advance;
         }
     }
-    ScanOutcome outcome = Compare(pass, request->matchCase);
-    if (outcome == Match && request->stringsOnly && !pass->inString)
+    ScanOutcome outcome = Compare(pass, options->matchCase);
+    if (outcome == Match && options->stringsOnly && !pass->inString)
         return Advance;
     return outcome;
 }
 
-static void ReportPassHit(ReportName* name, const ScanPass* pass, ULONGLONG hit)
+static void ReportPassHit(FileReport* report, const ScanPass* pass, ULONGLONG hit)
 {
-    DWORD column = (DWORD)(hit - pass->lineStart + 1);
-    ReportHit(name, pass->lineNumber, column, pass->view + pass->lineStart, pass->pos - pass->lineStart);
+    ULONGLONG column = hit - pass->lineStart + 1;
+    ReportHit(report, pass->lineNumber, column, pass->view + pass->lineStart, pass->pos - pass->lineStart);
 }
 
 // Runs one pass from the first byte. Returns FALSE when a stop was requested.
-static BOOL RunPass(ScanPass* pass, const SearchRequest* request, ReportName* name)
+static BOOL RunPass(ScanPass* pass, const SearchOptions* options, FileReport* report)
 {
     const BYTE* view = pass->view;
     ULONGLONG size = pass->size;
@@ -89,7 +89,7 @@ static BOOL RunPass(ScanPass* pass, const SearchRequest* request, ReportName* na
     pass->lineNumber = 1;
     pass->inString = FALSE;
     while (pass->pos + pass->patternLength <= size) {
-        ScanOutcome outcome = Step(pass, request);
+        ScanOutcome outcome = Step(pass, options);
         if (outcome == Advance) {
             // Passing over a terminator (an empty pattern outside a string)
             // ends the line where it stands, so the next line is kept.
@@ -103,7 +103,7 @@ static BOOL RunPass(ScanPass* pass, const SearchRequest* request, ReportName* na
             while (pass->pos < size && !IsTerminator(view[pass->pos]))
                 pass->pos++;
             if (outcome == Match)
-                ReportPassHit(name, pass, hit);
+                ReportPassHit(report, pass, hit);
             if (pass->pos >= size)
                 break;
             if (view[pass->pos] == '\r' && pass->pos + 1 < size && view[pass->pos + 1] == '\n')
@@ -120,38 +120,25 @@ static BOOL RunPass(ScanPass* pass, const SearchRequest* request, ReportName* na
     return !StopRequested.load(std::memory_order_relaxed);
 }
 
-// Runs the passes: the needle, then (strings only with
-// ampersand variants) the needle with a "&" after its first L - k bytes, for
-// k = 1 .. L - 1. The variants are made in place by moving the "&" left.
-BOOL ReferenceScanBytes(const BYTE* view, ULONGLONG size, ReportName* name, SearchRequest* request)
+// Runs the passes: the needle, then (strings only with ampersand variants)
+// the needle with a "&" after its first L - k bytes, for k = 1 .. L - 1.
+BOOL ReferenceScanBytes(const BYTE* view, ULONGLONG size, FileReport* report, const SearchRequest* request)
 {
-    char* needle = request->needle;
-    int length = request->needleLength;
-    if (length < 0 || length >= NEEDLE_BYTES)
-        return TRUE;
-    int passes = (request->stringsOnly && request->ampVariants) ? length : 1;
-    int ampersand = length;
-    needle[ampersand] = '&';
-
+    std::string needle(request->needle, request->needleLength);
+    const SearchOptions* options = &request->options;
+    size_t passes = (options->stringsOnly && options->ampVariants) ? needle.size() : 1;
     ScanPass pass;
     pass.view = view;
     pass.size = size;
-    pass.pattern = (const BYTE*)needle;
     pass.quoteByte = 0;
     BOOL finished = TRUE;
-    for (int k = 0; k < passes && finished; k++) {
-        if (k > 0) {
-            needle[ampersand] = needle[ampersand - 1];
-            needle[--ampersand] = '&';
-        }
-        pass.patternLength = (ULONGLONG)(k > 0 ? length + 1 : length);
-        finished = RunPass(&pass, request, name);
+    for (size_t k = 0; k < passes && finished; k++) {
+        std::string pattern = needle;
+        if (k > 0)
+            pattern.insert(needle.size() - k, "&");
+        pass.pattern = (const BYTE*)pattern.data();
+        pass.patternLength = pattern.size();
+        finished = RunPass(&pass, options, report);
     }
-
-    // Put the needle back as it was, terminator included, wherever a stop
-    // left the "&".
-    for (int i = ampersand; i < length; i++)
-        needle[i] = needle[i + 1];
-    needle[length] = 0;
     return finished;
 }

@@ -4,4 +4,4 @@
 #include "engine/SearchRequest.h"
 
 // Same contract as ScanBytes.
-BOOL ReferenceScanBytes(const BYTE* bytes, ULONGLONG size, ReportName* name, SearchRequest* request);
+BOOL ReferenceScanBytes(const BYTE* bytes, ULONGLONG size, FileReport* report, const SearchRequest* request);

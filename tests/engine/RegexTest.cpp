@@ -130,6 +130,7 @@ const HitCase hitCases[] = {
     // After a lead byte the literal scanner compares the next byte as it
     // stands.
     {L"\u4E2Da", ANSI, FALSE, 0, L"\u4E2Da \u4E2DA", 4, 950},
+    {L"\u4E2D(?:a)", ANSI, FALSE, 0, L"\u4E2Da", 0, 950},
     {L"[\u4E00-\u4E2D]+", ANSI, TRUE, 0, L"ab\u4E2D", 2, 950},
     {L"[^\u4E2D]", ANSI, TRUE, 0, L"\u4E2D", -1, 950},
     {L"\u4E2D", ANSI, TRUE, 0, L"\u4E2D", -1, 1252},

@@ -44,7 +44,7 @@ const BYTE* GuardedPlace(const GuardedBytes* guarded, const std::string& text, b
 
 bool operator==(const ScanResult& a, const ScanResult& b)
 {
-    return a.report == b.report && a.finished == b.finished && a.needleAfter == b.needleAfter;
+    return a.report == b.report && a.finished == b.finished;
 }
 
 void FillByteRequest(SearchRequest* request, const std::string& needle, unsigned options)
@@ -52,10 +52,7 @@ void FillByteRequest(SearchRequest* request, const std::string& needle, unsigned
     ZeroMemory(request, sizeof *request);
     memcpy(request->needle, needle.data(), needle.size());
     request->needleLength = (int)needle.size();
-    request->matchCase = (options & MATCH_CASE) != 0;
-    request->skipComments = (options & SKIP_COMMENTS) != 0;
-    request->stringsOnly = (options & STRINGS_ONLY) != 0;
-    request->ampVariants = (options & AMP_VARIANTS) != 0;
+    request->options = OptionsFromBits(options);
 }
 
 void ScanCaptureStart()
@@ -89,14 +86,12 @@ static std::string TakeReport(ULONGLONG linesBefore)
 
 ScanResult ScanWith(bool reference, const BYTE* bytes, size_t size, const SearchRequest* request)
 {
-    static SearchRequest copy;
-    copy = *request;
-    ReportName name = {L"t", L"t", FALSE};
+    FileReport name = {L"t", L"t", &TestWorkspace()->names, FALSE};
     ULONGLONG linesBefore = OutputBuffer.lines;
     ScanResult result;
-    result.finished = reference ? ReferenceScanBytes(bytes, size, &name, &copy) : ScanBytes(bytes, size, &name, &copy);
+    result.finished = reference ? ReferenceScanBytes(bytes, size, &name, request)
+                                : ScanBytes(bytes, size, &name, request, TestWorkspace());
     result.report = TakeReport(linesBefore);
-    result.needleAfter.assign(copy.needle, copy.needleLength + 1);
     return result;
 }
 

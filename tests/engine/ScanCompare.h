@@ -18,25 +18,23 @@ void GuardedFree(GuardedBytes* guarded);
 // no-access page (atEnd) or its first byte just after the leading one.
 const BYTE* GuardedPlace(const GuardedBytes* guarded, const std::string& text, bool atEnd);
 
-// What one scan did: the report bytes, the result, and the needle field (up to
-// its terminator) as the scan left it.
+// What one scan did: the report bytes and the result.
 struct ScanResult {
     std::string report;
     BOOL finished;
-    std::string needleAfter;
 };
 
 bool operator==(const ScanResult& a, const ScanResult& b);
 
 // Fills a request with the needle's bytes as they are (no conversion, no
-// upper-casing) and the options (ScanOption flags).
+// upper-casing) and the options (OptionBit flags).
 void FillByteRequest(SearchRequest* request, const std::string& needle, unsigned options);
 
 // Points the report output at a scratch file for a series of scans.
 void ScanCaptureStart();
 void ScanCaptureFinish();
 
-// Scans the bytes with a copy of the request, with the fast scanner or the
+// Scans the bytes with the request, with the fast scanner or the
 // reference, naming the file "t" in the report.
 ScanResult ScanWith(bool reference, const BYTE* bytes, size_t size, const SearchRequest* request);
 

@@ -2,30 +2,16 @@
 #pragma once
 #include "engine/Scanner.h"
 #include "engine/ProcessState.h"
+#include "tests/support/Requests.h"
 #include "tests/support/TestFiles.h"
 #include <string>
 
-enum ScanOption { MATCH_CASE = 1, SKIP_COMMENTS = 2, STRINGS_ONLY = 4, AMP_VARIANTS = 8 };
-
-// Fills a request the way the settings dialog does.
-inline void PrepareRequest(SearchRequest* request, const std::wstring& needle, unsigned options)
-{
-    ZeroMemory(request, sizeof *request);
-    ConvertNeedle(request, needle.c_str());
-    request->matchCase = (options & MATCH_CASE) != 0;
-    request->skipComments = (options & SKIP_COMMENTS) != 0;
-    request->stringsOnly = (options & STRINGS_ONLY) != 0;
-    request->ampVariants = (options & AMP_VARIANTS) != 0;
-    if (!request->matchCase)
-        CharUpperA(request->needle);
-}
-
 // Searches the file at path and returns the report it wrote.
-inline std::string SearchPath(const std::wstring& path, SearchRequest* request)
+inline std::string SearchPath(const std::wstring& path, const SearchRequest* request)
 {
     ReportCapture capture;
     CaptureStart(&capture);
-    SearchFile(path.c_str(), request);
+    SearchTestFile(path, request);
     return CaptureFinish(&capture);
 }
 

@@ -29,13 +29,12 @@ TEST_F(ScannerFiles, ReadsAndMapsFilesAroundTheSizeBetweenThem)
         std::wstring path = folder + L"\\big.c";
         WriteTestFile(path, text);
         SearchRequest request;
-        PrepareRequest(&request, L"foo", 0);
+        FillRequest(&request, L"foo", 0);
         EXPECT_EQ(Hits(SearchPath(path, &request), path), "(1,1)(3,3)");
     }
-    ReleaseReadBuffer();
 }
 
-TEST_F(ScannerFiles, AFaultingViewEndsItsScanWithWholeLinesAndTheNeedleBack)
+TEST_F(ScannerFiles, AFaultingViewEndsItsScanWithWholeLines)
 {
     // Three pages of lines with a hit each; the third page faults as a file
     // cut short would. A line that runs into it is not reported at all.
@@ -55,13 +54,12 @@ TEST_F(ScannerFiles, AFaultingViewEndsItsScanWithWholeLinesAndTheNeedleBack)
     // The first pass ("FOO") reports every line until the one that crosses
     // into the third page, and the fault ends the scan there.
     SearchRequest request;
-    PrepareRequest(&request, L"foo", STRINGS_ONLY | AMP_VARIANTS);
-    ReportName name = {path.c_str(), path.c_str(), FALSE};
+    FillRequest(&request, L"foo", STRINGS_ONLY | AMP_VARIANTS);
+    FileReport name = {path.c_str(), path.c_str(), &TestWorkspace()->names, FALSE};
     ReportCapture capture;
     CaptureStart(&capture);
-    ScanMappedView(view, text.size(), &name, &request);
+    ScanMappedView(view, text.size(), &name, &request, TestWorkspace());
     std::string report = CaptureFinish(&capture);
-    EXPECT_EQ(std::string(request.needle, 4), std::string("FOO\0", 4));
     size_t lineLength = text.find('\n') + 1;
     size_t lines = text.size() / lineLength + 1;
     std::string expected;
@@ -73,8 +71,8 @@ TEST_F(ScannerFiles, AFaultingViewEndsItsScanWithWholeLinesAndTheNeedleBack)
     // through the passes "FOO" and "F&OO".
     VirtualProtect(view + 2 * page, page, PAGE_READONLY, &old);
     CaptureStart(&capture);
-    name.converted = FALSE;
-    ScanMappedView(view, text.size(), &name, &request);
+    name.named = FALSE;
+    ScanMappedView(view, text.size(), &name, &request, TestWorkspace());
     expected.clear();
     for (const char* column : {",2)", ",8)"})
         for (size_t line = 1; line < lines; line++)
@@ -120,10 +118,10 @@ TEST_F(ScannerFiles, NamesLongPathsWholeAndUnprintableOnesByTheirShortNames)
     path += L"\\a.c";
     WriteTestFile(L"\\\\?\\" + path, "foo\n");
     SearchRequest request;
-    PrepareRequest(&request, L"foo", 0);
+    FillRequest(&request, L"foo", 0);
     ReportCapture capture;
     CaptureStart(&capture);
-    SearchFileAs((L"\\\\?\\" + path).c_str(), path.c_str(), &request);
+    SearchFileAs((L"\\\\?\\" + path).c_str(), path.c_str(), &request, TestWorkspace());
     std::string report = CaptureFinish(&capture);
     std::string tail = "\\a.c(1,1) : foo\r\n";
     ASSERT_GT(report.size(), 1024u);
@@ -145,10 +143,10 @@ TEST_F(ScannerFiles, KeepsAPartNoShortNameMatchesAsTheCodePageShowsIt)
     WriteTestFile(oddFolder + L"\\a.c", "foo\n");
     std::wstring shown = odd + L"\\..\\" + odd + L"\\a.c";
     SearchRequest request;
-    PrepareRequest(&request, L"foo", 0);
+    FillRequest(&request, L"foo", 0);
     ReportCapture capture;
     CaptureStart(&capture);
-    SearchFileAs((oddFolder + L"\\a.c").c_str(), shown.c_str(), &request);
+    SearchFileAs((oddFolder + L"\\a.c").c_str(), shown.c_str(), &request, TestWorkspace());
     std::string report = CaptureFinish(&capture);
 
     WCHAR shortPath[MAX_PATH];

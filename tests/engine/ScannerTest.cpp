@@ -65,7 +65,7 @@ TEST_P(ScanCases, ReportsTheExpectedHits)
     std::wstring path = folder + L"\\sample.c";
     WriteTestFile(path, scan.content);
     SearchRequest request;
-    PrepareRequest(&request, scan.needle, scan.options);
+    FillRequest(&request, scan.needle, scan.options);
     EXPECT_EQ(Hits(SearchPath(path, &request), path), scan.hits) << scan.title;
     RemoveTree(folder);
 }
@@ -93,7 +93,7 @@ TEST_F(ScannerTest, WritesTheReportLineByteForByte)
 {
     std::wstring path = Write(L"main.c", "a\nb\nc\nd\ne\nf\ng\nh\ni\nj\nk\nint Foo;\r\nx");
     SearchRequest request;
-    PrepareRequest(&request, L"foo", 0);
+    FillRequest(&request, L"foo", 0);
     EXPECT_EQ(SearchPath(path, &request), Ansi(path) + "(12,5) : int Foo;\r\n");
 }
 
@@ -102,7 +102,7 @@ TEST_F(ScannerTest, CutsLongLinesButCountsColumnsInTheWholeLine)
     std::string line = std::string(300, 'x') + "foo" + std::string(100, 'y');
     std::wstring path = Write(L"long.txt", line + "\nfoo");
     SearchRequest request;
-    PrepareRequest(&request, L"FOO", 0);
+    FillRequest(&request, L"FOO", 0);
     EXPECT_EQ(SearchPath(path, &request),
               Ansi(path) + "(1,301) : " + line.substr(0, 259) + "\r\n" + Ansi(path) + "(2,1) : foo\r\n");
 }
@@ -110,7 +110,7 @@ TEST_F(ScannerTest, CutsLongLinesButCountsColumnsInTheWholeLine)
 TEST_F(ScannerTest, SkipsFilesItCannotOpenOrMap)
 {
     SearchRequest request;
-    PrepareRequest(&request, L"", 0);
+    FillRequest(&request, L"", 0);
     std::wstring empty = Write(L"empty.c", "");
     EXPECT_EQ(SearchPath(empty, &request), "");
     EXPECT_EQ(SearchPath(folder + L"\\missing.c", &request), "");
@@ -128,7 +128,7 @@ TEST_F(ScannerTest, PutsTheNeedleBackAfterTheVariants)
 {
     std::wstring path = Write(L"menu.rc", "\"F&ile\"\n");
     SearchRequest request;
-    PrepareRequest(&request, L"file", STRINGS_ONLY | AMP_VARIANTS);
+    FillRequest(&request, L"file", STRINGS_ONLY | AMP_VARIANTS);
     EXPECT_EQ(Hits(SearchPath(path, &request), path), "(1,2)");
     EXPECT_STREQ(request.needle, "FILE");
     EXPECT_EQ(Hits(SearchPath(path, &request), path), "(1,2)");
@@ -139,11 +139,11 @@ TEST_F(ScannerTest, StopEndsTheFileWithinOneStepAndBeginsNoFurtherPass)
 {
     std::wstring path = Write(L"stop.c", "foo\nfoo\n\"f&oo\"\n");
     SearchRequest request;
-    PrepareRequest(&request, L"FOO", 0);
+    FillRequest(&request, L"FOO", 0);
     StopRequested = 1;
     EXPECT_EQ(Hits(SearchPath(path, &request), path), "(1,1)");
 
-    PrepareRequest(&request, L"FOO", STRINGS_ONLY | AMP_VARIANTS);
+    FillRequest(&request, L"FOO", STRINGS_ONLY | AMP_VARIANTS);
     EXPECT_EQ(SearchPath(path, &request), "");
     EXPECT_STREQ(request.needle, "FOO");
 }
@@ -154,7 +154,7 @@ TEST_F(ScannerTest, FoldsOnlyAsciiLettersInTheText)
     // the byte after it is compared as it stands.
     std::wstring path = Write(L"dbcs.c", "x\xA4" "A\n\xA4" "a\nabc\n");
     SearchRequest request;
-    PrepareRequest(&request, L"", 0);
+    FillRequest(&request, L"", 0);
     request.needle[0] = '\xA4';
     request.needle[1] = 'a';
     request.needle[2] = 0;
@@ -168,14 +168,14 @@ TEST_F(ScannerTest, MatchesNonAsciiNeedlesInTheAnsiCodePage)
     if (GetACP() == 1252) {
         // The platform upper-cases the needle's e-acute; the text is not folded.
         std::wstring path = Write(L"latin.c", "caf\xE9\ncaf\xC9\n");
-        PrepareRequest(&request, L"caf\x00E9", 0);
+        FillRequest(&request, L"caf\x00E9", 0);
         EXPECT_EQ(request.needleLength, 4);
         EXPECT_EQ(Hits(SearchPath(path, &request), path), "(2,1)");
     } else {
         // Two Chinese characters: more bytes than characters, double-byte or UTF-8.
         std::wstring word = L"\x641C\x5C0B";
         std::wstring path = Write(L"chinese.c", "x " + Ansi(word) + "\n");
-        PrepareRequest(&request, word, 0);
+        FillRequest(&request, word, 0);
         EXPECT_EQ(request.needleLength, GetACP() == 950 ? 4 : 6);
         EXPECT_EQ(Hits(SearchPath(path, &request), path), "(1,3)");
     }

@@ -4,8 +4,11 @@
 //     output, copying what arrives to this program's own standard output
 //     (under Wine a program started from a Unix shell never sees that flag);
 //   seekline_launcher --no-output PROGRAM [ARGUMENTS...]
-//     as Explorer starts a GUI program: no standard output or error at all.
-// Both return the program's exit code.
+//     as Explorer starts a GUI program: no standard output or error at all;
+//   seekline_launcher --command-line LINE
+//     the same with LINE started as it stands, as Explorer starts a command
+//     registered for its menus (the folder put in by the caller).
+// Each returns the program's exit code.
 //   seekline_launcher --hold FILE
 //     holds FILE open, as an editor may, until standard input ends;
 //   seekline_launcher --lock FILE
@@ -65,15 +68,22 @@ int main()
     if (lstrcmpW(arguments[1], L"--lock") == 0)
         return count == 3 ? Hold(arguments[2], 0) : 120;
     int first = 1;
-    BOOL noOutput = lstrcmpW(arguments[1], L"--no-output") == 0;
+    BOOL verbatim = lstrcmpW(arguments[1], L"--command-line") == 0;
+    BOOL noOutput = verbatim || lstrcmpW(arguments[1], L"--no-output") == 0;
     if (noOutput)
         first = 2;
-    if (first >= count)
+    if (first >= count || (verbatim && count != 3))
         return 120;
     static WCHAR commandLine[COMMAND_CHARS];
-    int used = wsprintfW(commandLine, L"\"%.*s\"", MAX_PATH, arguments[first]);
-    for (int n = first + 1; n < count; n++)
-        AppendQuoted(commandLine, &used, arguments[n]);
+    const WCHAR* program = NULL;
+    if (verbatim)
+        lstrcpynW(commandLine, arguments[first], COMMAND_CHARS);
+    else {
+        program = arguments[first];
+        int used = wsprintfW(commandLine, L"\"%.*s\"", MAX_PATH, program);
+        for (int n = first + 1; n < count; n++)
+            AppendQuoted(commandLine, &used, arguments[n]);
+    }
 
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
     HANDLE readEnd = NULL, writeEnd = NULL;
@@ -89,7 +99,7 @@ int main()
         startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     }
     PROCESS_INFORMATION process;
-    if (!CreateProcessW(arguments[first], commandLine, NULL, NULL, !noOutput, 0, NULL, NULL, &startup, &process))
+    if (!CreateProcessW(program, commandLine, NULL, NULL, !noOutput, 0, NULL, NULL, &startup, &process))
         return 122;
     if (!noOutput) {
         // Only the child holds the write end now, so the pipe ends when it does.

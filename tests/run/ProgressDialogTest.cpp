@@ -8,6 +8,7 @@
 #include "engine/SearchRequest.h"
 #include "resources/resource.h"
 #include "tests/support/ImportPatch.h"
+#include "tests/support/Requests.h"
 #include "tests/support/TestFiles.h"
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -133,12 +134,8 @@ ProgressRun RunProgress(const std::wstring& folder, UserAction action, int atFil
     spy.atFile = atFile;
     spy.shownEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
     StopRequested.store(0);
-    SearchRequest* request = (SearchRequest*)GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(SearchRequest));
-    ConvertNeedle(request, L"needle");
-    request->matchCase = 1;
-    request->searchSubfolders = 1;
-    lstrcpynW(request->fileTypes, L"*.c", PATH_CHARS);
-    lstrcpynW(request->folder, folder.c_str(), PATH_CHARS);
+    SearchRequest* request = (SearchRequest*)GlobalAlloc(GMEM_FIXED, sizeof(SearchRequest));
+    FillRequest(request, L"needle", MATCH_CASE | SUBFOLDERS, L"*.c", folder);
 
     ReportCapture capture;
     CaptureStart(&capture);

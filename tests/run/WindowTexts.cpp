@@ -11,13 +11,16 @@ static BOOL CALLBACK PrintControl(HWND control, LPARAM dialog)
 {
     if (GetParent(control) != (HWND)dialog)
         return TRUE;
-    WCHAR text[512];
+    // Room for the longest text a settings box may hold, and more.
+    WCHAR text[2048];
     text[0] = 0;
     DWORD_PTR copied;
-    SendMessageTimeoutW(control, WM_GETTEXT, 512, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, &copied);
-    WCHAR line[600];
-    wsprintfW(line, L"%d\t%s\n", GetDlgCtrlID(control), text);
-    char bytes[1800];
+    SendMessageTimeoutW(control, WM_GETTEXT, 2048, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, &copied);
+    WCHAR line[2100];
+    wsprintfW(line, L"%d\t", GetDlgCtrlID(control));
+    lstrcatW(line, text);
+    lstrcatW(line, L"\n");
+    char bytes[6300];
     int length = WideCharToMultiByte(CP_UTF8, 0, line, -1, bytes, sizeof bytes, NULL, NULL);
     DWORD written;
     if (length > 1)

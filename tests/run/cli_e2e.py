@@ -2,9 +2,10 @@
 """End-to-end tests of Seekline's command line and of its report failures,
 on the real Seekline.exe and Seekline.com under Wine: switches and defaults,
 destinations, exit codes, bad input, the registry left alone, a folder given
-to the program, Ctrl+C in a console (tmux), a pipe closed or stalled, a
-desktop report file that cannot be created, a destination that fills up, and
-the README's error-format line in the real Vim.
+to the program (and a lone argument to the console program), Ctrl+C in a
+console (tmux), a pipe closed or stalled, a desktop report file that cannot
+be created, a destination that fills up, and the README's error-format line
+in the real Vim.
 
 Runs inside the Wine fixture like e2e.py, whose session and helpers it uses.
 """
@@ -36,6 +37,9 @@ TREE = {
     's.c': b'puts("a needle");\r\nmenu("N&eedle");\r\n',
     'u.c': b'say("caf\xe9 needle");\r\n',
     'sub/d.c': b'x\r\n  NEEDLE();\r\n',
+    'dash.txt': b'a/b -- c\r\n',
+    'long.txt': b'n' * 1021 + b'\r\n',
+    'TODO': b'// TODO: more\r\n',
 }
 
 
@@ -75,11 +79,6 @@ class Cli:
         check(os.path.isfile(self.s.report) and read(self.s.report) == OLD_REPORT,
               '%s: the existing desktop report did not survive' % what)
 
-    def reg_add(self, values):
-        for name, value in values.items():
-            self.s.wine('reg', 'add', 'HKCU\\Software\\Ombrel\\Seekline', '/v', name, '/d', value, '/f',
-                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).wait(timeout=60)
-
     def toggles(self, wanted):
         """The settings dialog's accelerator letters that leave checked just
         the boxes wanted of match case, ignore comments, strings only and
@@ -88,17 +87,6 @@ class Cli:
         return ''.join(letter for letter, name in (('c', 'Cas'), ('i', 'Com'), ('s', 'Str'), ('d', 'Sub'))
                        if (stored.get(name) == 'Y') != (letter in wanted))
 
-    def message_box(self, words):
-        """The text of the message box that shows words; then presses OK."""
-        deadline = time.time() + 30
-        while time.time() < deadline:
-            texts = self.s.window_texts('Seekline')
-            message = ' '.join(texts.values())
-            if words in message and 1005 not in texts:
-                self.s.keys('Return')
-                return message
-            time.sleep(0.2)
-        raise Failure('no message box saying %r' % words)
 
 
 def make_tree(root):
@@ -107,13 +95,14 @@ def make_tree(root):
         write(os.path.join(root, name), data)
 
 
-def hit_lines(folder, hits):
-    """Report lines for (file, line, column) hits, the text taken from the file."""
+def hit_lines(folder, hits, typed=None):
+    """Report lines for (file, line, column) hits, the text taken from the
+    file, the folder named as typed (by default its full path)."""
     lines = []
     for name, number, column in hits:
         with open(os.path.join(folder, name.replace('\\', '/')), 'rb') as f:
-            text = re.split(rb'\r\n|\r|\n', f.read())[number - 1]
-        path = (winpath(folder) + '\\' + name.replace('/', '\\')).encode('cp1252')
+            text = re.split(rb'\r\n|\r|\n', f.read())[number - 1][:259]
+        path = ((typed or winpath(folder)) + '\\' + name.replace('/', '\\')).encode('cp1252')
         lines.append(b'%s(%d,%d) : %s\r\n' % (path, number, column, text))
     return lines
 
@@ -246,6 +235,12 @@ SWITCH_CASES = [
     (['/T:*.h', '--', '// needle'], [('b.h', 1, 1)]),
     (['/T:u.c', 'caf\u00e9'], []),  # upper-cased to CAFÉ, as the dialog does; only a-z fold
     (['/T:u.c', '/C', 'caf\u00e9'], [('u.c', 1, 6)]),
+    # A lone "/" or "-" is a text, not a switch; so is a second "--".
+    (['/T:dash.txt', '/'], [('dash.txt', 1, 2)]),
+    (['/T:dash.txt', '-'], [('dash.txt', 1, 5)]),
+    (['/T:dash.txt', '--', '--'], [('dash.txt', 1, 5)]),
+    # The longest text a search keeps.
+    (['/T:long.txt', 'N' * 1021], [('long.txt', 1, 1)]),
 ]
 
 
@@ -267,11 +262,15 @@ def switches_and_defaults(c):
               % (arguments, lines, expected, code, err, os.path.exists(c.s.report)))
         check(code == (0 if hits else 1), '%r: exit code %d' % (arguments, code))
         check(err == b'', '%r: standard error %r' % (arguments, err))
-    # The folder switch, from another current folder, and both programs.
-    for program in (c.args.program, c.args.console):
-        code, out, _ = c.run(['/F:' + winpath(c.tree) + '\\sub', 'needle'], program=program, cwd=c.args.work)
-        check(code == 0 and out == b''.join(hit_lines(c.tree, [('sub\\d.c', 2, 3)])),
-              '/F with %s: %d %r' % (program, code, out))
+    # The folder switch, from another current folder, and both programs; a
+    # folder typed with trailing spaces or dots is the one the platform's path
+    # functions read, and the report names it as typed.
+    sub = winpath(c.tree) + '\\sub'
+    for program, typed in ((c.args.program, sub), (c.args.console, sub), (c.args.console, sub + ' '),
+                           (c.args.console, sub + '..'), (c.args.program, sub + '. .')):
+        code, out, err = c.run(['/F:' + typed, 'needle'], program=program, cwd=c.args.work)
+        expected = b''.join(hit_lines(os.path.join(c.tree, 'sub'), [('d.c', 2, 3)], typed))
+        check(code == 0 and out == expected, '/F:%r with %s: %d %r %r' % (typed, program, code, out, err))
     check(not os.path.exists(c.s.report), 'a desktop report file was made')
 
 
@@ -284,7 +283,7 @@ def usage_and_bad_input(c):
     for switch in ('/?', '-?'):
         code, out, _ = c.run([switch])
         check(code == 0 and b'Exit codes: 0 found, 1 not found, 2 bad usage or error' in out
-              and b'/T:patterns' in out, 'usage %s: %d %r' % (switch, code, out))
+              and b'/T:patterns' in out and b'"cannot read" line' in out, 'usage %s: %d %r' % (switch, code, out))
     c.old_report()
     too_long = 'x' * 260
     bad = [
@@ -315,7 +314,7 @@ def usage_and_bad_input(c):
         c.check_old_report(words)
     # Without standard output or error: a message box, or in /Q nothing.
     process = c.launch(['/X', 'needle'], no_output=True)
-    message = c.message_box('switch /X')
+    message = c.s.message_box('switch /X')
     check(process.wait(timeout=30) == 2, 'exit code after the message box')
     check(message.count('Unknown switch /X') == 1, 'message box %r' % message)
     process = c.launch(['/Q', '/X', 'needle'], no_output=True)
@@ -356,7 +355,7 @@ def registry_left_alone(c):
     check(code == 0 and c.s.reg_query() == {}, 'the key was made')
     stored = {'TXT1': 'other', 'EXT1': '*.h', 'DIR1': winpath(c.args.work), 'Cas': 'Y', 'Com': 'Y',
               'Str': 'Y', 'Amp': 'Y', 'Sub': 'Y'}
-    c.reg_add(stored)
+    c.s.reg_add(stored)
     code, out, _ = c.run(['needle'])
     expected = hit_lines(c.tree, SWITCH_CASES[0][1])
     check(sorted(split_lines(out)) == sorted(expected), 'the stored settings changed the search: %r' % out)
@@ -366,10 +365,16 @@ def registry_left_alone(c):
 def folder_given_to_the_program(c):
     """One existing folder (or file) and nothing else opens the settings
     dialog on that folder; the rest of the history is as usual, and Search
-    runs it as a dialog run does."""
+    runs it as a dialog run does. The console program, typed at a prompt and
+    never dropped on, searches for a lone argument that names a file or a
+    folder."""
     make_tree(c.tree)
+    for text, hits in (('TODO', [('TODO', 1, 4)]), ('sub', [])):
+        code, out, err = c.run([text], program=c.args.console)
+        check(code == (0 if hits else 1) and out == b''.join(hit_lines(c.tree, hits)) and err == b'',
+              'Seekline.com %s: %d %r %r' % (text, code, out, err))
     c.s.reg_delete()
-    c.reg_add({'TXT1': 'NEEDLE', 'EXT1': '*.c'})
+    c.s.reg_add({'TXT1': 'NEEDLE', 'EXT1': '*.c'})
     for given, folder in ((winpath(c.tree) + '\\sub', winpath(c.tree) + '\\sub'),
                           ('sub\\d.c', winpath(c.tree) + '\\sub')):
         c.old_report()
@@ -519,13 +524,13 @@ def report_file_cannot_be_created(c):
         process = c.s.start(c.args.program, launcher=False)
         c.s.fill_settings('needle', '*.c', winpath(c.tree))
         c.s.keys('Return')
-        message = c.message_box('Seekline.txt')
+        message = c.s.message_box('Seekline.txt')
         check(process.wait(timeout=30) == 0, '%s: dialog run exit code %d' % (situation, process.returncode))
         pattern = r'Cannot create the report file C:\\users\\[^\\]+\\Desktop\\Seekline\.txt: (.+\.) Nothing was searched\.'
         m = re.search(pattern, message)
         check(m and reason in m.group(1).lower(), '%s: message %r' % (situation, message))
         process = c.launch(['needle'], no_output=True)
-        check(reason in c.message_box('Seekline.txt').lower(), '%s: command-line message' % situation)
+        check(reason in c.s.message_box('Seekline.txt').lower(), '%s: command-line message' % situation)
         check(process.wait(timeout=30) == 2, '%s: command-line exit code' % situation)
         process = c.launch(['/Q', 'needle'], no_output=True)
         check(process.wait(timeout=30) == 2, '%s: exit code with /Q' % situation)
@@ -559,7 +564,9 @@ def report_fills_up(c):
     """A destination that fills up: the search stops, the report keeps whole
     lines only, and the user is told that it is incomplete and why. The desktop
     file under a 64 KiB file-size limit (dialog run: message box, exit 0;
-    command line: exit 2), standard output on a 64 KiB file system."""
+    command line: exit 2), standard output on a 64 KiB file system. Where the
+    platform refuses to cut the file back to its last whole line, the message
+    says that the last line is cut."""
     make_big_tree(c.big)
     limit = 64 * 1024
     if os.path.exists(c.s.report):
@@ -569,7 +576,7 @@ def report_fills_up(c):
     c.s.running = process
     c.s.fill_settings('needle', '*.c', winpath(c.big), toggles=c.toggles('d'))
     c.s.keys('Return')
-    message = c.message_box('incomplete')
+    message = c.s.message_box('incomplete')
     check(process.wait(timeout=30) == 0, 'dialog run: exit code %d' % process.returncode)
     check('\\Desktop\\Seekline.txt is incomplete: ' in message and 'The search was stopped there.' in message,
           'message %r' % message)
@@ -581,10 +588,33 @@ def report_fills_up(c):
     check(process.wait(timeout=60) == 2, 'command line: exit code %d' % process.returncode)
     check_big_report(read(c.s.report), complete=False)
 
+    # One file of many hits, whose report goes out in writes of many whole
+    # lines, and a limit inside a line half a buffer past 64 KiB, so that
+    # lines of the failing write got in: the program's own report file is cut
+    # back to the last of them; a handle the shell opened, which Wine does not
+    # let the program cut back (SetEndOfFile fails with ERROR_INVALID_HANDLE),
+    # keeps the start of the cut line, and the message says so.
+    many = os.path.join(c.args.work, 'many')
+    shutil.rmtree(many, ignore_errors=True)
+    write(os.path.join(many, 'many.c'), b''.join(b'needle %d\r\n' % n for n in range(5000)))
+    whole = os.path.join(c.args.work, 'whole.txt')
+    with open(whole, 'wb') as f:
+        c.run(['/Q', 'needle'], cwd=many, stdout=f)
+    complete = read(whole)
+    inside = complete.index(b'\r\n', limit + 4096) - 5
+    process = c.launch(['/Q', 'needle'], no_output=True, preexec_fn=no_signal_limit(inside), cwd=many)
+    check(process.wait(timeout=60) == 2 and read(c.s.report) == complete[:complete.rindex(b'\n', 0, inside) + 1],
+          'cut back: exit code %d, %d bytes' % (process.returncode, len(read(c.s.report))))
+    with open(whole, 'wb') as f:
+        code, _, err = c.run(['/Q', 'needle'], cwd=many, stdout=f, preexec_fn=no_signal_limit(inside))
+    check(code == 2 and read(whole) == complete[:inside], 'not cut back: exit code %d, %d bytes'
+          % (code, len(read(whole))))
+    check(re.match(rb'^Seekline: the report on standard output is incomplete: .+\. '
+                   rb'The search was stopped there, and its last line is cut\.\r\n$', err), 'not cut back: %r' % err)
+
     # Standard output on a small file system, as a command prompt redirects
-    # it (a Windows file handle), and as a Unix shell does: Wine's handle for
-    # a Unix file cannot be cut back (SetEndOfFile fails with
-    # ERROR_INVALID_HANDLE), so there the last line may stay cut.
+    # it (a Windows file handle), and as a Unix shell does, where the last
+    # line may stay cut.
     c.old_report()
     with small_file_system(os.path.join(c.args.work, 'small')) as small:
         if small is None:
@@ -602,7 +632,9 @@ def report_fills_up(c):
         os.remove(target)
         with open(target, 'wb') as f:
             code, _, err = c.run(['/Q', '/D', 'needle'], cwd=c.big, stdout=f, preexec_fn=limited)
-        check(code == 2 and b'standard output is incomplete' in err, 'Unix shell: %d %r' % (code, err))
+        cut = not read(target).endswith(b'\r\n')
+        check(code == 2 and b'standard output is incomplete' in err and (b'its last line is cut' in err) == cut,
+              'Unix shell: %d %r' % (code, err))
     c.check_old_report('full standard output')
 
 

@@ -12,6 +12,7 @@ import glob
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 import time
@@ -56,13 +57,12 @@ class Session:
         return subprocess.Popen(['sh', self.args.exec, self.args.state] + list(command),
                                 env=self.env, **options)
 
-    def start(self, program, launcher):
+    def start(self, program, launcher, stderr=subprocess.DEVNULL):
         """Starts the program, through the launcher (standard handles and a
         pipe for the report) or straight from the shell (no standard handles
         as far as the program can tell)."""
         if launcher:
-            process = self.wine(self.args.launcher, winpath(program), stdout=subprocess.PIPE,
-                                stderr=subprocess.DEVNULL)
+            process = self.wine(self.args.launcher, winpath(program), stdout=subprocess.PIPE, stderr=stderr)
         else:
             process = self.wine(program, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.running = process
@@ -106,6 +106,11 @@ class Session:
                 values[parts[0]] = parts[2] if len(parts) > 2 else ''
         return values
 
+    def reg_add(self, values):
+        for name, value in values.items():
+            self.wine('reg', 'add', 'HKCU\\Software\\Ombrel\\Seekline', '/v', name, '/d', value, '/f',
+                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).wait(timeout=60)
+
     def reg_delete(self):
         self.wine('reg', 'delete', 'HKCU\\Software\\Ombrel\\Seekline', '/f',
                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).wait(timeout=60)
@@ -119,6 +124,18 @@ class Session:
             number, _, text = line.partition('\t')
             texts.setdefault(int(number), text)
         return texts
+
+    def message_box(self, words):
+        """The text of the message box that shows words; then presses OK."""
+        deadline = time.time() + 30
+        while time.time() < deadline:
+            texts = self.window_texts('Seekline')
+            message = ' '.join(texts.values())
+            if words in message and 1005 not in texts:
+                self.keys('Return')
+                return message
+            time.sleep(0.2)
+        raise Failure('no message box saying %r' % words)
 
     # --- the display ----------------------------------------------------------
     def xdotool(self, *arguments):
@@ -210,6 +227,10 @@ def make_small_tree(root):
     write(os.path.join(root, 'b.h'), b'// needle in a comment\r\n')
     write(os.path.join(root, 'c.txt'), b'needle\r\n')
     write(os.path.join(root, 'sub', 'd.c'), b'x\r\n  NEEDLE();\r\n')
+    # A file the program finds but cannot open.
+    unreadable = socket.socket(socket.AF_UNIX)
+    unreadable.bind(os.path.join(root, 'e.c'))
+    unreadable.close()
 
 
 def make_big_tree(root):
@@ -233,17 +254,19 @@ def make_big_tree(root):
 
 def report_to_standard_output(s, work):
     """Started with standard handles: the report arrives on standard output
-    and no desktop file is made. The first run also stores the history."""
+    and no desktop file is made; a file that cannot be read is passed over in
+    silence. The first run also stores the history."""
     folder = os.path.join(work, 'small')
     make_small_tree(folder)
     s.reg_delete()
     if os.path.exists(s.report):
         os.remove(s.report)
-    process = s.start(s.args.program, launcher=True)
+    process = s.start(s.args.program, launcher=True, stderr=subprocess.PIPE)
     s.fill_settings('needle', '*.c;*.h', winpath(folder), toggles='d', shot='settings.png')
     s.keys('Return')
-    code, out = s.finish(process)
-    check(code == 0, 'exit code %d' % code)
+    out, err = process.communicate(timeout=60)
+    code = process.returncode
+    check(code == 0 and err == b'', 'exit code %d, standard error %r' % (code, err))
     check(out == report_lines(folder, EXPECTED_SMALL), 'report on standard output: %r' % out)
     check(not os.path.exists(s.report), 'a desktop report file was made')
 
@@ -356,6 +379,61 @@ def satellite_and_cancel(s, work):
     print('cancelled after %d of %d files' % (len(lines), BIG_FILES))
 
 
+def entries_longer_than_a_search_keeps(s, work):
+    """Typed, each box takes no more than a search keeps (1021, 259 and 259
+    characters), and a search at those limits finds what was typed. A longer
+    text that still reaches a box (a history entry stored longer) is refused
+    when Search is pressed: a message box says which entry and its limit, the
+    dialog stays open with the text as it is, nothing is searched and the
+    desktop report and the saved history stay as they were."""
+    limits = {'TXT1': 1021, 'EXT1': 259, 'DIR1': 259}
+    # A folder named by exactly 259 characters, holding a line of the longest
+    # text: a longer name or text cut to the limit would find it.
+    base = winpath(os.path.join(work, 'limits'))
+    folder = os.path.join(work, 'limits', 'f' * (limits['DIR1'] - len(base) - 1))
+    shutil.rmtree(os.path.dirname(folder), ignore_errors=True)
+    text = 'n' * limits['TXT1']
+    write(os.path.join(folder, 'a.c'), text.encode() + b'\r\n')
+    at_limit = {'TXT1': text, 'EXT1': '*.c;' + 'q' * (limits['EXT1'] - 4), 'DIR1': winpath(folder)}
+    check(all(len(at_limit[name]) == limit for name, limit in limits.items()), 'the entries miss the limits')
+    words = {'TXT1': 'Search text too long: at most 1021 characters',
+             'EXT1': 'Pattern list too long: at most 259 characters',
+             'DIR1': 'Folder too long: at most 259 characters'}
+    for name, box in (('TXT1', 1000), ('EXT1', 1001), ('DIR1', 1002)):
+        s.reg_delete()
+        longer = dict(at_limit, **{name: at_limit[name] + 'zz'})
+        s.reg_add(longer)
+        stored = s.reg_query()
+        write(s.report, b'kept\r\n')
+        process = s.start(s.args.program, launcher=False)
+        s.find_window(SETTINGS)
+        time.sleep(0.3)
+        s.keys('Return')
+        message = s.message_box('too long')
+        check(message.count(words[name]) == 1, '%s: message %r' % (name, message))
+        time.sleep(0.5)
+        texts = s.window_texts('Seekline')
+        check(process.poll() is None and texts.get(box) == longer[name], '%s: the dialog did not stay as it was' % name)
+        s.keys('Escape')
+        code, _ = s.finish(process)
+        check(code == 0, '%s: exit code %d' % (name, code))
+        check(read(s.report) == b'kept\r\n', '%s: the desktop report changed' % name)
+        check(s.reg_query() == stored, '%s: the history changed' % name)
+    # One more character typed at the end of each box is not taken.
+    s.reg_delete()
+    s.reg_add(at_limit)
+    process = s.start(s.args.program, launcher=False)
+    s.find_window(SETTINGS)
+    time.sleep(0.3)
+    s.keys('End', 'z', 'Tab', 'End', 'z', 'Tab', 'End', 'z', 'Return')
+    code, _ = s.finish(process)
+    check(code == 0, 'at the limits: exit code %d' % code)
+    expected = ('%s\\a.c(1,1) : %s\r\n' % (winpath(folder), text[:259])).encode()
+    check(read(s.report) == expected, 'at the limits: report %r' % read(s.report)[:300])
+    stored = s.reg_query()
+    check(all(stored.get(name) == value for name, value in at_limit.items()), 'a box took more than its limit')
+
+
 CASES = [
     report_to_standard_output,
     history_options_and_desktop_file,
@@ -363,6 +441,7 @@ CASES = [
     nothing_matched_empties_the_desktop_file,
     empty_folder,
     satellite_and_cancel,
+    entries_longer_than_a_search_keeps,
 ]
 
 

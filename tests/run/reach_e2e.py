@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """End-to-end tests of what a search reaches, on the real Seekline.exe and
 Seekline.com under Wine: a tree of 25,000 files searched while the progress
-dialog shows the current file, paths deep beyond 260 units, link cycles,
-files named like devices, names the code page cannot spell, patterns with a
-folder part, a file cut short while it is searched, and one hostile tree
-holding all of that at once.
+dialog shows the current file, paths deep beyond 260 units, link cycles and
+links out of the start folder, files named like devices, names the code page
+cannot spell, patterns with a folder part, a file cut short while it is
+searched, a hit past column 2^32, and one hostile tree holding all of that
+at once, with files that cannot be read.
 
 Expected reports are computed here from the files by the walk and scan rules
 (see Model), never copied from a run. Runs inside the Wine fixture like
@@ -15,6 +16,7 @@ import random
 import re
 import shutil
 import socket
+import stat
 import subprocess
 import sys
 import time
@@ -25,30 +27,68 @@ from cli_e2e import Cli, main
 NEEDLE = b'NEEDLE'
 UPPER = bytes.maketrans(b'abcdefghijklmnopqrstuvwxyz', b'ABCDEFGHIJKLMNOPQRSTUVWXYZ')
 SHORT_NAME = rb'[A-Z0-9_~]{1,8}(?:\.[A-Z0-9_~]{1,3})?'
+# The longest path, in bytes, that the host opens.
+HOST_PATH_BYTES = 4095
 
 
 class Model:
     """The walk and scan rules for a case-folded search of an ASCII needle:
     in each folder the files of each pattern in turn, in the platform's order
     (Wine lists names sorted without regard to case), then the subfolders,
-    each walked whole, except one met again on the current descent; in each
-    file the first hit of every line, lines ended by CR LF, CR or LF, the
-    text cut to 259 bytes."""
+    each walked whole, except one met again on the current descent or one
+    that holds the start folder; in each file the first hit of every line,
+    lines ended by CR LF, CR or LF, the text cut to 259 bytes. A file that
+    cannot be read is named on standard error instead."""
 
-    def __init__(self, patterns, subfolders, code_page='cp1252'):
+    def __init__(self, patterns, subfolders, code_page='cp1252', longest=HOST_PATH_BYTES):
         self.patterns = [p for p in re.split('[; ]', patterns) if p]
         self.subfolders = subfolders
         self.code_page = code_page
+        self.longest = longest  # the longest path of a file the program can open
 
-    def report(self, folder, typed, needle=NEEDLE):
-        """The report lines, as (shown path, line bytes or None where the code
-        page cannot spell the path) pairs, for the folder typed as typed."""
-        lines = []
+    def files(self, folder, typed):
+        """The files the walk finds, as (path, shown path) pairs, in walk
+        order, for the folder typed as typed."""
         prefix = typed if typed.endswith('\\') else typed + '\\'
-        for path, shown in self.walk(folder, prefix, []):
-            for number, column, text in self.scan(path, needle):
-                lines.append((shown, number, column, text))
+        ancestors = []
+        up = os.path.abspath(folder)
+        while os.path.dirname(up) != up:
+            up = os.path.dirname(up)
+            ancestors.append(os.stat(up)[1:3])
+        return self.walk(folder, prefix, ancestors)
+
+    def report(self, folder, typed, needle=NEEDLE, unreadable=()):
+        """The report lines, as (shown path, line number, column, text)
+        tuples, for the folder typed as typed; the files in unreadable are
+        held from the program, so they give none."""
+        lines = []
+        for path, shown in self.files(folder, typed):
+            if path not in unreadable and not self.reason(path):
+                for number, column, text in self.scan(path, needle):
+                    lines.append((shown, number, column, text))
         return lines
+
+    def problems(self, folder, typed, unreadable=()):
+        """A pattern of the standard error lines: one per file that cannot be
+        read, in walk order; unreadable maps the files held from the program
+        to the system's words for why."""
+        lines = []
+        for path, shown in self.files(folder, typed):
+            reason = unreadable[path] if path in unreadable else self.reason(path)
+            if reason:
+                lines.append(re.escape(b'Seekline: cannot read %s: ' % shown.encode(self.code_page)) +
+                             reason.encode() + rb'\r\n')
+        return b''.join(lines)
+
+    def reason(self, path):
+        """A pattern of the system's words for why a file the walk finds
+        cannot be read, or None: its path is longer than the host opens, or
+        it is a socket."""
+        if len(os.fsencode(path)) > self.longest:
+            return '.+'
+        if stat.S_ISSOCK(os.lstat(path).st_mode):
+            return '.+'
+        return None
 
     def walk(self, folder, shown, descent):
         try:
@@ -59,7 +99,9 @@ class Model:
         for pattern in self.patterns:
             for name in names:
                 path = os.path.join(folder, name)
-                if not os.path.isdir(path) and self.matches(pattern, name):
+                # The platform does not list a link that leads nowhere.
+                dangling = os.path.islink(path) and not os.path.exists(path)
+                if not os.path.isdir(path) and not dangling and self.matches(pattern, name):
                     files.append((path, shown + name))
         if not self.subfolders:
             return files
@@ -79,8 +121,8 @@ class Model:
 
     @staticmethod
     def scan(path, needle):
-        # A FIFO or a socket has nothing to read (and opening a FIFO here
-        # would wait for a writer).
+        # A FIFO has nothing to read (and opening one here would wait for a
+        # writer).
         if not os.path.isfile(path):
             return []
         try:
@@ -163,6 +205,8 @@ class Reach(Cli):
         process = subprocess.Popen(command + arguments, env=env, cwd=self.args.work, stdout=out, stderr=err,
                                    stdin=subprocess.DEVNULL)
         process.files = (out, err)
+        # Ended by the driver should it outlive its time.
+        self.s.running = process
         return process
 
     @staticmethod
@@ -204,9 +248,10 @@ def progress_loses_nothing(c):
 
 
 def deep_paths_cycles_and_devices(c):
-    """Files 400 units deep, links that lead back up the descent (searched
-    once) and one that leads aside (searched again by that path), and files
-    named like devices; the folder typed with and without its backslash."""
+    """Files 400 units deep, links that lead back up the descent or out to a
+    folder that holds the start folder (not entered) and one that leads aside
+    (searched again by that path), and files named like devices; the folder
+    typed with and without its backslash."""
     root = os.path.join(c.args.work, 'deep')
     shutil.rmtree(root, ignore_errors=True)
     folder = root
@@ -226,8 +271,10 @@ def deep_paths_cycles_and_devices(c):
     model = Model('*.c;*.h', True)
     lines = model.report(root, winpath(root))
     check(sum(1 for line in lines if line[0].endswith('side.c')) == 2, 'the model missed the aside link')
+    check(not any('\\up\\' in line[0] for line in lines), 'the model left the start folder')
     for typed in (winpath(root), winpath(root) + '\\'):
-        code, out, err = c.search(['/D', '/T:*.c;*.h', '/F:' + typed, 'needle'])
+        # A walk that left the tree would take minutes: a minute is a failure.
+        code, out, err = c.finish(c.start_in(['/D', '/T:*.c;*.h', '/F:' + typed, 'needle']), timeout=60)
         check(code == 0, '%s: exit code %d, %r' % (typed, code, err))
         check_report(out, model, lines, typed)
         check(max(len(line) for line in out.split(b'\r\n')) > 420, 'no line names the deepest file')
@@ -267,6 +314,8 @@ def patterns_with_a_folder(c):
     cases = [
         (root, 'sub\\*.c', [('sub\\a.c', 2, 1, b'needle below')]),
         (root, 'sub/a.c', [('sub/a.c', 2, 1, b'needle below')]),
+        # The platform's path functions drop a folder name's last dot.
+        (root, 'sub.\\*.c', [('sub.\\a.c', 2, 1, b'needle below')]),
         (os.path.join(root, 'sub'), '..\\other\\*.c;*.c',
          [('..\\other\\a.c', 1, 1, b'needle aside'), ('a.c', 2, 1, b'needle below')]),
     ]
@@ -319,12 +368,61 @@ def file_cut_short(c):
     os.remove(big)
 
 
+def longest_wine_path(c):
+    """The longest path of a file that Wine opens: it opens a path through
+    the prefix's link for drive Z:, and the host's limit holds for the two
+    together."""
+    return HOST_PATH_BYTES - len(os.fsencode(os.path.join(c.args.state, 'prefix', 'dosdevices', 'z:')))
+
+
+def make_beyond_the_host(root, longest):
+    """Folders down to just short of the longest path the program opens, and
+    there a file with a hit and one whose path is longer than that. Made
+    folder by folder: the host refuses such paths whole."""
+    folder = os.open(root, os.O_RDONLY)
+    length = len(os.fsencode(root))
+    while length < longest - 220:
+        name = 'long%03d_' % (length // 100) + 'l' * 90
+        os.mkdir(name, dir_fd=folder)
+        inner = os.open(name, os.O_RDONLY, dir_fd=folder)
+        os.close(folder)
+        folder = inner
+        length += len(name) + 1
+    for name in ('reached.c', 'beyond_' + 'b' * 240 + '.c'):
+        f = os.open(name, os.O_WRONLY | os.O_CREAT, 0o644, dir_fd=folder)
+        os.write(f, b'the needle %d bytes down\n' % (length + 1 + len(name)))
+        os.close(f)
+    os.close(folder)
+
+
+def column_past_four_billion(c):
+    """A hit 4 GiB and 4 KiB into one line (a sparse file: one scan of 4 GiB
+    of zeros) is reported at its column in full, 4,294,971,393."""
+    root = os.path.join(c.args.work, 'wide')
+    shutil.rmtree(root, ignore_errors=True)
+    wide = os.path.join(root, 'wide.c')
+    column = (1 << 32) + 4097
+    write(wide, b'x = "')
+    with open(wide, 'r+b') as f:
+        f.seek(column - 1)
+        f.write(b'needle";\n')
+    try:
+        code, out, err = c.search(['/Q', '/T:*.c', '/F:' + winpath(root), 'needle'])
+    finally:
+        os.remove(wide)
+    expected = b'%s(1,%d) : x = "%s\r\n' % (winpath(wide).encode(), column, b'\0' * 254)
+    check(code == 0 and out == expected, 'exit code %d, %r, %r' % (code, out[:120], err))
+
+
 def hostile_tree(c):
     """One tree holding at once unreadable and locked files, an empty file, a
     50 MB file of one line, NUL bytes and binary junk, lone CRs, a dangling
-    link, a link cycle, deep paths, unprintable names, hidden and system
-    files, and a few hundred ordinary files: the program ends by itself with
-    exit code 0 and the report the walk and scan rules give."""
+    link, a link cycle, links out to the folder that holds the tree and to the
+    root, deep paths and paths longer than the host opens, unprintable names,
+    names Windows does not allow (reached by their short names), hidden and
+    system files, and a few hundred ordinary files: the program ends by
+    itself with exit code 0, the report the walk and scan rules give, and one
+    line on standard error for each file it could not read."""
     root = os.path.join(c.args.work, 'hostile')
     shutil.rmtree(root, ignore_errors=True)
     rng = random.Random(11)
@@ -340,32 +438,43 @@ def hostile_tree(c):
     write(os.path.join(root, 'system.c'), b'system needle\n')
     os.setxattr(os.path.join(root, 'system.c'), 'user.DOSATTRIB', b'0x6')
     write(os.path.join(root, '\u4e2d\u6587', '\u00e9\u00e9.c'), b'needle in a name\n')
-    write(os.path.join(root, 'locked.c'), b'needle locked away\n')
+    for name in ('what?.c', 'star*.c', 'pipe|.c', 'quote".c', '<angle>.c', 'back\\slash.c'):
+        write(os.path.join(root, 'names', name), b'needle named %s\n' % name.encode())
+    locked = os.path.join(root, 'locked.c')
+    write(locked, b'needle locked away\n')
     os.mkfifo(os.path.join(root, 'fifo.c'))
     server = socket.socket(socket.AF_UNIX)
     server.bind(os.path.join(root, 'socket.c'))
     host_link('/nonexistent/needle.c', os.path.join(root, 'dangling.c'))
     host_link('..', os.path.join(root, 'src3', 'cycle'))
+    host_link('../..', os.path.join(root, 'src5', 'outer'))
+    host_link('/', os.path.join(root, 'src6', 'top'))
     folder = os.path.join(root, 'deep')
     while len(winpath(folder)) < 360:
         folder = os.path.join(folder, 'd' * 30)
     write(os.path.join(folder, 'deep.c'), b'the deepest needle\n')
+    os.makedirs(os.path.join(root, 'long'))
+    longest = longest_wine_path(c)
+    make_beyond_the_host(os.path.join(root, 'long'), longest)
 
-    model = Model('*.c', True)
-    lines = [line for line in model.report(root, winpath(root)) if not line[0].endswith('locked.c')]
-    holder = subprocess.Popen(['sh', c.args.exec, c.args.state, c.args.launcher, '--lock',
-                               winpath(os.path.join(root, 'locked.c'))],
+    model = Model('*.c', True, longest=longest)
+    held = {locked: re.escape('Sharing violation.')}
+    lines = model.report(root, winpath(root), unreadable=held)
+    problems = model.problems(root, winpath(root), held)
+    check(problems.count(rb'\r\n') == 3, 'the model misses unreadable files: %r' % problems)
+    holder = subprocess.Popen(['sh', c.args.exec, c.args.state, c.args.launcher, '--lock', winpath(locked)],
                               env=c.s.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     try:
         check(holder.stdout.readline() == b'held\n', 'the file could not be locked')
-        code, out, err = c.search(['/D', '/T:*.c', '/F:' + winpath(root), 'needle'], program=c.args.program,
-                                  launcher=True)
+        # A walk that left the tree would take minutes: a minute is a failure.
+        code, out, err = c.finish(c.start_in(['/D', '/T:*.c', '/F:' + winpath(root), 'needle'],
+                                             program=c.args.program, launcher=True), timeout=60)
     finally:
         holder.stdin.close()
         holder.wait(timeout=30)
         server.close()
     check(code == 0, 'exit code %d, %r' % (code, err))
-    check(err == b'', 'standard error %r' % err)
+    check(re.fullmatch(problems, err), 'standard error %r, not %r' % (err, problems))
     check_report(out, model, lines, 'hostile tree')
 
 
@@ -375,6 +484,7 @@ CASES = [
     unprintable_names,
     patterns_with_a_folder,
     file_cut_short,
+    column_past_four_billion,
     hostile_tree,
 ]
 

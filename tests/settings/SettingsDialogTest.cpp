@@ -36,31 +36,74 @@ TEST_F(SettingsDialog, EmptyFieldsStillGiveARequest)
     EXPECT_STREQ(request->folder, L"");
 }
 
-TEST_F(SettingsDialog, LongTextsAreCutToTheirFields)
+struct LimitCase {
+    int control;
+    int limit;
+    const wchar_t* told;
+};
+
+const LimitCase limitCases[] = {
+    {IDC_SEARCH_TEXT, SEARCH_TEXT_CHARS, L"Search text too long: at most 1021 characters"},
+    {IDC_FILE_TYPES, FILE_TYPES_CHARS, L"Pattern list too long: at most 259 characters"},
+    {IDC_FOLDER, FOLDER_CHARS, L"Folder too long: at most 259 characters"},
+};
+
+// Each box admits what the request keeps, and takes that much whole; a
+// longer text set from outside (a history entry, a paste) is refused with a
+// word, and the dialog stays open with the text as it is.
+TEST_F(SettingsDialog, EntriesAreTakenWholeUpToTheirLimitsAndRefusedBeyond)
 {
     OwnedRequest request = SearchWith([](HWND dialog) {
-        SetText(dialog, IDC_SEARCH_TEXT, std::wstring(1100, L'a'));
-        SetText(dialog, IDC_FILE_TYPES, std::wstring(300, L't'));
-        SetText(dialog, IDC_FOLDER, std::wstring(300, L'f'));
+        for (const LimitCase& box : limitCases) {
+            HWND edit = GetWindow(GetDlgItem(dialog, box.control), GW_CHILD);
+            EXPECT_EQ(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0), box.limit) << box.control;
+            SetText(dialog, box.control, std::wstring(box.limit, L'a'));
+        }
     });
     ASSERT_TRUE(request);
     EXPECT_EQ(Needle(request.get()), std::string(SEARCH_TEXT_CHARS, 'A'));
-    EXPECT_EQ(std::wstring(request->fileTypes), std::wstring(PATH_CHARS - 1, L't'));
-    EXPECT_EQ(std::wstring(request->folder), std::wstring(PATH_CHARS - 1, L'f'));
+    EXPECT_EQ(std::wstring(request->fileTypes), std::wstring(FILE_TYPES_CHARS, L'a'));
+    EXPECT_EQ(std::wstring(request->folder), std::wstring(FOLDER_CHARS, L'a'));
+
+    for (const LimitCase& box : limitCases) {
+        DeleteSettingsKey();
+        std::wstring longer(box.limit + 1, L'b'), told, kept;
+        INT_PTR result = RunSettingsDialog([&](HWND dialog) {
+            SetText(dialog, box.control, longer);
+            // Runs in the message box's own loop.
+            Later([&, dialog]() {
+                for (HWND shown : ThreadDialogs()) {
+                    if (shown == dialog)
+                        continue;
+                    told = GetText(shown, 0xFFFF);
+                    EndDialog(shown, IDOK);
+                }
+                Later([&, dialog]() {
+                    kept = GetText(dialog, box.control);
+                    PressKey(dialog, box.control, VK_ESCAPE);
+                });
+            });
+            SendDlgItemMessageW(dialog, IDC_SEARCH, BM_CLICK, 0, 0);
+        });
+        EXPECT_EQ(result, 0) << box.control;
+        EXPECT_EQ(told, box.told);
+        EXPECT_EQ(kept, longer);
+        EXPECT_FALSE(SettingsKeyExists() && StoredText(L"Cas") != L"<missing>") << "saved on a refusal";
+    }
 }
 
 struct CheckBoxCase {
     int control;
-    LONG SearchRequest::*field;
+    LONG SearchOptions::*field;
     const wchar_t* valueName;
 };
 
 const CheckBoxCase checkBoxCases[] = {
-    {IDC_MATCH_CASE, &SearchRequest::matchCase, L"Cas"},
-    {IDC_SKIP_COMMENTS, &SearchRequest::skipComments, L"Com"},
-    {IDC_STRINGS_ONLY, &SearchRequest::stringsOnly, L"Str"},
-    {IDC_AMP_VARIANTS, &SearchRequest::ampVariants, L"Amp"},
-    {IDC_SUBFOLDERS, &SearchRequest::searchSubfolders, L"Sub"},
+    {IDC_MATCH_CASE, &SearchOptions::matchCase, L"Cas"},
+    {IDC_SKIP_COMMENTS, &SearchOptions::skipComments, L"Com"},
+    {IDC_STRINGS_ONLY, &SearchOptions::stringsOnly, L"Str"},
+    {IDC_AMP_VARIANTS, &SearchOptions::ampVariants, L"Amp"},
+    {IDC_SUBFOLDERS, &SearchOptions::searchSubfolders, L"Sub"},
 };
 
 void PrintTo(const CheckBoxCase& box, std::ostream* out)
@@ -76,7 +119,7 @@ TEST_P(CheckBoxes, EachBoxSetsItsOwnFieldAndFlag)
     OwnedRequest request = SearchWith([&](HWND dialog) { SetCheck(dialog, ticked.control); });
     ASSERT_TRUE(request);
     for (const CheckBoxCase& box : checkBoxCases) {
-        EXPECT_EQ(request.get()->*box.field, box.control == ticked.control ? 1 : 0) << box.control;
+        EXPECT_EQ(request->options.*box.field, box.control == ticked.control ? 1 : 0) << box.control;
         EXPECT_EQ(StoredText(box.valueName), box.control == ticked.control ? L"Y" : L"N") << box.control;
     }
     EXPECT_EQ(StoredText(L"Reg"), L"N");

@@ -35,13 +35,6 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM found)
     return TRUE;
 }
 
-std::vector<HWND> ThreadDialogs()
-{
-    std::vector<HWND> found;
-    EnumThreadWindows(GetCurrentThreadId(), CollectDialog, (LPARAM)&found);
-    return found;
-}
-
 // A dialog that never ends would hang the whole test program: end every
 // dialog of this thread, innermost first.
 void CALLBACK Watchdog(HWND, UINT, UINT_PTR timer, DWORD)
@@ -54,6 +47,13 @@ void CALLBACK Watchdog(HWND, UINT, UINT_PTR timer, DWORD)
 const int watchdogMilliseconds = 60000;
 
 }  // namespace
+
+std::vector<HWND> ThreadDialogs()
+{
+    std::vector<HWND> found;
+    EnumThreadWindows(GetCurrentThreadId(), CollectDialog, (LPARAM)&found);
+    return found;
+}
 
 void Later(const std::function<void()>& step)
 {

@@ -18,6 +18,8 @@ INT_PTR RunSettingsDialog(const std::function<void(HWND)>& script, HMODULE modul
 
 // Runs step on the dialog's thread once the messages posted so far are handled.
 void Later(const std::function<void()>& step);
+// The dialogs of this thread (a message box is one), innermost first.
+std::vector<HWND> ThreadDialogs();
 
 void SetText(HWND dialog, int control, const std::wstring& text);
 std::wstring GetText(HWND dialog, int control);

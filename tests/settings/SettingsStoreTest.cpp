@@ -231,18 +231,18 @@ TEST_F(SettingsStore, UnterminatedValueIsCutWithinItsBuffer)
     EXPECT_EQ(LoadedState().items[0], (Texts{L"new", cut, L"after"}));
 }
 
-// A text longer than the box admits is read as 1021 characters, which become
-// the list item and the stored value; a 1023-character item is saved whole.
+// The longest texts the boxes admit become the list items and the stored
+// values whole; a 1023-character item is saved whole.
 TEST_F(SettingsStore, LongestTextsFitTheListAndTheRegistry)
 {
-    std::wstring typed(SEARCH_TEXT_CHARS, L'q');
+    std::wstring typed(SEARCH_TEXT_CHARS, L'q'), patterns(FILE_TYPES_CHARS, L'p');
     StoreText(L"TXT1", std::wstring(1023, L'z'));
     OwnedRequest request = SearchWith([&](HWND dialog) {
-        SetText(dialog, IDC_SEARCH_TEXT, typed + L"rest");
-        SetText(dialog, IDC_FILE_TYPES, typed);
+        SetText(dialog, IDC_SEARCH_TEXT, typed);
+        SetText(dialog, IDC_FILE_TYPES, patterns);
     });
     EXPECT_EQ(StoredList(L"TXT"), (Texts{typed, std::wstring(1023, L'z')}));
-    EXPECT_EQ(StoredList(L"EXT"), Texts{typed});
+    EXPECT_EQ(StoredList(L"EXT"), Texts{patterns});
 }
 
 TEST_F(SettingsStore, EscSavesNothing)

@@ -194,7 +194,7 @@ TEST(SettingsTemplate, EnglishDialogBuildsTheSameRequest)
     ASSERT_TRUE(request);
     EXPECT_EQ(Needle(request.get()), "ABC");
     EXPECT_STREQ(request->folder, L"C:\\src");
-    EXPECT_EQ(request->stringsOnly, 1);
+    EXPECT_EQ(request->options.stringsOnly, 1);
     EXPECT_EQ(StoredText(L"DIR1"), L"C:\\src");
 }
 

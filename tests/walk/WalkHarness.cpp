@@ -4,6 +4,7 @@
 #include "engine/Output.h"
 #include "engine/ProcessState.h"
 #include "tests/support/ImportPatch.h"
+#include "tests/support/Requests.h"
 #include "tests/support/TestFiles.h"
 #include "walk/CurrentFile.h"
 #include <gtest/gtest.h>
@@ -62,11 +63,7 @@ static HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share, L
 
 void PrepareWalk(SearchRequest* request, const wchar_t* fileTypes, bool subfolders)
 {
-    ZeroMemory(request, sizeof *request);
-    ConvertNeedle(request, L"hit");
-    CharUpperA(request->needle);
-    lstrcpynW(request->fileTypes, fileTypes, PATH_CHARS);
-    request->searchSubfolders = subfolders;
+    FillRequest(request, L"hit", subfolders ? SUBFOLDERS : 0, fileTypes);
 }
 
 void ExpectWalkOfCFiles(const std::wstring& root, const std::string& expected, WalkRun* run)

@@ -1,0 +1,38 @@
+// Requests and a workspace for the tests.
+#include "tests/support/Requests.h"
+
+SearchOptions OptionsFromBits(unsigned bits)
+{
+    SearchOptions options = {};
+    options.matchCase = (bits & MATCH_CASE) != 0;
+    options.skipComments = (bits & SKIP_COMMENTS) != 0;
+    options.stringsOnly = (bits & STRINGS_ONLY) != 0;
+    options.ampVariants = (bits & AMP_VARIANTS) != 0;
+    options.searchSubfolders = (bits & SUBFOLDERS) != 0;
+    return options;
+}
+
+bool FillRequest(SearchRequest* request, const std::wstring& text, unsigned bits, const std::wstring& fileTypes,
+                 const std::wstring& folder)
+{
+    ZeroMemory(request, sizeof *request);
+    SearchEntries entries = {text.c_str(), fileTypes.c_str(), folder.c_str(), OptionsFromBits(bits)};
+    WCHAR problem[PROBLEM_CHARS];
+    SearchRequest* made = NewSearchRequest(&entries, problem);
+    if (!made)
+        return false;
+    *request = *made;
+    GlobalFree(made);
+    return true;
+}
+
+ScanWorkspace* TestWorkspace()
+{
+    static ScanWorkspace* workspace = NewScanWorkspace();
+    return workspace;
+}
+
+DWORD SearchTestFile(const std::wstring& path, const SearchRequest* request)
+{
+    return SearchFileAs(path.c_str(), path.c_str(), request, TestWorkspace());
+}
