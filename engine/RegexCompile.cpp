@@ -415,7 +415,6 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
         return NULL;
     RegexProgram* program = (RegexProgram*)block;
     BYTE* at = block + sizeof(RegexProgram);
-    program->bytes = bytes;
     program->alphabet = compiler->alphabet;
     program->instCount = compiler->instCount;
     program->insts = (RegexInst*)at;

@@ -47,7 +47,6 @@ RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program)
     if (!block)
         return NULL;
     RegexWorkspace* workspace = (RegexWorkspace*)block;
-    workspace->bytes = bytes;
     workspace->program = program;
     BYTE* at = block + sizeof(RegexWorkspace);
     at += (16 - (ULONG_PTR)at % 16) % 16;
@@ -169,23 +168,12 @@ static BOOL Admitted(RegexWorkspace* workspace, DWORD next)
     return !(options & REGEX_WHOLE_WORD) || !IsWord(workspace, &workspace->previous);
 }
 
-// One position of the line: the current character (REGEX_NO_CHAR at the
-// line end) and the one after it (for the "//" test).
-static void Position(RegexWorkspace* workspace, DWORD next)
+// Moves the threads over the current character: the threads of the
+// position (with a new one when starts), the first to have matched ending
+// the list, and those that take the character stepping on.
+static void StepThreads(RegexWorkspace* workspace, BOOL starts)
 {
     const RegexProgram* program = workspace->program;
-    BOOL admitted = Admitted(workspace, next);
-    DWORD k = workspace->current.classIndex;
-    BOOL starts = admitted && workspace->best == REGEX_NONE &&
-                  (workspace->startMatchesEmpty ||
-                   (workspace->current.c != REGEX_NO_CHAR && ((workspace->firstClasses[k / 32] >> (k % 32)) & 1)));
-    if (workspace->steppedCount == 0 && !starts) {
-        workspace->offset += workspace->current.units;
-        workspace->previous = workspace->current;
-        if (workspace->best != REGEX_NONE || workspace->commentReached)
-            workspace->settled = TRUE;
-        return;
-    }
     CloseThreads(workspace, starts);
     DWORD kept = 0;
     for (DWORD i = 0; i < workspace->closedCount; i++) {
@@ -203,11 +191,25 @@ static void Position(RegexWorkspace* workspace, DWORD next)
         }
     }
     workspace->steppedCount = kept;
+}
+
+// One position of the line: the current character (REGEX_NO_CHAR at the
+// line end) and the one after it (for the "//" test). Where no thread runs
+// and no match can begin, only the rules' tracking moves on.
+static void Position(RegexWorkspace* workspace, DWORD next)
+{
+    BOOL admitted = Admitted(workspace, next);
+    DWORD k = workspace->current.classIndex;
+    BOOL starts = admitted && workspace->best == REGEX_NONE &&
+                  (workspace->startMatchesEmpty ||
+                   (workspace->current.c != REGEX_NO_CHAR && ((workspace->firstClasses[k / 32] >> (k % 32)) & 1)));
+    if (workspace->steppedCount > 0 || starts)
+        StepThreads(workspace, starts);
     workspace->offset += workspace->current.units;
     workspace->previous = workspace->current;
     // Nothing more to find: no thread left, and a hit found or no start to
     // come.
-    if (kept == 0 && (workspace->best != REGEX_NONE || workspace->commentReached))
+    if (workspace->steppedCount == 0 && (workspace->best != REGEX_NONE || workspace->commentReached))
         workspace->settled = TRUE;
 }
 

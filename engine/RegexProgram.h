@@ -38,7 +38,6 @@ struct RegexClassRange {
 // fall into classes that no set tells apart; each set is a row of bits over
 // the classes.
 struct RegexProgram {
-    SIZE_T bytes;
     RegexAlphabet alphabet;
     DWORD instCount;
     const RegexInst* insts;  // starts at 0
@@ -133,7 +132,6 @@ struct RegexThread {
 };
 
 struct RegexWorkspace {
-    SIZE_T bytes;
     const RegexProgram* program;
     DWORD* marks;  // the stamp at which each instruction was last reached
     DWORD stamp;

@@ -547,8 +547,9 @@ static BOOL TreeAdd(Compiler* compiler, DWORD* root, const BYTE* bytes, int coun
 }
 
 // The members first to last of an ANSI class: single bytes into the set,
-// longer spellings into the tree.
-static BOOL AddAnsiMembers(Compiler* compiler, CharSet* set, DWORD* tree, DWORD first, DWORD last)
+// longer spellings into the tree, or for a negated class only their first
+// bytes into leads.
+static BOOL AddAnsiMembers(Compiler* compiler, CharSet* set, DWORD* tree, DWORD* leads, DWORD first, DWORD last)
 {
     if (last >= PLANES_END)
         last = PLANES_END - 1;
@@ -559,6 +560,8 @@ static BOOL AddAnsiMembers(Compiler* compiler, CharSet* set, DWORD* tree, DWORD 
         int count = AnsiSpelling(compiler, c, bytes);
         if (count == 1)
             SetAdd(set, bytes[0]);
+        else if (count > 1 && leads)
+            leads[bytes[0] / 32] |= 1u << (bytes[0] % 32);
         else if (count > 1 && !TreeAdd(compiler, tree, bytes, count))
             return FALSE;
     }
@@ -568,6 +571,7 @@ static BOOL AddAnsiMembers(Compiler* compiler, CharSet* set, DWORD* tree, DWORD 
 BOOL SetOfClass(Compiler* compiler, const RegexNode* node, DWORD* set, DWORD* tree)
 {
     CharSet* members = compiler->scratch[0];
+    DWORD leads[8] = {};
     SetClear(compiler, members);
     *tree = 0;
     for (DWORD i = 0; i < node->itemCount && !compiler->failed; i++) {
@@ -580,7 +584,7 @@ BOOL SetOfClass(Compiler* compiler, const RegexNode* node, DWORD* set, DWORD* tr
             for (DWORD b = item->first; b <= item->last; b++)
                 SetAdd(members, AnsiByte(compiler, (BYTE)b));
         } else {
-            AddAnsiMembers(compiler, members, tree, item->first, item->last);
+            AddAnsiMembers(compiler, members, tree, node->negated ? leads : NULL, item->first, item->last);
         }
     }
     // ANSI members were upper-cased as they were spelled.
@@ -594,11 +598,10 @@ BOOL SetOfClass(Compiler* compiler, const RegexNode* node, DWORD* set, DWORD* tr
     if (node->negated) {
         SetComplement(compiler, members);
         // A negated ANSI class takes no byte that begins one of its members.
-        for (DWORD b = 0; *tree && b < 256; b++) {
-            if (compiler->tree[*tree].children[b])
+        for (DWORD b = 0; b < 256; b++) {
+            if ((leads[b / 32] >> (b % 32)) & 1)
                 SetRemove(members, b);
         }
-        *tree = 0;
     }
     *set = SetStore(compiler, members);
     return !compiler->failed;
