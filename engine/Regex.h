@@ -19,9 +19,11 @@
 // Syntax: . [...] [^...] with ranges, \d \w \s \D \W \S (also in classes),
 // \b \B, ^ $ (line start and end), * + ? {m} {m,} {m,n} and their lazy forms
 // (the same hits: only where a match starts counts), |, ( ) and (?: ),
-// escapes \\ \. \t \xHH and \ before any punctuation. A { that does not begin
-// a count is an ordinary character; so is a ] first in a class. Counts go up
-// to 1000.
+// escapes \\ \. \t \xHH and \ before any ASCII punctuation. A { that does
+// not begin a count is an ordinary character; so is a ] first in a class.
+// Counts go up to 1000; a quantifier right after another (a{2}{3}) is
+// refused: repeat a group. A pattern that would compile to more than 30,000
+// steps is refused, naming the outermost repetition that makes it so large.
 //
 // Characters:
 // - ANSI files are matched byte by byte, as the literal search compares
@@ -46,12 +48,13 @@
 //   ANSI: the pattern by CharUpperBuffA on each character's bytes (\xHH above
 //   0x7F only in a single-byte code page), the text only from "a" to "z";
 //   where a literal character is written directly after one whose last byte
-//   is 0x80 or more (no quantifier or parenthesis between), its first byte is
-//   compared as it stands, and so is every byte of a character after one of
-//   0x80 or more, exactly as the literal scanner takes trail bytes. Unicode: both by the invariant upper-casing
-//   (LCMapStringEx, LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE), which changes
-//   characters above the basic plane too. So an escaped literal finds what
-//   the literal search finds.
+//   is 0x80 or more (no quantifier or parenthesis between), its first byte
+//   is compared as it stands, and so is every byte of a character after one
+//   of 0x80 or more, exactly as the literal scanner takes trail bytes.
+//   Unicode: both by the invariant upper-casing (LCMapStringEx,
+//   LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE), which changes characters above
+//   the basic plane too. So an escaped literal finds what the literal search
+//   finds.
 #pragma once
 #include <windows.h>
 
@@ -102,7 +105,9 @@ RegexAlphabet RegexAlphabetOf(const RegexProgram* program);
 void RegexRequired(const RegexProgram* program, RegexLiteral* literal);
 
 // A scanning thread's state for one program: thread lists and the DFA's
-// cache, allocated once at a size the program bounds. NULL without memory.
+// cache, allocated once at a size the program bounds (2 MiB of cache, emptied
+// and refilled when full, and some 60 bytes per instruction). NULL without
+// memory.
 RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program);
 void RegexWorkspaceFree(RegexWorkspace* workspace);
 
@@ -132,8 +137,11 @@ ULONGLONG RegexLineEnd(RegexWorkspace* workspace);
 // line that has no hit, never miss one. The state carries over from one call
 // to the next, so the text may come in pieces (a CR LF or a surrogate pair
 // split between them too); RegexFindBegin starts afresh at a line start, as
-// at the start of a text and after a settled line. At the end of the text,
-// RegexFindAtEnd tells whether a match ends there.
+// at the start of a text and after a settled line. When a text ends with a
+// line end, the empty line behind it counts too, as for the literal search's
+// empty needle: a call with from and to at the end reports it when a match
+// ends at its start, and RegexFindAtEnd tells whether a match ends at the end
+// of the text.
 void RegexFindBegin(RegexWorkspace* workspace);
 ULONGLONG RegexFindBytes(RegexWorkspace* workspace, const BYTE* text, ULONGLONG from, ULONGLONG to);
 ULONGLONG RegexFindUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGLONG from, ULONGLONG to);

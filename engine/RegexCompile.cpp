@@ -307,6 +307,8 @@ static BOOL Append(RegexLiteral* run, const RegexLiteral* text)
 static void LiteralOf(const Compiler* compiler, const RegexNode* node, BOOL afterHigh, LiteralFacts* facts)
 {
     RegexLiteral* text = &facts->exactText;
+    if (node->value == '\r' || node->value == '\n')
+        return;  // never matches: no text is exact
     if (compiler->alphabet == REGEX_UNICODE) {
         DWORD c = node->value;
         if (!compiler->matchCase)

@@ -195,6 +195,7 @@ const RequiredCase requiredCases[] = {
     {L"(ab)+c", TRUE, "ab", L"ab"},
     {L"a*", TRUE, "", L""},
     {L"a|b", TRUE, "", L""},
+    {L"ab\\x0Acd", TRUE, "ab", L"ab"},
     {L"", TRUE, "", L""},
 };
 
