@@ -2,7 +2,8 @@
 // random patterns and texts, in both alphabets and every combination of
 // match case, skip comments, strings only and whole word: each line's first
 // hit (whole and fed in random pieces) and the DFA's candidate positions must
-// agree. An escaped literal must also find what the literal scanner finds.
+// agree, and every line with a match must hold the required literal. An
+// escaped literal must also find what the literal scanner finds.
 // REGEX_DIFF_CASES sets the number of cases, REGEX_DIFF_SEED the seed and
 // REGEX_DIFF_FIRST the first case.
 #include "engine/Regex.h"
@@ -347,10 +348,35 @@ ReferenceLine ReferenceLineOf(const std::wstring& text, const LineSpan& span)
     return LineOfUnits(text.substr(span.start, span.length));
 }
 
+// Whether a line holds the literal that every match holds, compared as the
+// literal says: ANSI bytes by their tests, Unicode units in the line
+// upper-cased unless the program matches case.
+bool HoldsLiteral(const std::string& line, const RegexLiteral& literal, bool)
+{
+    for (size_t at = 0; at + literal.length <= line.size(); at++) {
+        int k = 0;
+        while (k < literal.length && ((BYTE)line[at + k] | literal.fold[k]) == literal.units[k])
+            k++;
+        if (k == literal.length)
+            return true;
+    }
+    return false;
+}
+
+bool HoldsLiteral(const std::wstring& line, const RegexLiteral& literal, bool matchCase)
+{
+    std::wstring text = line, units(literal.units, literal.units + literal.length);
+    if (!matchCase && !line.empty())
+        LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, line.data(), (int)line.size(), &text[0],
+                      (int)text.size(), NULL, NULL, 0);
+    return text.find(units) != std::wstring::npos;
+}
+
 // Runs the engine on the case's text; empty when it agrees with the
 // reference, else what differs.
 template <typename Text>
-std::string Compare(const RegexCase& test, const ReferencePattern* reference, RegexWorkspace* workspace, const Text& text)
+std::string Compare(const RegexCase& test, const ReferencePattern* reference, RegexWorkspace* workspace,
+                    const RegexLiteral& literal, const Text& text)
 {
     ReferenceRules rules = {test.unicode, (test.options & MATCH_CASE) != 0, EngineOptions(test.options)};
     Random pieces = {test.pieceSeed};
@@ -382,6 +408,9 @@ std::string Compare(const RegexCase& test, const ReferencePattern* reference, Re
         ULONGLONG expected = REGEX_NONE;
         for (; line < lines.size(); line++) {
             ULONGLONG end = ReferenceFirstEnd(reference, rules, ReferenceLineOf(text, lines[line]));
+            if (end != REGEX_NONE && literal.length > 0 &&
+                !HoldsLiteral(text.substr(lines[line].start, lines[line].length), literal, rules.matchCase))
+                return "line " + std::to_string(line + 1) + " matches without the required literal";
             if (end != REGEX_NONE) {
                 expected = lines[line].start + end;
                 break;
@@ -411,8 +440,10 @@ std::string Check(const RegexCase& test)
         return std::string("the engine refused the pattern: ") + message;
     }
     RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
-    std::string difference = test.unicode ? Compare(test, reference.get(), workspace, test.units)
-                                          : Compare(test, reference.get(), workspace, test.bytes);
+    RegexLiteral literal;
+    RegexRequired(program, &literal);
+    std::string difference = test.unicode ? Compare(test, reference.get(), workspace, literal, test.units)
+                                          : Compare(test, reference.get(), workspace, literal, test.bytes);
     RegexWorkspaceFree(workspace);
     RegexFree(program);
     return difference;
