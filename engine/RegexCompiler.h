@@ -4,6 +4,10 @@
 #pragma once
 #include "engine/RegexSyntax.h"
 
+// The end of the basic plane and of all characters.
+#define BMP_END 0x10000u
+#define PLANES_END 0x110000u
+
 // Words of a set of the basic plane's characters; an ANSI set uses the first
 // 8 (256 bytes).
 #define BMP_WORDS 2048
