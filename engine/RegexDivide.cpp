@@ -88,6 +88,15 @@ static DWORD* CellStarts(Compiler* compiler, DWORD* count)
     return starts;
 }
 
+static BOOL SameBlock(const WORD* block, const WORD* other)
+{
+    for (int i = 0; i < 256; i++) {
+        if (block[i] != other[i])
+            return FALSE;
+    }
+    return TRUE;
+}
+
 // Unicode: the classes of the basic plane by blocks of 256 characters, each
 // distinct block stored once. Most blocks lie in one cell: one class each.
 static BOOL DivideBasicPlane(Compiler* compiler, Division* division)
@@ -117,8 +126,7 @@ static BOOL DivideBasicPlane(Compiler* compiler, Division* division)
             hash = (hash ^ fresh[i]) * 16777619u;
         }
         DWORD same = 0;
-        while (same < division->blockCount &&
-               (hashes[same] != hash || !RtlEqualMemory(division->blocks + same * 256, fresh, 256 * sizeof(WORD))))
+        while (same < division->blockCount && (hashes[same] != hash || !SameBlock(division->blocks + same * 256, fresh)))
             same++;
         if (same == division->blockCount)
             hashes[division->blockCount++] = hash;
