@@ -9,47 +9,16 @@
 // lies flush against a no-access page. SCAN_DIFF_CASES sets the number of
 // cases, SCAN_DIFF_SEED the seed and SCAN_DIFF_FIRST the first case.
 #include "tests/engine/ScanCompare.h"
+#include "tests/engine/RandomText.h"
 #include "tests/engine/ScanHelpers.h"
 #include "engine/LineScanVector.h"
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 namespace {
 
 // Cases per code page when not set, half of them with the Unicode files
 // option: three code pages make over 200,000 of each kind.
 const unsigned long defaultCases = 140000;
-
-struct Random {
-    ULONGLONG state;
-};
-
-ULONGLONG Next(Random* random)
-{
-    ULONGLONG z = (random->state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-unsigned Below(Random* random, unsigned n)
-{
-    return (unsigned)(Next(random) % n);
-}
-
-unsigned Between(Random* random, unsigned low, unsigned high)
-{
-    return low + Below(random, high - low + 1);
-}
-
-// A lead byte and a trail byte of a double-byte code page; the trail may be
-// an ASCII letter.
-std::string DoubleByte(Random* random)
-{
-    std::string pair(1, (char)Between(random, 0x81, 0xFE));
-    pair += (char)(Below(random, 2) ? Between(random, 0x40, 0x7E) : Between(random, 0xA1, 0xFE));
-    return pair;
-}
 
 std::string NeedleByte(Random* random)
 {
@@ -395,12 +364,6 @@ void Shrink(const GuardedBytes* guarded, Case* scan)
     else
         ShrinkText(guarded, scan, &scan->needle);
     ShrinkText(guarded, scan, &scan->file);
-}
-
-unsigned long Setting(const char* name, unsigned long unset)
-{
-    const char* text = getenv(name);
-    return text && *text ? strtoul(text, NULL, 0) : unset;
 }
 
 TEST(ScanDifferential, FastScannerReportsWhatTheReferenceReports)

@@ -1,0 +1,585 @@
+// The regular-expression engine against the reference matcher on seeded
+// random patterns and texts, in both alphabets and every combination of
+// match case, skip comments, strings only and whole word: each line's first
+// hit (whole and fed in random pieces) and the DFA's candidate positions must
+// agree, and every line with a match must hold the required literal. An
+// escaped literal must also find what the literal scanner finds.
+// REGEX_DIFF_CASES sets the number of cases, REGEX_DIFF_SEED the seed and
+// REGEX_DIFF_FIRST the first case.
+#include "engine/Regex.h"
+#include "tests/engine/RandomText.h"
+#include "tests/engine/RegexReference.h"
+#include "tests/engine/ScanCompare.h"
+#include "tests/engine/ScanHelpers.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+// Cases per code page when not set: the three code pages make 102,000.
+const unsigned long defaultCases = 34000;
+const unsigned long defaultLiteralCases = 4000;
+
+// A case's options: the OptionBit ones of match case, skip comments and
+// strings only, and this one.
+const unsigned wholeWordBit = 8;
+
+// Characters the patterns and texts are made of: ASCII that trips the rules,
+// letters that fold in one alphabet and not the other, characters some code
+// pages cannot spell, a pair of surrogates.
+const wchar_t* const specials[] = {L"\u00E9", L"\u00C9", L"\u00FF", L"\u0178", L"\u00DF", L"\u20AC", L"\u4E2D",
+                                   L"\u6587", L"\uFF21", L"\uFF41", L"\u03C2", L"\u03C3", L"\u03A3", L"\u0131",
+                                   L"\u212A", L"\u01C5", L"\U0001F600", L"\U00010428"};
+
+// A character of the double-byte code page whose trail byte may be a letter.
+std::wstring DoubleByteCharacter(Random* random)
+{
+    std::string pair = DoubleByte(random);
+    wchar_t units[4];
+    int count = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pair.data(), 2, units, 4);
+    return count == 1 ? std::wstring(units, 1) : std::wstring(L"\u4E2D");
+}
+
+std::wstring PaletteCharacter(Random* random)
+{
+    unsigned pick = Below(random, 100);
+    if (pick < 40)
+        return std::wstring(1, L"abcxABCX01_"[Below(random, 11)]);
+    if (pick < 55)
+        return std::wstring(1, L" \"'/&=;-,#"[Below(random, 10)]);
+    if (pick < 85 || GetACP() != 950)
+        return specials[Below(random, sizeof specials / sizeof specials[0])];
+    return DoubleByteCharacter(random);
+}
+
+// A piece of a pattern, and a text that it may match.
+struct Piece {
+    std::wstring pattern;
+    std::wstring sample;
+};
+
+// A literal character, escaped where the syntax needs it.
+Piece LiteralPiece(Random* random)
+{
+    std::wstring c = PaletteCharacter(random);
+    bool escape = c.size() == 1 && (wcschr(L"\\.[]()*+?{}|^$", c[0]) || (c[0] < 0x80 && iswpunct(c[0]) && Below(random, 4) == 0));
+    return {escape ? L"\\" + c : c, c};
+}
+
+Piece ClassMember(Random* random)
+{
+    // Ranges and escapes with a member of each.
+    static const Piece members[] = {
+        {L"a-c", L"b"},        {L"A-Z", L"Q"},         {L"0-9", L"7"},       {L"a-z", L"k"},
+        {L"\u00E0-\u00FF", L"\u00E9"}, {L"\\x41-\\x5A", L"C"}, {L"\\x80-\\xFF", L"\u00E9"},
+        {L"\u03C0-\u03CA", L"\u03C3"}, {L"\u4E00-\u4E2D", L"\u4E2D"}, {L"!-/", L"&"},
+        {L"\\d", L"5"}, {L"\\w", L"k"}, {L"\\s", L" "}, {L"\\D", L"x"}, {L"\\W", L"-"}, {L"\\S", L"q"},
+        {L"\\t", L"\t"}, {L"\\x61", L"a"}, {L"\\xE9", L"\u00E9"}, {L"\\xA4", L"\u00A4"}, {L"\\]", L"]"},
+        {L"\\-", L"-"}, {L"\\\\", L"\\"}};
+    if (Below(random, 2)) {
+        std::wstring c = PaletteCharacter(random);
+        return {c.size() == 1 && wcschr(L"]\\^-", c[0]) ? L"\\" + c : c, c};
+    }
+    return members[Below(random, sizeof members / sizeof members[0])];
+}
+
+Piece ClassPiece(Random* random)
+{
+    bool negated = Below(random, 4) == 0;
+    Piece piece = {negated ? L"[^" : L"[", L""};
+    unsigned count = Between(random, 1, 3), chosen = Below(random, count);
+    for (unsigned i = 0; i < count; i++) {
+        Piece member = ClassMember(random);
+        piece.pattern += member.pattern;
+        if (i == chosen)
+            piece.sample = negated ? PaletteCharacter(random) : member.sample;
+    }
+    piece.pattern += L"]";
+    return piece;
+}
+
+Piece EscapePiece(Random* random)
+{
+    static const Piece escapes[] = {{L"\\d", L"3"}, {L"\\w", L"w"}, {L"\\s", L" "}, {L"\\D", L"D"},
+                                    {L"\\W", L"'"}, {L"\\S", L"\""}, {L"\\t", L"\t"}, {L"\\x41", L"A"},
+                                    {L"\\x61", L"a"}, {L"\\xE9", L"\u00E9"}, {L"\\xA4", L"\u00A4"}};
+    return escapes[Below(random, sizeof escapes / sizeof escapes[0])];
+}
+
+// A quantifier, and how many times the sample repeats.
+std::wstring Quantifier(Random* random, unsigned* times)
+{
+    static const wchar_t* const quantifiers[] = {L"*", L"+", L"?", L"{2}", L"{0,2}", L"{1,}", L"{2,3}", L"{0}", L"{1}"};
+    static const unsigned least[] = {0, 1, 0, 2, 0, 1, 2, 0, 1}, most[] = {3, 3, 1, 2, 2, 3, 3, 0, 1};
+    unsigned pick = Below(random, sizeof quantifiers / sizeof quantifiers[0]);
+    *times = Between(random, least[pick], most[pick]);
+    std::wstring q = quantifiers[pick];
+    return Below(random, 5) == 0 ? q + L"?" : q;
+}
+
+Piece Alternation(Random* random, int depth);
+
+Piece Atom(Random* random, int depth, bool* repeatable)
+{
+    *repeatable = true;
+    unsigned pick = Below(random, 100);
+    if (pick < 35)
+        return LiteralPiece(random);
+    if (pick < 45) {
+        Piece text;
+        for (unsigned n = Between(random, 2, 4); n > 0; n--) {
+            Piece c = LiteralPiece(random);
+            text.pattern += c.pattern;
+            text.sample += c.sample;
+        }
+        *repeatable = false;  // a quantifier would take only the last
+        return text;
+    }
+    if (pick < 50)
+        return {L".", PaletteCharacter(random)};
+    if (pick < 63)
+        return ClassPiece(random);
+    if (pick < 71)
+        return EscapePiece(random);
+    if (pick < 80) {
+        *repeatable = false;
+        static const wchar_t* const assertions[] = {L"\\b", L"\\B", L"^", L"$"};
+        return {assertions[Below(random, 4)], L""};
+    }
+    if (depth >= 3)
+        return LiteralPiece(random);
+    Piece inner = Alternation(random, depth + 1);
+    return {(Below(random, 2) ? L"(" : L"(?:") + inner.pattern + L")", inner.sample};
+}
+
+Piece Concatenation(Random* random, int depth)
+{
+    Piece piece;
+    for (unsigned n = Between(random, depth == 0 ? 1 : 0, 3); n > 0; n--) {
+        bool repeatable;
+        Piece atom = Atom(random, depth, &repeatable);
+        unsigned times = 1;
+        if (repeatable && Below(random, 10) < 3)
+            atom.pattern += Quantifier(random, &times);
+        piece.pattern += atom.pattern;
+        while (times-- > 0)
+            piece.sample += atom.sample;
+    }
+    return piece;
+}
+
+Piece Alternation(Random* random, int depth)
+{
+    Piece piece = Concatenation(random, depth);
+    while (Below(random, 5) == 0) {
+        Piece other = Concatenation(random, depth);
+        piece.pattern += L"|" + other.pattern;
+        if (Below(random, 2))
+            piece.sample = other.sample;
+    }
+    return piece;
+}
+
+// The text in the other case, sometimes.
+std::wstring Flipped(Random* random, const std::wstring& c)
+{
+    if (Below(random, 3) != 0)
+        return c;
+    std::wstring out(c.size(), L'\0');
+    int count = LCMapStringEx(LOCALE_NAME_INVARIANT, Below(random, 2) ? LCMAP_UPPERCASE : LCMAP_LOWERCASE, c.c_str(),
+                              (int)c.size(), &out[0], (int)out.size(), NULL, NULL, 0);
+    return count == (int)c.size() ? out : c;
+}
+
+// A piece of a line: UTF-16 units, or raw bytes for ANSI texts that no
+// character gives.
+std::wstring TextToken(Random* random, const std::wstring& sample, std::string* raw)
+{
+    static const wchar_t* const tokens[] = {L"\"", L"'", L"//", L"/", L"\\", L" ", L"\t", L"_", L"=", L"0", L"9"};
+    raw->clear();
+    unsigned pick = Below(random, 100);
+    if (pick < 30 && !sample.empty()) {
+        if (Below(random, 3))
+            return Flipped(random, sample);
+        size_t start = Below(random, (unsigned)sample.size());
+        return Flipped(random, sample.substr(start, Between(random, 1, (unsigned)(sample.size() - start))));
+    }
+    if (pick < 65)
+        return tokens[Below(random, sizeof tokens / sizeof tokens[0])];
+    if (pick < 78) {
+        std::wstring word;
+        for (unsigned n = Between(random, 1, 6); n > 0; n--)
+            word += (wchar_t)(Between(random, 'a', 'z') ^ (Below(random, 4) ? 0 : 0x20));
+        return word;
+    }
+    if (pick < 88)
+        return Flipped(random, PaletteCharacter(random));
+    if (pick < 92)
+        return std::wstring(1, (wchar_t)Between(random, 0xD800, 0xDFFF));  // a lone surrogate
+    // Raw bytes for ANSI texts: a high byte, a double-byte pair, a NUL.
+    *raw = Below(random, 3) == 0 ? std::string(1, (char)Between(random, 0x80, 0xFF))
+         : Below(random, 2)      ? DoubleByte(random)
+                                 : std::string(1, '\0');
+    return std::wstring(1, L'\0');
+}
+
+const wchar_t* const terminators[] = {L"\r\n", L"\n", L"\r", L"\n\r"};
+
+// One to three lines with line ends between them and sometimes at the edges.
+void MakeText(Random* random, const std::wstring& sample, bool unicode, std::string* bytes, std::wstring* units)
+{
+    bytes->clear();
+    units->clear();
+    unsigned lines = Between(random, 1, 3);
+    if (Below(random, 8) == 0) {
+        const wchar_t* end = terminators[Below(random, 4)];
+        *units += end;
+        *bytes += Ansi(end);
+    }
+    for (unsigned line = 0; line < lines; line++) {
+        if (line > 0) {
+            const wchar_t* end = terminators[Below(random, 4)];
+            *units += end;
+            *bytes += Ansi(end);
+        }
+        unsigned length = Below(random, 10) == 0 ? Between(random, 40, 200) : Between(random, 0, 30);
+        std::wstring lineUnits;
+        std::string lineBytes;
+        while (unicode ? lineUnits.size() < length : lineBytes.size() < length) {
+            std::string raw;
+            std::wstring token = TextToken(random, sample, &raw);
+            lineUnits += token;
+            lineBytes += raw.empty() ? Ansi(token) : raw;
+        }
+        *units += lineUnits;
+        *bytes += lineBytes;
+    }
+    if (Below(random, 6) == 0) {
+        const wchar_t* end = terminators[Below(random, 4)];
+        *units += end;
+        *bytes += Ansi(end);
+    }
+}
+
+struct LineSpan {
+    size_t start;
+    size_t length;
+    size_t next;  // where the next line starts; the text's size for the last
+};
+
+// The lines as the scanner takes them: CR LF is one line end, LF CR two, and
+// after a final line end the empty rest is one more line.
+template <typename Text>
+std::vector<LineSpan> LinesOf(const Text& text)
+{
+    std::vector<LineSpan> lines;
+    size_t start = 0;
+    for (;;) {
+        size_t end = start;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n')
+            end++;
+        size_t next = end;
+        if (end < text.size())
+            next += text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1;
+        lines.push_back({start, end - start, next});
+        if (end == text.size())
+            return lines;
+        start = next;
+    }
+}
+
+struct RegexCase {
+    std::wstring pattern;
+    bool unicode;
+    unsigned options;  // MATCH_CASE, SKIP_COMMENTS, STRINGS_ONLY, wholeWordBit
+    std::string bytes;
+    std::wstring units;
+    ULONGLONG pieceSeed;
+};
+
+DWORD EngineOptions(unsigned options)
+{
+    return ((options & SKIP_COMMENTS) ? REGEX_SKIP_COMMENTS : 0) | ((options & STRINGS_ONLY) ? REGEX_STRINGS_ONLY : 0) |
+           ((options & wholeWordBit) ? REGEX_WHOLE_WORD : 0);
+}
+
+std::string Number(ULONGLONG value)
+{
+    return value == REGEX_NONE ? std::string("none") : std::to_string(value);
+}
+
+// The engine's first hit of a line, fed whole or in random pieces.
+template <typename Unit>
+ULONGLONG EngineFirstHit(RegexWorkspace* workspace, const Unit* line, size_t length, DWORD options, Random* pieces)
+{
+    if (Below(pieces, 2)) {
+        if (sizeof(Unit) == 1)
+            return RegexFirstHitBytes(workspace, (const BYTE*)line, length, options);
+        return RegexFirstHitUnits(workspace, (const WCHAR*)line, length, options);
+    }
+    RegexLineBegin(workspace, options);
+    for (size_t at = 0; at < length;) {
+        size_t piece = Between(pieces, 0, 5);
+        if (piece > length - at)
+            piece = length - at;
+        BOOL more = sizeof(Unit) == 1 ? RegexLineBytes(workspace, (const BYTE*)line + at, piece)
+                                      : RegexLineUnits(workspace, (const WCHAR*)line + at, piece);
+        at += piece;
+        if (!more)
+            break;
+    }
+    return RegexLineEnd(workspace);
+}
+
+template <typename Unit>
+ULONGLONG EngineFind(RegexWorkspace* workspace, const Unit* text, size_t from, size_t to)
+{
+    if (sizeof(Unit) == 1)
+        return RegexFindBytes(workspace, (const BYTE*)text, from, to);
+    return RegexFindUnits(workspace, (const WCHAR*)text, from, to);
+}
+
+ReferenceLine ReferenceLineOf(const std::string& text, const LineSpan& span)
+{
+    return LineOfBytes(text.substr(span.start, span.length));
+}
+
+ReferenceLine ReferenceLineOf(const std::wstring& text, const LineSpan& span)
+{
+    return LineOfUnits(text.substr(span.start, span.length));
+}
+
+// Whether a line holds the literal that every match holds, compared as the
+// literal says: ANSI bytes by their tests, Unicode units in the line
+// upper-cased unless the program matches case.
+bool HoldsLiteral(const std::string& line, const RegexLiteral& literal, bool)
+{
+    for (size_t at = 0; at + literal.length <= line.size(); at++) {
+        int k = 0;
+        while (k < literal.length && ((BYTE)line[at + k] | literal.fold[k]) == literal.units[k])
+            k++;
+        if (k == literal.length)
+            return true;
+    }
+    return false;
+}
+
+bool HoldsLiteral(const std::wstring& line, const RegexLiteral& literal, bool matchCase)
+{
+    std::wstring text = line, units(literal.units, literal.units + literal.length);
+    if (!matchCase && !line.empty())
+        LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, line.data(), (int)line.size(), &text[0],
+                      (int)text.size(), NULL, NULL, 0);
+    return text.find(units) != std::wstring::npos;
+}
+
+// Runs the engine on the case's text; empty when it agrees with the
+// reference, else what differs.
+template <typename Text>
+std::string Compare(const RegexCase& test, const ReferencePattern* reference, RegexWorkspace* workspace,
+                    const RegexLiteral& literal, const Text& text)
+{
+    ReferenceRules rules = {test.unicode, (test.options & MATCH_CASE) != 0, EngineOptions(test.options)};
+    Random pieces = {test.pieceSeed};
+    std::vector<LineSpan> lines = LinesOf(text);
+    for (size_t i = 0; i < lines.size(); i++) {
+        ULONGLONG expected = ReferenceFirstHit(reference, rules, ReferenceLineOf(text, lines[i]));
+        ULONGLONG found = EngineFirstHit(workspace, text.data() + lines[i].start, lines[i].length, rules.options, &pieces);
+        if (found != expected)
+            return "line " + std::to_string(i + 1) + ": first hit " + Number(found) + ", reference " + Number(expected);
+    }
+    // The DFA: each report is the least match end of the first line from
+    // the current one that has a match; the search then goes on from the next
+    // line, as the scanner does after settling a line.
+    size_t line = 0, from = 0;
+    RegexFindBegin(workspace);
+    while (line < lines.size()) {
+        ULONGLONG found = REGEX_NONE;
+        for (size_t at = from; found == REGEX_NONE && at < text.size();) {
+            size_t to = at + Between(&pieces, 1, 8);
+            found = EngineFind(workspace, text.data(), at, to < text.size() ? to : text.size());
+            at = to;
+        }
+        // At the end of the text: the line start behind a final line end,
+        // then the end itself.
+        if (found == REGEX_NONE)
+            found = EngineFind(workspace, text.data(), text.size(), text.size());
+        if (found == REGEX_NONE && RegexFindAtEnd(workspace))
+            found = text.size();
+        ULONGLONG expected = REGEX_NONE;
+        for (; line < lines.size(); line++) {
+            ULONGLONG end = ReferenceFirstEnd(reference, rules, ReferenceLineOf(text, lines[line]));
+            if (end != REGEX_NONE && literal.length > 0 &&
+                !HoldsLiteral(text.substr(lines[line].start, lines[line].length), literal, rules.matchCase))
+                return "line " + std::to_string(line + 1) + " matches without the required literal";
+            if (end != REGEX_NONE) {
+                expected = lines[line].start + end;
+                break;
+            }
+        }
+        if (found != expected)
+            return "DFA: match end " + Number(found) + ", reference " + Number(expected);
+        if (found == REGEX_NONE || lines[line].next == lines[line].start + lines[line].length)
+            break;
+        from = lines[line++].next;
+        RegexFindBegin(workspace);
+    }
+    return std::string();
+}
+
+std::string Check(const RegexCase& test)
+{
+    std::shared_ptr<ReferencePattern> reference = ReferenceParse(test.pattern);
+    if (!reference)
+        return "the reference cannot parse the pattern";
+    RegexError error;
+    RegexProgram* program = RegexCompile(test.pattern.data(), (int)test.pattern.size(),
+                                         test.unicode ? REGEX_UNICODE : REGEX_ANSI, (test.options & MATCH_CASE) != 0, &error);
+    if (!program) {
+        char message[200];
+        WideCharToMultiByte(CP_UTF8, 0, error.message, -1, message, sizeof message, NULL, NULL);
+        return std::string("the engine refused the pattern: ") + message;
+    }
+    RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
+    RegexLiteral literal;
+    RegexRequired(program, &literal);
+    std::string difference = test.unicode ? Compare(test, reference.get(), workspace, literal, test.units)
+                                          : Compare(test, reference.get(), workspace, literal, test.bytes);
+    RegexWorkspaceFree(workspace);
+    RegexFree(program);
+    return difference;
+}
+
+// Drops pieces of the text and then of the pattern, halving the piece,
+// while the engine still disagrees (and the pattern still parses).
+template <typename Text>
+void ShrinkText(RegexCase* test, Text* text)
+{
+    for (size_t piece = (text->size() + 1) / 2; piece >= 1; piece /= 2) {
+        for (size_t at = 0; at + piece <= text->size();) {
+            Text kept = *text;
+            text->erase(at, piece);
+            if (Check(*test).empty() || Check(*test).compare(0, 4, "the ") == 0) {
+                *text = kept;
+                at += piece;
+            }
+        }
+    }
+}
+
+void Shrink(RegexCase* test)
+{
+    for (int round = 0; round < 2; round++) {
+        if (test->unicode)
+            ShrinkText(test, &test->units);
+        else
+            ShrinkText(test, &test->bytes);
+        ShrinkText(test, &test->pattern);
+    }
+}
+
+std::string Shown(const std::wstring& text)
+{
+    std::string shown = "\"";
+    for (wchar_t c : text) {
+        char piece[12];
+        if (c >= 0x20 && c < 0x7F && c != '"')
+            wsprintfA(piece, "%c", c);
+        else
+            wsprintfA(piece, "\\u%04X", c);
+        shown += piece;
+    }
+    return shown + "\"";
+}
+
+TEST(RegexDifferential, EngineFindsWhatTheReferenceFinds)
+{
+    unsigned long cases = Setting("REGEX_DIFF_CASES", defaultCases);
+    unsigned long seed = Setting("REGEX_DIFF_SEED", 1800 + GetACP());
+    unsigned long first = Setting("REGEX_DIFF_FIRST", 0);
+    unsigned long withHits = 0;
+    for (unsigned long index = first; index < first + cases; index++) {
+        Random random = {((ULONGLONG)seed << 32) + index};
+        RegexCase test;
+        test.options = index % 16;
+        test.unicode = (index / 16) % 2 == 1;
+        Piece piece = Alternation(&random, 0);
+        test.pattern = piece.pattern;
+        MakeText(&random, piece.sample, test.unicode, &test.bytes, &test.units);
+        test.pieceSeed = Next(&random);
+        std::string difference = Check(test);
+        if (difference.empty()) {
+            std::shared_ptr<ReferencePattern> reference = ReferenceParse(test.pattern);
+            ReferenceRules rules = {test.unicode, (test.options & MATCH_CASE) != 0, EngineOptions(test.options)};
+            ReferenceLine line = test.unicode ? LineOfUnits(test.units) : LineOfBytes(test.bytes);
+            withHits += ReferenceFirstEnd(reference.get(), rules, line) != REGEX_NONE;
+            continue;
+        }
+        Shrink(&test);
+        ADD_FAILURE() << "REGEX_DIFF_SEED=" << seed << " REGEX_DIFF_FIRST=" << index << " REGEX_DIFF_CASES=1, code page "
+                      << GetACP() << (test.unicode ? ", Unicode" : ", ANSI") << ", options " << test.options
+                      << "\npattern " << Shown(test.pattern) << "\ntext    "
+                      << (test.unicode ? Shown(test.units) : Escaped(test.bytes)) << "\n" << Check(test);
+        break;
+    }
+    if (!HasFailure()) {
+        EXPECT_GT(withHits, cases / 4);
+    }
+    printf("%lu regular-expression cases, %lu with a match, first seed %lu\n", cases, withHits, seed);
+}
+
+// A pattern made of a literal with its punctuation escaped finds, line for
+// line, what the literal scanner finds for the literal.
+TEST(RegexDifferential, EscapedLiteralFindsWhatTheLiteralScannerFinds)
+{
+    unsigned long cases = Setting("REGEX_DIFF_CASES", defaultLiteralCases);
+    unsigned long seed = Setting("REGEX_DIFF_SEED", 1900 + GetACP());
+    unsigned long first = Setting("REGEX_DIFF_FIRST", 0);
+    ScanCaptureStart();
+    for (unsigned long index = first; index < first + cases; index++) {
+        Random random = {((ULONGLONG)seed << 32) + index};
+        unsigned options = index % 8;  // match case, skip comments, strings only
+        std::wstring literal, pattern;
+        for (unsigned n = Between(&random, 1, 6); n > 0; n--) {
+            std::wstring c = PaletteCharacter(&random);
+            if (Ansi(c).empty() || !AnsiSpellsExactly(c.c_str(), (int)c.size()))
+                continue;
+            literal += c;
+            pattern += (c.size() == 1 && c[0] < 0x80 && iswpunct(c[0]) ? L"\\" : L"") + c;
+        }
+        if (literal.empty())
+            continue;
+        std::string text;
+        std::wstring units;
+        MakeText(&random, literal, false, &text, &units);
+        SearchRequest request;
+        if (!FillRequest(&request, literal, options))
+            continue;
+        std::string expected = Hits(ScanWith(true, (const BYTE*)text.data(), text.size(), &request).report, L"t");
+
+        RegexError error;
+        RegexProgram* program = RegexCompile(pattern.data(), (int)pattern.size(), REGEX_ANSI, (options & MATCH_CASE) != 0, &error);
+        ASSERT_TRUE(program != NULL);
+        RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
+        std::string found;
+        std::vector<LineSpan> lines = LinesOf(text);
+        for (size_t i = 0; i < lines.size(); i++) {
+            ULONGLONG hit = RegexFirstHitBytes(workspace, (const BYTE*)text.data() + lines[i].start, lines[i].length,
+                                               EngineOptions(options));
+            // The literal scanner never reports the empty line after a final
+            // line end for a literal that is not empty.
+            if (hit != REGEX_NONE)
+                found += "(" + std::to_string(i + 1) + "," + std::to_string(hit + 1) + ")";
+        }
+        RegexWorkspaceFree(workspace);
+        RegexFree(program);
+        if (found != expected) {
+            ADD_FAILURE() << "REGEX_DIFF_SEED=" << seed << " REGEX_DIFF_FIRST=" << index << " REGEX_DIFF_CASES=1, code page "
+                          << GetACP() << ", options " << options << "\npattern " << Shown(pattern) << "\ntext    "
+                          << Escaped(text) << "\nregex   " << found << "\nliteral " << expected;
+            break;
+        }
+    }
+    ScanCaptureFinish();
+}
+
+}  // namespace
