@@ -98,7 +98,7 @@ static void RunSearch(const std::wstring& folder, const std::wstring& patterns, 
     DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDlgProc, (LPARAM)request);
     OutputRelease();
     CloseHandle(report);
-    GlobalFree(request);
+    FreeSearchRequest(request);
 }
 
 // Sums the bytes eight at a time, as a scan touches each of them.

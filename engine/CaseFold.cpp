@@ -165,3 +165,16 @@ int FoldSources(const CaseFoldTable* table, UINT32 folded, UINT32* sources, int 
             sources[count++] = table->sources[low].from;
     return count;
 }
+
+int UpperCaseAnsiCharacter(char* bytes, int count)
+{
+    char kept[4];
+    if (count <= 0 || count > 4)
+        return count;
+    CopyMemory(kept, bytes, count);
+    int written = (int)CharUpperBuffA(bytes, (DWORD)count);
+    if (written > 0 && written <= count)
+        return written;
+    CopyMemory(bytes, kept, count);
+    return count;
+}

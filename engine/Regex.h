@@ -110,6 +110,11 @@ void RegexRequired(const RegexProgram* program, RegexLiteral* literal);
 // memory.
 RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program);
 void RegexWorkspaceFree(RegexWorkspace* workspace);
+// Whether the workspace (NULL: none) was made for this program, or for one
+// freed before it that lay at the same address with the same content: a
+// scanning thread keeps its workspace from file to file and makes a new one
+// only for another program.
+BOOL RegexWorkspaceServes(const RegexWorkspace* workspace, const RegexProgram* program);
 
 // The first hit of one line (its text without the terminator): the offset in
 // the line, in units (bytes or UTF-16 units), of the leftmost match start

@@ -441,6 +441,12 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
     program->lineEndClass = division->lineEndClass;
     CopyMemory(program->byteClass, division->byteClass, sizeof program->byteClass);
     program->required = *required;
+    // The program's content at its address: a workspace made for it serves
+    // any program with the same fingerprint, which is the same program.
+    ULONGLONG hash = 14695981039346656037ull;
+    for (SIZE_T i = 0; i < bytes; i++)
+        hash = (hash ^ block[i]) * 1099511628211ull;
+    program->fingerprint = hash;
     return program;
 }
 

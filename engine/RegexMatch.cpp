@@ -48,6 +48,7 @@ RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program)
         return NULL;
     RegexWorkspace* workspace = (RegexWorkspace*)block;
     workspace->program = program;
+    workspace->fingerprint = program->fingerprint;
     BYTE* at = block + sizeof(RegexWorkspace);
     at += (16 - (ULONG_PTR)at % 16) % 16;
     workspace->stepped = (RegexThread*)at;
@@ -66,6 +67,11 @@ RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program)
     FindFirstClasses(workspace);
     DfaBegin(workspace);
     return workspace;
+}
+
+BOOL RegexWorkspaceServes(const RegexWorkspace* workspace, const RegexProgram* program)
+{
+    return workspace && workspace->program == program && workspace->fingerprint == program->fingerprint;
 }
 
 void RegexWorkspaceFree(RegexWorkspace* workspace)

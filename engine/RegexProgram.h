@@ -52,6 +52,7 @@ struct RegexProgram {
     DWORD rangeCount;        // Unicode, above the basic plane
     const RegexClassRange* ranges;
     RegexLiteral required;
+    ULONGLONG fingerprint;   // of the whole allocation: tells a workspace whether it serves this program
 };
 
 inline BOOL IsHighSurrogate(DWORD unit)
@@ -133,6 +134,7 @@ struct RegexThread {
 
 struct RegexWorkspace {
     const RegexProgram* program;
+    ULONGLONG fingerprint;  // the program's when the workspace was made
     DWORD* marks;  // the stamp at which each instruction was last reached
     DWORD stamp;
     DWORD* stack;  // 2 entries per instruction and 2 more

@@ -2,6 +2,8 @@
 // the file's alphabet, case-folded as the literal search folds, and stored
 // once each.
 #include "engine/RegexCompiler.h"
+#include "engine/CaseFold.h"
+#include "engine/WordCharacters.h"
 
 // Most characters that the upper-casing changes, in the basic plane and
 // above it (the platform changes about 1,160 and 260).
@@ -11,7 +13,7 @@
 // Process-wide tables, built once on first use and only read after: the
 // invariant upper case of each character of the basic plane, the characters
 // that it changes, those it changes above the basic plane with their upper
-// case, and Unicode's word characters; the ANSI code page's spelling of each
+// case; the ANSI code page's spelling of each
 // character of the basic plane as typed and upper-cased (up to three bytes,
 // their count in the top byte).
 static WCHAR upperOf[BMP_END];
@@ -19,7 +21,6 @@ static WORD changing[BMP_CHANGES];
 static DWORD changingCount;
 static DWORD supplementaryChanging[SUPPLEMENTARY_CHANGES][2];
 static DWORD supplementaryCount;
-static DWORD unicodeWord[BMP_WORDS];
 static DWORD ansiSpelled[BMP_END];
 static DWORD ansiUpper[BMP_END];
 static INIT_ONCE unicodeTablesOnce = INIT_ONCE_STATIC_INIT;
@@ -68,8 +69,6 @@ static BOOL CALLBACK BuildUnicodeTables(PINIT_ONCE, PVOID, PVOID*)
         else
             changing[changingCount++] = (WORD)c;
         upperOf[c] = upper;
-        if (c == '_' || (!IsSurrogate(c) && IsCharAlphaNumericW(unit)))
-            unicodeWord[c / 32] |= 1u << (c % 32);
     }
     FindSupplementaryChanges();
     return TRUE;
@@ -95,8 +94,7 @@ static BOOL CALLBACK BuildAnsiTables(PINIT_ONCE, PVOID, PVOID*)
         if (count <= 0 || count > 3 || usedDefault)
             continue;
         ansiSpelled[c] = Packed((const BYTE*)bytes, count);
-        CharUpperBuffA(bytes, (DWORD)count);
-        ansiUpper[c] = Packed((const BYTE*)bytes, count);
+        ansiUpper[c] = Packed((const BYTE*)bytes, UpperCaseAnsiCharacter(bytes, count));
     }
     return TRUE;
 }
@@ -122,9 +120,7 @@ int AnsiSpelling(const Compiler* compiler, DWORD c, BYTE* bytes)
         bytes[1] = (BYTE)(0x80 | ((c >> 12) & 0x3F));
         bytes[2] = (BYTE)(0x80 | ((c >> 6) & 0x3F));
         bytes[3] = (BYTE)(0x80 | (c & 0x3F));
-        if (!compiler->matchCase)
-            CharUpperBuffA((char*)bytes, 4);
-        return 4;
+        return compiler->matchCase ? 4 : UpperCaseAnsiCharacter((char*)bytes, 4);
     }
     DWORD packed = compiler->matchCase ? ansiSpelled[c] : ansiUpper[c];
     int count = (int)(packed >> 24);
@@ -427,13 +423,11 @@ static void AddEscape(Compiler* compiler, CharSet* set, DWORD escape, BOOL negat
         SetAdd(base, '\v');
         SetAdd(base, '\f');
     } else if (compiler->alphabet == REGEX_UNICODE) {
-        CopyMemory(base->words, unicodeWord, sizeof unicodeWord);
+        CopyMemory(base->words, UnicodeWordBits(), BMP_WORDS * sizeof(DWORD));
     } else {
-        SetAddRange(compiler, base, '0', '9');
-        SetAddRange(compiler, base, 'A', 'Z');
-        SetAddRange(compiler, base, 'a', 'z');
-        SetAddRange(compiler, base, 0x80, 0xFF);
-        SetAdd(base, '_');
+        for (DWORD b = 0; b < 256; b++)
+            if (IsWordByte((BYTE)b))
+                SetAdd(base, b);
     }
     if (negated)
         SetComplement(compiler, base);

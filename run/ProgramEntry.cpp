@@ -117,13 +117,13 @@ static void RunDialog(const WCHAR* folder)
     if (!(startup.dwFlags & STARTF_USESTDHANDLES)) {
         destination = reportFile = OpenReportFile(place, TELL_BOX);
         if (reportFile == INVALID_HANDLE_VALUE) {
-            GlobalFree(request);
+            FreeSearchRequest(request);
             return;
         }
     }
     if (!RunSearch(request, destination, TRUE))
         ExitProcess(0);
-    GlobalFree(request);
+    FreeSearchRequest(request);
     // Closed first: the user may want to open what there is while the message shows.
     if (reportFile != INVALID_HANDLE_VALUE)
         CloseHandle(reportFile);
@@ -181,7 +181,7 @@ static UINT RunCommandLine(const CommandLine* line)
     if (!destination) {
         destination = reportFile = OpenReportFile(place, where);
         if (reportFile == INVALID_HANDLE_VALUE) {
-            GlobalFree(request);
+            FreeSearchRequest(request);
             return EXIT_ERROR;
         }
     }
@@ -191,7 +191,7 @@ static UINT RunCommandLine(const CommandLine* line)
     UnreadableFilesTo(StandardHandle(STD_ERROR_HANDLE));
     if (!RunSearch(request, destination, !line->noWindow))
         ExitProcess(EXIT_CANCELLED);
-    GlobalFree(request);
+    FreeSearchRequest(request);
     if (reportFile != INVALID_HANDLE_VALUE)
         CloseHandle(reportFile);
     if (TellIncompleteReport(place, where))

@@ -273,9 +273,15 @@ std::string Spelling(DWORD c, bool upper)
                                           &usedDefault);
     if (count <= 0 || usedDefault)
         return std::string();
-    if (upper)
-        CharUpperBuffA(bytes, (DWORD)count);
-    return std::string(bytes, count);
+    // The platform upper-cases in place: a form of more bytes is not
+    // written, one of fewer counts alone.
+    std::string spelled(bytes, count);
+    if (upper) {
+        int written = (int)CharUpperBuffA(bytes, (DWORD)count);
+        if (written > 0 && written <= count)
+            spelled.assign(bytes, written);
+    }
+    return spelled;
 }
 
 // A \xHH byte of an ANSI pattern, upper-cased as a character of its own when
