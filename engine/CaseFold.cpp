@@ -11,11 +11,6 @@
 // Plane 1 characters the platform upper-cases: some 130 under Wine.
 #define SUPPLEMENTARY_FOLDS 1024
 
-struct FoldPair {
-    UINT32 from;
-    UINT32 to;
-};
-
 struct CaseFoldTable {
     WCHAR upper[BMP_CHARACTERS];
     int supplementaryCount;
@@ -164,6 +159,12 @@ int FoldSources(const CaseFoldTable* table, UINT32 folded, UINT32* sources, int 
         if (count < capacity)
             sources[count++] = table->sources[low].from;
     return count;
+}
+
+const FoldPair* FoldChanges(const CaseFoldTable* table, int* count)
+{
+    *count = table ? table->sourceCount : 0;
+    return table ? table->sources : NULL;
 }
 
 int UpperCaseAnsiCharacter(char* bytes, int count)

@@ -12,6 +12,12 @@
 
 struct CaseFoldTable;
 
+// A character that the upper-casing changes, and its upper-case form.
+struct FoldPair {
+    UINT32 from;
+    UINT32 to;
+};
+
 // The table, made on first use by any thread; NULL without memory, in which
 // case FoldCharacter folds only "a" to "z".
 const CaseFoldTable* LoadCaseFold();
@@ -25,6 +31,10 @@ UINT32 FoldCharacter(const CaseFoldTable* table, UINT32 c);
 // sources; returns how many it wrote. There are at most a few for any
 // character.
 int FoldSources(const CaseFoldTable* table, UINT32 folded, UINT32* sources, int capacity);
+
+// Every character that the upper-casing changes, in the basic plane and
+// above it, with its upper-case form; *count of them (none without a table).
+const FoldPair* FoldChanges(const CaseFoldTable* table, int* count);
 
 // The platform's ANSI upper-casing (CharUpperBuffA) of one character's
 // count bytes (at most 4), in place; returns the bytes of the result. The

@@ -5,74 +5,14 @@
 #include "engine/CaseFold.h"
 #include "engine/WordCharacters.h"
 
-// Most characters that the upper-casing changes, in the basic plane and
-// above it (the platform changes about 1,160 and 260).
-#define BMP_CHANGES 4096
-#define SUPPLEMENTARY_CHANGES 1024
-
 // Process-wide tables, built once on first use and only read after: the
-// invariant upper case of each character of the basic plane, the characters
-// that it changes, those it changes above the basic plane with their upper
-// case; the ANSI code page's spelling of each
-// character of the basic plane as typed and upper-cased (up to three bytes,
-// their count in the top byte).
-static WCHAR upperOf[BMP_END];
-static WORD changing[BMP_CHANGES];
-static DWORD changingCount;
-static DWORD supplementaryChanging[SUPPLEMENTARY_CHANGES][2];
-static DWORD supplementaryCount;
+// ANSI code page's spelling of each character of the basic plane as typed
+// and upper-cased (up to three bytes, their count in the top byte). Unicode
+// text folds by the platform's upper-casing that the literal search folds
+// with (engine/CaseFold.h).
 static DWORD ansiSpelled[BMP_END];
 static DWORD ansiUpper[BMP_END];
-static INIT_ONCE unicodeTablesOnce = INIT_ONCE_STATIC_INIT;
 static INIT_ONCE ansiTablesOnce = INIT_ONCE_STATIC_INIT;
-
-static BOOL IsSurrogate(DWORD c)
-{
-    return c >= 0xD800 && c <= 0xDFFF;
-}
-
-// Above the basic plane: every pair upper-cased in one call.
-static void FindSupplementaryChanges()
-{
-    DWORD units = 2 * (PLANES_END - BMP_END);
-    WCHAR* pairs = (WCHAR*)VirtualAlloc(NULL, 2 * units * sizeof(WCHAR), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (!pairs)
-        return;
-    WCHAR* upper = pairs + units;
-    for (DWORD v = 0; v < PLANES_END - BMP_END; v++) {
-        pairs[2 * v] = (WCHAR)(0xD800 + (v >> 10));
-        pairs[2 * v + 1] = (WCHAR)(0xDC00 + (v & 0x3FF));
-    }
-    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, pairs, (int)units, upper, (int)units, NULL, NULL, 0) ==
-        (int)units) {
-        for (DWORD v = 0; v < PLANES_END - BMP_END && supplementaryCount < SUPPLEMENTARY_CHANGES; v++) {
-            DWORD high = upper[2 * v], low = upper[2 * v + 1];
-            if (high == pairs[2 * v] && low == pairs[2 * v + 1])
-                continue;
-            if (high < 0xD800 || high > 0xDBFF || low < 0xDC00 || low > 0xDFFF)
-                continue;  // not a character above the basic plane: left as it is
-            supplementaryChanging[supplementaryCount][0] = BMP_END + v;
-            supplementaryChanging[supplementaryCount++][1] = BMP_END + ((high - 0xD800) << 10) + (low - 0xDC00);
-        }
-    }
-    VirtualFree(pairs, 0, MEM_RELEASE);
-}
-
-static BOOL CALLBACK BuildUnicodeTables(PINIT_ONCE, PVOID, PVOID*)
-{
-    for (DWORD c = 0; c < BMP_END; c++) {
-        WCHAR unit = (WCHAR)c, upper = unit;
-        if (!IsSurrogate(c) && LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, &unit, 1, &upper, 1, NULL, NULL, 0) != 1)
-            upper = unit;
-        if (upper == unit || changingCount == BMP_CHANGES)
-            upper = unit;  // beyond the table: left as it is
-        else
-            changing[changingCount++] = (WORD)c;
-        upperOf[c] = upper;
-    }
-    FindSupplementaryChanges();
-    return TRUE;
-}
 
 static DWORD Packed(const BYTE* bytes, int count)
 {
@@ -101,13 +41,7 @@ static BOOL CALLBACK BuildAnsiTables(PINIT_ONCE, PVOID, PVOID*)
 
 DWORD UnicodeUpper(DWORD c)
 {
-    if (c < BMP_END)
-        return upperOf[c];
-    for (DWORD i = 0; i < supplementaryCount; i++) {
-        if (supplementaryChanging[i][0] == c)
-            return supplementaryChanging[i][1];
-    }
-    return c;
+    return FoldCharacter(LoadCaseFold(), c);
 }
 
 int AnsiSpelling(const Compiler* compiler, DWORD c, BYTE* bytes)
@@ -296,19 +230,21 @@ static void UpperImage(Compiler* compiler, CharSet* set)
 {
     CharSet* members = compiler->scratch[2];
     SetCopy(compiler, members, set);
-    for (DWORD i = 0; i < changingCount; i++)
-        SetRemove(set, changing[i]);
-    for (DWORD i = 0; i < changingCount; i++) {
-        if (SetHas(members, changing[i]))
-            SetAdd(set, upperOf[changing[i]]);
+    int count;
+    const FoldPair* changes = FoldChanges(LoadCaseFold(), &count);
+    for (int i = 0; i < count; i++) {
+        if (changes[i].from < BMP_END)
+            SetRemove(set, changes[i].from);
+        else if (RangesHold(members, changes[i].from))
+            RangesRemove(compiler, set, changes[i].from);
     }
-    for (DWORD i = 0; i < supplementaryCount; i++) {
-        if (RangesHold(members, supplementaryChanging[i][0]))
-            RangesRemove(compiler, set, supplementaryChanging[i][0]);
-    }
-    for (DWORD i = 0; i < supplementaryCount; i++) {
-        if (RangesHold(members, supplementaryChanging[i][0]))
-            RangesAdd(compiler, set, supplementaryChanging[i][1], supplementaryChanging[i][1]);
+    for (int i = 0; i < count; i++) {
+        if (changes[i].from < BMP_END ? !SetHas(members, changes[i].from) : !RangesHold(members, changes[i].from))
+            continue;
+        if (changes[i].to < BMP_END)
+            SetAdd(set, changes[i].to);
+        else
+            RangesAdd(compiler, set, changes[i].to, changes[i].to);
     }
 }
 
@@ -329,18 +265,21 @@ static void FoldedPreimage(Compiler* compiler, CharSet* set)
     }
     CharSet* image = compiler->scratch[2];
     SetCopy(compiler, image, set);
-    for (DWORD i = 0; i < changingCount; i++) {
-        if (SetHas(image, upperOf[changing[i]]))
-            SetAdd(set, changing[i]);
-        else
-            SetRemove(set, changing[i]);
-    }
-    for (DWORD i = 0; i < supplementaryCount; i++) {
-        DWORD c = supplementaryChanging[i][0];
-        if (!RangesHold(image, supplementaryChanging[i][1]))
+    int count;
+    const FoldPair* changes = FoldChanges(LoadCaseFold(), &count);
+    for (int i = 0; i < count; i++) {
+        DWORD c = changes[i].from, upper = changes[i].to;
+        BOOL held = upper < BMP_END ? SetHas(image, upper) : RangesHold(image, upper);
+        if (c < BMP_END) {
+            if (held)
+                SetAdd(set, c);
+            else
+                SetRemove(set, c);
+        } else if (!held) {
             RangesRemove(compiler, set, c);
-        else if (!RangesHold(set, c))
+        } else if (!RangesHold(set, c)) {
             RangesAdd(compiler, set, c, c);
+        }
     }
 }
 
@@ -437,10 +376,12 @@ static void AddEscape(Compiler* compiler, CharSet* set, DWORD escape, BOOL negat
 BOOL SetsBegin(Compiler* compiler)
 {
     compiler->setWords = compiler->alphabet == REGEX_ANSI ? 8 : BMP_WORDS;
-    if (compiler->alphabet == REGEX_UNICODE)
-        InitOnceExecuteOnce(&unicodeTablesOnce, BuildUnicodeTables, NULL, NULL);
-    else
+    if (compiler->alphabet == REGEX_ANSI)
         InitOnceExecuteOnce(&ansiTablesOnce, BuildAnsiTables, NULL, NULL);
+    else if (!LoadCaseFold()) {
+        CompileFail(compiler, L"out of memory", 1);
+        return FALSE;
+    }
     compiler->sets = (StoredSet**)ArenaTake(compiler->arena, sizeof(StoredSet*) * (REGEX_MAX_INSTRUCTIONS + 2));
     compiler->buckets = (StoredSet**)ArenaTake(compiler->arena, sizeof(StoredSet*) * SET_BUCKETS);
     for (int i = 0; i < 3; i++)
