@@ -170,6 +170,8 @@ static BOOL WholeWordAt(const ScanPass* pass, ULONGLONG pos)
 // when there is none, STOPPED when a stop was requested on a long line.
 static ULONGLONG NextWholeWord(const ScanPass* pass, ULONGLONG match)
 {
+    if (WholeWordAt(pass, match))
+        return match;
     ULONGLONG length = pass->patternLength, lineEnd = match + length;
     do {
         if (Stopped())
@@ -178,7 +180,7 @@ static ULONGLONG NextWholeWord(const ScanPass* pass, ULONGLONG match)
     } while (lineEnd < pass->size && !EndsLineAt(pass, lineEnd));
     // A match that starts after lastStart would run over the line end.
     ULONGLONG lastStart = lineEnd - length;
-    while (!WholeWordAt(pass, match)) {
+    do {
         match += pass->unitBytes;
         ULONGLONG found = NO_HIT;
         while (found == NO_HIT && match <= lastStart) {
@@ -191,7 +193,7 @@ static ULONGLONG NextWholeWord(const ScanPass* pass, ULONGLONG match)
         if (found == NO_HIT)
             return NO_HIT;
         match = found;
-    }
+    } while (!WholeWordAt(pass, match));
     return match;
 }
 
@@ -285,7 +287,9 @@ ULONGLONG PieceEnd(const ScanPass* pass, ULONGLONG from)
     return pass->size - from > PIECE_BYTES ? from + PIECE_BYTES : pass->size;
 }
 
-ULONGLONG NextLineStart(const ScanPass* pass, ULONGLONG lineEnd)
+// Where the line after the one that lineEnd lies in starts: NO_HIT when the
+// text ends first, STOPPED when a stop was requested on a long line.
+static ULONGLONG NextLineStart(const ScanPass* pass, ULONGLONG lineEnd)
 {
     ULONGLONG size = pass->size, unit = pass->unitBytes;
     while (lineEnd < size && !EndsLineAt(pass, lineEnd)) {
@@ -301,13 +305,14 @@ ULONGLONG NextLineStart(const ScanPass* pass, ULONGLONG lineEnd)
     return lineEnd + unit;
 }
 
-void ReportPassHit(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit, ULONGLONG lineStart,
-                   ULONGLONG lineEnd)
+ULONGLONG EndLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit, ULONGLONG lineStart,
+                  ULONGLONG lineEnd)
 {
-    if (pass->form == TEXT_ANSI)
+    if (hit != NO_HIT && pass->form == TEXT_ANSI)
         ReportHit(report, lineNumber, hit - lineStart + 1, pass->view + lineStart, lineEnd - lineStart);
-    else
+    else if (hit != NO_HIT)
         ReportTextLine(pass, report, lineNumber, hit, lineStart, lineEnd);
+    return NextLineStart(pass, lineEnd);
 }
 
 BOOL RunPass(const ScanPass* pass, FileReport* report)
@@ -339,9 +344,7 @@ BOOL RunPass(const ScanPass* pass, FileReport* report)
         // The first piece of the rest of the line holds its end or more than
         // the 259 characters of text that a report line prints.
         ULONGLONG lineEnd = FindPassLineEnd(pass, match + length, PieceEnd(pass, match + length));
-        if (hit != NO_HIT)
-            ReportPassHit(pass, report, lineNumber, hit, lineStart, lineEnd);
-        ULONGLONG next = NextLineStart(pass, lineEnd);
+        ULONGLONG next = EndLine(pass, report, lineNumber, hit, lineStart, lineEnd);
         if (next == STOPPED)
             return FALSE;
         if (next == NO_HIT)

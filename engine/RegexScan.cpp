@@ -187,9 +187,7 @@ static BOOL RunRegexPass(const ScanPass* pass, FileReport* report)
         // The first piece from the match end holds the line's end or more
         // than a report line prints.
         ULONGLONG lineEnd = FindPassLineEnd(pass, found, PieceEnd(pass, found));
-        if (hit != NO_HIT)
-            ReportPassHit(pass, report, lineNumber, hit, lineStart, lineEnd);
-        ULONGLONG next = NextLineStart(pass, lineEnd);
+        ULONGLONG next = EndLine(pass, report, lineNumber, hit, lineStart, lineEnd);
         if (next == STOPPED)
             return FALSE;
         if (next == NO_HIT)

@@ -60,17 +60,16 @@ BOOL RunPass(const ScanPass* pass, FileReport* report);
 // The steps of a pass that the regular-expression scan shares (LineScan.cpp):
 // the end of the piece that starts at from; the first line end in [from,
 // to), or to; the line ends in [from, to) and the start of the last line
-// that begins there (lineStart stays when none does); where the line after
-// the one that lineEnd lies in starts (NO_HIT when the text ends first,
-// STOPPED when a stop was requested on a long line).
+// that begins there (lineStart stays when none does).
 ULONGLONG PieceEnd(const ScanPass* pass, ULONGLONG from);
 ULONGLONG FindPassLineEnd(const ScanPass* pass, ULONGLONG from, ULONGLONG to);
 ULONGLONG CountLines(const ScanPass* pass, ULONGLONG from, ULONGLONG to, ULONGLONG* lineStart);
-ULONGLONG NextLineStart(const ScanPass* pass, ULONGLONG lineEnd);
-// Reports the hit at hit, in the line from lineStart whose text runs to
-// lineEnd or past the part a report line prints.
-void ReportPassHit(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit, ULONGLONG lineStart,
-                   ULONGLONG lineEnd);
+// The end of a settled line: reports its hit (NO_HIT: none), the line from
+// lineStart with its text up to lineEnd or past the part a report line
+// prints, and returns where the next line starts: NO_HIT when the text ends
+// first, STOPPED when a stop was requested on a long line.
+ULONGLONG EndLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit, ULONGLONG lineStart,
+                  ULONGLONG lineEnd);
 // Chooses the anchors of an ANSI pattern (LineScan.cpp), or of a Unicode
 // pattern with what else it needs (UnicodeScan.cpp).
 void ChooseAnchors(ScanPass* pass);

@@ -9,6 +9,7 @@
 #include "engine/ProcessState.h"
 #include "engine/Regex.h"
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -230,31 +231,25 @@ std::string AnsiLine(const UINT32* characters, size_t n)
     return line;
 }
 
-// A regular expression: each line's characters through the reference
-// matcher, its hit's offset in UTF-16 units taken back to the file's units.
-BOOL ReferenceScanText(const DecodedText& text, FileReport* report, const SearchRequest* request)
+// The index of the first hit among the n characters of a line from start,
+// or -1.
+typedef std::function<long long(size_t start, size_t n)> LineHit;
+
+// One pass over the text: each line's hit reported. Lines end at CR, LF or
+// CR LF; the text after the last line end is one more line, empty when the
+// text ends with one.
+BOOL ReportLines(const DecodedText& text, FileReport* report, const LineHit& lineHit)
 {
-    std::shared_ptr<ReferencePattern> pattern = ReferenceParse(request->text);
-    ReferenceRules rules = RulesOf(request, true);
     ULONGLONG lineNumber = 1;
     for (size_t start = 0;; lineNumber++) {
         size_t end = start;
         while (end < text.shown.size() && !IsTerminator(text.shown[end]))
             end++;
-        ReferenceLine line;
-        ULONGLONG units = 0;
-        for (size_t at = start; at < end; at++) {
-            line.chars.push_back(text.shown[at]);
-            line.offsets.push_back(units);
-            units += text.shown[at] >= 0x10000 ? 2 : 1;
-        }
-        line.offsets.push_back(units);
-        ULONGLONG hit = ReferenceFirstHit(pattern.get(), rules, line);
-        if (hit != REGEX_NONE) {
-            size_t at = std::find(line.offsets.begin(), line.offsets.end(), hit) - line.offsets.begin();
-            std::string shown = AnsiLine(text.shown.data() + start, end - start);
-            ReportHit(report, lineNumber, text.offsets[start + at] - text.offsets[start] + 1, (const BYTE*)shown.data(),
-                      shown.size());
+        long long hit = lineHit(start, end - start);
+        if (hit >= 0) {
+            std::string line = AnsiLine(text.shown.data() + start, end - start);
+            ReportHit(report, lineNumber, text.offsets[start + hit] - text.offsets[start] + 1, (const BYTE*)line.data(),
+                      line.size());
         }
         if (StopRequested.load())
             return FALSE;
@@ -263,6 +258,24 @@ BOOL ReferenceScanText(const DecodedText& text, FileReport* report, const Search
         start = end + (text.shown[end] == '\r' && end + 1 < text.shown.size() && text.shown[end + 1] == '\n' ? 2 : 1);
     }
     return !StopRequested.load();
+}
+
+// A regular expression: each line's characters through the reference
+// matcher, its hit's offset in UTF-16 units taken back to a character.
+long long PatternHit(const ReferencePattern* pattern, const ReferenceRules& rules, const UINT32* shown, size_t n)
+{
+    ReferenceLine line;
+    ULONGLONG units = 0;
+    for (size_t at = 0; at < n; at++) {
+        line.chars.push_back(shown[at]);
+        line.offsets.push_back(units);
+        units += shown[at] >= 0x10000 ? 2 : 1;
+    }
+    line.offsets.push_back(units);
+    ULONGLONG hit = ReferenceFirstHit(pattern, rules, line);
+    if (hit == REGEX_NONE)
+        return -1;
+    return std::find(line.offsets.begin(), line.offsets.end(), hit) - line.offsets.begin();
 }
 
 }  // namespace
@@ -279,37 +292,26 @@ BOOL ReferenceScanFile(const BYTE* bytes, ULONGLONG size, FileReport* report, co
     if (text.shown.empty())
         return !StopRequested.load();
 
-    if (options->regularExpression)
-        return ReferenceScanText(text, report, request);
+    if (options->regularExpression) {
+        std::shared_ptr<ReferencePattern> pattern = ReferenceParse(request->text);
+        ReferenceRules rules = RulesOf(request, true);
+        return ReportLines(text, report, [&](size_t start, size_t n) {
+            return PatternHit(pattern.get(), rules, text.shown.data() + start, n);
+        });
+    }
     std::vector<UINT32> needle;
     DecodedText typed;
     AddUnits(request->text, std::vector<ULONGLONG>(lstrlenW(request->text) + 1, 0), &typed);
     needle = options->matchCase ? typed.shown : UpperCased(typed.shown);
     size_t passes = options->stringsOnly && options->ampVariants ? needle.size() : 1;
-    for (size_t k = 0; k < passes; k++) {
+    BOOL finished = TRUE;
+    for (size_t k = 0; k < passes && finished; k++) {
         std::vector<UINT32> pattern = needle;
         if (k > 0)
             pattern.insert(pattern.begin() + (needle.size() - k), '&');
-        // Lines end at CR, LF or CR LF; the text after the last line end is
-        // one more line, empty when the text ends with one.
-        ULONGLONG lineNumber = 1;
-        for (size_t start = 0;; lineNumber++) {
-            size_t end = start;
-            while (end < text.shown.size() && !IsTerminator(text.shown[end]))
-                end++;
-            long long hit = FirstHit(text.compared.data() + start, text.shown.data() + start, end - start, pattern,
-                                     options);
-            if (hit >= 0) {
-                std::string line = AnsiLine(text.shown.data() + start, end - start);
-                ReportHit(report, lineNumber, text.offsets[start + hit] - text.offsets[start] + 1, (const BYTE*)line.data(),
-                          line.size());
-            }
-            if (StopRequested.load())
-                return FALSE;
-            if (end == text.shown.size())
-                break;
-            start = end + (text.shown[end] == '\r' && end + 1 < text.shown.size() && text.shown[end + 1] == '\n' ? 2 : 1);
-        }
+        finished = ReportLines(text, report, [&](size_t start, size_t n) {
+            return FirstHit(text.compared.data() + start, text.shown.data() + start, n, pattern, options);
+        });
     }
-    return !StopRequested.load();
+    return finished;
 }
