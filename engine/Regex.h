@@ -67,6 +67,8 @@ enum RegexAlphabet { REGEX_ANSI, REGEX_UNICODE };
 
 // No hit in the line; no match end in the text searched.
 #define REGEX_NONE (~0ull)
+// No character: the end of the line, or none before its start.
+#define REGEX_NO_CHAR 0xFFFFFFFFu
 
 #define REGEX_MESSAGE_CHARS 96
 // Longest required literal kept; a piece of a required literal is required too.
@@ -100,6 +102,13 @@ struct RegexWorkspace;
 // case mapping, word characters and code page (some 10 ms).
 RegexProgram* RegexCompile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase,
                            RegexError* error);
+// The pattern compiled to read the text backwards, to find where matches
+// start (RegexLastEnd*). It takes at least the reversed matches and maybe
+// more: \b and \B hold anywhere in its DFA, and in ANSI files a class
+// member of several bytes is taken as that many bytes of any kind. It has no
+// required literal.
+RegexProgram* RegexCompileReversed(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase,
+                                   RegexError* error);
 void RegexFree(RegexProgram* program);
 RegexAlphabet RegexAlphabetOf(const RegexProgram* program);
 void RegexRequired(const RegexProgram* program, RegexLiteral* literal);
@@ -130,6 +139,11 @@ ULONGLONG RegexFirstHitUnits(RegexWorkspace* workspace, const WCHAR* line, ULONG
 // then RegexLineEnd for the answer. A surrogate pair may be split between
 // pieces.
 void RegexLineBegin(RegexWorkspace* workspace, DWORD options);
+// The same from offset units into the line, where previous (REGEX_NO_CHAR at
+// the line's start) is the character before, of previousUnits units: for
+// options without REGEX_SKIP_COMMENTS and REGEX_STRINGS_ONLY, which follow
+// the line from its start. The hit's offset counts from the line's start.
+void RegexLineBeginAt(RegexWorkspace* workspace, DWORD options, ULONGLONG offset, DWORD previous, DWORD previousUnits);
 BOOL RegexLineBytes(RegexWorkspace* workspace, const BYTE* piece, ULONGLONG length);
 BOOL RegexLineUnits(RegexWorkspace* workspace, const WCHAR* piece, ULONGLONG length);
 ULONGLONG RegexLineEnd(RegexWorkspace* workspace);
@@ -151,3 +165,12 @@ void RegexFindBegin(RegexWorkspace* workspace);
 ULONGLONG RegexFindBytes(RegexWorkspace* workspace, const BYTE* text, ULONGLONG from, ULONGLONG to);
 ULONGLONG RegexFindUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGLONG from, ULONGLONG to);
 BOOL RegexFindAtEnd(RegexWorkspace* workspace);
+
+// The last offset in text, one line read whole (no line end in it), where a
+// match ends, by the DFA; REGEX_NONE when none does. With a reversed
+// program over a line's characters in reverse order (a surrogate pair kept
+// as it is), length minus that offset is where the leftmost match of the
+// line may start: no match of the pattern starts before it, and a line
+// where none ends has no match. Clears the candidate search's state.
+ULONGLONG RegexLastEndBytes(RegexWorkspace* workspace, const BYTE* text, ULONGLONG length);
+ULONGLONG RegexLastEndUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGLONG length);

@@ -143,8 +143,10 @@ static void EmitLiteral(Compiler* compiler, RegexNode* node, BOOL afterHigh)
         SetClear(compiler, none);
         Emit(compiler, OP_SET, SetStore(compiler, none), 0);
     }
-    for (int k = 0; k < count; k++)
+    for (int n = 0; n < count; n++) {
+        int k = compiler->reversed ? count - 1 - n : n;
         Emit(compiler, OP_SET, SetOfByte(compiler, bytes[k], folded[k]), 0);
+    }
 }
 
 // A node of an ANSI class's byte tree: the bytes that end a member here, and
@@ -178,6 +180,36 @@ static void EmitTree(Compiler* compiler, DWORD index)
     PatchJumps(compiler, pending);
 }
 
+// The lengths of the members that a byte tree's node at depth holds and
+// continues, as bits: bit L for members of L bytes.
+static DWORD TreeLengths(const Compiler* compiler, DWORD index, DWORD depth)
+{
+    const ByteTree* node = &compiler->tree[index];
+    DWORD lengths = 0;
+    for (int i = 0; i < 8; i++)
+        lengths |= node->ends[i] ? 1u << (depth + 1) : 0;
+    for (int b = 0; b < 256; b++)
+        lengths |= node->children[b] ? TreeLengths(compiler, node->children[b], depth + 1) : 0;
+    return lengths;
+}
+
+// Read backwards, an ANSI class's members of several bytes are taken as that
+// many bytes of any kind: more than the class holds, as a reversed program
+// may take.
+static void EmitReversedTree(Compiler* compiler, DWORD tree)
+{
+    DWORD lengths = TreeLengths(compiler, tree, 0) | 2, pending = NO_INSTRUCTION;
+    for (DWORD length = 1; length <= 4; length++) {
+        if (!(lengths & (1u << length)))
+            continue;
+        DWORD split = BeginAlternative(compiler, (lengths >> (length + 1)) == 0);
+        for (DWORD k = 0; k < length; k++)
+            Emit(compiler, OP_SET, SetOfAny(compiler), 0);
+        EndAlternative(compiler, split, &pending);
+    }
+    PatchJumps(compiler, pending);
+}
+
 static void EmitClass(Compiler* compiler, RegexNode* node)
 {
     if (!node->compiled && !SetOfClass(compiler, node, &node->compiledSet, &node->compiledTree))
@@ -191,11 +223,33 @@ static void EmitClass(Compiler* compiler, RegexNode* node)
     DWORD split = BeginAlternative(compiler, FALSE);
     Emit(compiler, OP_SET, node->compiledSet, 0);
     EndAlternative(compiler, split, &pending);
-    EmitTree(compiler, node->compiledTree);
+    if (compiler->reversed)
+        EmitReversedTree(compiler, node->compiledTree);
+    else
+        EmitTree(compiler, node->compiledTree);
     PatchJumps(compiler, pending);
 }
 
 static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh);
+
+// The children of a concatenation last first, each as the pattern has it
+// after the one before it.
+static void EmitReversedConcat(Compiler* compiler, RegexNode* node)
+{
+    DWORD count = 0;
+    for (RegexNode* child = node->child; child; child = child->next)
+        count++;
+    RegexNode** children = (RegexNode**)ArenaTake(compiler->arena, sizeof(RegexNode*) * count);
+    if (!children) {
+        CompileFail(compiler, L"out of memory", 1);
+        return;
+    }
+    count = 0;
+    for (RegexNode* child = node->child; child; child = child->next)
+        children[count++] = child;
+    while (count-- > 0)
+        EmitNode(compiler, children[count], AfterHighLiteral(compiler, count ? children[count - 1] : NULL, children[count]));
+}
 
 static void EmitRepeat(Compiler* compiler, RegexNode* node)
 {
@@ -247,19 +301,22 @@ static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh)
         Emit(compiler, OP_SET, SetOfNode(compiler, node), 0);
         break;
     case NODE_ASSERT:
-        Emit(compiler, OP_ASSERT, node->value, 0);
+        // Read backwards, the line's start comes last and its end first.
+        if (compiler->reversed && (node->value == ASSERT_LINE_START || node->value == ASSERT_LINE_END))
+            Emit(compiler, OP_ASSERT, node->value == ASSERT_LINE_START ? ASSERT_LINE_END : ASSERT_LINE_START, 0);
+        else
+            Emit(compiler, OP_ASSERT, node->value, 0);
         break;
     case NODE_CLASS:
         EmitClass(compiler, node);
         break;
-    case NODE_CONCAT: {
-        RegexNode* previous = NULL;
-        for (RegexNode* child = node->child; child; child = child->next) {
-            EmitNode(compiler, child, AfterHighLiteral(compiler, previous, child));
-            previous = child;
-        }
+    case NODE_CONCAT:
+        if (compiler->reversed)
+            EmitReversedConcat(compiler, node);
+        else
+            for (RegexNode* child = node->child, *previous = NULL; child; previous = child, child = child->next)
+                EmitNode(compiler, child, AfterHighLiteral(compiler, previous, child));
         break;
-    }
     case NODE_ALT: {
         DWORD pending = NO_INSTRUCTION;
         for (RegexNode* child = node->child; child; child = child->next) {
@@ -450,8 +507,8 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
     return program;
 }
 
-RegexProgram* RegexCompile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase,
-                           RegexError* error)
+static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase, BOOL reversed,
+                             RegexError* error)
 {
     ZeroMemory(error, sizeof *error);
     RegexArena arena;
@@ -468,6 +525,7 @@ RegexProgram* RegexCompile(const WCHAR* pattern, int length, RegexAlphabet alpha
     CPINFO info;
     compiler.singleByte = GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
     compiler.blame = 1;
+    compiler.reversed = reversed;
     RegexProgram* program = NULL;
     RegexNode* root = RegexParse(pattern, length, &arena, error);
     compiler.insts = (RegexInst*)ArenaTake(&arena, sizeof(RegexInst) * REGEX_MAX_INSTRUCTIONS);
@@ -479,7 +537,9 @@ RegexProgram* RegexCompile(const WCHAR* pattern, int length, RegexAlphabet alpha
         EmitNode(&compiler, root, FALSE);
         Emit(&compiler, OP_MATCH, 0, 0);
         if (!compiler.failed && SetsDivide(&compiler, &division)) {
-            FactsOf(&compiler, root, FALSE, &facts);
+            // A reversed program's literal would read backwards: it has none.
+            if (!reversed)
+                FactsOf(&compiler, root, FALSE, &facts);
             program = Assemble(&compiler, &division, &facts.best);
             if (!program)
                 RegexFail(error, L"out of memory", 1);
@@ -487,6 +547,18 @@ RegexProgram* RegexCompile(const WCHAR* pattern, int length, RegexAlphabet alpha
     }
     ArenaClose(&arena);
     return program;
+}
+
+RegexProgram* RegexCompile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase,
+                           RegexError* error)
+{
+    return Compile(pattern, length, alphabet, matchCase, FALSE, error);
+}
+
+RegexProgram* RegexCompileReversed(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase,
+                                   RegexError* error)
+{
+    return Compile(pattern, length, alphabet, matchCase, TRUE, error);
 }
 
 void RegexFree(RegexProgram* program)

@@ -67,6 +67,7 @@ struct Compiler {
     CharSet* scratch[3];
     ByteTree* tree;
     DWORD treeCount;
+    BOOL reversed;    // the program reads the text backwards (RegexCompileReversed)
 };
 
 void CompileFail(Compiler* compiler, const WCHAR* what, int position);

@@ -346,6 +346,26 @@ ULONGLONG RegexFindUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGLONG
     return Find(workspace, text, from, to);
 }
 
+template <typename Unit>
+static ULONGLONG LastEnd(RegexWorkspace* workspace, const Unit* text, ULONGLONG length)
+{
+    ULONGLONG last = REGEX_NONE;
+    RegexFindBegin(workspace);
+    for (ULONGLONG end = 0; (end = Find(workspace, text, end, length)) != REGEX_NONE;)
+        last = end;
+    return RegexFindAtEnd(workspace) ? length : last;
+}
+
+ULONGLONG RegexLastEndBytes(RegexWorkspace* workspace, const BYTE* text, ULONGLONG length)
+{
+    return LastEnd(workspace, text, length);
+}
+
+ULONGLONG RegexLastEndUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGLONG length)
+{
+    return LastEnd(workspace, text, length);
+}
+
 BOOL RegexFindAtEnd(RegexWorkspace* workspace)
 {
     if (workspace->findHigh) {

@@ -244,6 +244,17 @@ void RegexLineBegin(RegexWorkspace* workspace, DWORD options)
     workspace->lineHigh = 0;
 }
 
+void RegexLineBeginAt(RegexWorkspace* workspace, DWORD options, ULONGLONG offset, DWORD previous, DWORD previousUnits)
+{
+    RegexLineBegin(workspace, options);
+    workspace->offset = offset;
+    if (previous != REGEX_NO_CHAR) {
+        workspace->previous.c = previous;
+        workspace->previous.classIndex = ClassOf(workspace->program, previous);
+        workspace->previous.units = previousUnits;
+    }
+}
+
 BOOL RegexLineBytes(RegexWorkspace* workspace, const BYTE* piece, ULONGLONG length)
 {
     for (ULONGLONG i = 0; i < length && !workspace->settled; i++)

@@ -8,9 +8,6 @@
 // thread moves per character, and a DFA state holds up to this many entries.
 #define REGEX_MAX_INSTRUCTIONS 30000
 
-// No character: the end of the line, or none before its start.
-#define REGEX_NO_CHAR 0xFFFFFFFFu
-
 enum RegexOp {
     OP_SET,     // takes one character whose class is in set arg
     OP_SPLIT,   // goes on at arg and at alt

@@ -4,23 +4,38 @@
 // runs the engine's DFA over the text, piece by piece, to the first line
 // where a match ends. Either way the engine's matcher settles that line by
 // the scanner's rules (engine/Regex.h), and the search goes on at the next
-// line. Unicode text reaches the engine as UTF-16 units, decoded a piece at
-// a time into the workspace; positions here stay byte offsets of the text.
+// line. A line that fits in a piece is read backwards first by the reversed
+// program's DFA, which rules it out or tells where its leftmost match may
+// start, so that the matcher need not step through the text before it
+// (unless "//" or strings, which the matcher follows from the line's start,
+// are to be told). Unicode text reaches the engine as UTF-16 units, decoded
+// a piece at a time into the workspace; positions here stay byte offsets of
+// the text.
 #include "engine/ScanPass.h"
+
+// Makes the workspace in *slot for program, unless the one there serves it.
+static BOOL Ready(RegexWorkspace** slot, const RegexProgram* program)
+{
+    if (!program || RegexWorkspaceServes(*slot, program))
+        return TRUE;
+    RegexWorkspaceFree(*slot);
+    *slot = RegexWorkspaceAlloc(program);
+    return *slot != NULL;
+}
 
 BOOL ReadyRegexWorkspaces(ScanWorkspace* workspace, const SearchRequest* request)
 {
-    const RegexProgram* programs[2] = {request->ansiProgram, request->unicodeProgram};
-    for (int alphabet = REGEX_ANSI; alphabet <= REGEX_UNICODE; alphabet++) {
-        const RegexProgram* program = programs[alphabet];
-        if (!program || RegexWorkspaceServes(workspace->regex[alphabet], program))
-            continue;
-        RegexWorkspaceFree(workspace->regex[alphabet]);
-        workspace->regex[alphabet] = RegexWorkspaceAlloc(program);
-        if (!workspace->regex[alphabet])
-            return FALSE;
-    }
-    return TRUE;
+    return Ready(&workspace->regex[REGEX_ANSI], request->ansiProgram) &&
+           Ready(&workspace->reversed[REGEX_ANSI], request->ansiReversed) &&
+           Ready(&workspace->regex[REGEX_UNICODE], request->unicodeProgram) &&
+           Ready(&workspace->reversed[REGEX_UNICODE], request->unicodeReversed);
+}
+
+// Whether the matcher may begin where the reversed DFA says: the rules of
+// "//" and strings need the line from its start.
+static BOOL StartsAnywhere(const ScanPass* pass)
+{
+    return pass->reversed && !(pass->regexOptions & (REGEX_SKIP_COMMENTS | REGEX_STRINGS_ONLY));
 }
 
 // Decodes whole characters of Unicode text from byte from while they start
@@ -75,20 +90,65 @@ static ULONGLONG ByteOfUnit(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG
     return pos;
 }
 
+// Whether a match ends in the line from lineStart, by the DFA, a piece at a
+// time: NO_HIT when none does (the line has no hit), STOPPED when a stop was
+// requested, else 0. For a line longer than a piece, which the matcher
+// would take far longer over.
+static ULONGLONG LongLineMayMatch(const ScanPass* pass, ULONGLONG lineStart)
+{
+    RegexWorkspace* regex = pass->regex;
+    RegexFindBegin(regex);
+    for (ULONGLONG pos = lineStart;;) {
+        ULONGLONG to = PieceEnd(pass, pos), end, found;
+        if (pass->form == TEXT_ANSI) {
+            end = FindLineEnd(pass->view, pos, to);
+            found = RegexFindBytes(regex, pass->view, pos, end);
+        } else {
+            DWORD count = DecodeUnits(pass, pos, to, TRUE, &end);
+            found = RegexFindUnits(regex, pass->units, 0, count);
+        }
+        if (found != REGEX_NONE)
+            return 0;
+        if (end < to || end >= pass->size)
+            return RegexFindAtEnd(regex) ? 0 : NO_HIT;
+        if (Stopped())
+            return STOPPED;
+        pos = end;
+    }
+}
+
 static ULONGLONG HitOf(ULONGLONG lineStart, ULONGLONG offset)
 {
     return offset == REGEX_NONE ? NO_HIT : lineStart + offset;
 }
 
-// The ANSI line from lineStart, whole when it ends in the first piece (and
-// then ruled out by the DFA first when prefilter), else piece by piece.
+// The ANSI line from lineStart: when it ends in the first piece, from where
+// the reversed DFA says its hit may start, or else whole and ruled out by the
+// DFA first when prefilter; otherwise piece by piece.
 static ULONGLONG SettleRegexBytes(const ScanPass* pass, ULONGLONG lineStart, BOOL prefilter)
 {
     RegexWorkspace* regex = pass->regex;
     const BYTE* view = pass->view;
     ULONGLONG pos = lineStart, to = PieceEnd(pass, pos), end = FindLineEnd(view, pos, to);
-    if (prefilter && (end < to || to == pass->size))
+    BOOL whole = end < to || to == pass->size;
+    if (whole && StartsAnywhere(pass)) {
+        ULONGLONG length = end - pos;
+        BYTE* backwards = (BYTE*)pass->backwards;
+        for (ULONGLONG k = 0; k < length; k++)
+            backwards[k] = view[end - 1 - k];
+        ULONGLONG last = RegexLastEndBytes(pass->reversed, backwards, length);
+        if (last == REGEX_NONE)
+            return NO_HIT;
+        ULONGLONG start = length - last;
+        RegexLineBeginAt(regex, pass->regexOptions, start, start ? view[pos + start - 1] : REGEX_NO_CHAR, 1);
+        RegexLineBytes(regex, view + pos + start, length - start);
+        return HitOf(lineStart, RegexLineEnd(regex));
+    }
+    if (prefilter && whole)
         return HitOf(lineStart, RegexFirstHitBytes(regex, view + pos, end - pos, pass->regexOptions));
+    ULONGLONG may = prefilter ? LongLineMayMatch(pass, lineStart) : 0;
+    if (may != 0)
+        return may;
     RegexLineBegin(regex, pass->regexOptions);
     while (RegexLineBytes(regex, view + pos, end - pos) && end == to && to < pass->size) {
         if (Stopped())
@@ -98,6 +158,39 @@ static ULONGLONG SettleRegexBytes(const ScanPass* pass, ULONGLONG lineStart, BOO
         end = FindLineEnd(view, pos, to);
     }
     return HitOf(lineStart, RegexLineEnd(regex));
+}
+
+// Where the leftmost match of the line in the pass's units (count of them)
+// may start, by the reversed DFA over its characters read backwards (a
+// surrogate pair kept in its order), or REGEX_NONE; the matcher then begins
+// there, after the character before.
+static ULONGLONG BeginWhereHitMayStart(const ScanPass* pass, DWORD count)
+{
+    const WCHAR* units = pass->units;
+    WCHAR* backwards = pass->backwards;
+    for (DWORD k = 0; k < count;) {
+        DWORD at = count - 1 - k;
+        if (at > 0 && IS_LOW_SURROGATE(units[at]) && IS_HIGH_SURROGATE(units[at - 1])) {
+            backwards[k++] = units[at - 1];
+            backwards[k++] = units[at];
+        } else {
+            backwards[k++] = units[at];
+        }
+    }
+    ULONGLONG last = RegexLastEndUnits(pass->reversed, backwards, count);
+    if (last == REGEX_NONE)
+        return REGEX_NONE;
+    ULONGLONG start = count - last;
+    DWORD previous = REGEX_NO_CHAR, previousUnits = 1;
+    if (start > 0) {
+        previous = units[start - 1];
+        if (start > 1 && IS_LOW_SURROGATE(previous) && IS_HIGH_SURROGATE(units[start - 2])) {
+            previous = 0x10000 + ((units[start - 2] - 0xD800) << 10) + (previous - 0xDC00);
+            previousUnits = 2;
+        }
+    }
+    RegexLineBeginAt(pass->regex, pass->regexOptions, start, previous, previousUnits);
+    return start;
 }
 
 // The same for a Unicode line, decoded a piece at a time; the hit's offset in
@@ -110,12 +203,26 @@ static ULONGLONG SettleRegexText(const ScanPass* pass, ULONGLONG lineStart, BOOL
         ULONGLONG to = PieceEnd(pass, pos), next;
         DWORD count = DecodeUnits(pass, pos, to, TRUE, &next);
         BOOL lineEnds = next < to || next >= pass->size;
+        if (first && lineEnds && StartsAnywhere(pass)) {
+            ULONGLONG start = BeginWhereHitMayStart(pass, count);
+            if (start == REGEX_NONE)
+                return NO_HIT;
+            RegexLineUnits(regex, pass->units + start, count - start);
+            offset = RegexLineEnd(regex);
+            break;
+        }
         if (first && prefilter && lineEnds) {
             offset = RegexFirstHitUnits(regex, pass->units, count, pass->regexOptions);
             break;
         }
-        if (first)
+        if (first) {
+            ULONGLONG may = prefilter ? LongLineMayMatch(pass, lineStart) : 0;
+            if (may != 0)
+                return may;
+            // The line's first piece again, which the DFA took.
+            count = DecodeUnits(pass, pos, to, TRUE, &next);
             RegexLineBegin(regex, pass->regexOptions);
+        }
         if (!RegexLineUnits(regex, pass->units, count) || lineEnds) {
             offset = RegexLineEnd(regex);
             break;
@@ -209,6 +316,8 @@ BOOL ScanRegex(ScanPass* pass, FileReport* report, const SearchRequest* request,
     if (!program || !ReadyRegexWorkspaces(workspace, request))
         return !Stopped();
     pass->regex = workspace->regex[alphabet];
+    pass->reversed = workspace->reversed[alphabet];
+    pass->backwards = workspace->backwards;
     pass->regexOptions = (pass->skipComments ? REGEX_SKIP_COMMENTS : 0) | (pass->stringsOnly ? REGEX_STRINGS_ONLY : 0) |
                          (request->options.wholeWord ? REGEX_WHOLE_WORD : 0);
     pass->units = workspace->units;

@@ -45,6 +45,8 @@ struct ScanPass {
     // above are then its required literal, which finds the lines that may
     // hold a hit, when it has one:
     RegexWorkspace* regex;     // NULL for literal text
+    RegexWorkspace* reversed;  // the reversed program's, which tells where a hit may start
+    WCHAR* backwards;          // PIECE_UNITS of room for a line read backwards
     DWORD regexOptions;        // REGEX_SKIP_COMMENTS, REGEX_STRINGS_ONLY, REGEX_WHOLE_WORD
     const BYTE* literalFolds;  // ANSI: (byte | literalFolds[k]) == pattern[k] tests the literal's byte k
     WCHAR* units;              // Unicode: PIECE_UNITS of room for text as UTF-16 units,

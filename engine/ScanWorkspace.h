@@ -28,9 +28,11 @@ struct ScanWorkspace {
     // A regular expression (RegexScan.cpp):
     RegexWorkspace* regex[2];                // per RegexAlphabet: the state of the matcher and the DFA,
                                              // made on the first file for the search's program
+    RegexWorkspace* reversed[2];             // the same for the reversed program
     BYTE literalFolds[REGEX_LITERAL_UNITS];  // ANSI: the fold test of each byte of the required literal
     WCHAR units[PIECE_UNITS];                // Unicode: a piece of text as UTF-16 units
     DWORD unitOffsets[PIECE_UNITS + 1];      // the byte offset of each in the piece, and the piece's end
+    WCHAR backwards[PIECE_UNITS];            // a line read backwards: its bytes, or its characters' units
 };
 
 // A workspace from the system's pages, or NULL without memory.

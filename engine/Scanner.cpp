@@ -26,8 +26,10 @@ void FreeScanWorkspace(ScanWorkspace* workspace)
     if (!workspace)
         return;
     ReleaseReadBuffer(workspace);
-    RegexWorkspaceFree(workspace->regex[REGEX_ANSI]);
-    RegexWorkspaceFree(workspace->regex[REGEX_UNICODE]);
+    for (int alphabet = REGEX_ANSI; alphabet <= REGEX_UNICODE; alphabet++) {
+        RegexWorkspaceFree(workspace->regex[alphabet]);
+        RegexWorkspaceFree(workspace->reversed[alphabet]);
+    }
     VirtualFree(workspace, 0, MEM_RELEASE);
 }
 

@@ -73,18 +73,18 @@ static BOOL EntriesFit(const SearchEntries* entries, WCHAR* problem)
     return FALSE;
 }
 
-// Compiles the text for the alphabets the search needs: ANSI files always,
-// Unicode files when they are searched. FALSE, with the problem, when the
-// pattern is refused.
+// Compiles the text, forwards and reversed, for the alphabets the search
+// needs: ANSI files always, Unicode files when they are searched. FALSE,
+// with the problem, when the pattern is refused.
 static BOOL CompilePattern(SearchRequest* request, const WCHAR* text, WCHAR* problem)
 {
     RegexError error;
     int length = lstrlenW(text);
-    BOOL matchCase = request->options.matchCase != 0;
-    request->ansiProgram = RegexCompile(text, length, REGEX_ANSI, matchCase, &error);
-    if (request->ansiProgram && request->options.unicodeFiles)
-        request->unicodeProgram = RegexCompile(text, length, REGEX_UNICODE, matchCase, &error);
-    if (request->ansiProgram && (request->unicodeProgram || !request->options.unicodeFiles))
+    BOOL matchCase = request->options.matchCase != 0, unicode = request->options.unicodeFiles != 0;
+    if ((request->ansiProgram = RegexCompile(text, length, REGEX_ANSI, matchCase, &error)) &&
+        (request->ansiReversed = RegexCompileReversed(text, length, REGEX_ANSI, matchCase, &error)) &&
+        (!unicode || ((request->unicodeProgram = RegexCompile(text, length, REGEX_UNICODE, matchCase, &error)) &&
+                      (request->unicodeReversed = RegexCompileReversed(text, length, REGEX_UNICODE, matchCase, &error)))))
         return TRUE;
     wsprintfW(problem, L"bad regular expression: %s", error.message);
     return FALSE;
@@ -136,7 +136,9 @@ void FreeSearchPatterns(SearchRequest* request)
 {
     RegexFree(request->ansiProgram);
     RegexFree(request->unicodeProgram);
-    request->ansiProgram = request->unicodeProgram = NULL;
+    RegexFree(request->ansiReversed);
+    RegexFree(request->unicodeReversed);
+    request->ansiProgram = request->unicodeProgram = request->ansiReversed = request->unicodeReversed = NULL;
 }
 
 void FreeSearchRequest(SearchRequest* request)

@@ -50,9 +50,12 @@ struct SearchRequest {
     SearchOptions options;
     // A regular expression compiled from text once for the search, read-only
     // while threads scan with it: for ANSI files, and for Unicode files when
-    // they are searched; NULL for literal text.
+    // they are searched, each also reversed (to find where a line's hit may
+    // start); NULL for literal text.
     RegexProgram* ansiProgram;
     RegexProgram* unicodeProgram;
+    RegexProgram* ansiReversed;
+    RegexProgram* unicodeReversed;
     HWND progressWindow;                  // set once by the progress dialog before the worker starts
 };
 

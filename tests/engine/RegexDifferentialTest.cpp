@@ -2,8 +2,10 @@
 // random patterns and texts, in both alphabets and every combination of
 // match case, skip comments, strings only and whole word: each line's first
 // hit (whole and fed in random pieces) and the DFA's candidate positions must
-// agree, and every line with a match must hold the required literal. An
-// escaped literal must also find what the literal scanner finds.
+// agree, and every line with a match must hold the required literal; without
+// skip comments and strings only, so must the first hit that the matcher
+// finds from where the reversed program puts the leftmost start. An escaped
+// literal must also find what the literal scanner finds.
 // REGEX_DIFF_CASES sets the number of cases, REGEX_DIFF_SEED the seed and
 // REGEX_DIFF_FIRST the first case.
 #include "engine/Regex.h"
@@ -170,6 +172,45 @@ ULONGLONG EngineFirstHit(RegexWorkspace* workspace, const Unit* line, size_t len
     return RegexLineEnd(workspace);
 }
 
+// The first hit of a line by the matcher begun where the reversed program's
+// DFA, over the line read backwards, says the leftmost match may start.
+ULONGLONG HintedFirstHit(RegexWorkspace* workspace, RegexWorkspace* reversed, const std::string& line, DWORD options)
+{
+    std::string backwards(line.rbegin(), line.rend());
+    ULONGLONG last = RegexLastEndBytes(reversed, (const BYTE*)backwards.data(), backwards.size());
+    if (last == REGEX_NONE)
+        return REGEX_NONE;
+    ULONGLONG start = line.size() - last;
+    RegexLineBeginAt(workspace, options, start, start ? (BYTE)line[start - 1] : REGEX_NO_CHAR, 1);
+    RegexLineBytes(workspace, (const BYTE*)line.data() + start, line.size() - start);
+    return RegexLineEnd(workspace);
+}
+
+ULONGLONG HintedFirstHit(RegexWorkspace* workspace, RegexWorkspace* reversed, const std::wstring& line, DWORD options)
+{
+    std::wstring backwards;
+    for (size_t at = line.size(); at > 0; at--) {
+        if (at > 1 && IS_LOW_SURROGATE(line[at - 1]) && IS_HIGH_SURROGATE(line[at - 2])) {
+            backwards += line.substr(at - 2, 2);
+            at--;
+        } else {
+            backwards += line[at - 1];
+        }
+    }
+    ULONGLONG last = RegexLastEndUnits(reversed, backwards.data(), backwards.size());
+    if (last == REGEX_NONE)
+        return REGEX_NONE;
+    ULONGLONG start = line.size() - last;
+    DWORD previous = start ? line[start - 1] : REGEX_NO_CHAR, units = 1;
+    if (start > 1 && IS_LOW_SURROGATE(line[start - 1]) && IS_HIGH_SURROGATE(line[start - 2])) {
+        previous = 0x10000 + ((line[start - 2] - 0xD800) << 10) + (line[start - 1] - 0xDC00);
+        units = 2;
+    }
+    RegexLineBeginAt(workspace, options, start, previous, units);
+    RegexLineUnits(workspace, line.data() + start, line.size() - start);
+    return RegexLineEnd(workspace);
+}
+
 template <typename Unit>
 ULONGLONG EngineFind(RegexWorkspace* workspace, const Unit* text, size_t from, size_t to)
 {
@@ -216,7 +257,7 @@ bool HoldsLiteral(const std::wstring& line, const RegexLiteral& literal, bool ma
 // reference, else what differs.
 template <typename Text>
 std::string Compare(const RegexCase& test, const ReferencePattern* reference, RegexWorkspace* workspace,
-                    const RegexLiteral& literal, const Text& text)
+                    RegexWorkspace* reversed, const RegexLiteral& literal, const Text& text)
 {
     ReferenceRules rules = {test.unicode, (test.options & MATCH_CASE) != 0, EngineOptions(test.options)};
     Random pieces = {test.pieceSeed};
@@ -226,6 +267,14 @@ std::string Compare(const RegexCase& test, const ReferencePattern* reference, Re
         ULONGLONG found = EngineFirstHit(workspace, text.data() + lines[i].start, lines[i].length, rules.options, &pieces);
         if (found != expected)
             return "line " + std::to_string(i + 1) + ": first hit " + Number(found) + ", reference " + Number(expected);
+        // Without the rules that follow the line from its start, the matcher
+        // may begin where the reversed program says.
+        if (rules.options & (REGEX_SKIP_COMMENTS | REGEX_STRINGS_ONLY))
+            continue;
+        found = HintedFirstHit(workspace, reversed, text.substr(lines[i].start, lines[i].length), rules.options);
+        if (found != expected)
+            return "line " + std::to_string(i + 1) + ": first hit from the reversed start " + Number(found) +
+                   ", reference " + Number(expected);
     }
     // The DFA: each report is the least match end of the first line from
     // the current one that has a match; the search then goes on from the next
@@ -279,12 +328,22 @@ std::string Check(const RegexCase& test)
         WideCharToMultiByte(CP_UTF8, 0, error.message, -1, message, sizeof message, NULL, NULL);
         return std::string("the engine refused the pattern: ") + message;
     }
+    RegexProgram* reversedProgram = RegexCompileReversed(test.pattern.data(), (int)test.pattern.size(),
+                                                         test.unicode ? REGEX_UNICODE : REGEX_ANSI,
+                                                         (test.options & MATCH_CASE) != 0, &error);
+    if (!reversedProgram) {
+        RegexFree(program);
+        return "the engine refused the pattern reversed";
+    }
     RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
+    RegexWorkspace* reversed = RegexWorkspaceAlloc(reversedProgram);
     RegexLiteral literal;
     RegexRequired(program, &literal);
-    std::string difference = test.unicode ? Compare(test, reference.get(), workspace, literal, test.units)
-                                          : Compare(test, reference.get(), workspace, literal, test.bytes);
+    std::string difference = test.unicode ? Compare(test, reference.get(), workspace, reversed, literal, test.units)
+                                          : Compare(test, reference.get(), workspace, reversed, literal, test.bytes);
+    RegexWorkspaceFree(reversed);
     RegexWorkspaceFree(workspace);
+    RegexFree(reversedProgram);
     RegexFree(program);
     return difference;
 }
