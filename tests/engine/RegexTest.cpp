@@ -196,6 +196,8 @@ const RequiredCase requiredCases[] = {
     {L"a*", TRUE, "", L""},
     {L"a|b", TRUE, "", L""},
     {L"ab\\x0Acd", TRUE, "ab", L"ab"},
+    // Of two as long, the rarer in source text.
+    {L"(a+)+$x", TRUE, "x", L"x"},
     {L"", TRUE, "", L""},
 };
 
