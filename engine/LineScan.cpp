@@ -74,6 +74,15 @@ static ByteTest TestFor(const ScanPass* pass, ULONGLONG k, unsigned* frequency)
     return ByteTest{0, b};
 }
 
+static void SetAnchors(ScanPass* pass, ULONGLONG first, ULONGLONG second)
+{
+    unsigned frequency;
+    pass->anchors.offset1 = first;
+    pass->anchors.offset2 = second;
+    pass->anchors.test1 = TestFor(pass, first, &frequency);
+    pass->anchors.test2 = TestFor(pass, second, &frequency);
+}
+
 // A regular expression's literal: the pair of its bytes that least often
 // stand together, by their frequencies taken as independent, but with
 // neighbours counted four times and bytes two apart twice: a letter goes
@@ -98,10 +107,7 @@ static void ChooseLiteralAnchors(ScanPass* pass)
             }
         }
     }
-    pass->anchors.offset1 = first;
-    pass->anchors.offset2 = second;
-    pass->anchors.test1 = TestFor(pass, first, &frequency);
-    pass->anchors.test2 = TestFor(pass, second, &frequency);
+    SetAnchors(pass, first, second);
 }
 
 // Picks the two rarest bytes of the pattern (two different ones when it has
@@ -134,10 +140,7 @@ void ChooseAnchors(ScanPass* pass)
             secondFrequency = frequency;
         }
     }
-    pass->anchors.offset1 = first;
-    pass->anchors.offset2 = second;
-    pass->anchors.test1 = TestFor(pass, first, &frequency);
-    pass->anchors.test2 = TestFor(pass, second, &frequency);
+    SetAnchors(pass, first, second);
 }
 
 // Whether the whole pattern stands at pos. Only "a" to "z" are folded in the
