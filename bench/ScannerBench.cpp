@@ -1,15 +1,20 @@
 // The scanner's speed on one large C-like file: every mode, four needles
 // (a rare identifier, a common word, one letter, a long phrase), medians of
 // a few runs, and the byte-by-byte scanner it replaced on the rare needle;
-// then the Unicode files option on the same content with rare Chinese and
+// regular expressions with and without a required literal, and a whole
+// word, in both cases; patterns that take a backtracking matcher
+// exponential time, on a 10 MiB line, beside a literal search of it; then
+// the Unicode files option on the same content with rare Chinese and
 // accented lines, in UTF-8, in UTF-16LE with a mark and in the ANSI file.
 // Prints tab-separated rows that scripts/bench.sh puts beside the figures of
 // other search tools on the same files.
 #include "bench/Bench.h"
 #include "engine/Output.h"
+#include "engine/Regex.h"
 #include "engine/Scanner.h"
 #include "engine/TextForm.h"
 #include "tests/engine/ReferenceScan.h"
+#include "tests/support/TestFiles.h"
 #include <psapi.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -79,6 +84,29 @@ static const struct {
     {L"r\u00E9sum\u00E9", "r\xC3\xA9sum\xC3\xA9", 0},
     {L"R\u00E9sum\u00E9", "R\xC3\xA9sum\xC3\xA9", MATCH_CASE},
 };
+
+// Regular expressions, and a whole word as literal text, with the time
+// each should take at most beside ripgrep's: 1.5 times for one that holds a
+// telling literal, 3 for one without (the "=" of the fifth is no more than a
+// hint).
+static const struct {
+    const wchar_t* text;
+    const char* shown;
+    unsigned options;
+    const char* target;
+} patterns[] = {
+    {L"PM_[A-Z]+", "PM_[A-Z]+", REGULAR_EXPRESSION, "1.5"},
+    {L"\\bif\\s*\\(", "\\bif\\s*\\(", REGULAR_EXPRESSION, "1.5"},
+    {L"[a-z]+_attribute\\b", "[a-z]+_attribute\\b", REGULAR_EXPRESSION, "1.5"},
+    {L"(foo|bar|baz)_init", "(foo|bar|baz)_init", REGULAR_EXPRESSION, "1.5"},
+    {L"\\w+\\s*=\\s*\\d+", "\\w+\\s*=\\s*\\d+", REGULAR_EXPRESSION, "3"},
+    {L"if", "if", WHOLE_WORD, "1.5"},
+};
+
+// Exponential for a backtracking matcher on a long line of "a"; the literal
+// after them is what a plain search of the same file looks for.
+static const char* const hostilePatterns[] = {"(a|aa)*b", "(a*)*c", "(a+)+$x", "(.*)*b", "a*a*a*a*a*b"};
+#define HOSTILE_LINE_BYTES (10u << 20)
 
 static const struct {
     const char* title;
@@ -237,6 +265,52 @@ static void BenchUnicodeFiles(const std::wstring& path)
     }
 }
 
+// The patterns on the source file, in both cases.
+static void BenchPatterns(const std::wstring& path)
+{
+    SearchRequest request;
+    ULONGLONG lines;
+    for (const auto& pattern : patterns) {
+        for (unsigned mode : {(unsigned)MATCH_CASE, 0u}) {
+            FillRequest(&request, pattern.text, pattern.options | mode);
+            // The literal whose vector search finds the lines to settle.
+            std::string literal = request.needle;
+            if (request.ansiProgram) {
+                RegexLiteral required;
+                RegexRequired(request.ansiProgram, &required);
+                literal.assign(required.units, required.units + required.length);
+            }
+            double seconds = TimeSearch(path, &request, &lines);
+            FreeSearchPatterns(&request);
+            printf("pattern\t%s\t%s\t%s\t%s\t%s\t%.4f\t%llu\n", pattern.shown,
+                   pattern.options & WHOLE_WORD ? "whole word" : "regex", mode ? "match case" : "folded",
+                   literal.c_str(), pattern.target, seconds, lines);
+            fflush(stdout);
+        }
+    }
+}
+
+// The hostile patterns on one line of HOSTILE_LINE_BYTES "a", beside the
+// literal search of that file for "b".
+static void BenchHostile(const std::wstring& path)
+{
+    std::wstring hostile = path.substr(0, path.rfind(L'\\') + 1) + L"hostile.c";
+    if (FileBytes(hostile) != HOSTILE_LINE_BYTES + 1)
+        WriteTestFile(hostile, std::string(HOSTILE_LINE_BYTES, 'a') + "\n");
+    SearchRequest request;
+    ULONGLONG lines;
+    FillRequest(&request, L"b", MATCH_CASE);
+    TimeSearch(hostile, &request, &lines);  // bring the file into the cache
+    printf("hostile\tb\tliteral\t%.4f\t%llu\n", TimeSearch(hostile, &request, &lines), lines);
+    for (const char* pattern : hostilePatterns) {
+        FillRequest(&request, std::wstring(pattern, pattern + strlen(pattern)), MATCH_CASE | REGULAR_EXPRESSION);
+        double seconds = TimeSearch(hostile, &request, &lines);
+        FreeSearchPatterns(&request);
+        printf("hostile\t%s\tregex\t%.4f\t%llu\n", pattern, seconds, lines);
+        fflush(stdout);
+    }
+}
+
 void BenchScanner(const std::wstring& path)
 {
     if (FileBytes(path) != SOURCE_BYTES && !WriteSource(path, TEXT_ANSI)) {
@@ -269,6 +343,9 @@ void BenchScanner(const std::wstring& path)
         printf("before\tPM_RESUME\t%s\t1\t%.4f\t%llu\n", modes[mode].title, seconds, lines);
     }
     PrintMemory("after");
+    BenchPatterns(path);
+    BenchHostile(path);
+    PrintMemory("after the patterns");
     BenchUnicodeFiles(path);
     PrintMemory("after the Unicode files");
 }

@@ -198,7 +198,7 @@ static void RunSearch(const std::wstring& folder, const std::wstring& patterns, 
     OutputStart(report);
     DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDlgProc, (LPARAM)request);
     CloseHandle(report);
-    GlobalFree(request);
+    FreeSearchRequest(request);
 }
 
 // Sums the bytes eight at a time, as a scan touches each of them.

@@ -11,11 +11,6 @@
 // Plane 1 characters the platform upper-cases: some 130 under Wine.
 #define SUPPLEMENTARY_FOLDS 1024
 
-struct FoldPair {
-    UINT32 from;
-    UINT32 to;
-};
-
 struct CaseFoldTable {
     WCHAR upper[BMP_CHARACTERS];
     int supplementaryCount;
@@ -163,5 +158,24 @@ int FoldSources(const CaseFoldTable* table, UINT32 folded, UINT32* sources, int 
     for (; low < table->sourceCount && table->sources[low].to == folded; low++)
         if (count < capacity)
             sources[count++] = table->sources[low].from;
+    return count;
+}
+
+const FoldPair* FoldChanges(const CaseFoldTable* table, int* count)
+{
+    *count = table ? table->sourceCount : 0;
+    return table ? table->sources : NULL;
+}
+
+int UpperCaseAnsiCharacter(char* bytes, int count)
+{
+    char kept[4];
+    if (count <= 0 || count > 4)
+        return count;
+    CopyMemory(kept, bytes, count);
+    int written = (int)CharUpperBuffA(bytes, (DWORD)count);
+    if (written > 0 && written <= count)
+        return written;
+    CopyMemory(bytes, kept, count);
     return count;
 }

@@ -1,6 +1,7 @@
 // Case folding of Unicode characters: the platform's own upper-casing
 // (LCMapStringEx with the invariant locale and LCMAP_UPPERCASE), one
-// character at a time, as a table made once per process and only read after.
+// character at a time, as a table made once per process and only read after;
+// and the platform's ANSI upper-casing of one character.
 // When case does not matter, the Unicode scan folds both the text and the
 // search text with it, so "é" finds "É" and Greek and Cyrillic letters fold
 // too; ANSI text folds only "a" to "z" (the needle is upper-cased by the
@@ -10,6 +11,12 @@
 #include <windows.h>
 
 struct CaseFoldTable;
+
+// A character that the upper-casing changes, and its upper-case form.
+struct FoldPair {
+    UINT32 from;
+    UINT32 to;
+};
 
 // The table, made on first use by any thread; NULL without memory, in which
 // case FoldCharacter folds only "a" to "z".
@@ -24,3 +31,15 @@ UINT32 FoldCharacter(const CaseFoldTable* table, UINT32 c);
 // sources; returns how many it wrote. There are at most a few for any
 // character.
 int FoldSources(const CaseFoldTable* table, UINT32 folded, UINT32* sources, int capacity);
+
+// Every character that the upper-casing changes, in the basic plane and
+// above it, with its upper-case form; *count of them (none without a table).
+const FoldPair* FoldChanges(const CaseFoldTable* table, int* count);
+
+// The platform's ANSI upper-casing (CharUpperBuffA) of one character's
+// count bytes (at most 4), in place; returns the bytes of the result. The
+// platform writes in place: in a code page where the upper-case form takes
+// more bytes (UTF-8: U+0250 to U+2C6F) it cannot, and the character stays as
+// it is; where it takes fewer (U+2C65 to U+023A) only those bytes count.
+// Upper-cased a character at a time, a text keeps every character.
+int UpperCaseAnsiCharacter(char* bytes, int count);

@@ -3,6 +3,7 @@
 #include "engine/Scanner.h"
 #include "engine/LineScan.h"
 #include "engine/ProcessState.h"
+#include "engine/ScanPass.h"
 
 // The buffer grows in whole units of the platform's allocation granularity.
 #define READ_BUFFER_STEP 0x10000u
@@ -25,6 +26,10 @@ void FreeScanWorkspace(ScanWorkspace* workspace)
     if (!workspace)
         return;
     ReleaseReadBuffer(workspace);
+    for (int alphabet = REGEX_ANSI; alphabet <= REGEX_UNICODE; alphabet++) {
+        RegexWorkspaceFree(workspace->regex[alphabet]);
+        RegexWorkspaceFree(workspace->reversed[alphabet]);
+    }
     VirtualFree(workspace, 0, MEM_RELEASE);
 }
 
@@ -73,6 +78,10 @@ static DWORD SearchMapped(HANDLE file, ULONGLONG size, FileReport* report, const
 DWORD SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, const SearchRequest* request,
                    ScanWorkspace* workspace, FileOutput* output)
 {
+    // A regular expression's workspace is made on the first file; a file
+    // that cannot be searched without it is one that could not be read.
+    if (!ReadyRegexWorkspaces(workspace, request))
+        return ERROR_NOT_ENOUGH_MEMORY;
     // Sequential: the hint lets the system read ahead and need not keep
     // what was read.
     HANDLE file = CreateFileW(openPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,

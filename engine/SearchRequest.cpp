@@ -1,5 +1,7 @@
 // Making a search request from the user's entries.
 #include "engine/SearchRequest.h"
+#include "engine/CaseFold.h"
+#include "engine/Regex.h"
 
 BOOL AnsiSpellsExactly(const WCHAR* text, int length)
 {
@@ -35,6 +37,27 @@ BOOL ConvertNeedle(SearchRequest* request, const WCHAR* text)
     return TRUE;
 }
 
+// Upper-cases the needle converted from text a character at a time
+// (UpperCaseAnsiCharacter): the platform's upper-casing of the whole needle
+// in place cuts characters off its end, or leaves stray bytes, where a
+// character's upper-case form takes another number of bytes (UTF-8).
+static void UpperCaseNeedle(SearchRequest* request, const WCHAR* text)
+{
+    int length = 0;
+    for (int at = 0; text[at];) {
+        int units = IS_HIGH_SURROGATE(text[at]) && IS_LOW_SURROGATE(text[at + 1]) ? 2 : 1;
+        char bytes[8];
+        int count = WideCharToMultiByte(CP_ACP, 0, text + at, units, bytes, sizeof bytes, NULL, NULL);
+        count = UpperCaseAnsiCharacter(bytes, count);
+        // Never more than the needle had: it stays inside its field.
+        CopyMemory(request->needle + length, bytes, count);
+        length += count;
+        at += units;
+    }
+    request->needle[length] = 0;
+    request->needleLength = length;
+}
+
 // FALSE, with the problem, when an entry is longer than the request keeps:
 // cut, it would search for something else than what was asked.
 static BOOL EntriesFit(const SearchEntries* entries, WCHAR* problem)
@@ -50,6 +73,23 @@ static BOOL EntriesFit(const SearchEntries* entries, WCHAR* problem)
     return FALSE;
 }
 
+// Compiles the text, forwards and reversed, for the alphabets the search
+// needs: ANSI files always, Unicode files when they are searched. FALSE,
+// with the problem, when the pattern is refused.
+static BOOL CompilePattern(SearchRequest* request, const WCHAR* text, WCHAR* problem)
+{
+    RegexError error;
+    int length = lstrlenW(text);
+    BOOL matchCase = request->options.matchCase != 0, unicode = request->options.unicodeFiles != 0;
+    if ((request->ansiProgram = RegexCompile(text, length, REGEX_ANSI, matchCase, &error)) &&
+        (request->ansiReversed = RegexCompileReversed(text, length, REGEX_ANSI, matchCase, &error)) &&
+        (!unicode || ((request->unicodeProgram = RegexCompile(text, length, REGEX_UNICODE, matchCase, &error)) &&
+                      (request->unicodeReversed = RegexCompileReversed(text, length, REGEX_UNICODE, matchCase, &error)))))
+        return TRUE;
+    wsprintfW(problem, L"bad regular expression: %s", error.message);
+    return FALSE;
+}
+
 SearchRequest* NewSearchRequest(const SearchEntries* entries, WCHAR* problem)
 {
     problem[0] = 0;
@@ -61,9 +101,17 @@ SearchRequest* NewSearchRequest(const SearchEntries* entries, WCHAR* problem)
         return NULL;
     }
     request->options = entries->options;
-    // The default character, or a look-alike, in place of the others would
-    // search for something else; only a Unicode file can hold such a text.
-    if (!AnsiSpellsExactly(entries->text, lstrlenW(entries->text))) {
+    if (request->options.regularExpression) {
+        // The variants are made of literal text; a pattern is searched as written.
+        request->options.ampVariants = 0;
+        if (!CompilePattern(request, entries->text, problem)) {
+            FreeSearchRequest(request);
+            return NULL;
+        }
+    } else if (!AnsiSpellsExactly(entries->text, lstrlenW(entries->text))) {
+        // The default character, or a look-alike, in place of the others
+        // would search for something else; only a Unicode file can hold such
+        // a text.
         if (!request->options.unicodeFiles) {
             wsprintfW(problem, L"the search text has characters that code page %u cannot hold: tick Unicode "
                       L"files (or give /U) to search UTF-8 and UTF-16 files for it", GetACP());
@@ -79,7 +127,24 @@ SearchRequest* NewSearchRequest(const SearchEntries* entries, WCHAR* problem)
     lstrcpynW(request->text, entries->text, SEARCH_TEXT_CHARS + 1);
     lstrcpynW(request->fileTypes, entries->fileTypes, FILE_TYPES_CHARS + 1);
     lstrcpynW(request->folder, entries->folder, FOLDER_CHARS + 1);
-    if (!request->options.matchCase)
-        CharUpperA(request->needle);
+    if (!request->options.matchCase && request->needleLength > 0)
+        UpperCaseNeedle(request, entries->text);
     return request;
+}
+
+void FreeSearchPatterns(SearchRequest* request)
+{
+    RegexFree(request->ansiProgram);
+    RegexFree(request->unicodeProgram);
+    RegexFree(request->ansiReversed);
+    RegexFree(request->unicodeReversed);
+    request->ansiProgram = request->unicodeProgram = request->ansiReversed = request->unicodeReversed = NULL;
+}
+
+void FreeSearchRequest(SearchRequest* request)
+{
+    if (!request)
+        return;
+    FreeSearchPatterns(request);
+    GlobalFree(request);
 }

@@ -31,23 +31,38 @@ struct SearchOptions {
     LONG ampVariants;      // also the text with a "&" between two characters; only with stringsOnly
     LONG searchSubfolders;
     LONG unicodeFiles;     // search UTF-8 and UTF-16 files as text (engine/TextForm.h tells them)
+    LONG wholeWord;        // only hits with no word character right before or after them
+    LONG regularExpression;  // the text is a regular expression (engine/Regex.h); the "&" variants do not apply
 };
 
 // The needle length of a text that the ANSI code page cannot spell, which
 // only Unicode files can hold: an ANSI file has no hit for it.
 #define NO_ANSI_NEEDLE (-1)
 
+struct RegexProgram;
+
 // Written by the settings dialog or the command line before the worker
-// starts, and only read during the search, except for progressWindow.
+// starts, and only read during the search, except for progressWindow. What
+// it owns besides itself (the compiled regular expression) goes with it in
+// FreeSearchRequest.
 struct SearchRequest {
     WCHAR text[SEARCH_TEXT_CHARS + 1];   // the search text as typed
     WCHAR fileTypes[FILE_TYPES_CHARS + 1];  // ";" or " " between patterns
     WCHAR folder[FOLDER_CHARS + 1];
-    char needle[NEEDLE_BYTES];            // the text in ANSI, upper-cased unless matchCase
+    char needle[NEEDLE_BYTES];            // literal text in ANSI, upper-cased unless matchCase; empty for
+                                          // a regular expression
     int needleLength;                     // bytes of needle before its terminator, or NO_ANSI_NEEDLE
     SearchOptions options;
     LONG scanThreads;                     // threads that scan files, from the command line's /J; 0 for
                                           // the default, one per logical processor (walk/ScanRing.h)
+    // A regular expression compiled from text once for the search, read-only
+    // while threads scan with it: for ANSI files, and for Unicode files when
+    // they are searched, each also reversed (to find where a line's hit may
+    // start); NULL for literal text.
+    RegexProgram* ansiProgram;
+    RegexProgram* unicodeProgram;
+    RegexProgram* ansiReversed;
+    RegexProgram* unicodeReversed;
     HWND progressWindow;                  // set once by the progress dialog before the worker starts
 };
 
@@ -78,11 +93,20 @@ void DescribeTooLong(WCHAR* problem, const WCHAR* what, int limit);
 BOOL ConvertNeedle(SearchRequest* request, const WCHAR* text);
 
 // A zero-filled request from the global heap, filled from the entries: the
-// text converted by ConvertNeedle and upper-cased by the platform unless
-// matchCase. NULL without memory, or with the problem (PROBLEM_CHARS) when
-// an entry is longer than the request keeps, or the text cannot be converted
-// whole, or the code page cannot spell it exactly and Unicode files are not
-// searched (with them, such a text gets NO_ANSI_NEEDLE). The settings dialog
+// text converted by ConvertNeedle and upper-cased by the platform a
+// character at a time (UpperCaseAnsiCharacter) unless matchCase, or with regularExpression compiled instead (and ampVariants
+// cleared: a pattern is searched once, as written). NULL without memory, or
+// with the problem (PROBLEM_CHARS) when an entry is longer than the request
+// keeps, or the text cannot be converted whole, or the code page cannot
+// spell it exactly and Unicode files are not searched (with them, such a
+// text gets NO_ANSI_NEEDLE), or the regular expression does not parse
+// ("bad regular expression: unmatched ( at position 4"). The settings dialog
 // and the command line both make their request here, so the same entries
 // make the same search and are refused alike.
 SearchRequest* NewSearchRequest(const SearchEntries* entries, WCHAR* problem);
+
+// Frees what the request owns and leaves it without: the compiled regular
+// expression. A copy of the request shares it, so only one of them may free it.
+void FreeSearchPatterns(SearchRequest* request);
+// FreeSearchPatterns, then the request itself.
+void FreeSearchRequest(SearchRequest* request);

@@ -7,6 +7,7 @@
 // is decoded, into the workspace, at most LINE_TEXT_BYTES characters of it,
 // so any file, however large, takes the same bounded room.
 #include "engine/ScanPass.h"
+#include "engine/WordCharacters.h"
 
 // Characters that fold to one character: at most a few (CaseFold.h).
 #define FOLD_SOURCES 8
@@ -33,17 +34,61 @@ static UINT32 FoldedAt(const ScanPass* pass, ULONGLONG pos, ULONGLONG* length)
     return pass->matchCase ? c : FoldCharacter(pass->fold, c);
 }
 
-// Whether the whole pattern stands at pos, a character's start. The pattern
-// holds no terminator, so a match never runs over one.
-static BOOL TextMatches(const ScanPass* pass, ULONGLONG pos)
+// Where the whole pattern ends when it stands at pos, a character's start,
+// or NO_HIT. The pattern holds no terminator, so a match never runs over one.
+static ULONGLONG TextMatchEnd(const ScanPass* pass, ULONGLONG pos)
 {
     ULONGLONG length;
     for (ULONGLONG k = 0; k < pass->characterCount; k++) {
         if (pos >= pass->size || FoldedAt(pass, pos, &length) != pass->characters[k])
-            return FALSE;
+            return NO_HIT;
         pos += length;
     }
-    return TRUE;
+    return pos;
+}
+
+static BOOL TextMatches(const ScanPass* pass, ULONGLONG pos)
+{
+    return TextMatchEnd(pass, pos) != NO_HIT;
+}
+
+// The character that ends at pos, a character's start after the first. In
+// UTF-16 a surrogate stands for it, which is no word character, as no
+// character above the basic plane is. In UTF-8 a character of the basic
+// plane begins with a lead byte from C2 to EF, which no sequence before it
+// takes in: it is the one when it decodes to end exactly at pos; anything
+// else there is part of an ill-formed sequence, U+FFFD, or a character
+// above the basic plane.
+static UINT32 CharacterBefore(const ScanPass* pass, ULONGLONG pos)
+{
+    const BYTE* view = pass->view;
+    if (pass->form != TEXT_UTF8)
+        return UnitAt(view, pos - pass->unitBytes, pass->form);
+    if (view[pos - 1] < 0x80)
+        return view[pos - 1];
+    for (ULONGLONG back = 2; back <= 3 && back <= pos; back++) {
+        BYTE b = view[pos - back];
+        if (b >= 0xC2 && b <= 0xEF) {
+            ULONGLONG length;
+            UINT32 c = DecodeCharacter(view, pos - back, pass->size, TEXT_UTF8, &length);
+            return length == back ? c : REPLACEMENT_CHARACTER;
+        }
+        if (b < 0x80 || b > 0xBF)
+            break;
+    }
+    return REPLACEMENT_CHARACTER;
+}
+
+BOOL TextWholeWordAt(const ScanPass* pass, ULONGLONG pos)
+{
+    if (pos > 0 && IsWordCharacter(pass->wordBits, CharacterBefore(pass, pos)))
+        return FALSE;
+    ULONGLONG end = TextMatchEnd(pass, pos), length;
+    if (end >= pass->size)
+        return TRUE;
+    UINT32 after = pass->form == TEXT_UTF8 ? DecodeCharacter(pass->view, end, pass->size, TEXT_UTF8, &length)
+                                           : UnitAt(pass->view, end, pass->form);
+    return !IsWordCharacter(pass->wordBits, after);
 }
 
 ULONGLONG FindTextMatch(const ScanPass* pass, ULONGLONG from, ULONGLONG end)
@@ -98,7 +143,8 @@ ULONGLONG SettleTextLine(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG ma
         }
         if (pass->characterCount > 0 && IsTerminator(c))
             return NO_HIT;
-        if (pos >= match && (!pass->stringsOnly || inString) && TextMatches(pass, pos))
+        if (pos >= match && (!pass->stringsOnly || inString) && TextMatches(pass, pos) &&
+            (!pass->wholeWord || TextWholeWordAt(pass, pos)))
             return pos;
         // Passing over a terminator (an empty pattern outside a string)
         // ends the line.
@@ -194,7 +240,7 @@ static void PickAnchors(ScanPass* pass, const AnchorCandidate* candidates, int c
 // stand at fixed offsets from a match's start only up to the first character
 // whose encodings differ in length (some pairs of letters do in UTF-8) or,
 // in UTF-8, U+FFFD, which ill-formed bytes of any kind decode to.
-static void PrepareTextPass(ScanPass* pass)
+void PrepareTextPass(ScanPass* pass)
 {
     AnchorCandidate candidates[ANCHOR_CANDIDATES];
     int candidateCount = 0;
@@ -265,7 +311,7 @@ static ULONGLONG ReadNeedle(const ScanPass* pass, const WCHAR* text, UINT32* cha
 // Runs the passes over Unicode text, as ScanAnsiText does over ANSI text, on
 // characters: the search text as typed, then (strings only with ampersand
 // variants) with a "&" after its first L - k characters, for k = 1 .. L - 1,
-// each built in the workspace.
+// each built in the workspace; or a regular expression's search.
 BOOL ScanUnicodeText(const BYTE* text, ULONGLONG size, TextForm form, FileReport* report,
                      const SearchRequest* request, ScanWorkspace* workspace)
 {
@@ -284,6 +330,11 @@ BOOL ScanUnicodeText(const BYTE* text, ULONGLONG size, TextForm form, FileReport
     pass.stringsOnly = options->stringsOnly != 0;
     pass.fold = pass.matchCase ? NULL : LoadCaseFold();
     pass.lineText = workspace->lineText;
+    if (options->regularExpression)
+        return ScanRegex(&pass, report, request, workspace);
+    pass.wholeWord = options->wholeWord != 0;
+    if (pass.wholeWord)
+        pass.wordBits = UnicodeWordBits();
     UINT32* needle = workspace->needleCharacters;
     UINT32* pattern = workspace->patternCharacters;
     ULONGLONG length = ReadNeedle(&pass, request->text, needle);

@@ -8,11 +8,12 @@
 #define IDD_SETTINGS 1
 #define IDC_MATCH_CASE 20
 #define IDC_SKIP_COMMENTS 21
-#define IDC_RESERVED_REG 22 /* no such control; its flag is still stored */
+#define IDC_REGULAR_EXPRESSION 22
 #define IDC_STRINGS_ONLY 23
 #define IDC_AMP_VARIANTS 24
 #define IDC_SUBFOLDERS 25
 #define IDC_UNICODE_FILES 26
+#define IDC_WHOLE_WORD 27
 #define IDC_SEARCH_TEXT 1000
 #define IDC_FILE_TYPES 1001
 #define IDC_FOLDER 1002

@@ -109,13 +109,13 @@ static UINT SearchAndReport(SearchRequest* request, HANDLE standardOutput, BOOL 
     if (!destination) {
         destination = reportFile = OpenReportFile(place, where);
         if (reportFile == INVALID_HANDLE_VALUE) {
-            GlobalFree(request);
+            FreeSearchRequest(request);
             return EXIT_ERROR;
         }
     }
     if (!RunSearch(request, destination, showProgress))
         ExitProcess(where == TELL_BOX ? 0 : EXIT_CANCELLED);
-    GlobalFree(request);
+    FreeSearchRequest(request);
     // Closed first: the user may want to open what there is while the message shows.
     if (reportFile != INVALID_HANDLE_VALUE)
         CloseHandle(reportFile);

@@ -4,8 +4,13 @@ bench_peers.py FILE ROWS: ROWS are the scanner benchmark's tab-separated rows
 for FILE and for the Unicode files beside it. Each needle is searched with
 `rg -n --column -F` / `-iF` and `grep -n -F` / `-iF`, the median of BENCH_RUNS
 runs (3 unless set), the output going to a file (both tools stop early when it
-goes to /dev/null); the Unicode files with rg alone, which reads UTF-16 with a
-mark by itself.
+goes to /dev/null); each regular expression with `rg -n --column` (`-i` when
+folded, `-w` for a whole word), set against the target that the benchmark
+gives (1.5 times ripgrep's time for a pattern that holds a telling literal, 3
+for one without); the patterns that
+are exponential for a backtracking matcher, on a 10 MiB line, against a
+literal search of that file (target 2); the Unicode files with rg alone,
+which reads UTF-16 with a mark by itself.
 """
 import os
 import statistics
@@ -34,6 +39,7 @@ def main():
     source, rows_path = sys.argv[1], sys.argv[2]
     rows, memory, before, size = [], [], {}, 0
     unicode_rows, unicode_off = [], {}
+    pattern_rows, hostile_rows = [], []
     with open(rows_path, encoding="latin-1") as rows_file:
         for line in rows_file:
             fields = line.rstrip("\r\n").split("\t")
@@ -49,6 +55,10 @@ def main():
                 unicode_rows.append([fields[1], fields[2].encode("latin-1").decode("utf-8")] + fields[3:])
             elif fields[0] == "unicode-off":
                 unicode_off[fields[1]] = float(fields[4])
+            elif fields[0] == "pattern":
+                pattern_rows.append(fields[1:])
+            elif fields[0] == "hostile":
+                hostile_rows.append(fields[1:])
             else:
                 print(line, end="")
     mib = size / (1 << 20)
@@ -81,9 +91,45 @@ def main():
               f"{versus}{peer}")
     for (needle, mode), seconds in before.items():
         print(f"before: the byte-by-byte scanner, {needle} {mode}: {seconds:.3f} s")
+    print_patterns(source, pattern_rows, out_path)
+    print_hostile(hostile_rows)
     print_unicode(source, unicode_rows, unicode_off, out_path)
     for when, kib in memory:
         print(f"memory {when} the scanner: private bytes {kib} KiB")
+
+
+def print_patterns(source, rows, out_path):
+    """Regular expressions and a whole word beside rg with the same pattern,
+    in the same case."""
+    if not rows:
+        return
+    mib = os.path.getsize(source) / (1 << 20)
+    print("\nregular expressions and a whole word, the same file")
+    print(f"{'pattern':<24}{'kind':<12}{'mode':<12}{'literal':<12}{'s':>8}{'MiB/s':>8}{'lines':>10}"
+          f"{'rg s':>8}{'lines':>10}{'Seek/rg':>8}{'target':>7}")
+    for pattern, kind, mode, literal, target, seconds, lines in rows:
+        seconds, target = float(seconds), float(target)
+        flags = ["-n", "--column"] + (["-i"] if mode == "folded" else []) + (["-w"] if kind == "whole word" else [])
+        rg, rg_lines = timed(["rg", *flags, "-e", pattern, source], out_path)
+        verdict = "" if seconds / rg <= target else "  missed"
+        print(f"{pattern:<24}{kind:<12}{mode:<12}{literal or '-':<12}{seconds:8.3f}{mib / seconds:8.0f}{int(lines):>10}"
+              f"{rg:8.3f}{rg_lines:>10}{seconds / rg:8.2f}{target:7.1f}{verdict}")
+
+
+def print_hostile(rows):
+    """Patterns that a backtracking matcher takes exponential time over, on
+    one line of 10 MiB, beside the literal search of the same file."""
+    if not rows:
+        return
+    literal = next(float(seconds) for _, kind, seconds, _ in rows if kind == "literal")
+    print(f"\nhostile patterns on a 10 MiB line of a, beside the literal search for b ({literal:.4f} s)")
+    print(f"{'pattern':<16}{'s':>9}{'lines':>7}{'x literal':>10}{'target':>7}")
+    for pattern, kind, seconds, lines in rows:
+        if kind == "literal":
+            continue
+        seconds = float(seconds)
+        verdict = "" if seconds / literal <= 2 else "  missed"
+        print(f"{pattern:<16}{seconds:9.4f}{int(lines):>7}{seconds / literal:10.2f}{2.0:7.1f}{verdict}")
 
 
 UNICODE_FILES = {"UTF-8": "source-utf8.c", "UTF-16LE": "source-utf16.c", "ANSI": "source.c"}

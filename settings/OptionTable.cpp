@@ -3,17 +3,17 @@
 #include "resources/resource.h"
 
 // The switch letters are the accelerator keys of the program's own dialog,
-// and A for the ampersand box, which has none. "Reg" is stored for a check box
-// the dialog does not have: it always reads as unchecked, so it is saved as
-// "N", and setting it changes nothing.
+// and A for the ampersand box, which has none. "Reg" was stored as "N" by
+// versions without the regular-expression box, in its place among the first.
 const OptionField OptionFields[] = {
     {&SearchOptions::matchCase, IDC_MATCH_CASE, L"Cas", L'C'},
     {&SearchOptions::skipComments, IDC_SKIP_COMMENTS, L"Com", L'I'},
-    {NULL, IDC_RESERVED_REG, L"Reg", 0},
+    {&SearchOptions::regularExpression, IDC_REGULAR_EXPRESSION, L"Reg", L'R'},
     {&SearchOptions::stringsOnly, IDC_STRINGS_ONLY, L"Str", L'S'},
     {&SearchOptions::ampVariants, IDC_AMP_VARIANTS, L"Amp", L'A'},
     {&SearchOptions::searchSubfolders, IDC_SUBFOLDERS, L"Sub", L'D'},
     {&SearchOptions::unicodeFiles, IDC_UNICODE_FILES, L"Uni", L'U'},
+    {&SearchOptions::wholeWord, IDC_WHOLE_WORD, L"Wrd", L'W'},
 };
 
 const int OptionFieldCount = sizeof OptionFields / sizeof OptionFields[0];
@@ -21,7 +21,7 @@ const int OptionFieldCount = sizeof OptionFields / sizeof OptionFields[0];
 const OptionField* OptionForSwitch(WCHAR letter)
 {
     for (const OptionField& field : OptionFields) {
-        if (field.switchLetter && field.switchLetter == letter)
+        if (field.switchLetter == letter)
             return &field;
     }
     return NULL;

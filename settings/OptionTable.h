@@ -5,10 +5,10 @@
 #include "engine/SearchRequest.h"
 
 struct OptionField {
-    LONG SearchOptions::*flag;  // NULL for a flag the key stores without an option
+    LONG SearchOptions::*flag;
     int control;                // the check box
     const WCHAR* valueName;     // "Y" or "N" in the settings key
-    WCHAR switchLetter;         // /X on the command line; 0 for none
+    WCHAR switchLetter;         // /X on the command line
 };
 
 // In the order the settings key stores them.

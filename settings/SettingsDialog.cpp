@@ -60,8 +60,6 @@ static void OnSearch(HWND dialog)
     ZeroMemory(&entries.options, sizeof entries.options);
     for (int n = 0; n < OptionFieldCount; n++) {
         const OptionField* field = &OptionFields[n];
-        if (!field->flag)
-            continue;
         HWND box = GetDlgItem(dialog, field->control);
         entries.options.*field->flag = box ? (LONG)SendMessageW(box, BM_GETCHECK, 0, 0) : SavedOption(field);
     }

@@ -117,11 +117,10 @@ static LONG ReadFlag(HKEY key, const WCHAR* name)
 
 // A dialog from a satellite module made before an option existed has no box
 // for it: the option then keeps its stored state, which OnSearch takes into
-// the request (SavedOption). The "Reg" flag, which no dialog has a box for
-// and no option reads, is still saved as the unchecked state it reads as.
+// the request (SavedOption).
 static BOOL KeepsStoredState(HWND dialog, const OptionField* flag)
 {
-    return flag->flag && !GetDlgItem(dialog, flag->control);
+    return !GetDlgItem(dialog, flag->control);
 }
 
 static void LoadFlag(HKEY key, HWND dialog, const OptionField* flag)

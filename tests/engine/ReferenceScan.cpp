@@ -1,9 +1,12 @@
 // The line scanner's core as it was before it searched with vector code, kept
-// unchanged as the reference that the differential test holds the fast one
-// to: byte by byte through the text, one pass per pattern. Positions, lines
-// and columns are 64-bit.
+// as the reference that the differential test holds the fast one to: byte by
+// byte through the text, one pass per pattern, and a hit with whole words
+// only where the bytes beside it are no word characters. A regular
+// expression goes line by line through the reference matcher. Positions,
+// lines and columns are 64-bit.
 #include "tests/engine/ReferenceScan.h"
 #include "engine/ProcessState.h"
+#include "engine/Regex.h"
 #include <string>
 
 enum ScanOutcome { Advance, SkipLine, Match };
@@ -70,6 +73,11 @@ static ScanOutcome Step(ScanPass* pass, const SearchOptions* options)
     ScanOutcome outcome = Compare(pass, options->matchCase);
     if (outcome == Match && options->stringsOnly && !pass->inString)
         return Advance;
+    if (outcome == Match && options->wholeWord) {
+        ULONGLONG end = pos + pass->patternLength;
+        if ((pos > 0 && ReferenceIsWord(view[pos - 1], false)) || (end < pass->size && ReferenceIsWord(view[end], false)))
+            return Advance;
+    }
     return outcome;
 }
 
@@ -120,10 +128,51 @@ static BOOL RunPass(ScanPass* pass, const SearchOptions* options, FileReport* re
     return !Stopped();
 }
 
+bool ReferenceIsWord(DWORD c, bool unicode)
+{
+    if (c == '_' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+        return true;
+    if (!unicode)
+        return c >= 0x80;
+    return c < 0x10000 && (c < 0xD800 || c > 0xDFFF) && IsCharAlphaNumericW((WCHAR)c);
+}
+
+ReferenceRules RulesOf(const SearchRequest* request, bool unicode)
+{
+    const SearchOptions* options = &request->options;
+    DWORD rules = (options->skipComments ? REGEX_SKIP_COMMENTS : 0) | (options->stringsOnly ? REGEX_STRINGS_ONLY : 0) |
+                  (options->wholeWord ? REGEX_WHOLE_WORD : 0);
+    return ReferenceRules{unicode, options->matchCase != 0, rules};
+}
+
+// A regular expression: each line (CR, LF or CR LF ends one; what follows
+// the last line end is one more) through the reference matcher.
+static BOOL ReferenceScanPattern(const BYTE* view, ULONGLONG size, FileReport* report, const SearchRequest* request)
+{
+    std::shared_ptr<ReferencePattern> pattern = ReferenceParse(request->text);
+    ReferenceRules rules = RulesOf(request, false);
+    for (ULONGLONG start = 0, lineNumber = 1;; lineNumber++) {
+        ULONGLONG end = start;
+        while (end < size && !IsTerminator(view[end]))
+            end++;
+        ULONGLONG hit = ReferenceFirstHit(pattern.get(), rules, LineOfBytes(std::string((const char*)view + start, end - start)));
+        if (hit != REGEX_NONE)
+            ReportHit(report, lineNumber, hit + 1, view + start, end - start);
+        if (Stopped())
+            return FALSE;
+        if (end == size)
+            break;
+        start = end + (view[end] == '\r' && end + 1 < size && view[end + 1] == '\n' ? 2 : 1);
+    }
+    return !Stopped();
+}
+
 // Runs the passes: the needle, then (strings only with ampersand variants)
 // the needle with a "&" after its first L - k bytes, for k = 1 .. L - 1.
 BOOL ReferenceScanBytes(const BYTE* view, ULONGLONG size, FileReport* report, const SearchRequest* request)
 {
+    if (request->options.regularExpression)
+        return ReferenceScanPattern(view, size, report, request);
     // A text the code page cannot spell: no ANSI file holds it.
     if (request->needleLength == NO_ANSI_NEEDLE)
         return TRUE;

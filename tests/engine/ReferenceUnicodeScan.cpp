@@ -2,11 +2,14 @@
 // differential test to hold the fast scanner to: tell the file's form by its
 // byte-order mark or by the platform's own check of UTF-8, decode the whole
 // text with the platform, upper-case it with the platform, split it into
-// lines and apply the rules to each line character by character. ANSI files
-// go to the byte-by-byte reference.
+// lines and apply the rules to each line character by character, or the
+// reference matcher to each line for a regular expression. ANSI files go to
+// the byte-by-byte reference.
 #include "tests/engine/ReferenceScan.h"
 #include "engine/ProcessState.h"
+#include "engine/Regex.h"
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -171,12 +174,14 @@ bool IsTerminator(UINT32 c)
     return c == '\r' || c == '\n';
 }
 
-// The first hit of the line of n characters at line, or -1: positions run
-// from the line's start to its end (its terminator, or the end of the text,
-// where only an empty pattern can stand); "//" ends the line, a quote opens a
-// string that the same quote closes, and only a match that starts inside a
-// string counts when strings only.
-long long FirstHit(const UINT32* line, size_t n, const std::vector<UINT32>& pattern, const SearchOptions* options)
+// The first hit of the line of n characters at line (shown: as they stand),
+// or -1: positions run from the line's start to its end (its terminator, or
+// the end of the text, where only an empty pattern can stand); "//" ends the
+// line, a quote opens a string that the same quote closes, only a match that
+// starts inside a string counts when strings only, and with whole words only
+// one with no word character beside it.
+long long FirstHit(const UINT32* line, const UINT32* shown, size_t n, const std::vector<UINT32>& pattern,
+                   const SearchOptions* options)
 {
     size_t m = pattern.size();
     bool inString = false;
@@ -190,7 +195,9 @@ long long FirstHit(const UINT32* line, size_t n, const std::vector<UINT32>& patt
             continue;
         }
         bool matches = std::equal(pattern.begin(), pattern.end(), line + p);
-        if (matches && (!options->stringsOnly || inString))
+        bool alone = !options->wholeWord || ((p == 0 || !ReferenceIsWord(shown[p - 1], true)) &&
+                                             (p + m >= n || !ReferenceIsWord(shown[p + m], true)));
+        if (matches && alone && (!options->stringsOnly || inString))
             return (long long)p;
     }
     return -1;
@@ -224,6 +231,53 @@ std::string AnsiLine(const UINT32* characters, size_t n)
     return line;
 }
 
+// The index of the first hit among the n characters of a line from start,
+// or -1.
+typedef std::function<long long(size_t start, size_t n)> LineHit;
+
+// One pass over the text: each line's hit reported. Lines end at CR, LF or
+// CR LF; the text after the last line end is one more line, empty when the
+// text ends with one.
+BOOL ReportLines(const DecodedText& text, FileReport* report, const LineHit& lineHit)
+{
+    ULONGLONG lineNumber = 1;
+    for (size_t start = 0;; lineNumber++) {
+        size_t end = start;
+        while (end < text.shown.size() && !IsTerminator(text.shown[end]))
+            end++;
+        long long hit = lineHit(start, end - start);
+        if (hit >= 0) {
+            std::string line = AnsiLine(text.shown.data() + start, end - start);
+            ReportHit(report, lineNumber, text.offsets[start + hit] - text.offsets[start] + 1, (const BYTE*)line.data(),
+                      line.size());
+        }
+        if (Stopped())
+            return FALSE;
+        if (end == text.shown.size())
+            break;
+        start = end + (text.shown[end] == '\r' && end + 1 < text.shown.size() && text.shown[end + 1] == '\n' ? 2 : 1);
+    }
+    return !Stopped();
+}
+
+// A regular expression: each line's characters through the reference
+// matcher, its hit's offset in UTF-16 units taken back to a character.
+long long PatternHit(const ReferencePattern* pattern, const ReferenceRules& rules, const UINT32* shown, size_t n)
+{
+    ReferenceLine line;
+    ULONGLONG units = 0;
+    for (size_t at = 0; at < n; at++) {
+        line.chars.push_back(shown[at]);
+        line.offsets.push_back(units);
+        units += shown[at] >= 0x10000 ? 2 : 1;
+    }
+    line.offsets.push_back(units);
+    ULONGLONG hit = ReferenceFirstHit(pattern, rules, line);
+    if (hit == REGEX_NONE)
+        return -1;
+    return std::find(line.offsets.begin(), line.offsets.end(), hit) - line.offsets.begin();
+}
+
 }  // namespace
 
 BOOL ReferenceScanFile(const BYTE* bytes, ULONGLONG size, FileReport* report, const SearchRequest* request)
@@ -238,34 +292,26 @@ BOOL ReferenceScanFile(const BYTE* bytes, ULONGLONG size, FileReport* report, co
     if (text.shown.empty())
         return !Stopped();
 
+    if (options->regularExpression) {
+        std::shared_ptr<ReferencePattern> pattern = ReferenceParse(request->text);
+        ReferenceRules rules = RulesOf(request, true);
+        return ReportLines(text, report, [&](size_t start, size_t n) {
+            return PatternHit(pattern.get(), rules, text.shown.data() + start, n);
+        });
+    }
     std::vector<UINT32> needle;
     DecodedText typed;
     AddUnits(request->text, std::vector<ULONGLONG>(lstrlenW(request->text) + 1, 0), &typed);
     needle = options->matchCase ? typed.shown : UpperCased(typed.shown);
     size_t passes = options->stringsOnly && options->ampVariants ? needle.size() : 1;
-    for (size_t k = 0; k < passes; k++) {
+    BOOL finished = TRUE;
+    for (size_t k = 0; k < passes && finished; k++) {
         std::vector<UINT32> pattern = needle;
         if (k > 0)
             pattern.insert(pattern.begin() + (needle.size() - k), '&');
-        // Lines end at CR, LF or CR LF; the text after the last line end is
-        // one more line, empty when the text ends with one.
-        ULONGLONG lineNumber = 1;
-        for (size_t start = 0;; lineNumber++) {
-            size_t end = start;
-            while (end < text.shown.size() && !IsTerminator(text.shown[end]))
-                end++;
-            long long hit = FirstHit(text.compared.data() + start, end - start, pattern, options);
-            if (hit >= 0) {
-                std::string line = AnsiLine(text.shown.data() + start, end - start);
-                ReportHit(report, lineNumber, text.offsets[start + hit] - text.offsets[start] + 1, (const BYTE*)line.data(),
-                          line.size());
-            }
-            if (Stopped())
-                return FALSE;
-            if (end == text.shown.size())
-                break;
-            start = end + (text.shown[end] == '\r' && end + 1 < text.shown.size() && text.shown[end + 1] == '\n' ? 2 : 1);
-        }
+        finished = ReportLines(text, report, [&](size_t start, size_t n) {
+            return FirstHit(text.compared.data() + start, text.shown.data() + start, n, pattern, options);
+        });
     }
-    return !Stopped();
+    return finished;
 }

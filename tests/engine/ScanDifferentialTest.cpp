@@ -9,47 +9,18 @@
 // lies flush against a no-access page. SCAN_DIFF_CASES sets the number of
 // cases, SCAN_DIFF_SEED the seed and SCAN_DIFF_FIRST the first case.
 #include "tests/engine/ScanCompare.h"
+#include "tests/engine/RandomPattern.h"
 #include "tests/engine/ScanHelpers.h"
 #include "engine/LineScanVector.h"
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 namespace {
 
 // Cases per code page when not set, half of them with the Unicode files
 // option: three code pages make over 200,000 of each kind.
 const unsigned long defaultCases = 140000;
-
-struct Random {
-    ULONGLONG state;
-};
-
-ULONGLONG Next(Random* random)
-{
-    ULONGLONG z = (random->state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-unsigned Below(Random* random, unsigned n)
-{
-    return (unsigned)(Next(random) % n);
-}
-
-unsigned Between(Random* random, unsigned low, unsigned high)
-{
-    return low + Below(random, high - low + 1);
-}
-
-// A lead byte and a trail byte of a double-byte code page; the trail may be
-// an ASCII letter.
-std::string DoubleByte(Random* random)
-{
-    std::string pair(1, (char)Between(random, 0x81, 0xFE));
-    pair += (char)(Below(random, 2) ? Between(random, 0x40, 0x7E) : Between(random, 0xA1, 0xFE));
-    return pair;
-}
+// The most bytes of a file searched for a regular expression.
+const size_t patternFileBytes = 8200;
 
 std::string NeedleByte(Random* random)
 {
@@ -346,24 +317,39 @@ std::string MakeUnicodeFile(Random* random, const std::wstring& text)
 
 struct Case {
     std::string file;
-    std::string needle;  // without the Unicode files option: the request's needle as it stands
-    std::wstring text;   // with it: the search text as typed
+    std::string needle;  // literal text without the Unicode files option: the request's needle as it stands
+    std::wstring text;   // with it, or a regular expression: the search text as typed
     unsigned options;
     bool atEnd;
     bool sse2;  // 16-byte vectors even where the processor has AVX2
 };
 
-bool BothAgree(const GuardedBytes* guarded, const Case& scan, ScanResult* fast, ScanResult* reference)
+// Fills the request as the program does for the case; false when the
+// entries are refused (a pattern cut by the shrinking that no longer parses).
+bool FillCaseRequest(SearchRequest* request, const Case& scan)
+{
+    if (scan.options & (UNICODE_FILES | REGULAR_EXPRESSION))
+        return FillRequest(request, scan.text, scan.options);
+    FillByteRequest(request, scan.needle, scan.options);
+    return true;
+}
+
+// A refused request counts as agreement (refused set), so that shrinking
+// keeps what it cut.
+bool BothAgree(const GuardedBytes* guarded, const Case& scan, ScanResult* fast, ScanResult* reference,
+               bool* refused = NULL)
 {
     SearchRequest request;
-    if (scan.options & UNICODE_FILES)
-        FillRequest(&request, scan.text, scan.options);
-    else
-        FillByteRequest(&request, scan.needle, scan.options);
+    bool filled = FillCaseRequest(&request, scan);
+    if (refused)
+        *refused = !filled;
+    if (!filled)
+        return true;
     const BYTE* bytes = GuardedPlace(guarded, scan.file, scan.atEnd);
     LimitVectorsToSse2(scan.sse2);
     *reference = ScanWith(true, bytes, scan.file.size(), &request);
     *fast = ScanWith(false, bytes, scan.file.size(), &request);
+    FreeSearchPatterns(&request);
     return *fast == *reference;
 }
 
@@ -390,19 +376,93 @@ void ShrinkText(const GuardedBytes* guarded, Case* scan, Text* text)
 void Shrink(const GuardedBytes* guarded, Case* scan)
 {
     ShrinkText(guarded, scan, &scan->file);
-    if (scan->options & UNICODE_FILES)
+    if (scan->options & (UNICODE_FILES | REGULAR_EXPRESSION))
         ShrinkText(guarded, scan, &scan->text);
     else
         ShrinkText(guarded, scan, &scan->needle);
     ShrinkText(guarded, scan, &scan->file);
 }
 
-unsigned long Setting(const char* name, unsigned long unset)
+// A case of literal text: the needle, or the search text with the Unicode
+// files option, and a file made of pieces of it.
+void MakeLiteralCase(Random* random, Case* scan)
 {
-    const char* text = getenv(name);
-    return text && *text ? strtoul(text, NULL, 0) : unset;
+    if (scan->options & UNICODE_FILES) {
+        scan->text = MakeText(random);
+        scan->file = MakeUnicodeFile(random, scan->text);
+        return;
+    }
+    scan->needle = MakeNeedle(random);
+    // The settings dialog upper-cases the needle for a folded search; the
+    // scanner must cope with any needle all the same.
+    if (!(scan->options & MATCH_CASE) && Below(random, 5)) {
+        scan->needle += '\0';
+        CharUpperA(&scan->needle[0]);
+        scan->needle.pop_back();
+    }
+    scan->file = MakeFile(random, scan->needle);
 }
 
+// A case of a regular expression, and a file made of pieces of a text that
+// it may match, of two pieces of the search at most: the reference matcher
+// takes its time over every line.
+void MakePatternCase(Random* random, Case* scan)
+{
+    Piece piece = Alternation(random, 0);
+    scan->text = piece.pattern;
+    if (scan->options & UNICODE_FILES)
+        scan->file = MakeUnicodeFile(random, piece.sample);
+    else
+        scan->file = MakeFile(random, Ansi(piece.sample));
+    if (scan->file.size() > patternFileBytes)
+        scan->file.resize(patternFileBytes - Below(random, 64));
+}
+
+// The literal case's search text as typed, when the program would make its
+// needle of it: its bytes decoded from the code page and spelt back the same.
+bool TypedText(const Case& scan, std::wstring* text)
+{
+    if (scan.options & UNICODE_FILES) {
+        *text = scan.text;
+        return true;
+    }
+    if (scan.needle.find('\0') != std::string::npos)
+        return false;
+    text->assign(scan.needle.size(), L'\0');
+    int units = MultiByteToWideChar(CP_ACP, 0, scan.needle.data(), (int)scan.needle.size(), &(*text)[0],
+                                    (int)text->size());
+    text->resize(units > 0 ? units : 0);
+    SearchRequest request;
+    return FillRequest(&request, *text, scan.options) &&
+           std::string(request.needle, request.needleLength) == scan.needle;
+}
+
+// A literal case's text escaped as a regular expression finds, through the
+// whole scan, what the literal search found (found, where the bytes still
+// lie): the same report, byte for byte. The "&" variants are literal text's
+// alone. Empty when they agree.
+std::string EscapedLiteralDiffers(const GuardedBytes* guarded, const Case& scan, const ScanResult& found)
+{
+    std::wstring text;
+    if ((scan.options & STRINGS_ONLY && scan.options & AMP_VARIANTS) || !TypedText(scan, &text))
+        return std::string();
+    SearchRequest pattern;
+    if (!FillRequest(&pattern, EscapedLiteral(text), scan.options | REGULAR_EXPRESSION))
+        return "the escaped text was refused";
+    const BYTE* bytes = guarded->data + (scan.atEnd ? guarded->dataBytes - scan.file.size() : 0);
+    ScanResult escaped = ScanWith(false, bytes, scan.file.size(), &pattern);
+    FreeSearchPatterns(&pattern);
+    if (escaped == found)
+        return std::string();
+    return "pattern " + EscapedText(EscapedLiteral(text)) + "\nregex   " + Escaped(escaped.report) + "\nliteral " +
+           Escaped(found.report);
+}
+
+// Each case's kind and options come from its number, so that a range of 256
+// cases holds every combination: the four options of a pass, Unicode files,
+// the bytes flush against the end or the start, 16-byte vectors, whole word;
+// of every eight such ranges one searches regular expressions, and one also
+// checks escaped text against literal text.
 TEST(ScanDifferential, FastScannerReportsWhatTheReferenceReports)
 {
     unsigned long cases = Setting("SCAN_DIFF_CASES", defaultCases);
@@ -412,42 +472,48 @@ TEST(ScanDifferential, FastScannerReportsWhatTheReferenceReports)
     GuardedBytes guarded;
     GuardedAlloc(&guarded, 192 << 10);
     ScanCaptureStart();
-    unsigned long matched = 0, unicodeCases = 0;
+    unsigned long matched = 0, unicodeCases = 0, patternCases = 0, wholeWordCases = 0, escapedCases = 0;
     for (unsigned long index = first; index < first + cases; index++) {
         Random random = {((ULONGLONG)seed << 32) + index};
         Case scan;
-        scan.options = (index % 16) | ((index / 16) % 2 ? UNICODE_FILES : 0);
+        unsigned kind = (index / 256) % 8;
+        scan.options = (index % 16) | ((index / 16) % 2 ? UNICODE_FILES : 0) | ((index / 128) % 2 ? WHOLE_WORD : 0) |
+                       (kind == 7 ? REGULAR_EXPRESSION : 0);
         scan.atEnd = (index / 32) % 2 == 0;
         scan.sse2 = (index / 64) % 2 == 1;
-        if (scan.options & UNICODE_FILES) {
-            scan.text = MakeText(&random);
-            scan.file = MakeUnicodeFile(&random, scan.text);
-            unicodeCases++;
-        } else {
-            scan.needle = MakeNeedle(&random);
-            // The settings dialog upper-cases the needle for a folded search;
-            // the scanner must cope with any needle all the same.
-            if (!(scan.options & MATCH_CASE) && Below(&random, 5)) {
-                scan.needle += '\0';
-                CharUpperA(&scan.needle[0]);
-                scan.needle.pop_back();
-            }
-            scan.file = MakeFile(&random, scan.needle);
-        }
+        if (scan.options & REGULAR_EXPRESSION)
+            MakePatternCase(&random, &scan);
+        else
+            MakeLiteralCase(&random, &scan);
+        unicodeCases += (scan.options & UNICODE_FILES) != 0;
+        patternCases += (scan.options & REGULAR_EXPRESSION) != 0;
+        wholeWordCases += (scan.options & WHOLE_WORD) != 0;
+        std::string difference;
         ScanResult fast, reference;
-        if (BothAgree(&guarded, scan, &fast, &reference)) {
+        bool refused;
+        bool agree = BothAgree(&guarded, scan, &fast, &reference, &refused);
+        if (refused) {
+            difference = "the pattern was refused";
+        } else if (agree) {
             matched += !reference.report.empty();
-            continue;
+            if (kind == 6) {
+                escapedCases++;
+                difference = EscapedLiteralDiffers(&guarded, scan, fast);
+            }
+            if (difference.empty())
+                continue;
+        } else {
+            Shrink(&guarded, &scan);
+            BothAgree(&guarded, scan, &fast, &reference);
+            difference = "fast      " + Escaped(fast.report) + " finished " + std::to_string(fast.finished) +
+                         "\nreference " + Escaped(reference.report) + " finished " + std::to_string(reference.finished);
         }
-        Shrink(&guarded, &scan);
-        BothAgree(&guarded, scan, &fast, &reference);
         ADD_FAILURE() << "SCAN_DIFF_SEED=" << seed << " SCAN_DIFF_FIRST=" << index
                       << " SCAN_DIFF_CASES=1, code page " << GetACP() << ", options " << scan.options << ", bytes "
                       << (scan.atEnd ? "flush against the end" : "from the start")
                       << (scan.sse2 ? ", 16-byte vectors" : "") << "\nneedle " << Escaped(scan.needle)
-                      << "\ntext   " << EscapedText(scan.text) << "\nfile   " << Escaped(scan.file)
-                      << "\nfast      " << Escaped(fast.report) << " finished " << fast.finished
-                      << "\nreference " << Escaped(reference.report) << " finished " << reference.finished;
+                      << "\ntext   " << EscapedText(scan.text) << "\nfile   " << Escaped(scan.file) << "\n"
+                      << difference;
         break;
     }
     LimitVectorsToSse2(FALSE);
@@ -457,7 +523,9 @@ TEST(ScanDifferential, FastScannerReportsWhatTheReferenceReports)
     if (!HasFailure()) {
         EXPECT_GT(matched, cases / 4);
     }
-    printf("%lu cases (%lu with Unicode files), %lu with hits, first seed %lu\n", cases, unicodeCases, matched, seed);
+    printf("%lu cases (%lu with Unicode files, %lu whole word, %lu regular expressions, %lu escaped text), "
+           "%lu with hits, first seed %lu\n",
+           cases, unicodeCases, wholeWordCases, patternCases, escapedCases, matched, seed);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The line scanner's matching modes on real files, in ANSI text and, with
 // the Unicode files option, in UTF-8 and UTF-16 text.
+#include "tests/engine/ScanCompare.h"
 #include "tests/engine/ScanHelpers.h"
 #include <gtest/gtest.h>
 
@@ -71,6 +72,38 @@ const ScanCase scanCases[] = {
     {"a mark alone is an empty file", L"", UNICODE_FILES, "\xEF\xBB\xBF", ""},
     {"an odd last byte of UTF-16 is no unit", L"", UNICODE_FILES, std::string("\xFF\xFE" "a\0" "b", 5), "(1,1)"},
     {"an ASCII file is ANSI", L"FOO", UNICODE_FILES, "a foo", "(1,3)"},
+    // Whole words: a match with a word character beside it leaves the rest
+    // of the line to search.
+    {"whole word", L"if", WHOLE_WORD, "elif (x) if\nifdef\n_if if_\nif", "(1,10)(4,1)"},
+    {"whole word: digits and _ are word characters", L"x", WHOLE_WORD, "x1 _x x\n", "(1,7)"},
+    {"whole word: a byte of 0x80 or more is a word character", L"ab", WHOLE_WORD, "\xE9" "ab ab\xE9 ab", "(1,9)"},
+    {"whole word per variant", L"AB", STRINGS_ONLY | AMP_VARIANTS | WHOLE_WORD, "\"a&bc a&b\"", "(1,7)"},
+    {"whole word in strings", L"ab", WHOLE_WORD | STRINGS_ONLY, "ab \"xab ab\"", "(1,9)"},
+    {"whole word: an empty text stands between two non-word characters", L"", WHOLE_WORD, "ab\n\n a", "(2,1)(3,1)"},
+    {"whole word in UTF-8: letters outside ASCII are word characters", L"caf", WHOLE_WORD | UNICODE_FILES,
+     Utf8(L"caf\u00E9 caf\n\u4E2Dcaf caf\u2014"), "(1,7)(2,8)"},
+    {"whole word in UTF-16: a surrogate pair is no word character", L"x", WHOLE_WORD | UNICODE_FILES,
+     Utf16(L"\u00E9x \U0001F600x\U0001F600 x", false), "(1,6)"},
+    // Regular expressions: the first admitted start of a line, through the
+    // vector search of a required literal or through the DFA.
+    {"regular expression", L"PM_[A-Z]+", REGULAR_EXPRESSION | MATCH_CASE, "x PM_ \ncase PM_RESUME:\n", "(2,6)"},
+    {"regular expression folds as the literal search", L"pm_[a-z]+", REGULAR_EXPRESSION, "case PM_RESUME:\n", "(1,6)"},
+    {"regular expression without a literal", L"\\w+\\s*=\\s*\\d+", REGULAR_EXPRESSION, "a = b\nx = 1;\n  count=42",
+     "(2,1)(3,3)"},
+    {"regular expression: ^ and $ are the line's", L"^$", REGULAR_EXPRESSION, "a\n\nb\r\n", "(2,1)(4,1)"},
+    {"regular expression in strings", L"a+b", REGULAR_EXPRESSION | STRINGS_ONLY, "aab \"xaab\"", "(1,7)"},
+    {"regular expression before a comment", L"b.*", REGULAR_EXPRESSION | SKIP_COMMENTS, "a // b\nb // c", "(2,1)"},
+    {"regular expression, whole word", L"a+", REGULAR_EXPRESSION | WHOLE_WORD, "baaa aa", "(1,6)"},
+    {"regular expression: no & variants", L"F&?ILE", REGULAR_EXPRESSION | STRINGS_ONLY | AMP_VARIANTS,
+     "\"Fi&le\" \"F&ile\"", "(1,10)"},
+    {"regular expression in UTF-8: columns in bytes", L"[\u00E0-\u00FF]+t", REGULAR_EXPRESSION | UNICODE_FILES | MATCH_CASE,
+     Utf8(L"\u4E2D \u00E9\u00E8t"), "(1,5)"},
+    {"regular expression in UTF-16BE: columns in units", L"b\\d", REGULAR_EXPRESSION | UNICODE_FILES,
+     Utf16(L"\U0001F600 B7", true), "(1,4)"},
+    {"regular expression: a surrogate pair is one character", L"^.x", REGULAR_EXPRESSION | UNICODE_FILES,
+     Utf16(L"\U0001F600x", false), "(1,1)"},
+    {"regular expression: ill-formed UTF-8 is U+FFFD", L"a.b", REGULAR_EXPRESSION | UNICODE_FILES, "\xEF\xBB\xBF" "a\xE9" "b",
+     "(1,1)"},
 };
 
 void PrintTo(const ScanCase& scan, std::ostream* out)
@@ -87,8 +120,9 @@ TEST_P(ScanCases, ReportsTheExpectedHits)
     std::wstring path = folder + L"\\sample.c";
     WriteTestFile(path, scan.content);
     SearchRequest request;
-    FillRequest(&request, scan.needle, scan.options);
+    ASSERT_TRUE(FillRequest(&request, scan.needle, scan.options));
     EXPECT_EQ(Hits(SearchPath(path, &request), path), scan.hits) << scan.title;
+    FreeSearchPatterns(&request);
     RemoveTree(folder);
 }
 
@@ -197,6 +231,48 @@ TEST_F(ScannerTest, StopEndsTheFileWithinOneStepAndBeginsNoFurtherPass)
     EXPECT_STREQ(request.needle, "FOO");
 }
 
+// Lines longer than the pieces the scan reads text in: whole words and both
+// ways of a regular expression's search take them piece by piece, in ANSI,
+// UTF-8 and UTF-16 text alike.
+TEST_F(ScannerTest, FindsWholeWordsAndPatternsOnLinesLongerThanAPiece)
+{
+    std::wstring first = L"e" + std::wstring(9000, L'x') + L" foo_init " + std::wstring(5000, L'y') + L" bar_init 12";
+    std::wstring second = std::wstring(6000, L'a') + L"if " + std::wstring(6000, L'b') + L" if(";
+    struct LongCase {
+        const wchar_t* text;
+        unsigned options;
+        size_t line;      // 1 or 2; 0 for no hit
+        size_t position;  // in characters from the line's start
+    };
+    const LongCase cases[] = {
+        {L"(foo|bar)_init", REGULAR_EXPRESSION, 1, 9002},
+        {L"\\d+", REGULAR_EXPRESSION, 1, first.size() - 2},
+        {L"\\bif\\(", REGULAR_EXPRESSION, 2, second.size() - 3},
+        {L"if", WHOLE_WORD, 2, second.size() - 3},
+        {L"if", WHOLE_WORD | SKIP_COMMENTS, 2, second.size() - 3},
+        // The literal stands in the line, a match does not.
+        {L"y+_init", REGULAR_EXPRESSION, 0, 0},
+        {L"x+ foo_init", REGULAR_EXPRESSION | SKIP_COMMENTS, 1, 1},
+    };
+    // ANSI text; UTF-8, where the first letter takes two bytes; UTF-16LE.
+    for (int form = 0; form < 3; form++) {
+        std::wstring text = first + L"\n" + second;
+        if (form > 0)
+            text[0] = L'\u00E9';
+        std::wstring path = Write(L"long.c", form == 0 ? Ansi(text) : form == 1 ? Utf8(text) : Utf16(text, false));
+        for (const LongCase& test : cases) {
+            SearchRequest request;
+            ASSERT_TRUE(FillRequest(&request, test.text, test.options | (form > 0 ? UNICODE_FILES : 0)));
+            size_t column = test.position + 1 + (form == 1 && test.line == 1 ? 1 : 0);
+            std::string expected = "(" + std::to_string(test.line) + "," + std::to_string(column) + ")";
+            if (test.line == 0)
+                expected.clear();
+            EXPECT_EQ(Hits(SearchPath(path, &request), path), expected) << EscapedText(test.text) << " form " << form;
+            FreeSearchPatterns(&request);
+        }
+    }
+}
+
 TEST_F(ScannerTest, FoldsOnlyAsciiLettersInTheText)
 {
     // A pattern byte with its top bit set leads a double-byte character:
@@ -220,6 +296,18 @@ TEST_F(ScannerTest, MatchesNonAsciiNeedlesInTheAnsiCodePage)
         FillRequest(&request, L"caf\x00E9", 0);
         EXPECT_EQ(request.needleLength, 4);
         EXPECT_EQ(Hits(SearchPath(path, &request), path), "(2,1)");
+    } else if (GetACP() == CP_UTF8) {
+        // A character whose upper-case form takes more bytes stays as typed,
+        // and one that takes fewer is upper-cased: neither cuts the rest of
+        // the needle off nor leaves a stray byte. (The byte after one of 0x80
+        // or more is compared as it stands.)
+        std::wstring path = Write(L"utf8.c", Ansi(L"\u0250x\n\u0250X\n\u2C6F\n\u2C65\n\u023A\n"));
+        FillRequest(&request, L"\u0250x", 0);
+        EXPECT_EQ(std::string(request.needle, request.needleLength), Ansi(L"\u0250X"));
+        EXPECT_EQ(Hits(SearchPath(path, &request), path), "(2,1)");
+        FillRequest(&request, L"\u2C65", 0);
+        EXPECT_EQ(std::string(request.needle, request.needleLength), Ansi(L"\u023A"));
+        EXPECT_EQ(Hits(SearchPath(path, &request), path), "(5,1)");
     } else {
         // Two Chinese characters: more bytes than characters, double-byte or UTF-8.
         std::wstring word = L"\x641C\x5C0B";

@@ -165,7 +165,7 @@ ProgressRun RunProgress(const std::wstring& folder, UserAction action, int atFil
     CloseHandle(spy.shownEvent);
     run.report = CaptureFinish(&capture);
     run.progressWindow = request->progressWindow;
-    GlobalFree(request);
+    FreeSearchRequest(request);
     return run;
 }
 

@@ -20,11 +20,13 @@ WORDS = [b'foo', b'Foo', b'FOO', b'fOo', b'bar', b'Bar', b'x', b'&', b'f&oo', b'
 ENDS = [b'\r\n', b'\n', b'\r', b'\r\n']
 NAMES = ['a.c', 'b.h', 'c.cpp', 'd.txt', 'e.C', 'f.h', 'g.c']
 FOLDERS = ['', '', 'sub', 'sub/deeper', 'other']
-TEXTS = ['foo', 'FOO', 'Foo', 'bar', 'oo', 'f&oo', 'o b', '"', '//', '', 'foo"', "'", '-x', '/*', 'r']
+TEXTS = ['foo', 'FOO', 'Foo', 'bar', 'oo', 'f&oo', 'o b', '"', '//', '', 'foo"', "'", '-x', '/*', 'r',
+         # As regular expressions too (each also a literal text).
+         'fo+', 'b.r', '\\bfoo\\b', '[fb]oo', 'o|r', '^foo', '\\w+\\s']
 PATTERNS = ['*.*', '*.c', '*.c;*.h', '*.h *.c', '*.txt;;*.c', 'a*', '*.C', '*.c;', '*.cpp;d.txt']
 # The check boxes by their accelerator letters, with their registry values.
 FLAGS = [('c', 'Cas', '/C'), ('i', 'Com', '/I'), ('s', 'Str', '/S'), ('a', 'Amp', '/A'), ('d', 'Sub', '/D'),
-         ('u', 'Uni', '/U')]
+         ('u', 'Uni', '/U'), ('w', 'Wrd', '/W'), ('r', 'Reg', '/R')]
 # How a file's text is written: mostly ANSI, else UTF-8 or UTF-16 with a mark.
 FORMS = [None] * 6 + ['utf-8', '\ufeff:utf-8', '\ufeff:utf-16-le', '\ufeff:utf-16-be']
 

@@ -232,6 +232,15 @@ SWITCH_CASES = [
     (['/J:3', '/D', '/T:*.c', 'needle'], [('a.c', 1, 5), ('a.c', 2, 5), ('s.c', 1, 9), ('u.c', 1, 11),
                                           ('sub\\d.c', 2, 3)]),
     (['-j:1', '/T:*.h;c.txt', 'needle'], [('b.h', 1, 4), ('c.txt', 1, 1)]),
+    # Whole words: "needle" inside "Needles" or "needle_" is none.
+    (['/W', '/T:*.c', 'needle'], [('a.c', 1, 5), ('a.c', 2, 5), ('s.c', 1, 9), ('u.c', 1, 11)]),
+    (['/W', '/T:*.c', 'needl'], []),
+    # Regular expressions: through a literal, through the DFA, with whole
+    # words, and the "&" variants left out.
+    (['/R', '/T:a.c', 'n[a-z]+e\\b'], [('a.c', 1, 5), ('a.c', 2, 5)]),
+    (['/R', '/T:c.txt', '^\\w+$'], [('c.txt', 1, 1)]),
+    (['/R', '/W', '/C', '/T:*.h', '\\w+'], [('b.h', 1, 4)]),
+    (['-r', '/S', '/A', '/T:s.c', 'N&?eedle'], [('s.c', 1, 9), ('s.c', 2, 7)]),
 ]
 
 
@@ -302,8 +311,9 @@ def usage_and_bad_input(c):
     for switch in ('/?', '-?'):
         code, out, _ = c.run([switch])
         check(code == 0 and b'Exit codes: 0 found, 1 not found, 2 bad usage or error' in out
-              and b'/T:patterns' in out and b'"cannot read" line' in out and b'/J:n' in out,
-              'usage %s: %d %r' % (switch, code, out))
+              and b'/T:patterns' in out and b'"cannot read" line' in out and b'/J:n' in out
+              and b'/W           match whole word' in out
+              and b'No back-references, no look-around.' in out, 'usage %s: %d %r' % (switch, code, out))
     c.old_report()
     too_long = 'x' * 260
     bad = [
@@ -327,6 +337,11 @@ def usage_and_bad_input(c):
         (['/J:0', 'needle'], 'switch /J:0 needs a number of threads from 1 to 64'),
         (['/J:65', 'needle'], 'switch /J:65 needs a number of threads'),
         (['/J:2x', 'needle'], 'switch /J:2x needs a number of threads'),
+        (['/R', 'a(b'], 'bad regular expression: unmatched ( at position 2'),
+        (['/R', '/U', '*x'], 'bad regular expression: nothing to repeat at position 1'),
+        (['/R', 'x{3,2}'], 'bad regular expression: repetition counts out of order at position 2'),
+        (['/R', '/W', 'a\\1'], 'bad regular expression: back-references are not supported at position 2'),
+        (['/R', '(?=a)'], 'bad regular expression: look-around is not supported at position 1'),
     ]
     for arguments, words in bad:
         code, out, err = c.run(arguments)

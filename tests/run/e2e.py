@@ -42,6 +42,18 @@ UNICODE_TREE = {
     'bare.txt': 'file\r\n'.encode('utf-16-le'),
     'plain.txt': b'file "file"\n',
 }
+# Whole words and regular expressions: the searches, the boxes' accelerator
+# letters, and the hits of each (file, line, column, text).
+WORDS_TREE = {
+    'a.c': b'elif (x) if (y)\r\nifdef X\r\n  case PM_RESUME: if(\r\n',
+    'b.h': b'int notify_init(void); // bar_init\r\nfoo_init();\r\n',
+}
+WORDS_SEARCHES = [
+    ('if', 'w', [('a.c', 1, 10, 'elif (x) if (y)'), ('a.c', 3, 19, '  case PM_RESUME: if(')]),
+    ('(foo|bar)_init', 'r', [('b.h', 1, 27, 'int notify_init(void); // bar_init'), ('b.h', 2, 1, 'foo_init();')]),
+    ('\\w+_\\w+', 'wr', [('a.c', 3, 8, '  case PM_RESUME: if('), ('b.h', 1, 5, 'int notify_init(void); // bar_init'),
+                       ('b.h', 2, 1, 'foo_init();')]),
+]
 
 
 class Failure(Exception):
@@ -484,7 +496,7 @@ def history_options_and_desktop_file(s, work):
     folder = os.path.join(work, 'small')
     values = s.reg_query()
     expected = {'TXT1': 'needle', 'EXT1': '*.c;*.h', 'DIR1': winpath(folder),
-                'Cas': 'N', 'Com': 'N', 'Reg': 'N', 'Str': 'N', 'Amp': 'N', 'Sub': 'Y', 'Uni': 'N'}
+                'Cas': 'N', 'Com': 'N', 'Reg': 'N', 'Str': 'N', 'Amp': 'N', 'Sub': 'Y', 'Uni': 'N', 'Wrd': 'N'}
     for name, value in expected.items():
         check(values.get(name) == value, 'registry %s = %r, not %r' % (name, values.get(name), value))
     write(s.report, b'an older report that must go\r\n' * 50)
@@ -597,6 +609,47 @@ def unicode_files_from_the_dialog(s, work):
         check(s.reg_query().get('Uni') == stored, 'registry Uni = %r' % s.reg_query().get('Uni'))
 
 
+def whole_word_and_regular_expression_from_the_dialog(s, work):
+    """The whole-word and regular-expression boxes ticked with their keys:
+    each search reports the hits it must; the boxes are saved as "Wrd" and
+    "Reg" and come back checked for the next search; a pattern that does not
+    parse is refused with a message box naming the problem and where, the
+    dialog stays open with the pattern, and nothing is searched or saved."""
+    folder = os.path.join(work, 'words')
+    shutil.rmtree(folder, ignore_errors=True)
+    for name, data in WORDS_TREE.items():
+        write(os.path.join(folder, name), data)
+    s.reg_delete()
+    checked = ''
+    for text, boxes, hits in WORDS_SEARCHES:
+        toggles = ''.join(letter for letter in 'wr' if (letter in checked) != (letter in boxes))
+        process = s.start(s.args.program, launcher=True)
+        s.fill_settings(text, '*.c;*.h', winpath(folder), toggles=toggles,
+                        shot='settings-words.png' if boxes == 'wr' else None)
+        s.keys('Return')
+        code, out = s.finish(process)
+        check(code == 0 and out == report_lines(folder, hits), '%r %s: exit code %d, report %r' % (text, boxes, code, out))
+        stored = s.reg_query()
+        check(stored.get('Wrd') == ('Y' if 'w' in boxes else 'N') and stored.get('Reg') == ('Y' if 'r' in boxes else 'N'),
+              '%r %s: registry Wrd = %r, Reg = %r' % (text, boxes, stored.get('Wrd'), stored.get('Reg')))
+        checked = boxes
+    # Both boxes come back checked: a bad pattern from the dialog.
+    write(s.report, b'kept\r\n')
+    before = s.reg_query()
+    process = s.start(s.args.program, launcher=False)
+    s.fill_settings('(foo|bar_init')
+    s.keys('Return')
+    message = s.message_box('regular expression')
+    check(message.count('Bad regular expression: unmatched ( at position 1') == 1, 'message %r' % message)
+    time.sleep(0.5)
+    texts = s.window_texts('Seekline')
+    check(process.poll() is None and texts.get(1000) == '(foo|bar_init', 'the dialog did not stay as it was')
+    s.keys('Escape')
+    code, _ = s.finish(process)
+    check(code == 0 and read(s.report) == b'kept\r\n', 'bad pattern: exit code %d, desktop report changed' % code)
+    check(s.reg_query() == before, 'bad pattern: the settings changed')
+
+
 def entries_longer_than_a_search_keeps(s, work):
     """Typed, each box takes no more than a search keeps (1021, 259 and 259
     characters), and a search at those limits finds what was typed. A longer
@@ -660,6 +713,7 @@ CASES = [
     empty_folder,
     satellite_and_cancel,
     unicode_files_from_the_dialog,
+    whole_word_and_regular_expression_from_the_dialog,
     entries_longer_than_a_search_keeps,
 ]
 

@@ -103,6 +103,51 @@ TEST_F(SettingsDialog, RefusesATextTheCodePageCannotHoldUnlessUnicodeFilesAreSea
     EXPECT_EQ(StoredText(L"Uni"), L"Y");
 }
 
+// A regular expression that does not parse is refused as an overlong entry
+// is: the message names the problem and where, the dialog stays open with the
+// pattern, nothing is saved. The same pattern as literal text is searched.
+TEST_F(SettingsDialog, RefusesARegularExpressionThatDoesNotParse)
+{
+    const std::wstring pattern = L"(foo|bar_init";
+    Refusal refusal = SearchRefused(
+        [&](HWND dialog) {
+            SetText(dialog, IDC_SEARCH_TEXT, pattern);
+            SetCheck(dialog, IDC_REGULAR_EXPRESSION);
+        },
+        IDC_SEARCH_TEXT);
+    EXPECT_EQ(refusal.result, 0);
+    EXPECT_EQ(refusal.told, L"Bad regular expression: unmatched ( at position 1");
+    EXPECT_EQ(refusal.kept, pattern);
+    EXPECT_EQ(StoredText(L"TXT1"), L"<missing>");
+    EXPECT_EQ(StoredText(L"Reg"), L"<missing>");
+
+    OwnedRequest request = SearchWith([&](HWND dialog) { SetText(dialog, IDC_SEARCH_TEXT, pattern); });
+    ASSERT_TRUE(request);
+    EXPECT_EQ(Needle(request.get()), "(FOO|BAR_INIT");
+    EXPECT_FALSE(request->ansiProgram);
+}
+
+// The "&" variants are made of literal text: with a regular expression the
+// box is kept as it is, and the pattern is searched once, as written.
+TEST_F(SettingsDialog, RegularExpressionLeavesOutTheAmpersandVariants)
+{
+    OwnedRequest request = SearchWith([](HWND dialog) {
+        SetText(dialog, IDC_SEARCH_TEXT, L"F(ile|ind)");
+        SetCheck(dialog, IDC_STRINGS_ONLY);
+        SetCheck(dialog, IDC_AMP_VARIANTS);
+        SetCheck(dialog, IDC_REGULAR_EXPRESSION);
+        SetCheck(dialog, IDC_UNICODE_FILES);
+    });
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->options.regularExpression, 1);
+    EXPECT_EQ(request->options.stringsOnly, 1);
+    EXPECT_EQ(request->options.ampVariants, 0);
+    EXPECT_TRUE(request->ansiProgram && request->unicodeProgram);
+    EXPECT_EQ(request->needleLength, 0);
+    EXPECT_EQ(StoredText(L"Amp"), L"Y");
+    EXPECT_EQ(StoredText(L"Reg"), L"Y");
+}
+
 struct CheckBoxCase {
     int control;
     LONG SearchOptions::*field;
@@ -116,6 +161,8 @@ const CheckBoxCase checkBoxCases[] = {
     {IDC_AMP_VARIANTS, &SearchOptions::ampVariants, L"Amp"},
     {IDC_SUBFOLDERS, &SearchOptions::searchSubfolders, L"Sub"},
     {IDC_UNICODE_FILES, &SearchOptions::unicodeFiles, L"Uni"},
+    {IDC_WHOLE_WORD, &SearchOptions::wholeWord, L"Wrd"},
+    {IDC_REGULAR_EXPRESSION, &SearchOptions::regularExpression, L"Reg"},
 };
 
 void PrintTo(const CheckBoxCase& box, std::ostream* out)
@@ -134,7 +181,6 @@ TEST_P(CheckBoxes, EachBoxSetsItsOwnFieldAndFlag)
         EXPECT_EQ(request->options.*box.field, box.control == ticked.control ? 1 : 0) << box.control;
         EXPECT_EQ(StoredText(box.valueName), box.control == ticked.control ? L"Y" : L"N") << box.control;
     }
-    EXPECT_EQ(StoredText(L"Reg"), L"N");
 }
 
 INSTANTIATE_TEST_SUITE_P(SettingsDialog, CheckBoxes, testing::ValuesIn(checkBoxCases));

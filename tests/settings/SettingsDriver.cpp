@@ -111,8 +111,6 @@ void PressKey(HWND dialog, int control, WPARAM key)
 DialogState ReadDialogState(HWND dialog)
 {
     static const int combos[3] = {IDC_SEARCH_TEXT, IDC_FILE_TYPES, IDC_FOLDER};
-    static const int boxes[6] = {IDC_MATCH_CASE, IDC_SKIP_COMMENTS, IDC_STRINGS_ONLY, IDC_AMP_VARIANTS,
-                                 IDC_SUBFOLDERS, IDC_UNICODE_FILES};
     DialogState state;
     for (int list = 0; list < 3; list++) {
         HWND combo = GetDlgItem(dialog, combos[list]);
@@ -125,8 +123,8 @@ DialogState ReadDialogState(HWND dialog)
         }
         state.texts[list] = GetText(dialog, combos[list]);
     }
-    for (int box = 0; box < 6; box++)
-        state.checks[box] = (LONG)SendDlgItemMessageW(dialog, boxes[box], BM_GETCHECK, 0, 0);
+    for (int box = 0; box < OptionFieldCount; box++)
+        state.checks.push_back((LONG)SendDlgItemMessageW(dialog, OptionFields[box].control, BM_GETCHECK, 0, 0));
     return state;
 }
 

@@ -2,6 +2,7 @@
 // reads and writes the program's registry key.
 #pragma once
 #include "engine/SearchRequest.h"
+#include "settings/OptionTable.h"
 #include <windows.h>
 #include <functional>
 #include <memory>
@@ -30,16 +31,16 @@ void SetCheck(HWND dialog, int control);
 // keyboard would.
 void PressKey(HWND dialog, int control, WPARAM key);
 
-// The state of the three history boxes and the six check boxes.
+// The state of the three history boxes and the check boxes.
 struct DialogState {
     std::vector<std::wstring> items[3];  // search text, file types, folder
     std::wstring texts[3];
-    LONG checks[6];                      // 20, 21, 23, 24, 25, 26
+    std::vector<LONG> checks;            // in the order of OptionFields
 };
 DialogState ReadDialogState(HWND dialog);
 
 struct RequestFree {
-    void operator()(SearchRequest* request) const { GlobalFree(request); }
+    void operator()(SearchRequest* request) const { FreeSearchRequest(request); }
 };
 typedef std::unique_ptr<SearchRequest, RequestFree> OwnedRequest;
 inline OwnedRequest TakeRequest(INT_PTR result)

@@ -68,11 +68,12 @@ TEST_F(SettingsStore, FirstRunCreatesTheKeyAndStartsEmpty)
         EXPECT_TRUE(state.items[list].empty());
         EXPECT_EQ(state.texts[list], L"");
     }
+    EXPECT_EQ(state.checks.size(), (size_t)OptionFieldCount);
     for (LONG check : state.checks)
         EXPECT_EQ(check, 0);
 }
 
-TEST_F(SettingsStore, FirstSearchWritesTheEntriesAndAllSevenFlags)
+TEST_F(SettingsStore, FirstSearchWritesTheEntriesAndAllEightFlags)
 {
     OwnedRequest request = SearchWith([](HWND dialog) {
         SetText(dialog, IDC_SEARCH_TEXT, L"needle");
@@ -86,15 +87,15 @@ TEST_F(SettingsStore, FirstSearchWritesTheEntriesAndAllSevenFlags)
     StoredValue text = ReadStored(L"TXT1");
     EXPECT_EQ(text.type, (DWORD)REG_SZ);
     EXPECT_EQ(text.bytes.size(), 14u);
-    const wchar_t* flags[7][2] = {{L"Cas", L"N"}, {L"Com", L"N"}, {L"Reg", L"N"}, {L"Str", L"N"},
-                                  {L"Amp", L"N"}, {L"Sub", L"Y"}, {L"Uni", L"N"}};
+    const wchar_t* flags[8][2] = {{L"Cas", L"N"}, {L"Com", L"N"}, {L"Reg", L"N"}, {L"Str", L"N"},
+                                  {L"Amp", L"N"}, {L"Sub", L"Y"}, {L"Uni", L"N"}, {L"Wrd", L"N"}};
     for (auto& flag : flags) {
         StoredValue value = ReadStored(flag[0]);
         EXPECT_EQ(value.type, (DWORD)REG_SZ) << flag[0];
         EXPECT_EQ(value.bytes.size(), 4u) << flag[0];
         EXPECT_EQ(StoredText(flag[0]), flag[1]) << flag[0];
     }
-    EXPECT_EQ(StoredSnapshot().size(), 9u);
+    EXPECT_EQ(StoredSnapshot().size(), 10u);
 }
 
 TEST_F(SettingsStore, LoadFillsTheListsMostRecentFirst)
@@ -199,15 +200,12 @@ class Flags : public SettingsStore, public testing::WithParamInterface<FlagCase>
 TEST_P(Flags, LoadChecksTheBoxOnAnUpperCaseY)
 {
     const FlagCase& flag = GetParam();
-    const wchar_t* names[6] = {L"Cas", L"Com", L"Str", L"Amp", L"Sub", L"Uni"};
-    for (const wchar_t* name : names)
+    for (int n = 0; n < OptionFieldCount; n++)
         if (flag.type != 0)
-            StoreValue(name, flag.type, flag.bytes.data(), (DWORD)flag.bytes.size());
-    if (flag.type != 0)
-        StoreValue(L"Reg", flag.type, flag.bytes.data(), (DWORD)flag.bytes.size());
+            StoreValue(OptionFields[n].valueName, flag.type, flag.bytes.data(), (DWORD)flag.bytes.size());
     DialogState state = LoadedState();
-    for (int box = 0; box < 6; box++)
-        EXPECT_EQ(state.checks[box], flag.checked) << "box " << box;
+    for (int box = 0; box < OptionFieldCount; box++)
+        EXPECT_EQ(state.checks[box], flag.checked) << "box " << OptionFields[box].control;
 }
 
 INSTANTIATE_TEST_SUITE_P(SettingsStore, Flags, testing::ValuesIn(flagCases));

@@ -32,11 +32,13 @@ const TemplateControl expectedControls[] = {
     {IDC_STRINGS_ONLY, BUTTON, CHECK_STYLE, 99, 82, 105, 10, L"只搜尋字串中的文字幕(&S)"},
     {IDC_AMP_VARIANTS, BUTTON, CHECK_STYLE, 109, 96, 59, 10, L"搜尋(&&)符號"},
     {IDC_UNICODE_FILES, BUTTON, CHECK_STYLE, 11, 96, 75, 10, L"Unicode 檔案(&U)"},
+    {IDC_WHOLE_WORD, BUTTON, CHECK_STYLE, 11, 110, 84, 10, L"全字拼寫須相符(&W)"},
+    {IDC_REGULAR_EXPRESSION, BUTTON, CHECK_STYLE, 99, 110, 84, 10, L"規則運算式(&R)"},
     {IDC_SEARCH, BUTTON, WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_TABSTOP, 221, 98, 50, 14, L"搜尋(&F)"},
     {NO_ID, STATIC, LABEL_STYLE, 7, 8, 33, 8, L"搜尋文字"},
     {NO_ID, STATIC, LABEL_STYLE, 7, 23, 33, 8, L"檔案類型"},
     {NO_ID, STATIC, LABEL_STYLE, 7, 38, 33, 8, L"檔案目錄"},
-    {NO_ID, BUTTON, WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 3, 54, 206, 58, L"搜尋選項"},
+    {NO_ID, BUTTON, WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 3, 54, 206, 72, L"搜尋選項"},
 };
 
 const DWORD DIALOG_STYLE = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
@@ -53,7 +55,7 @@ TEST(SettingsTemplate, ChineseTemplateHasEveryControlInOrder)
     ASSERT_TRUE(ReadDialogTemplate(GetModuleHandleW(NULL), IDD_SETTINGS, CHINESE_HONG_KONG, &dialog));
     EXPECT_EQ(dialog.style, DIALOG_STYLE);
     EXPECT_EQ(dialog.cx, 278);
-    EXPECT_EQ(dialog.cy, 117);
+    EXPECT_EQ(dialog.cy, 131);
     EXPECT_EQ(dialog.caption, L"Seekline");
     EXPECT_EQ(dialog.font, L"MS Shell Dlg");
     EXPECT_EQ(dialog.pointSize, 9);
@@ -70,7 +72,7 @@ TEST(SettingsTemplate, ChineseTemplateHasEveryControlInOrder)
 }
 
 // The controls as the dialog manager made them: styles, places in pixels,
-// the tab order, and no control 22.
+// and the tab order.
 TEST(SettingsTemplate, LiveDialogHasTheTemplatesControls)
 {
     DeleteSettingsKey();
@@ -105,7 +107,6 @@ TEST(SettingsTemplate, LiveDialogHasTheTemplatesControls)
                 EXPECT_EQ(got.bottom - got.top, size.bottom) << want.id;
             }
         }
-        EXPECT_FALSE(GetDlgItem(dialog, IDC_RESERVED_REG));
         HWND first = GetDlgItem(dialog, IDC_SEARCH_TEXT);
         HWND control = first;
         do {
@@ -175,32 +176,47 @@ TEST(SettingsTemplate, EnglishTemplateMatchesButForTheTexts)
     FreeLibrary(english);
 }
 
-// A satellite module made before the Unicode files box existed: the option
-// keeps its saved state, in the request and in the settings key, while the
-// boxes the dialog has are saved as always.
-TEST(SettingsTemplate, ADialogWithoutTheUnicodeBoxKeepsItsSavedState)
+// A satellite module made before the Unicode files, whole word or regular
+// expression box existed: the option keeps its saved state, in the request
+// and in the settings key, while the boxes the dialog has are saved as
+// always.
+struct NewerBox {
+    int control;
+    const wchar_t* valueName;
+    LONG SearchOptions::*field;
+};
+
+const NewerBox newerBoxes[] = {
+    {IDC_UNICODE_FILES, L"Uni", &SearchOptions::unicodeFiles},
+    {IDC_WHOLE_WORD, L"Wrd", &SearchOptions::wholeWord},
+    {IDC_REGULAR_EXPRESSION, L"Reg", &SearchOptions::regularExpression},
+};
+
+TEST(SettingsTemplate, ADialogWithoutANewerBoxKeepsItsSavedState)
 {
-    std::vector<BYTE> older = TemplateWithout(GetModuleHandleW(NULL), IDD_SETTINGS, CHINESE_HONG_KONG, IDC_UNICODE_FILES);
-    ASSERT_FALSE(older.empty());
-    for (const wchar_t* saved : {L"Y", L"N", L"<missing>"}) {
-        DeleteSettingsKey();
-        if (lstrcmpW(saved, L"<missing>") != 0)
-            StoreText(L"Uni", saved);
-        bool hasBox = true;
-        OwnedRequest request = TakeRequest(RunSettingsDialog(
-            [&](HWND dialog) {
-                hasBox = GetDlgItem(dialog, IDC_UNICODE_FILES) != NULL;
-                SetText(dialog, IDC_SEARCH_TEXT, L"abc");
-                SetCheck(dialog, IDC_STRINGS_ONLY);
-                SendDlgItemMessageW(dialog, IDC_SEARCH, BM_CLICK, 0, 0);
-            },
-            NULL, &older));
-        EXPECT_FALSE(hasBox);
-        ASSERT_TRUE(request);
-        EXPECT_EQ(request->options.unicodeFiles, lstrcmpW(saved, L"Y") == 0 ? 1 : 0) << saved;
-        EXPECT_EQ(StoredText(L"Uni"), saved);
-        EXPECT_EQ(StoredText(L"Str"), L"Y");
-        EXPECT_EQ(request->options.stringsOnly, 1);
+    for (const NewerBox& box : newerBoxes) {
+        std::vector<BYTE> older = TemplateWithout(GetModuleHandleW(NULL), IDD_SETTINGS, CHINESE_HONG_KONG, box.control);
+        ASSERT_FALSE(older.empty());
+        for (const wchar_t* saved : {L"Y", L"N", L"<missing>"}) {
+            DeleteSettingsKey();
+            if (lstrcmpW(saved, L"<missing>") != 0)
+                StoreText(box.valueName, saved);
+            bool hasBox = true;
+            OwnedRequest request = TakeRequest(RunSettingsDialog(
+                [&](HWND dialog) {
+                    hasBox = GetDlgItem(dialog, box.control) != NULL;
+                    SetText(dialog, IDC_SEARCH_TEXT, L"abc");
+                    SetCheck(dialog, IDC_STRINGS_ONLY);
+                    SendDlgItemMessageW(dialog, IDC_SEARCH, BM_CLICK, 0, 0);
+                },
+                NULL, &older));
+            EXPECT_FALSE(hasBox);
+            ASSERT_TRUE(request);
+            EXPECT_EQ(request->options.*box.field, lstrcmpW(saved, L"Y") == 0 ? 1 : 0) << box.valueName << saved;
+            EXPECT_EQ(StoredText(box.valueName), saved);
+            EXPECT_EQ(StoredText(L"Str"), L"Y");
+            EXPECT_EQ(request->options.stringsOnly, 1);
+        }
     }
 }
 

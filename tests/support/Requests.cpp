@@ -10,6 +10,8 @@ SearchOptions OptionsFromBits(unsigned bits)
     options.ampVariants = (bits & AMP_VARIANTS) != 0;
     options.searchSubfolders = (bits & SUBFOLDERS) != 0;
     options.unicodeFiles = (bits & UNICODE_FILES) != 0;
+    options.wholeWord = (bits & WHOLE_WORD) != 0;
+    options.regularExpression = (bits & REGULAR_EXPRESSION) != 0;
     return options;
 }
 

@@ -12,12 +12,15 @@ enum OptionBit {
     AMP_VARIANTS = 8,
     SUBFOLDERS = 16,
     UNICODE_FILES = 32,
+    WHOLE_WORD = 64,
+    REGULAR_EXPRESSION = 128,
 };
 SearchOptions OptionsFromBits(unsigned bits);
 
 // Fills request with what the settings dialog and the command line make of
 // these entries (NewSearchRequest); false, with the request zeroed, when they
-// are refused.
+// are refused. A regular expression's compiled program then belongs to the
+// request: FreeSearchPatterns frees it.
 bool FillRequest(SearchRequest* request, const std::wstring& text, unsigned bits,
                  const std::wstring& fileTypes = L"", const std::wstring& folder = L"");
 

@@ -85,9 +85,11 @@ std::wstring WindowsPath(const char* unixPath)
 
 std::string Ansi(const std::wstring& text)
 {
-    char bytes[4096];
-    int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), (int)text.size(), bytes, sizeof bytes, NULL, NULL);
-    return std::string(bytes, length > 0 ? length : 0);
+    int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), (int)text.size(), NULL, 0, NULL, NULL);
+    std::string bytes(length > 0 ? length : 0, '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_ACP, 0, text.c_str(), (int)text.size(), &bytes[0], length, NULL, NULL);
+    return bytes;
 }
 
 void CaptureStart(ReportCapture* capture)

@@ -35,6 +35,8 @@ const char* const words[] = {"hit", "HIT", "\"hit\"", "'h&it'", "// hit", "x", "
 const char* const ends[] = {"\r\n", "\n", "\r"};
 const wchar_t* const extensions[] = {L".c", L".h", L".txt", L".C"};
 const wchar_t* const needles[] = {L"hit", L"HIT", L"h", L"it\"", L"hi&t", L"//", L"x", L"int", L"h\u00eft", L"\u00e9"};
+// Regular expressions: with a required literal, and without one (the DFA).
+const wchar_t* const expressions[] = {L"h[i-k]t", L"\\bint\\b", L"i.*t", L"^\\w+ ", L"[^ ]\\s\\S", L"(hit|x)+$"};
 const wchar_t* const patterns[] = {L"*.c", L"*.c;*.h", L"*.c *.c", L"*.*", L"*.h;?-*", L"f0*.c;*.txt", L"*.C"};
 
 std::string RandomLines(std::mt19937* rng, int lines)
@@ -123,9 +125,14 @@ protected:
     {
         RemoveTree(root + L"\\tree");
         MakeRandomTree(root + L"\\tree", rng);
-        unsigned bits = (*rng)() % 32 | ((*rng)() % 4 ? SUBFOLDERS : 0) | ((*rng)() % 2 ? UNICODE_FILES : 0);
-        ASSERT_TRUE(FillRequest(request, needles[(*rng)() % (sizeof needles / sizeof *needles)], bits,
-                                patterns[(*rng)() % (sizeof patterns / sizeof *patterns)]));
+        unsigned bits = (*rng)() % 32 | ((*rng)() % 4 ? SUBFOLDERS : 0) | ((*rng)() % 2 ? UNICODE_FILES : 0) |
+                        ((*rng)() % 4 ? 0 : WHOLE_WORD);
+        const wchar_t* text = needles[(*rng)() % (sizeof needles / sizeof *needles)];
+        if ((*rng)() % 4 == 0) {
+            bits |= REGULAR_EXPRESSION;
+            text = expressions[(*rng)() % (sizeof expressions / sizeof *expressions)];
+        }
+        ASSERT_TRUE(FillRequest(request, text, bits, patterns[(*rng)() % (sizeof patterns / sizeof *patterns)]));
     }
 
     static std::wstring root;
@@ -149,7 +156,7 @@ TEST_F(WalkerThreads, ReportTheSameBytesAsOneThread)
 {
     unsigned long cases = Setting("WALK_DIFF_CASES", defaultCases);
     unsigned long seed = Setting("WALK_DIFF_SEED", 1600);
-    size_t lines = 0, overflowing = 0, withUnreadable = 0, unicode = 0;
+    size_t lines = 0, overflowing = 0, withUnreadable = 0, unicode = 0, regexCases = 0;
     for (unsigned long n = 0; n < cases; n++) {
         std::mt19937 rng(seed + n);
         SearchRequest request;
@@ -159,9 +166,11 @@ TEST_F(WalkerThreads, ReportTheSameBytesAsOneThread)
         overflowing += one.size() > SLOT_REPORT_BYTES;
         withUnreadable += one.find("Seekline: cannot read") != std::string::npos;
         unicode += request.options.unicodeFiles != 0;
+        regexCases += request.options.regularExpression != 0;
         for (LONG threads : threadCounts) {
             std::string many = Walk(root, &request, threads);
             if (many != one) {
+                FreeSearchPatterns(&request);
                 ADD_FAILURE() << "WALK_DIFF_SEED=" << seed + n << " WALK_DIFF_CASES=1: " << threads
                               << " threads reported " << many.size() << " bytes, one thread " << one.size()
                               << "; first difference at byte "
@@ -169,9 +178,10 @@ TEST_F(WalkerThreads, ReportTheSameBytesAsOneThread)
                 return;
             }
         }
+        FreeSearchPatterns(&request);
     }
-    printf("%lu trees (%zu with Unicode files), %zu report lines each time, %zu reports beyond a slot, %zu with "
-           "unreadable files\n", cases, unicode, lines, overflowing, withUnreadable);
+    printf("%lu trees (%zu with Unicode files, %zu regular expressions), %zu report lines each time, %zu reports "
+           "beyond a slot, %zu with unreadable files\n", cases, unicode, regexCases, lines, overflowing, withUnreadable);
 }
 
 TEST_F(WalkerThreads, AStopLeavesTheFirstWholeLinesOfTheReport)
@@ -195,6 +205,7 @@ TEST_F(WalkerThreads, AStopLeavesTheFirstWholeLinesOfTheReport)
                 << "seed " << seed + n << ", " << threads << " threads, stopped at file " << stopAfter
                 << ": the report is not the start of the whole report";
         }
+        FreeSearchPatterns(&request);
     }
 }
 
