@@ -307,20 +307,26 @@ static BOOL LineMayMatch(RegexWorkspace* workspace, const BYTE* bytes, const WCH
     return end != REGEX_NONE || RegexFindAtEnd(workspace);
 }
 
-ULONGLONG RegexFirstHitBytes(RegexWorkspace* workspace, const BYTE* line, ULONGLONG length, DWORD options)
+// A whole line's first hit, in bytes or in units (the other NULL).
+static ULONGLONG FirstHit(RegexWorkspace* workspace, const BYTE* bytes, const WCHAR* units, ULONGLONG length,
+                          DWORD options)
 {
-    if (!LineMayMatch(workspace, line, NULL, length))
+    if (!LineMayMatch(workspace, bytes, units, length))
         return REGEX_NONE;
     RegexLineBegin(workspace, options);
-    RegexLineBytes(workspace, line, length);
+    if (bytes)
+        RegexLineBytes(workspace, bytes, length);
+    else
+        RegexLineUnits(workspace, units, length);
     return RegexLineEnd(workspace);
+}
+
+ULONGLONG RegexFirstHitBytes(RegexWorkspace* workspace, const BYTE* line, ULONGLONG length, DWORD options)
+{
+    return FirstHit(workspace, line, NULL, length, options);
 }
 
 ULONGLONG RegexFirstHitUnits(RegexWorkspace* workspace, const WCHAR* line, ULONGLONG length, DWORD options)
 {
-    if (!LineMayMatch(workspace, NULL, line, length))
-        return REGEX_NONE;
-    RegexLineBegin(workspace, options);
-    RegexLineUnits(workspace, line, length);
-    return RegexLineEnd(workspace);
+    return FirstHit(workspace, NULL, line, length, options);
 }
