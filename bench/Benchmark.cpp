@@ -2,7 +2,7 @@
 // tree, or with "scanner FILE" the scanner's speed on one large file. Run it
 // with scripts/bench.sh.
 #include "bench/Bench.h"
-#include "engine/Output.h"
+#include "engine/report/Output.h"
 #include "walk/Walker.h"
 #include "tests/support/TestFiles.h"
 #include <psapi.h>

@@ -9,10 +9,10 @@
 // Prints tab-separated rows that scripts/bench.sh puts beside the figures of
 // other search tools on the same files.
 #include "bench/Bench.h"
-#include "engine/Output.h"
-#include "engine/Regex.h"
-#include "engine/Scanner.h"
-#include "engine/TextForm.h"
+#include "engine/report/Output.h"
+#include "engine/regex/Regex.h"
+#include "engine/scan/FileSearch.h"
+#include "engine/text/TextForm.h"
 #include "tests/engine/ReferenceScan.h"
 #include "tests/support/TestFiles.h"
 #include <psapi.h>

@@ -13,7 +13,7 @@
 // unmapping, each touching every byte: what the scanner's choice between
 // reading and mapping rests on.
 #include "bench/Bench.h"
-#include "engine/Output.h"
+#include "engine/report/Output.h"
 #include "engine/SearchRequest.h"
 #include "resources/resource.h"
 #include "run/SearchRun.h"

@@ -1,7 +1,8 @@
 // Making a search request from the user's entries.
 #include "engine/SearchRequest.h"
-#include "engine/CaseFold.h"
-#include "engine/Regex.h"
+#include "engine/text/Utf16.h"
+#include "engine/text/CaseFold.h"
+#include "engine/regex/Regex.h"
 
 BOOL AnsiSpellsExactly(const WCHAR* text, int length)
 {
@@ -45,7 +46,8 @@ static void UpperCaseNeedle(SearchRequest* request, const WCHAR* text)
 {
     int length = 0;
     for (int at = 0; text[at];) {
-        int units = IS_HIGH_SURROGATE(text[at]) && IS_LOW_SURROGATE(text[at + 1]) ? 2 : 1;
+        int units;
+        Utf16CharacterAt(text, at, at + 2, &units);
         char bytes[8];
         int count = WideCharToMultiByte(CP_ACP, 0, text + at, units, bytes, sizeof bytes, NULL, NULL);
         count = UpperCaseAnsiCharacter(bytes, count);

@@ -1,7 +1,7 @@
 // Words to the user outside the dialogs: the usage text, bad input and
 // report failures, on standard error or in a message box.
 #pragma once
-#include "engine/Notices.h"
+#include "engine/report/Notices.h"
 
 // Where a message goes.
 #define TELL_BOX 0      // a message box: a run that started with the dialog

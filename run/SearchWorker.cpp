@@ -1,6 +1,6 @@
 // The worker thread that runs the whole search, and the way to stop it.
 #include "run/SearchRun.h"
-#include "engine/ProcessState.h"
+#include "engine/StopFlag.h"
 #include "engine/SearchRequest.h"
 #include "walk/ScanRing.h"
 #include "walk/Walker.h"

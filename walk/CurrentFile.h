@@ -2,7 +2,7 @@
 // threads publish each path here without waiting for the dialog, which
 // fetches the latest at its own pace.
 #pragma once
-#include "engine/Scanner.h"
+#include "engine/scan/FileSearch.h"
 
 // How often the progress dialog shows the current file, in milliseconds:
 // about fifteen times a second, as often as anyone can read it.

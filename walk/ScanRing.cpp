@@ -9,10 +9,10 @@
 // One lock guards the counts and the slots' hand-over; the searching, and
 // the writing of reports, run outside it.
 #include "walk/ScanRing.h"
-#include "engine/Notices.h"
-#include "engine/Output.h"
-#include "engine/ProcessState.h"
-#include "engine/Scanner.h"
+#include "engine/report/Notices.h"
+#include "engine/report/Output.h"
+#include "engine/StopFlag.h"
+#include "engine/scan/FileSearch.h"
 #include "walk/CurrentFile.h"
 #include "walk/Walker.h"
 

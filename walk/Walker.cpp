@@ -4,7 +4,7 @@
 // descent keeps only its open enumeration of subfolders, and one pair of path
 // buffers serves the whole walk, so a deep tree costs no stack.
 #include "walk/Walker.h"
-#include "engine/ProcessState.h"
+#include "engine/StopFlag.h"
 #include "walk/CurrentFile.h"
 #include "walk/ScanRing.h"
 

@@ -1,7 +1,7 @@
 // The folder walker: searches every file of a folder that matches the
 // request's patterns, and its subfolders when asked.
 #pragma once
-#include "engine/Report.h"
+#include "engine/report/Report.h"
 
 // Room for the long form of a path the walker opens: the platform's longest
 // and the "\\?\UNC\" in front.

@@ -1,8 +1,8 @@
 // The report writer on a real file handle: each file's buffer and when it
 // writes out, the walk order of the files' reports whichever thread writes
 // them, and a failed write.
-#include "engine/Output.h"
-#include "engine/ProcessState.h"
+#include "engine/report/Output.h"
+#include "engine/StopFlag.h"
 #include "tests/support/ImportPatch.h"
 #include "tests/support/TestFiles.h"
 #include <gtest/gtest.h>

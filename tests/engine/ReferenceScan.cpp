@@ -5,8 +5,8 @@
 // expression goes line by line through the reference matcher. Positions,
 // lines and columns are 64-bit.
 #include "tests/engine/ReferenceScan.h"
-#include "engine/ProcessState.h"
-#include "engine/Regex.h"
+#include "engine/StopFlag.h"
+#include "engine/regex/Regex.h"
 #include <string>
 
 enum ScanOutcome { Advance, SkipLine, Match };

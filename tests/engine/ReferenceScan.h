@@ -1,6 +1,6 @@
 // The straightforward byte-by-byte scanner that the fast one must equal.
 #pragma once
-#include "engine/Report.h"
+#include "engine/report/Report.h"
 #include "engine/SearchRequest.h"
 #include "tests/engine/RegexReference.h"
 

@@ -6,8 +6,8 @@
 // reference matcher to each line for a regular expression. ANSI files go to
 // the byte-by-byte reference.
 #include "tests/engine/ReferenceScan.h"
-#include "engine/ProcessState.h"
-#include "engine/Regex.h"
+#include "engine/StopFlag.h"
+#include "engine/regex/Regex.h"
 #include <algorithm>
 #include <functional>
 #include <string>

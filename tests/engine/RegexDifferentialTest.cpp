@@ -8,7 +8,7 @@
 // literal must also find what the literal scanner finds.
 // REGEX_DIFF_CASES sets the number of cases, REGEX_DIFF_SEED the seed and
 // REGEX_DIFF_FIRST the first case.
-#include "engine/Regex.h"
+#include "engine/regex/Regex.h"
 #include "tests/engine/RandomPattern.h"
 #include "tests/engine/RegexReference.h"
 #include "tests/engine/ScanCompare.h"

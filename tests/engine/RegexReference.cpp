@@ -1,7 +1,7 @@
 // The reference matcher: a recursive-descent parser into a tree, and for
 // each node and start position the set of positions where its matches end.
 #include "tests/engine/RegexReference.h"
-#include "engine/Regex.h"
+#include "engine/regex/Regex.h"
 #include <set>
 #include <unordered_map>
 

@@ -2,8 +2,9 @@
 // kind of bad pattern, patterns that look odd but parse, the first hit under
 // each rule, the literal every match holds, patterns that would take
 // exponential time on a 10 MB line, and a DFA whose cache overflows.
-#include "engine/Regex.h"
-#include "engine/RegexSyntax.h"
+#include "engine/regex/Regex.h"
+#include "engine/regex/Parser.h"
+#include "engine/regex/Workspace.h"
 #include <gtest/gtest.h>
 #include <string>
 

@@ -4,7 +4,7 @@
 // of a large file.
 #include "tests/engine/ScanCompare.h"
 #include "tests/engine/ScanHelpers.h"
-#include "engine/LineScanVector.h"
+#include "engine/text/VectorSearch.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <vector>

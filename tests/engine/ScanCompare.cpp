@@ -1,6 +1,6 @@
 // Scans in memory for the differential and bounds tests.
 #include "tests/engine/ScanCompare.h"
-#include "engine/LineScan.h"
+#include "engine/scan/LineScanner.h"
 #include "tests/engine/ReferenceScan.h"
 #include "tests/engine/ScanHelpers.h"
 #include "tests/support/TestFiles.h"

@@ -11,7 +11,7 @@
 #include "tests/engine/ScanCompare.h"
 #include "tests/engine/RandomPattern.h"
 #include "tests/engine/ScanHelpers.h"
-#include "engine/LineScanVector.h"
+#include "engine/text/VectorSearch.h"
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,7 +1,7 @@
 // Runs the scanner over real files written for a test.
 #pragma once
-#include "engine/Scanner.h"
-#include "engine/ProcessState.h"
+#include "engine/scan/FileSearch.h"
+#include "engine/StopFlag.h"
 #include "tests/support/Requests.h"
 #include "tests/support/TestFiles.h"
 #include <string>

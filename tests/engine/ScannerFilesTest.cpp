@@ -4,8 +4,8 @@
 #include "tests/engine/ScanHelpers.h"
 #include "tests/engine/ScanCompare.h"
 #include "tests/support/ImportPatch.h"
-#include "engine/FaultGuard.h"
-#include "engine/TextForm.h"
+#include "engine/scan/FaultGuard.h"
+#include "engine/text/TextForm.h"
 #include <gtest/gtest.h>
 
 extern "C" int(WINAPI* __imp_WideCharToMultiByte)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL);

@@ -5,7 +5,7 @@
 // under the action. A spy on the current-file control sees every text the
 // dialog shows.
 #include "run/SearchRun.h"
-#include "engine/ProcessState.h"
+#include "engine/StopFlag.h"
 #include "engine/SearchRequest.h"
 #include "resources/resource.h"
 #include "tests/support/ImportPatch.h"

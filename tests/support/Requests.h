@@ -1,7 +1,7 @@
 // Search requests and a scanning workspace for the tests and the benchmark,
 // made the way the program makes them.
 #pragma once
-#include "engine/Scanner.h"
+#include "engine/scan/FileSearch.h"
 #include <string>
 
 // The options as bits, for tables of cases and loops over combinations.

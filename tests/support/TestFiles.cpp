@@ -1,6 +1,6 @@
 // Real files and folders for the tests, and a capture of the report output.
 #include "tests/support/TestFiles.h"
-#include "engine/Output.h"
+#include "engine/report/Output.h"
 #include <gtest/gtest.h>
 
 std::wstring MakeTestFolder()

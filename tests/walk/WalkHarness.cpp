@@ -2,8 +2,8 @@
 // program's import table replaced by recording ones while a walk runs. The
 // recording ones run on the walker and on the scanning threads alike.
 #include "tests/walk/WalkHarness.h"
-#include "engine/Notices.h"
-#include "engine/ProcessState.h"
+#include "engine/report/Notices.h"
+#include "engine/StopFlag.h"
 #include "tests/support/ImportPatch.h"
 #include "tests/support/Requests.h"
 #include "tests/support/TestFiles.h"

@@ -1,7 +1,7 @@
 // The folder walker on real folder trees: pattern lists, order, recursion and
 // cancelling.
 #include "tests/walk/WalkHarness.h"
-#include "engine/ProcessState.h"
+#include "engine/StopFlag.h"
 #include "tests/support/TestFiles.h"
 #include "walk/CurrentFile.h"
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 // cannot be opened and one that cannot be read. WALK_DIFF_CASES sets the
 // number of trees, WALK_DIFF_SEED the seed.
 #include "tests/walk/WalkHarness.h"
-#include "engine/ProcessState.h"
+#include "engine/StopFlag.h"
 #include "tests/support/Requests.h"
 #include "tests/support/TestFiles.h"
 #include "walk/ScanRing.h"

@@ -1,0 +1,385 @@
+// Compiles a parsed pattern into the instructions of a Thompson automaton
+// for one alphabet and lays the program out in one allocation, with the
+// literal that every match holds.
+#include "engine/regex/CharClasses.h"
+#include "engine/regex/CharSets.h"
+#include "engine/regex/RequiredLiteral.h"
+
+#define NO_INSTRUCTION 0xFFFFFFFFu
+
+static DWORD Emit(Compiler* compiler, DWORD op, DWORD arg, DWORD alt)
+{
+    if (compiler->failed)
+        return NO_INSTRUCTION;
+    if (compiler->instCount == REGEX_MAX_INSTRUCTIONS) {
+        CompileFail(compiler, L"pattern too large", compiler->blame);
+        return NO_INSTRUCTION;
+    }
+    RegexInst* inst = &compiler->insts[compiler->instCount];
+    inst->op = op;
+    inst->arg = arg;
+    inst->alt = alt;
+    return compiler->instCount++;
+}
+
+// Alternatives one after the other: each but the last behind a split whose
+// other branch is the next alternative; each but the last ends with a jump
+// to the end, the pending jumps chained through their targets.
+static DWORD BeginAlternative(Compiler* compiler, BOOL last)
+{
+    return last ? NO_INSTRUCTION : Emit(compiler, OP_SPLIT, compiler->instCount + 1, 0);
+}
+
+static void EndAlternative(Compiler* compiler, DWORD split, DWORD* pending)
+{
+    if (split == NO_INSTRUCTION || compiler->failed)
+        return;
+    *pending = Emit(compiler, OP_JUMP, *pending, 0);
+    compiler->insts[split].alt = compiler->instCount;
+}
+
+static void PatchJumps(Compiler* compiler, DWORD pending)
+{
+    while (pending != NO_INSTRUCTION && !compiler->failed) {
+        DWORD next = compiler->insts[pending].arg;
+        compiler->insts[pending].arg = compiler->instCount;
+        pending = next;
+    }
+}
+
+// The set of a node that takes one character, made once however often a
+// repetition copies the node.
+static DWORD SetOfNode(Compiler* compiler, RegexNode* node)
+{
+    if (!node->compiled) {
+        node->compiledSet = node->kind == NODE_ANY      ? SetOfAny(compiler)
+                          : node->kind == NODE_ESCAPE   ? SetOfEscape(compiler, node->value, node->negated)
+                                                        : SetOfCharacter(compiler, node->value);
+        node->compiled = TRUE;
+    }
+    return node->compiledSet;
+}
+
+static void EmitLiteral(Compiler* compiler, RegexNode* node, BOOL afterHigh)
+{
+    if (compiler->alphabet == REGEX_UNICODE) {
+        Emit(compiler, OP_SET, SetOfNode(compiler, node), 0);
+        return;
+    }
+    BYTE bytes[4];
+    BOOL folded[4];
+    int count = LiteralBytes(compiler, node, afterHigh, bytes, folded);
+    if (count == 0) {
+        // A character the code page cannot spell never matches: an empty set.
+        CharSet* none = compiler->scratch[0];
+        SetClear(compiler, none);
+        Emit(compiler, OP_SET, SetStore(compiler, none), 0);
+    }
+    for (int n = 0; n < count; n++) {
+        int k = compiler->reversed ? count - 1 - n : n;
+        Emit(compiler, OP_SET, SetOfByte(compiler, bytes[k], folded[k]), 0);
+    }
+}
+
+// A node of an ANSI class's byte tree: the bytes that end a member here, and
+// each byte that continues one, followed by its node. Members' bytes after
+// the first are compared as they stand.
+static void EmitTree(Compiler* compiler, DWORD index)
+{
+    const ByteTree* node = &compiler->tree[index];
+    DWORD alternatives = 0, done = 0, pending = NO_INSTRUCTION;
+    BOOL ends = FALSE;
+    for (int i = 0; i < 8; i++)
+        ends |= node->ends[i] != 0;
+    for (int b = 0; b < 256; b++)
+        alternatives += node->children[b] != 0;
+    if (ends) {
+        DWORD split = BeginAlternative(compiler, alternatives == 0);
+        CharSet* set = compiler->scratch[0];
+        SetClear(compiler, set);
+        CopyMemory(set->words, node->ends, sizeof node->ends);
+        Emit(compiler, OP_SET, SetStore(compiler, set), 0);
+        EndAlternative(compiler, split, &pending);
+    }
+    for (int b = 0; b < 256 && !compiler->failed; b++) {
+        if (!node->children[b])
+            continue;
+        DWORD split = BeginAlternative(compiler, ++done == alternatives);
+        Emit(compiler, OP_SET, SetOfByte(compiler, (BYTE)b, FALSE), 0);
+        EmitTree(compiler, node->children[b]);
+        EndAlternative(compiler, split, &pending);
+    }
+    PatchJumps(compiler, pending);
+}
+
+// The lengths of the members that a byte tree's node at depth holds and
+// continues, as bits: bit L for members of L bytes.
+static DWORD TreeLengths(const Compiler* compiler, DWORD index, DWORD depth)
+{
+    const ByteTree* node = &compiler->tree[index];
+    DWORD lengths = 0;
+    for (int i = 0; i < 8; i++)
+        lengths |= node->ends[i] ? 1u << (depth + 1) : 0;
+    for (int b = 0; b < 256; b++)
+        lengths |= node->children[b] ? TreeLengths(compiler, node->children[b], depth + 1) : 0;
+    return lengths;
+}
+
+// Read backwards, an ANSI class's members of several bytes are taken as that
+// many bytes of any kind: more than the class holds, as a reversed program
+// may take.
+static void EmitReversedTree(Compiler* compiler, DWORD tree)
+{
+    DWORD lengths = TreeLengths(compiler, tree, 0) | 2, pending = NO_INSTRUCTION;
+    for (DWORD length = 1; length <= 4; length++) {
+        if (!(lengths & (1u << length)))
+            continue;
+        DWORD split = BeginAlternative(compiler, (lengths >> (length + 1)) == 0);
+        for (DWORD k = 0; k < length; k++)
+            Emit(compiler, OP_SET, SetOfAny(compiler), 0);
+        EndAlternative(compiler, split, &pending);
+    }
+    PatchJumps(compiler, pending);
+}
+
+static void EmitClass(Compiler* compiler, RegexNode* node)
+{
+    if (!node->compiled && !SetOfClass(compiler, node, &node->compiledSet, &node->compiledTree))
+        return;
+    node->compiled = TRUE;
+    if (!node->compiledTree) {
+        Emit(compiler, OP_SET, node->compiledSet, 0);
+        return;
+    }
+    DWORD pending = NO_INSTRUCTION;
+    DWORD split = BeginAlternative(compiler, FALSE);
+    Emit(compiler, OP_SET, node->compiledSet, 0);
+    EndAlternative(compiler, split, &pending);
+    if (compiler->reversed)
+        EmitReversedTree(compiler, node->compiledTree);
+    else
+        EmitTree(compiler, node->compiledTree);
+    PatchJumps(compiler, pending);
+}
+
+static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh);
+
+// The children of a concatenation last first, each as the pattern has it
+// after the one before it.
+static void EmitReversedConcat(Compiler* compiler, RegexNode* node)
+{
+    DWORD count = 0;
+    for (RegexNode* child = node->child; child; child = child->next)
+        count++;
+    RegexNode** children = (RegexNode**)ArenaTake(compiler->arena, sizeof(RegexNode*) * count);
+    if (!children) {
+        CompileFail(compiler, L"out of memory", 1);
+        return;
+    }
+    count = 0;
+    for (RegexNode* child = node->child; child; child = child->next)
+        children[count++] = child;
+    while (count-- > 0)
+        EmitNode(compiler, children[count], AfterHighLiteral(compiler, count ? children[count - 1] : NULL, children[count]));
+}
+
+static void EmitRepeat(Compiler* compiler, RegexNode* node)
+{
+    RegexNode* child = node->child;
+    DWORD copies = node->min;
+    if (node->max == REGEX_UNBOUNDED && copies > 0)
+        copies--;  // the last goes into the loop
+    for (DWORD i = 0; i < copies && !compiler->failed; i++)
+        EmitNode(compiler, child, FALSE);
+    if (node->max == REGEX_UNBOUNDED && node->min > 0) {
+        DWORD loop = compiler->instCount;
+        EmitNode(compiler, child, FALSE);
+        Emit(compiler, OP_SPLIT, loop, compiler->instCount + 1);
+    } else if (node->max == REGEX_UNBOUNDED) {
+        DWORD split = Emit(compiler, OP_SPLIT, compiler->instCount + 1, 0);
+        EmitNode(compiler, child, FALSE);
+        Emit(compiler, OP_JUMP, split, 0);
+        if (!compiler->failed)
+            compiler->insts[split].alt = compiler->instCount;
+    } else {
+        // Optional copies nested, each split leaving for the end.
+        DWORD pending = NO_INSTRUCTION;
+        for (DWORD i = node->min; i < node->max && !compiler->failed; i++) {
+            pending = Emit(compiler, OP_SPLIT, compiler->instCount + 1, pending);
+            EmitNode(compiler, child, FALSE);
+        }
+        while (pending != NO_INSTRUCTION && !compiler->failed) {
+            DWORD next = compiler->insts[pending].alt;
+            compiler->insts[pending].alt = compiler->instCount;
+            pending = next;
+        }
+    }
+}
+
+static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh)
+{
+    if (compiler->failed)
+        return;
+    // A program too large is blamed on the outermost repetition that makes it.
+    if (compiler->repeatDepth == 0)
+        compiler->blame = node->position;
+    switch (node->kind) {
+    case NODE_LITERAL:
+    case NODE_BYTE:
+        EmitLiteral(compiler, node, afterHigh);
+        break;
+    case NODE_ANY:
+    case NODE_ESCAPE:
+        Emit(compiler, OP_SET, SetOfNode(compiler, node), 0);
+        break;
+    case NODE_ASSERT:
+        // Read backwards, the line's start comes last and its end first.
+        if (compiler->reversed && (node->value == ASSERT_LINE_START || node->value == ASSERT_LINE_END))
+            Emit(compiler, OP_ASSERT, node->value == ASSERT_LINE_START ? ASSERT_LINE_END : ASSERT_LINE_START, 0);
+        else
+            Emit(compiler, OP_ASSERT, node->value, 0);
+        break;
+    case NODE_CLASS:
+        EmitClass(compiler, node);
+        break;
+    case NODE_CONCAT:
+        if (compiler->reversed)
+            EmitReversedConcat(compiler, node);
+        else
+            for (RegexNode* child = node->child, *previous = NULL; child; previous = child, child = child->next)
+                EmitNode(compiler, child, AfterHighLiteral(compiler, previous, child));
+        break;
+    case NODE_ALT: {
+        DWORD pending = NO_INSTRUCTION;
+        for (RegexNode* child = node->child; child; child = child->next) {
+            DWORD split = BeginAlternative(compiler, child->next == NULL);
+            EmitNode(compiler, child, FALSE);
+            EndAlternative(compiler, split, &pending);
+        }
+        PatchJumps(compiler, pending);
+        break;
+    }
+    case NODE_REPEAT:
+        compiler->repeatDepth++;
+        EmitRepeat(compiler, node);
+        compiler->repeatDepth--;
+        break;
+    }
+}
+
+// Lays the program out in one allocation: the record, the instructions, the
+// set rows, the word flags and the class tables.
+static RegexProgram* Assemble(const Compiler* compiler, const Division* division, const RegexLiteral* required)
+{
+    SIZE_T instBytes = sizeof(RegexInst) * compiler->instCount;
+    SIZE_T rowBytes = sizeof(DWORD) * division->rowWords * compiler->setCount;
+    SIZE_T blockBytes = sizeof(WORD) * 256 * division->blockCount;
+    SIZE_T rangeBytes = sizeof(RegexClassRange) * division->rangeCount;
+    SIZE_T bytes = sizeof(RegexProgram) + instBytes + rowBytes + blockBytes + rangeBytes + division->classCount;
+    BYTE* block = (BYTE*)VirtualAlloc(NULL, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (!block)
+        return NULL;
+    RegexProgram* program = (RegexProgram*)block;
+    BYTE* at = block + sizeof(RegexProgram);
+    program->alphabet = compiler->alphabet;
+    program->instCount = compiler->instCount;
+    program->insts = (RegexInst*)at;
+    CopyMemory(at, compiler->insts, instBytes);
+    at += instBytes;
+    program->classCount = division->classCount;
+    program->setWords = division->rowWords;
+    program->setBits = (DWORD*)at;
+    CopyMemory(at, division->rows, rowBytes);
+    at += rowBytes;
+    program->blocks = (WORD*)at;
+    if (blockBytes)
+        CopyMemory(at, division->blocks, blockBytes);
+    CopyMemory(program->blockStart, division->blockStart, sizeof program->blockStart);
+    at += blockBytes;
+    program->rangeCount = division->rangeCount;
+    program->ranges = (RegexClassRange*)at;
+    CopyMemory(at, division->ranges, rangeBytes);
+    at += rangeBytes;
+    program->classIsWord = at;
+    CopyMemory(at, division->classIsWord, division->classCount);
+    program->lineEndClass = division->lineEndClass;
+    CopyMemory(program->byteClass, division->byteClass, sizeof program->byteClass);
+    program->required = *required;
+    // The program's content at its address: a workspace made for it serves
+    // any program with the same fingerprint, which is the same program.
+    ULONGLONG hash = 14695981039346656037ull;
+    for (SIZE_T i = 0; i < bytes; i++)
+        hash = (hash ^ block[i]) * 1099511628211ull;
+    program->fingerprint = hash;
+    return program;
+}
+
+static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase, BOOL reversed,
+                             RegexError* error)
+{
+    ZeroMemory(error, sizeof *error);
+    RegexArena arena;
+    if (length < 0 || !ArenaOpen(&arena, REGEX_SCRATCH_FIXED_BYTES + (SIZE_T)length * REGEX_SCRATCH_CHAR_BYTES)) {
+        RegexFail(error, L"out of memory", 1);
+        return NULL;
+    }
+    Compiler compiler = {};
+    compiler.arena = &arena;
+    compiler.error = error;
+    compiler.alphabet = alphabet;
+    compiler.matchCase = matchCase;
+    compiler.utf8 = GetACP() == CP_UTF8;
+    CPINFO info;
+    compiler.singleByte = GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
+    compiler.blame = 1;
+    compiler.reversed = reversed;
+    RegexProgram* program = NULL;
+    RegexNode* root = RegexParse(pattern, length, &arena, error);
+    compiler.insts = (RegexInst*)ArenaTake(&arena, sizeof(RegexInst) * REGEX_MAX_INSTRUCTIONS);
+    if (root && !compiler.insts)
+        RegexFail(error, L"out of memory", 1);
+    Division division = {};
+    RegexLiteral required = {};
+    if (root && compiler.insts && SetsBegin(&compiler)) {
+        EmitNode(&compiler, root, FALSE);
+        Emit(&compiler, OP_MATCH, 0, 0);
+        if (!compiler.failed && SetsDivide(&compiler, &division)) {
+            // A reversed program's literal would read backwards: it has none.
+            if (!reversed)
+                FindRequiredLiteral(&compiler, root, &required);
+            program = Assemble(&compiler, &division, &required);
+            if (!program)
+                RegexFail(error, L"out of memory", 1);
+        }
+    }
+    ArenaClose(&arena);
+    return program;
+}
+
+RegexProgram* RegexCompile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase,
+                           RegexError* error)
+{
+    return Compile(pattern, length, alphabet, matchCase, FALSE, error);
+}
+
+RegexProgram* RegexCompileReversed(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase,
+                                   RegexError* error)
+{
+    return Compile(pattern, length, alphabet, matchCase, TRUE, error);
+}
+
+void RegexFree(RegexProgram* program)
+{
+    if (program)
+        VirtualFree(program, 0, MEM_RELEASE);
+}
+
+RegexAlphabet RegexAlphabetOf(const RegexProgram* program)
+{
+    return program->alphabet;
+}
+
+void RegexRequired(const RegexProgram* program, RegexLiteral* literal)
+{
+    *literal = program->required;
+}

@@ -1,0 +1,45 @@
+// Inside the regular-expression engine: the compiler's state, shared by the
+// instruction emitter (Compiler.cpp), the character sets (CharSets.cpp), the
+// division into classes (CharClasses.cpp) and the required literal
+// (RequiredLiteral.cpp).
+#pragma once
+#include "engine/regex/Arena.h"
+#include "engine/regex/Parser.h"
+
+// The end of the basic plane and of all characters.
+#define BMP_END 0x10000u
+#define PLANES_END 0x110000u
+
+struct StoredSet;
+struct CharSet;
+struct ByteTree;
+
+struct Compiler {
+    RegexArena* arena;
+    RegexError* error;
+    BOOL failed;
+    int blame;        // the position a "too large" message names
+    int repeatDepth;  // repetitions being emitted
+    RegexAlphabet alphabet;
+    BOOL matchCase;
+    BOOL utf8;        // the ANSI code page is UTF-8
+    BOOL singleByte;  // the ANSI code page spells each character with one byte
+    DWORD setWords;   // 8 (ANSI) or BMP_WORDS
+    RegexInst* insts;
+    DWORD instCount;
+    StoredSet** sets;
+    DWORD setCount;
+    StoredSet** buckets;
+    CharSet* scratch[3];
+    ByteTree* tree;
+    DWORD treeCount;
+    BOOL reversed;    // the program reads the text backwards (RegexCompileReversed)
+};
+
+// Fails the compile with "what at position N", the first failure only.
+inline void CompileFail(Compiler* compiler, const WCHAR* what, int position)
+{
+    if (!compiler->failed)
+        RegexFail(compiler->error, what, position);
+    compiler->failed = TRUE;
+}

@@ -1,0 +1,246 @@
+// The report writer. A file's lines leave at the file's turn, and only the
+// thread whose turn it is writes: the walker for a file searched whole, or
+// the file's own scanning thread when its lines outgrow its buffer. A write
+// that fails stops the search, as Cancel would: a report with a hole in it
+// would look complete.
+#include "engine/report/Output.h"
+#include "engine/StopFlag.h"
+
+// Bytes shown to a console in one piece.
+#define CONSOLE_PART_BYTES 8192
+
+// Set by OutputStart before the search; read by whichever thread has the turn.
+static HANDLE Destination;
+// A console shows characters, not bytes: the report's ANSI bytes are shown as
+// the characters they stand for, whatever the console's own code page is.
+static BOOL ToConsole;
+// A file on disk, which a failed write can leave with part of a line.
+static BOOL ToFile;
+
+// Used only by the thread whose turn it is; read by the entry after the search.
+static WCHAR ConsoleText[CONSOLE_PART_BYTES];
+static DWORD Failure;      // the first failed write's error code
+static BOOL LastLineCut;   // the report file keeps part of a line that it could not be cut back from
+static ULONGLONG LinesOut; // report lines handed to the destination
+
+// The order. Turn is the place of the file whose lines may leave now; Ended
+// is set, by the thread whose turn it is, when nothing more may leave (a
+// write failed, or a file that a stop cut short has left), and from then on
+// every wait for a turn ends at once. Both change under TurnLock.
+static SRWLOCK TurnLock = SRWLOCK_INIT;
+static CONDITION_VARIABLE TurnCame = CONDITION_VARIABLE_INIT;
+static ULONGLONG Turn;
+static BOOL Ended;
+// The place the next file begun takes; the walker's only.
+static ULONGLONG NextFile;
+
+static BOOL WriteToConsole(const void* bytes, DWORD length, DWORD* written)
+{
+    *written = 0;
+    while (length > 0) {
+        // A piece longer than the buffer (a single huge write) goes in parts.
+        DWORD part = length < CONSOLE_PART_BYTES ? length : CONSOLE_PART_BYTES;
+        int units = MultiByteToWideChar(CP_ACP, 0, (const char*)bytes, (int)part, ConsoleText,
+                                        CONSOLE_PART_BYTES);
+        DWORD shown;
+        if (units <= 0 || !WriteConsoleW(Destination, ConsoleText, (DWORD)units, &shown, NULL))
+            return FALSE;
+        *written += part;
+        bytes = (const BYTE*)bytes + part;
+        length -= part;
+    }
+    return TRUE;
+}
+
+// Cuts a report file back to the last line end among the bytes of a failed
+// write that got in (the bytes start a line, and only a line end is an LF).
+// The file's position tells how many got in: a failed write may say none.
+// Where the platform refuses to cut (under Wine, a handle the shell opened),
+// the part of a line stays and LastLineCut says so.
+static void CutBackToWholeLine(const void* bytes, DWORD length, LARGE_INTEGER before)
+{
+    LARGE_INTEGER zero, after;
+    zero.QuadPart = 0;
+    if (!SetFilePointerEx(Destination, zero, &after, FILE_CURRENT))
+        return;
+    LONGLONG got = after.QuadPart - before.QuadPart;
+    if (got <= 0 || got > (LONGLONG)length)
+        return;
+    DWORD whole = (DWORD)got;
+    while (whole > 0 && ((const BYTE*)bytes)[whole - 1] != '\n')
+        whole--;
+    if (whole == got)
+        return;
+    LARGE_INTEGER end;
+    end.QuadPart = before.QuadPart + whole;
+    if (!SetFilePointerEx(Destination, end, NULL, FILE_BEGIN) || !SetEndOfFile(Destination))
+        LastLineCut = TRUE;
+}
+
+// Ends the report: no turn is waited for any more.
+static void EndReport()
+{
+    AcquireSRWLockExclusive(&TurnLock);
+    Ended = TRUE;
+    WakeAllConditionVariable(&TurnCame);
+    ReleaseSRWLockExclusive(&TurnLock);
+}
+
+// Writes bytes to the destination; called only with the turn, or after the
+// report ended, when it writes nothing.
+static void WriteThrough(const void* bytes, DWORD length)
+{
+    if (Ended)
+        return;
+    LARGE_INTEGER before, zero;
+    zero.QuadPart = 0;
+    if (ToFile && !SetFilePointerEx(Destination, zero, &before, FILE_CURRENT))
+        before.QuadPart = -1;
+    DWORD written = 0;
+    BOOL done = ToConsole ? WriteToConsole(bytes, length, &written)
+                          : WriteFile(Destination, bytes, length, &written, NULL);
+    if (!done) {
+        DWORD error = GetLastError();
+        Failure = error ? error : ERROR_WRITE_FAULT;
+    } else if (written != length)
+        Failure = ERROR_DISK_FULL;  // a short write to a file: no room left
+    if (!Failure)
+        return;
+    if (ToFile && before.QuadPart >= 0)
+        CutBackToWholeLine(bytes, length, before);
+    EndReport();
+    RequestStop();
+}
+
+void OutputStart(HANDLE handle)
+{
+    Destination = handle;
+    DWORD mode;
+    ToConsole = GetConsoleMode(handle, &mode);
+    ToFile = GetFileType(handle) == FILE_TYPE_DISK;
+    Failure = 0;
+    LastLineCut = FALSE;
+    LinesOut = 0;
+    Turn = 0;
+    Ended = FALSE;
+    NextFile = 0;
+}
+
+void OutputBeginFile(FileOutput* file, BYTE* buffer, DWORD capacity)
+{
+    file->buffer = buffer;
+    file->capacity = capacity;
+    file->used = 0;
+    file->whole = 0;
+    file->lines = 0;
+    file->turn = NextFile++;
+    file->atTurn = FALSE;
+    file->stopped = FALSE;
+}
+
+// Waits until the file's lines may leave: all files before it have left, or
+// the report has ended.
+static void WaitForTurn(FileOutput* file)
+{
+    if (file->atTurn)
+        return;
+    AcquireSRWLockExclusive(&TurnLock);
+    while (Turn != file->turn && !Ended)
+        SleepConditionVariableSRW(&TurnCame, &TurnLock, INFINITE, 0);
+    ReleaseSRWLockExclusive(&TurnLock);
+    file->atTurn = TRUE;
+}
+
+// Writes out everything that waits in the file's buffer.
+static void WriteWaiting(FileOutput* file)
+{
+    if (file->used > 0)
+        WriteThrough(file->buffer, file->used);
+    file->used = 0;
+    file->whole = 0;
+}
+
+// Writes out the whole lines that wait and moves the start of the line being
+// written, if any, to the front of the buffer.
+static void WriteWholeLines(FileOutput* file)
+{
+    DWORD whole = file->whole;
+    if (whole == 0)
+        return;
+    WriteThrough(file->buffer, whole);
+    DWORD rest = file->used - whole;
+    // Moved in steps no longer than the distance, so that no step overlaps
+    // itself: memcpy is all the program takes from the C library.
+    for (DWORD done = 0; done < rest; done += whole) {
+        DWORD step = rest - done < whole ? rest - done : whole;
+        CopyMemory(file->buffer + done, file->buffer + whole + done, step);
+    }
+    file->used = rest;
+    file->whole = 0;
+}
+
+void OutputWrite(FileOutput* file, const void* bytes, DWORD length)
+{
+    if (file->used + (ULONGLONG)length >= file->capacity) {
+        // The buffer is full: the lines go out as they come, once every file
+        // before this one has left.
+        WaitForTurn(file);
+        WriteWholeLines(file);
+        // Still no room (no line ended yet): everything waiting goes out.
+        if (file->used + (ULONGLONG)length >= file->capacity)
+            WriteWaiting(file);
+        // A piece that could never fit goes out whole, after what was waiting.
+        if (length >= file->capacity) {
+            WriteThrough(bytes, length);
+            return;
+        }
+    }
+    CopyMemory(file->buffer + file->used, bytes, length);
+    file->used += length;
+}
+
+void OutputEndLine(FileOutput* file)
+{
+    file->lines++;
+    file->whole = file->used;
+}
+
+void OutputEndFile(FileOutput* file)
+{
+    WaitForTurn(file);
+    if (!Ended)
+        LinesOut += file->lines;
+    // The file's search is over: its last line is whole.
+    WriteWaiting(file);
+    // A report goes no further than the file a stop cut short: the files after
+    // it may be searched whole, but one before them may lack lines.
+    if (file->stopped && !Ended)
+        EndReport();
+    AcquireSRWLockExclusive(&TurnLock);
+    if (Turn == file->turn)
+        Turn++;
+    WakeAllConditionVariable(&TurnCame);
+    ReleaseSRWLockExclusive(&TurnLock);
+}
+
+DWORD OutputFailure()
+{
+    return Failure;
+}
+
+BOOL OutputReaderGone()
+{
+    // Windows says ERROR_NO_DATA or ERROR_BROKEN_PIPE; Wine says
+    // ERROR_PIPE_NOT_CONNECTED for a Unix pipe whose reader has closed.
+    return Failure == ERROR_NO_DATA || Failure == ERROR_BROKEN_PIPE || Failure == ERROR_PIPE_NOT_CONNECTED;
+}
+
+BOOL OutputFoundAny()
+{
+    return LinesOut != 0;
+}
+
+BOOL OutputLastLineCut()
+{
+    return LastLineCut;
+}

@@ -1,0 +1,41 @@
+// What one scanning thread owns while it searches files, one after the other:
+// nothing in it is shared with another thread, and nothing in it is allocated
+// per file or per line.
+#pragma once
+#include "engine/scan/FaultGuard.h"
+#include "engine/regex/Regex.h"
+#include "engine/report/Report.h"
+
+// Text searched in one piece: the counting of its line ends that follows the
+// search finds it still in the first-level cache. The stop flag is read
+// after every piece.
+#define PIECE_BYTES 4096
+// UTF-16 units of a piece of Unicode text decoded whole: a character that
+// starts in the piece may end up to three bytes after it, and no character
+// takes more units than bytes.
+#define PIECE_UNITS (PIECE_BYTES + 4)
+
+struct ScanWorkspace {
+    BYTE* readBuffer;        // files read whole go here; grown when a file needs more
+    DWORD readBufferBytes;
+    ReportNameRoom names;    // the report's name of the file being searched
+    FaultGuard guard;        // resumes the thread after a fault in a mapped view
+    BYTE pattern[NEEDLE_BYTES + 1];  // the pattern of the pass under way: the needle or one of its "&" variants
+    // Unicode text (UnicodeScan.cpp):
+    UINT32 needleCharacters[SEARCH_TEXT_CHARS];       // the search text's characters, folded unless matchCase
+    UINT32 patternCharacters[SEARCH_TEXT_CHARS + 1];  // the pass's pattern: those, or one of their "&" variants
+    WCHAR lineText[LINE_TEXT_UNITS];                  // a reported line's text, decoded
+    // A regular expression (RegexScan.cpp):
+    RegexWorkspace* regex[2];                // per RegexAlphabet: the state of the matcher and the DFA,
+                                             // made on the first file for the search's program
+    RegexWorkspace* reversed[2];             // the same for the reversed program
+    BYTE literalFolds[REGEX_LITERAL_UNITS];  // ANSI: the fold test of each byte of the required literal
+    WCHAR units[PIECE_UNITS];                // Unicode: a piece of text as UTF-16 units
+    DWORD unitOffsets[PIECE_UNITS + 1];      // the byte offset of each in the piece, and the piece's end
+    WCHAR backwards[PIECE_UNITS];            // a line read backwards: its bytes, or its characters' units
+};
+
+// A workspace from the system's pages, or NULL without memory.
+ScanWorkspace* NewScanWorkspace();
+// Frees the workspace and its read buffer.
+void FreeScanWorkspace(ScanWorkspace* workspace);
