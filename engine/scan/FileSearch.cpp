@@ -3,35 +3,10 @@
 #include "engine/scan/FileSearch.h"
 #include "engine/scan/LineScanner.h"
 #include "engine/StopFlag.h"
-#include "engine/scan/ScanPass.h"
+#include "engine/scan/ScanWorkspace.h"
 
 // The buffer grows in whole units of the platform's allocation granularity.
 #define READ_BUFFER_STEP 0x10000u
-
-ScanWorkspace* NewScanWorkspace()
-{
-    return (ScanWorkspace*)VirtualAlloc(NULL, sizeof(ScanWorkspace), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-}
-
-static void ReleaseReadBuffer(ScanWorkspace* workspace)
-{
-    if (workspace->readBuffer)
-        VirtualFree(workspace->readBuffer, 0, MEM_RELEASE);
-    workspace->readBuffer = NULL;
-    workspace->readBufferBytes = 0;
-}
-
-void FreeScanWorkspace(ScanWorkspace* workspace)
-{
-    if (!workspace)
-        return;
-    ReleaseReadBuffer(workspace);
-    for (int alphabet = REGEX_ANSI; alphabet <= REGEX_UNICODE; alphabet++) {
-        RegexWorkspaceFree(workspace->regex[alphabet]);
-        RegexWorkspaceFree(workspace->reversed[alphabet]);
-    }
-    VirtualFree(workspace, 0, MEM_RELEASE);
-}
 
 // Reads up to size bytes of the file into the buffer; sets *got to how many
 // came and returns 0, or the system's error code. A file that grew since its

@@ -1,9 +1,9 @@
-// A regular expression's search over a file's text, on the line scanner's
-// way. A pattern with a required literal goes through RunPass: the vector
-// search of the literal finds the lines that may hold a hit. One without
+// A regular expression's passes over a file's text. A pattern with a
+// required literal finds the lines that may hold a hit by the vector search
+// of the literal. One without
 // runs the engine's DFA over the text, piece by piece, to the first line
 // where a match ends. Either way the engine's matcher settles that line by
-// the scanner's rules (engine/Regex.h), and the search goes on at the next
+// the scanner's rules (engine/regex/Regex.h), and the search goes on at the next
 // line. A line that fits in a piece is read backwards first by the reversed
 // program's DFA, which rules it out or tells where its leftmost match may
 // start, so that the matcher need not step through the text before it
@@ -11,26 +11,11 @@
 // are to be told). Unicode text reaches the engine as UTF-16 units, decoded
 // a piece at a time into the workspace; positions here stay byte offsets of
 // the text.
-#include "engine/scan/ScanPass.h"
+#include "engine/scan/PatternScan.h"
+#include "engine/scan/ByteScan.h"
+#include "engine/scan/PassLoop.h"
+#include "engine/scan/UnicodeScan.h"
 #include "engine/text/Utf16.h"
-
-// Makes the workspace in *slot for program, unless the one there serves it.
-static BOOL Ready(RegexWorkspace** slot, const RegexProgram* program)
-{
-    if (!program || RegexWorkspaceServes(*slot, program))
-        return TRUE;
-    RegexWorkspaceFree(*slot);
-    *slot = RegexWorkspaceAlloc(program);
-    return *slot != NULL;
-}
-
-BOOL ReadyRegexWorkspaces(ScanWorkspace* workspace, const SearchRequest* request)
-{
-    return Ready(&workspace->regex[REGEX_ANSI], request->ansiProgram) &&
-           Ready(&workspace->reversed[REGEX_ANSI], request->ansiReversed) &&
-           Ready(&workspace->regex[REGEX_UNICODE], request->unicodeProgram) &&
-           Ready(&workspace->reversed[REGEX_UNICODE], request->unicodeReversed);
-}
 
 // Whether the matcher may begin where the reversed DFA says: the rules of
 // "//" and strings need the line from its start.
@@ -230,7 +215,7 @@ static ULONGLONG SettleRegexText(const ScanPass* pass, ULONGLONG lineStart, BOOL
     return offset == REGEX_NONE ? NO_HIT : ByteOfUnit(pass, lineStart, offset);
 }
 
-ULONGLONG SettleRegexLine(const ScanPass* pass, ULONGLONG lineStart, BOOL prefilter)
+static ULONGLONG SettleRegexLine(const ScanPass* pass, ULONGLONG lineStart, BOOL prefilter)
 {
     if (pass->form == TEXT_ANSI)
         return SettleRegexBytes(pass, lineStart, prefilter);
@@ -261,49 +246,38 @@ static BOOL MatchEndsAtTextEnd(const ScanPass* pass)
     return end != REGEX_NONE || RegexFindAtEnd(pass->regex);
 }
 
-// The search of a pattern without a required literal: the DFA runs over the
-// text to the first match end, the line that holds it is settled, and the
-// DFA starts afresh at the next line.
-static BOOL RunRegexPass(const ScanPass* pass, FileReport* report)
+// The settle step of a pass that found the line by the pattern's required
+// literal: the DFA first rules out a line that has no hit.
+static ULONGLONG SettleLiteralCandidate(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG)
 {
-    ULONGLONG size = pass->size, pos = 0, counted = 0, lineStart = 0, lineNumber = 1;
-    RegexFindBegin(pass->regex);
-    for (;;) {
-        ULONGLONG found, pieceEnd = size;
-        if (pos < size)
-            found = FindMatchEnd(pass, pos, &pieceEnd);
-        else
-            found = MatchEndsAtTextEnd(pass) ? size : NO_HIT;
-        if (found == NO_HIT) {
-            if (pos >= size)
-                return !Stopped();
-            lineNumber += CountLines(pass, counted, pieceEnd, &lineStart);
-            counted = pos = pieceEnd;
-            if (Stopped())
-                return FALSE;
-            continue;
-        }
-        lineNumber += CountLines(pass, counted, found, &lineStart);
-        ULONGLONG hit = SettleRegexLine(pass, lineStart, FALSE);
-        if (hit == STOPPED)
-            return FALSE;
-        // The first piece from the match end holds the line's end or more
-        // than a report line prints.
-        ULONGLONG lineEnd = FindPassLineEnd(pass, found, PieceEnd(pass, found));
-        ULONGLONG next = EndLine(pass, report, lineNumber, hit, lineStart, lineEnd);
-        if (next == STOPPED)
-            return FALSE;
-        if (next == NO_HIT)
-            return !Stopped();
-        lineNumber++;
-        lineStart = counted = pos = next;
-        RegexFindBegin(pass->regex);
-        if (Stopped())
-            return FALSE;
-    }
+    return SettleRegexLine(pass, lineStart, TRUE);
 }
 
-BOOL ScanRegex(ScanPass* pass, FileReport* report, const SearchRequest* request, ScanWorkspace* workspace)
+// The settle step of a pass whose DFA found where a match ends in the line.
+static ULONGLONG SettleMatchEnd(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG)
+{
+    return SettleRegexLine(pass, lineStart, FALSE);
+}
+
+// The find step of a pattern without a required literal: the DFA runs over
+// the text to the first match end, and starts afresh at each line that
+// follows a settled one.
+static ULONGLONG FindPatternEnd(const ScanPass* pass, ULONGLONG from, BOOL lineStarts, ULONGLONG* next)
+{
+    if (lineStarts)
+        RegexFindBegin(pass->regex);
+    if (from < pass->size)
+        return FindMatchEnd(pass, from, next);
+    *next = NO_HIT;
+    return MatchEndsAtTextEnd(pass) ? pass->size : NO_HIT;
+}
+
+static const PassSteps BytePatternSteps = {FindLiteralCandidate, SettleLiteralCandidate, ReportByteLine};
+static const PassSteps TextPatternSteps = {FindLiteralCandidate, SettleLiteralCandidate, ReportTextLine};
+static const PassSteps ByteDfaSteps = {FindPatternEnd, SettleMatchEnd, ReportByteLine};
+static const PassSteps TextDfaSteps = {FindPatternEnd, SettleMatchEnd, ReportTextLine};
+
+BOOL ScanPattern(ScanPass* pass, FileReport* report, const SearchRequest* request, ScanWorkspace* workspace)
 {
     RegexAlphabet alphabet = pass->form == TEXT_ANSI ? REGEX_ANSI : REGEX_UNICODE;
     const RegexProgram* program = alphabet == REGEX_ANSI ? request->ansiProgram : request->unicodeProgram;
@@ -327,9 +301,12 @@ BOOL ScanRegex(ScanPass* pass, FileReport* report, const SearchRequest* request,
         first++;
     if (alphabet == REGEX_UNICODE && last > first && IsHighSurrogate(literal.units[last - 1]))
         last--;
-    if (first == last)
-        return RunRegexPass(pass, report);
+    if (first == last) {
+        pass->steps = alphabet == REGEX_ANSI ? &ByteDfaSteps : &TextDfaSteps;
+        return RunPass(pass, report);
+    }
     if (alphabet == REGEX_ANSI) {
+        pass->steps = &BytePatternSteps;
         for (int k = 0; k < literal.length; k++) {
             workspace->pattern[k] = (BYTE)literal.units[k];
             workspace->literalFolds[k] = literal.fold[k];
@@ -337,8 +314,9 @@ BOOL ScanRegex(ScanPass* pass, FileReport* report, const SearchRequest* request,
         pass->pattern = workspace->pattern;
         pass->literalFolds = workspace->literalFolds;
         pass->patternLength = (ULONGLONG)literal.length;
-        ChooseAnchors(pass);
+        ChooseByteAnchors(pass);
     } else {
+        pass->steps = &TextPatternSteps;
         // Upper-cased as the Unicode scan folds the text, unless case matters.
         UINT32* characters = workspace->patternCharacters;
         ULONGLONG count = 0;

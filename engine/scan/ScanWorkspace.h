@@ -21,11 +21,11 @@ struct ScanWorkspace {
     ReportNameRoom names;    // the report's name of the file being searched
     FaultGuard guard;        // resumes the thread after a fault in a mapped view
     BYTE pattern[NEEDLE_BYTES + 1];  // the pattern of the pass under way: the needle or one of its "&" variants
-    // Unicode text (UnicodeScan.cpp):
+    // Unicode text (UnicodeScan.cpp, LiteralScan.cpp):
     UINT32 needleCharacters[SEARCH_TEXT_CHARS];       // the search text's characters, folded unless matchCase
     UINT32 patternCharacters[SEARCH_TEXT_CHARS + 1];  // the pass's pattern: those, or one of their "&" variants
     WCHAR lineText[LINE_TEXT_UNITS];                  // a reported line's text, decoded
-    // A regular expression (RegexScan.cpp):
+    // A regular expression (PatternScan.cpp):
     RegexWorkspace* regex[2];                // per RegexAlphabet: the state of the matcher and the DFA,
                                              // made on the first file for the search's program
     RegexWorkspace* reversed[2];             // the same for the reversed program
@@ -39,3 +39,10 @@ struct ScanWorkspace {
 ScanWorkspace* NewScanWorkspace();
 // Frees the workspace and its read buffer.
 void FreeScanWorkspace(ScanWorkspace* workspace);
+// Gives the read buffer back to the system; the next file read whole makes
+// a new one.
+void ReleaseReadBuffer(ScanWorkspace* workspace);
+// Makes the thread's regular-expression workspaces for the request's
+// programs where they are missing or were made for another program. FALSE
+// without memory.
+BOOL ReadyRegexWorkspaces(ScanWorkspace* workspace, const SearchRequest* request);

@@ -1,12 +1,12 @@
-// The Unicode scanner: the steps of a pass over UTF-8 and UTF-16 text, on
-// characters, for the way all passes take (ScanPass.h). The text is searched
-// where it lies, never converted: the vector searches look for two bytes of
-// the pattern's encoding in the file's own form, a candidate is compared
-// character by character (decoded, folded), and a line that holds a match is
-// settled character by character from its start. Only a reported line's text
+// The Unicode scanner: the steps of literal text in UTF-8 and UTF-16 text,
+// on characters. The text is searched where it lies, never converted: the
+// vector searches look for two bytes of the pattern's encoding in the file's
+// own form, and a candidate is compared character by character (decoded,
+// folded). Only a reported line's text
 // is decoded, into the workspace, at most LINE_TEXT_BYTES characters of it,
 // so any file, however large, takes the same bounded room.
-#include "engine/scan/ScanPass.h"
+#include "engine/scan/UnicodeScan.h"
+#include "engine/text/ByteFrequency.h"
 #include "engine/text/Utf16.h"
 #include "engine/text/WordCharacters.h"
 
@@ -48,7 +48,7 @@ static ULONGLONG TextMatchEnd(const ScanPass* pass, ULONGLONG pos)
     return pos;
 }
 
-static BOOL TextMatches(const ScanPass* pass, ULONGLONG pos)
+BOOL TextMatchesAt(const ScanPass* pass, ULONGLONG pos)
 {
     return TextMatchEnd(pass, pos) != NO_HIT;
 }
@@ -97,63 +97,19 @@ ULONGLONG FindTextMatch(const ScanPass* pass, ULONGLONG from, ULONGLONG end)
     if (pass->characterCount == 0)
         return from;
     for (; (from = FindCandidate(pass->view, from, end, &pass->anchors)) < end; from++) {
-        if (StartsCharacter(pass->view, from, pass->size, pass->form) && TextMatches(pass, from))
+        if (StartsCharacter(pass->view, from, pass->size, pass->form) && TextMatchesAt(pass, from))
             return from;
     }
     return NO_HIT;
 }
 
-// The bytes of the character whose first unit, at pos, is unit.
-static ULONGLONG CharacterBytes(const ScanPass* pass, ULONGLONG pos, UINT32 unit)
+ULONGLONG TextCharacterBytes(const ScanPass* pass, ULONGLONG pos, UINT32 unit)
 {
     if (pass->form == TEXT_UTF8 ? unit < 0x80 : !IsHighSurrogate(unit))
         return pass->unitBytes;
     ULONGLONG length;
     DecodeCharacter(pass->view, pos, pass->size, pass->form, &length);
     return length;
-}
-
-// The byte scanner's SettleLine on characters. Slashes, quotes and line ends
-// are characters of one unit, so their units tell them.
-ULONGLONG SettleTextLine(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG match)
-{
-    const BYTE* view = pass->view;
-    ULONGLONG size = pass->size, unit = pass->unitBytes, length = unit;
-    BOOL inString = FALSE;
-    UINT32 quote = 0;
-    for (ULONGLONG pos = lineStart, steps = 1; pos + pass->patternLength <= size; pos += length, steps++) {
-        if ((steps & (PIECE_BYTES - 1)) == 0 && Stopped())
-            return STOPPED;
-        // The end of the text (reachable only with an empty pattern) is
-        // neither a quote nor a terminator.
-        UINT32 c = pos < size ? UnitAt(view, pos, pass->form) : 0;
-        length = unit;
-        if (pass->skipComments && c == '/' && pos + unit < size && UnitAt(view, pos + unit, pass->form) == '/')
-            return NO_HIT;
-        if (pass->stringsOnly && pos < size) {
-            // A quote never starts a hit; a backslash does not escape it.
-            if (!inString && (c == '"' || c == '\'')) {
-                inString = TRUE;
-                quote = c;
-                continue;
-            }
-            if (inString && c == quote) {
-                inString = FALSE;
-                continue;
-            }
-        }
-        if (pass->characterCount > 0 && IsTerminator(c))
-            return NO_HIT;
-        if (pos >= match && (!pass->stringsOnly || inString) && TextMatches(pass, pos) &&
-            (!pass->wholeWord || TextWholeWordAt(pass, pos)))
-            return pos;
-        // Passing over a terminator (an empty pattern outside a string)
-        // ends the line.
-        if (pos >= size || IsTerminator(c))
-            return NO_HIT;
-        length = CharacterBytes(pass, pos, c);
-    }
-    return NO_HIT;
 }
 
 void ReportTextLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit,
@@ -289,9 +245,7 @@ void PrepareTextPass(ScanPass* pass)
         PickAnchors(pass, candidates, candidateCount);
 }
 
-// The search text's characters into characters, folded unless case matters;
-// returns how many.
-static ULONGLONG ReadNeedle(const ScanPass* pass, const WCHAR* text, UINT32* characters)
+ULONGLONG ReadTextNeedle(const ScanPass* pass, const WCHAR* text, UINT32* characters)
 {
     ULONGLONG count = 0;
     for (int at = 0; text[at]; at++) {
@@ -301,52 +255,4 @@ static ULONGLONG ReadNeedle(const ScanPass* pass, const WCHAR* text, UINT32* cha
         characters[count++] = pass->matchCase ? c : FoldCharacter(pass->fold, c);
     }
     return count;
-}
-
-// Runs the passes over Unicode text, as ScanAnsiText does over ANSI text, on
-// characters: the search text as typed, then (strings only with ampersand
-// variants) with a "&" after its first L - k characters, for k = 1 .. L - 1,
-// each built in the workspace; or a regular expression's search.
-BOOL ScanUnicodeText(const BYTE* text, ULONGLONG size, TextForm form, FileReport* report,
-                     const SearchRequest* request, ScanWorkspace* workspace)
-{
-    const SearchOptions* options = &request->options;
-    ScanPass pass = {};
-    pass.view = text;
-    pass.form = form;
-    pass.unitBytes = UnitBytes(form);
-    // An odd last byte of UTF-16 text is no unit; a mark alone is no text,
-    // as an empty file is none.
-    pass.size = size - size % pass.unitBytes;
-    if (pass.size == 0)
-        return !Stopped();
-    pass.matchCase = options->matchCase != 0;
-    pass.skipComments = options->skipComments != 0;
-    pass.stringsOnly = options->stringsOnly != 0;
-    pass.fold = pass.matchCase ? NULL : LoadCaseFold();
-    pass.lineText = workspace->lineText;
-    if (options->regularExpression)
-        return ScanRegex(&pass, report, request, workspace);
-    pass.wholeWord = options->wholeWord != 0;
-    if (pass.wholeWord)
-        pass.wordBits = UnicodeWordBits();
-    UINT32* needle = workspace->needleCharacters;
-    UINT32* pattern = workspace->patternCharacters;
-    ULONGLONG length = ReadNeedle(&pass, request->text, needle);
-    ULONGLONG passes = (options->stringsOnly && options->ampVariants) ? length : 1;
-    pass.characters = pattern;
-    BOOL finished = TRUE;
-    for (ULONGLONG k = 0; k < passes && finished; k++) {
-        ULONGLONG head = length - k;
-        CopyMemory(pattern, needle, head * sizeof(UINT32));
-        pass.characterCount = length;
-        if (k > 0) {
-            pattern[head] = '&';
-            CopyMemory(pattern + head + 1, needle + head, k * sizeof(UINT32));
-            pass.characterCount++;
-        }
-        PrepareTextPass(&pass);
-        finished = RunPass(&pass, report);
-    }
-    return finished;
 }

@@ -9,6 +9,9 @@
 #include "engine/regex/Regex.h"
 #include <string>
 
+// The reference's own types, apart from the engine's names.
+namespace reference {
+
 enum ScanOutcome { Advance, SkipLine, Match };
 
 // One pass over the file for one pattern.
@@ -127,6 +130,10 @@ static BOOL RunPass(ScanPass* pass, const SearchOptions* options, FileReport* re
     }
     return !Stopped();
 }
+
+}  // namespace reference
+
+using namespace reference;
 
 bool ReferenceIsWord(DWORD c, bool unicode)
 {

@@ -1,0 +1,19 @@
+// The byte scanner's steps over ANSI text: finding, comparing and reporting
+// literal text (the search text or a pattern's required literal).
+#pragma once
+#include "engine/scan/ScanPass.h"
+
+// Picks the two bytes of the pass's pattern that the vector search looks for
+// first: the rarest, or for a pattern's literal the rarest pair.
+void ChooseByteAnchors(ScanPass* pass);
+// The first position in [from, end) where the pattern stands whole, or
+// NO_HIT; end - 1 + patternLength must lie inside the text.
+ULONGLONG FindByteMatch(const ScanPass* pass, ULONGLONG from, ULONGLONG end);
+// Whether the whole pattern stands at pos.
+BOOL ByteMatchesAt(const ScanPass* pass, ULONGLONG pos);
+// Whether the match at pos stands as a whole word: no word character right
+// before it or right after it. A line end is none.
+BOOL ByteWholeWordAt(const ScanPass* pass, ULONGLONG pos);
+// The report line of a hit: the line's bytes as they stand.
+void ReportByteLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit,
+                    ULONGLONG lineStart, ULONGLONG lineEnd);

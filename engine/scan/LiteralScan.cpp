@@ -1,0 +1,164 @@
+// Literal text's passes, for ANSI bytes and Unicode text alike: a candidate
+// is a whole match of the pattern, and the line that holds one is settled
+// by the line's rules a character at a time from its start.
+#include "engine/scan/LiteralScan.h"
+#include "engine/scan/ByteScan.h"
+#include "engine/scan/PassLoop.h"
+#include "engine/scan/UnicodeScan.h"
+#include "engine/text/LineRules.h"
+#include "engine/text/WordCharacters.h"
+
+static BOOL IsTerminator(UINT32 c)
+{
+    return c == '\r' || c == '\n';
+}
+
+static BOOL MatchesAt(const ScanPass* pass, ULONGLONG pos)
+{
+    return pass->form == TEXT_ANSI ? ByteMatchesAt(pass, pos) : TextMatchesAt(pass, pos);
+}
+
+static BOOL WholeWordAt(const ScanPass* pass, ULONGLONG pos)
+{
+    return pass->form == TEXT_ANSI ? ByteWholeWordAt(pass, pos) : TextWholeWordAt(pass, pos);
+}
+
+// The bytes of the character at pos, whose first unit is unit.
+static ULONGLONG CharacterBytes(const ScanPass* pass, ULONGLONG pos, UINT32 unit)
+{
+    return pass->form == TEXT_ANSI ? 1 : TextCharacterBytes(pass, pos, unit);
+}
+
+// The first match from match on, in match's line, that stands as a whole
+// word: a match that does not leaves the rest of the line to search. NO_HIT
+// when there is none, STOPPED when a stop was requested on a long line.
+static ULONGLONG NextWholeWord(const ScanPass* pass, ULONGLONG match)
+{
+    if (WholeWordAt(pass, match))
+        return match;
+    ULONGLONG length = pass->patternLength, lineEnd = match + length;
+    do {
+        if (Stopped())
+            return STOPPED;
+        lineEnd = FindPassLineEnd(pass, lineEnd, PieceEnd(pass, lineEnd));
+    } while (lineEnd < pass->size && !IsTerminator(UnitAt(pass->view, lineEnd, pass->form)));
+    // A match that starts after lastStart would run over the line end.
+    ULONGLONG lastStart = lineEnd - length;
+    do {
+        match += pass->unitBytes;
+        ULONGLONG found = NO_HIT;
+        while (found == NO_HIT && match <= lastStart) {
+            ULONGLONG end = lastStart - match >= PIECE_BYTES ? match + PIECE_BYTES : lastStart + 1;
+            found = FindLiteral(pass, match, end);
+            match = end;
+            if (Stopped())
+                return STOPPED;
+        }
+        if (found == NO_HIT)
+            return NO_HIT;
+        match = found;
+    } while (!WholeWordAt(pass, match));
+    return match;
+}
+
+// The hit of the line that starts at lineStart, where the first match of
+// the line is at match: by the line's rules, character by character, and
+// with whole words only a match with no word character beside it.
+static ULONGLONG SettleLiteralLine(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG match)
+{
+    if (!pass->skipComments && !pass->stringsOnly) {
+        if (!pass->wholeWord)
+            return match;
+        if (pass->patternLength > 0)
+            return NextWholeWord(pass, match);
+    }
+    const BYTE* view = pass->view;
+    ULONGLONG size = pass->size, unit = pass->unitBytes, length = unit;
+    LineRules rules = LineRulesFor(pass->skipComments, pass->stringsOnly);
+    for (ULONGLONG pos = lineStart, steps = 1; pos + pass->patternLength <= size; pos += length, steps++) {
+        if ((steps & (PIECE_BYTES - 1)) == 0 && Stopped())
+            return STOPPED;
+        // The end of the text (reachable only with an empty pattern) is
+        // neither a quote nor a terminator.
+        UINT32 c = pos < size ? UnitAt(view, pos, pass->form) : 0;
+        UINT32 next = pos + unit < size ? UnitAt(view, pos + unit, pass->form) : 0;
+        length = unit;
+        int rule = StepLineRules(&rules, c, next);
+        if (rule == RULE_COMMENT)
+            return NO_HIT;
+        if (rule == RULE_QUOTE)
+            continue;
+        if (pass->patternLength > 0 && IsTerminator(c))
+            return NO_HIT;
+        if (rule == RULE_MAY_START && pos >= match && MatchesAt(pass, pos) &&
+            (!pass->wholeWord || WholeWordAt(pass, pos)))
+            return pos;
+        // Passing over a terminator (an empty pattern outside a string)
+        // ends the line.
+        if (pos >= size || IsTerminator(c))
+            return NO_HIT;
+        length = CharacterBytes(pass, pos, c);
+    }
+    return NO_HIT;
+}
+
+static const PassSteps ByteLiteralSteps = {FindLiteralCandidate, SettleLiteralLine, ReportByteLine};
+static const PassSteps TextLiteralSteps = {FindLiteralCandidate, SettleLiteralLine, ReportTextLine};
+
+// Runs the pass of each variant of the needle's length elements (bytes of
+// ANSI text, characters of Unicode text), each built in pattern.
+static BOOL RunVariantPasses(ScanPass* pass, const void* needle, ULONGLONG length, BOOL variants, void* pattern,
+                             FileReport* report)
+{
+    SIZE_T element = pass->form == TEXT_ANSI ? 1 : sizeof(UINT32);
+    ULONGLONG passes = variants ? length : 1;
+    BOOL finished = TRUE;
+    for (ULONGLONG k = 0; k < passes && finished; k++) {
+        ULONGLONG head = length - k, count = length;
+        CopyMemory(pattern, needle, head * element);
+        if (k > 0) {
+            if (element == 1)
+                ((BYTE*)pattern)[head] = '&';
+            else
+                ((UINT32*)pattern)[head] = '&';
+            CopyMemory((BYTE*)pattern + (head + 1) * element, (const BYTE*)needle + head * element, k * element);
+            count++;
+        }
+        if (pass->form == TEXT_ANSI) {
+            pass->patternLength = count;
+            ChooseByteAnchors(pass);
+        } else {
+            pass->characterCount = count;
+            PrepareTextPass(pass);
+        }
+        finished = RunPass(pass, report);
+    }
+    return finished;
+}
+
+BOOL ScanLiteral(ScanPass* pass, FileReport* report, const SearchRequest* request, ScanWorkspace* workspace)
+{
+    const SearchOptions* options = &request->options;
+    BOOL variants = options->stringsOnly && options->ampVariants;
+    pass->wholeWord = options->wholeWord != 0;
+    if (pass->form != TEXT_ANSI) {
+        pass->steps = &TextLiteralSteps;
+        if (pass->wholeWord)
+            pass->wordBits = UnicodeWordBits();
+        UINT32* needle = workspace->needleCharacters;
+        pass->characters = workspace->patternCharacters;
+        ULONGLONG length = ReadTextNeedle(pass, request->text, needle);
+        return RunVariantPasses(pass, needle, length, variants, workspace->patternCharacters, report);
+    }
+    pass->steps = &ByteLiteralSteps;
+    const BYTE* needle = (const BYTE*)request->needle;
+    int length = request->needleLength;
+    // NO_ANSI_NEEDLE: no ANSI text holds the search text.
+    if (length < 0 || length >= NEEDLE_BYTES)
+        return TRUE;
+    pass->pattern = workspace->pattern;
+    // A pattern that holds a terminator never matches: a line ends there.
+    for (int k = 0; k < length; k++)
+        pass->matchless |= IsTerminator(needle[k]);
+    return RunVariantPasses(pass, needle, (ULONGLONG)length, variants, workspace->pattern, report);
+}
