@@ -42,8 +42,7 @@ struct SearchOptions {
 struct RegexProgram;
 
 // Written by the settings dialog or the command line before the worker
-// starts, and only read during the search, except for progressWindow. What
-// it owns besides itself (the compiled regular expression) goes with it in
+// starts, and only read during the search. What it owns besides itself (the compiled regular expression) goes with it in
 // FreeSearchRequest.
 struct SearchRequest {
     WCHAR text[SEARCH_TEXT_CHARS + 1];   // the search text as typed
@@ -63,7 +62,6 @@ struct SearchRequest {
     RegexProgram* unicodeProgram;
     RegexProgram* ansiReversed;
     RegexProgram* unicodeReversed;
-    HWND progressWindow;                  // set once by the progress dialog before the worker starts
 };
 
 // What a search is made of, as the settings dialog's boxes and check boxes or

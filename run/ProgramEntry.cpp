@@ -77,13 +77,15 @@ static BOOL RunSearch(SearchRequest* request, HANDLE destination, BOOL showProgr
 {
     OutputStart(destination);
     BOOL stuck = FALSE;
+    INT_PTR shown = -1;
     if (showProgress) {
         InitCommonControls();
-        stuck = DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDlgProc,
-                                (LPARAM)request) == PROGRESS_STUCK;
+        shown = DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDlgProc,
+                                (LPARAM)request);
+        stuck = shown == PROGRESS_STUCK;
     }
     // No dialog could be shown (no display): the search runs all the same.
-    if (!request->progressWindow && StartSearch(request)) {
+    if (shown == -1 && StartSearch(request, NULL)) {
         while (!stuck && !WaitForSearch(STOP_WATCH_MS))
             stuck = SearchStuck();
     }

@@ -20,12 +20,11 @@ static void ShowCurrentFile(HWND dialog)
         SetDlgItemTextW(dialog, IDC_CURRENT_FILE, ShownFile);
 }
 
-// Hands the dialog to the request, shows the icon and starts the worker. The
+// Shows the icon and starts the worker, which shows its files in the dialog. The
 // worker's done command is what ends the dialog, unless a stop leaves the
 // worker stuck in a report write (the timer sees to that).
 static void OnInitDialog(HWND dialog, SearchRequest* request)
 {
-    request->progressWindow = dialog;
     HICON icon = LoadIconW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDI_APP));
     SendMessageW(dialog, WM_SETICON, ICON_BIG, (LPARAM)icon);
     // Whatever the slot holds now belongs to no file of this search.
@@ -33,7 +32,7 @@ static void OnInitDialog(HWND dialog, SearchRequest* request)
     // The worker does not wait for the dialog: the dialog fetches the current
     // file at a readable rate, and at once when the worker starts a file
     // after a quiet spell.
-    if (StartSearch(request)) {
+    if (StartSearch(request, dialog)) {
         SetTimer(dialog, IDT_PROGRESS, CURRENT_FILE_REFRESH_MS, NULL);
         return;
     }

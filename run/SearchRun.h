@@ -15,11 +15,13 @@
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The worker thread: walks the request's folder, then posts CMD_SEARCH_DONE
-// to the request's progressWindow, if it has one.
+// to the progress window the search was started with, if any.
 DWORD WINAPI SearchThreadProc(LPVOID request);
 
-// Starts the worker on the request; FALSE if it cannot be created.
-BOOL StartSearch(struct SearchRequest* request);
+// Starts the worker on the request, the current file shown in and the done
+// command posted to progressWindow (NULL: a search without a window); FALSE
+// if it cannot be created.
+BOOL StartSearch(struct SearchRequest* request, HWND progressWindow);
 // Asks the running search to stop, as the Cancel button does, breaking off a
 // report write that the worker is blocked in. Safe from any thread.
 void CancelSearch();

@@ -2,6 +2,7 @@
 #include "run/SearchRun.h"
 #include "engine/StopFlag.h"
 #include "engine/SearchRequest.h"
+#include "walk/CurrentFile.h"
 #include "walk/ScanRing.h"
 #include "walk/Walker.h"
 #include <atomic>
@@ -18,14 +19,18 @@
 // blocked in. Set by StartSearch on the user-interface thread; read by a stop
 // from any thread (a console's control handler has its own).
 static std::atomic<HANDLE> SearchWorker;
+// The window the running search reports to: it shows the current file and
+// gets the done command. Set by StartSearch before the worker starts.
+static HWND ProgressWindow;
 // When SearchStuck first saw the stop; read and written by the user-interface
 // thread only.
 static DWORD StopSeenAt;
 static BOOL StopSeen;
 
-BOOL StartSearch(SearchRequest* request)
+BOOL StartSearch(SearchRequest* request, HWND progressWindow)
 {
     StopSeen = FALSE;
+    ProgressWindow = progressWindow;
     SearchWorker = CreateThread(NULL, 0, SearchThreadProc, request, 0, NULL);
     return SearchWorker != NULL;
 }
@@ -67,10 +72,10 @@ BOOL SearchStuck()
 DWORD WINAPI SearchThreadProc(LPVOID parameter)
 {
     SearchRequest* request = (SearchRequest*)parameter;
-    // Kept aside: once the walk is over the request may be freed any moment
-    // after the done command, so it is not read again.
-    HWND progressWindow = request->progressWindow;
+    HWND progressWindow = ProgressWindow;
+    ShowCurrentFilesIn(progressWindow);
     SearchFolder(request->folder, request);
+    ShowCurrentFilesIn(NULL);
     // Without a progress dialog (a search with no window) nobody waits for it.
     if (progressWindow)
         PostMessageW(progressWindow, WM_COMMAND, CMD_SEARCH_DONE, 0);

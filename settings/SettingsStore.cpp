@@ -44,7 +44,7 @@ static BOOL ReadText(HKEY key, const WCHAR* name, WCHAR* text, DWORD capacity)
     return TRUE;
 }
 
-static void WriteText(HKEY key, const WCHAR* name, const WCHAR* text)
+static void WriteStringValue(HKEY key, const WCHAR* name, const WCHAR* text)
 {
     RegSetValueExW(key, name, 0, REG_SZ, (const BYTE*)text, (lstrlenW(text) + 1) * sizeof(WCHAR));
 }
@@ -101,7 +101,7 @@ static void SaveHistory(HKEY key, HWND combo, const HistoryList* list)
             continue;
         if (SendMessageW(combo, CB_GETLBTEXT, n - 1, (LPARAM)text) == CB_ERR)
             continue;
-        WriteText(key, name, text);
+        WriteStringValue(key, name, text);
     }
 }
 
@@ -135,7 +135,7 @@ static void SaveFlag(HKEY key, HWND dialog, const OptionField* flag)
     if (KeepsStoredState(dialog, flag))
         return;
     BOOL checked = SendDlgItemMessageW(dialog, flag->control, BM_GETCHECK, 0, 0) != 0;
-    WriteText(key, flag->valueName, checked ? L"Y" : L"N");
+    WriteStringValue(key, flag->valueName, checked ? L"Y" : L"N");
 }
 
 static BOOL OpenSettingsKey(HKEY* key)

@@ -10,6 +10,15 @@ static LONG CurrentFileNumber;
 static DWORD LastPublished;
 // Set as a search starts, cleared by its first publish.
 static BOOL FirstOfSearch;
+// The window that shows the current file, or NULL.
+static HWND ShowingWindow;
+
+void ShowCurrentFilesIn(HWND window)
+{
+    AcquireSRWLockExclusive(&CurrentFileLock);
+    ShowingWindow = window;
+    ReleaseSRWLockExclusive(&CurrentFileLock);
+}
 
 void BeginCurrentFiles()
 {
@@ -18,7 +27,7 @@ void BeginCurrentFiles()
     ReleaseSRWLockExclusive(&CurrentFileLock);
 }
 
-LONG PublishCurrentFile(const WCHAR* path, HWND window)
+LONG PublishCurrentFile(const WCHAR* path)
 {
     DWORD now = GetTickCount();
     AcquireSRWLockExclusive(&CurrentFileLock);
@@ -27,6 +36,7 @@ LONG PublishCurrentFile(const WCHAR* path, HWND window)
     BOOL wake = FirstOfSearch || now - LastPublished >= CURRENT_FILE_REFRESH_MS;
     FirstOfSearch = FALSE;
     LastPublished = now;
+    HWND window = ShowingWindow;
     ReleaseSRWLockExclusive(&CurrentFileLock);
     if (window && wake)
         PostMessageW(window, WM_COMMAND, CMD_SHOW_CURRENT_FILE, 0);

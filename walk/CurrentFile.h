@@ -8,9 +8,13 @@
 // about fifteen times a second, as often as anyone can read it.
 #define CURRENT_FILE_REFRESH_MS 66
 
-// Posted as WM_COMMAND to the window given to PublishCurrentFile when a file
+// Posted as WM_COMMAND to the window that shows the current file when a file
 // starts after a quiet spell, so that a slow file is named at once.
 #define CMD_SHOW_CURRENT_FILE 101
+
+// Called by the run before a search: the window that shows the current
+// file, NULL for none (a search without a window).
+void ShowCurrentFilesIn(HWND window);
 
 // Called by the walker as a search starts: the search's first file is
 // named at once, however recently the search before published.
@@ -18,9 +22,9 @@ void BeginCurrentFiles();
 
 // Called by a scanning thread as it starts a file, or to name again a file
 // still being searched. The first file of a search, and a file that starts
-// when none did for a refresh period, also post CMD_SHOW_CURRENT_FILE to
-// window (if any). Returns the number the path was published under.
-LONG PublishCurrentFile(const WCHAR* path, HWND window);
+// when none did for a refresh period, also post CMD_SHOW_CURRENT_FILE to the
+// window that shows them. Returns the number the path was published under.
+LONG PublishCurrentFile(const WCHAR* path);
 // TRUE when no path was published after the one numbered number.
 BOOL CurrentFileIsLatest(LONG number);
 

@@ -111,8 +111,10 @@ static BOOL WalkerMayGo(const ScanRing* ring)
 
 // Lets out the reports of the files done at the head of the ring, in walk
 // order, and gives their slots back; a file that could not be read is named
-// at its turn, unless a stop came first. Called by the one thread that set
-// lettingOut, which it clears when the head is a file not done.
+// at its turn, unless a stop came first. The head still searched gets its
+// turn, so that a report that outgrows its buffer goes straight out. Called
+// by the one thread that set lettingOut, which it clears when the head is a
+// file not done.
 static void LetOutDone(ScanRing* ring)
 {
     for (;;) {
@@ -120,6 +122,8 @@ static void LetOutDone(ScanRing* ring)
         RingSlot* slot = SlotOf(ring, ring->letOut);
         BOOL ready = ring->letOut < ring->handedOut && slot->done;
         ring->lettingOut = ready;
+        if (!ready && ring->letOut < ring->handedOut)
+            OutputGiveTurn(&slot->output);
         ReleaseSRWLockExclusive(&ring->lock);
         if (!ready)
             return;
@@ -154,7 +158,7 @@ static void ShowFileStillSearched(ScanRing* ring)
     for (ULONGLONG number = ring->letOut; number < ring->taken; number++) {
         RingSlot* slot = SlotOf(ring, number);
         if (!slot->done) {
-            PublishCurrentFile(slot->shownPath, ring->request->progressWindow);
+            PublishCurrentFile(slot->shownPath);
             return;
         }
     }
@@ -181,7 +185,7 @@ static BOOL SearchNext(ScanRing* ring, ScanWorkspace* workspace, BOOL wait)
     if (Stopped()) {
         slot->output.stopped = TRUE;
     } else {
-        shown = PublishCurrentFile(slot->shownPath, ring->request->progressWindow);
+        shown = PublishCurrentFile(slot->shownPath);
         slot->error = SearchFoundFile(slot->openPath, slot->nameAt, slot->openRoom, slot->shortName, slot->shownPath,
                                       ring->request, workspace, &slot->output);
         // A stop that came meanwhile may have cut the search short.
@@ -239,6 +243,9 @@ void HandOut(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* sho
     slot->error = 0;
     BYTE* report = ring->reports + (SIZE_T)(slot - ring->slots) * SLOT_REPORT_BYTES;
     OutputBeginFile(&slot->output, report, SLOT_REPORT_BYTES);
+    // The first file of an empty ring is the head: its turn has come.
+    if (ring->handedOut == ring->letOut)
+        OutputGiveTurn(&slot->output);
     ring->handedOut++;
     WakeConditionVariable(&ring->fileHandedOut);
     ReleaseSRWLockExclusive(&ring->lock);

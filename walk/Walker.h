@@ -8,12 +8,12 @@
 #define OPEN_PATH_CHARS (LONG_PATH_CHARS + 8)
 
 // Searches folder with the request on the request's scanning threads, each
-// file's path published as the current file (waking request->progressWindow,
-// if any, after a quiet spell) as its search starts. The report comes out in
-// walk order, file by file, as each file's turn comes; a file it finds but
-// cannot read goes to TellUnreadableFile at its turn. Obeys the stop flag
-// between files, patterns and folders. Reaches paths up to the platform's
-// limit of 32,767 units; report lines name them below folder as typed. Stays
-// in folder: a link to a folder on the descent or to one that holds folder is
-// not entered.
+// file's path published as the current file (walk/CurrentFile.h) as its
+// search starts. The report comes out in walk order, file by file, as each
+// file's turn comes; a file it finds but cannot read goes to
+// TellUnreadableFile at its turn. Obeys the stop flag between files,
+// patterns and folders. Reaches paths up to the platform's limit of 32,767
+// units; report lines name them below folder as typed. Stays in folder: a
+// link to a folder on the descent or to one that holds folder is not
+// entered.
 void SearchFolder(const WCHAR* folder, const SearchRequest* request);

@@ -8,7 +8,6 @@
 #include "engine/regex/LazyDfa.h"
 #include "engine/text/Utf16.h"
 
-#define CACHE_WORDS (REGEX_DFA_CACHE_BYTES / sizeof(DWORD))
 
 // A state in the cache, at an offset of 4 or more: its header, then a
 // transition per class (TO_UNKNOWN until made, TO_LINE_END for CR and LF,
@@ -116,7 +115,7 @@ static DWORD StateOf(RegexWorkspace* workspace, const DWORD* leaves, DWORD count
             return s;
     }
     DWORD words = STATE_HEADER + classes + count;
-    if (words > CACHE_WORDS - workspace->cacheUsed)
+    if (words > REGEX_DFA_CACHE_WORDS - workspace->cacheUsed)
         return 0;
     DWORD s = workspace->cacheUsed;
     workspace->cacheUsed += words;

@@ -4,6 +4,7 @@
 // leftmost start. A start is admitted by the line scanner's rules, tracked
 // position by position as the literal scanner tracks them.
 #include "engine/regex/Workspace.h"
+#include "engine/text/LineRules.h"
 
 static BOOL IsWord(const RegexWorkspace* workspace, const RegexChar* c)
 {
@@ -71,32 +72,19 @@ static void CloseThreads(RegexWorkspace* workspace, BOOL starts)
     workspace->closedCount = count;
 }
 
-// Whether a match may start at the current position, moving the comment
-// and string tracking past it: the "//" test comes first and ends all
-// starts; a quote opens or closes a string and starts nothing.
+// Whether a match may start at the current position, moving the line's
+// rules past it: "//" ends all starts; a quote opens or closes a string and
+// starts nothing.
 static BOOL Admitted(RegexWorkspace* workspace, DWORD next)
 {
-    DWORD c = workspace->current.c, options = workspace->options;
     if (workspace->commentReached)
         return FALSE;
-    if ((options & REGEX_SKIP_COMMENTS) && c == '/' && next == '/') {
+    int rule = StepLineRules(&workspace->rules, workspace->current.c, next);
+    if (rule == RULE_COMMENT)
         workspace->commentReached = TRUE;
+    if (rule != RULE_MAY_START)
         return FALSE;
-    }
-    if (options & REGEX_STRINGS_ONLY) {
-        if (!workspace->inString && (c == '"' || c == '\'')) {
-            workspace->inString = TRUE;
-            workspace->quote = c;
-            return FALSE;
-        }
-        if (workspace->inString && c == workspace->quote) {
-            workspace->inString = FALSE;
-            return FALSE;
-        }
-        if (!workspace->inString)
-            return FALSE;
-    }
-    return !(options & REGEX_WHOLE_WORD) || !IsWord(workspace, &workspace->previous);
+    return !(workspace->options & REGEX_WHOLE_WORD) || !IsWord(workspace, &workspace->previous);
 }
 
 // Moves the threads over the current character: the threads of the
@@ -161,8 +149,8 @@ void RegexLineBegin(RegexWorkspace* workspace, DWORD options)
     workspace->options = options;
     workspace->offset = 0;
     workspace->best = REGEX_NONE;
-    workspace->commentReached = workspace->inString = workspace->settled = FALSE;
-    workspace->quote = 0;
+    workspace->commentReached = workspace->settled = FALSE;
+    workspace->rules = LineRulesFor((options & REGEX_SKIP_COMMENTS) != 0, (options & REGEX_STRINGS_ONLY) != 0);
     workspace->steppedCount = 0;
     workspace->previous.c = REGEX_NO_CHAR;
     workspace->haveCurrent = FALSE;

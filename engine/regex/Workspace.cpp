@@ -3,7 +3,6 @@
 // cache.
 #include "engine/regex/LazyDfa.h"
 
-#define DFA_CACHE_WORDS (REGEX_DFA_CACHE_BYTES / sizeof(DWORD))
 
 // What a match can begin with: every set the program can take first, and
 // whether it can end before taking any, with all assertions taken as true.
@@ -40,7 +39,7 @@ RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program)
 {
     SIZE_T m = program->instCount;
     SIZE_T bytes = sizeof(RegexWorkspace) + 2 * m * sizeof(RegexThread) +
-                   (m + 2 * m + 2 + 3 * m + REGEX_DFA_BUCKETS + DFA_CACHE_WORDS + program->setWords) * sizeof(DWORD) + 64;
+                   (m + 2 * m + 2 + 3 * m + REGEX_DFA_BUCKETS + REGEX_DFA_CACHE_WORDS + program->setWords) * sizeof(DWORD) + 64;
     BYTE* block = (BYTE*)VirtualAlloc(NULL, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (!block)
         return NULL;
@@ -61,7 +60,7 @@ RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program)
     workspace->startLeaves = words += m;
     workspace->buckets = words += m;
     workspace->cache = words += REGEX_DFA_BUCKETS;
-    workspace->firstClasses = words += DFA_CACHE_WORDS;
+    workspace->firstClasses = words += REGEX_DFA_CACHE_WORDS;
     FindFirstClasses(workspace);
     DfaBegin(workspace);
     return workspace;

@@ -2,11 +2,13 @@
 // program, which the Pike VM and the lazy DFA share.
 #pragma once
 #include "engine/regex/Program.h"
+#include "engine/text/LineRules.h"
 
 // Bytes of a workspace's DFA cache: states and their transitions. When it is
 // full it is emptied and refilled as the search goes on, so a search costs at
 // most one state's construction per character.
 #define REGEX_DFA_CACHE_BYTES (2u << 20)
+#define REGEX_DFA_CACHE_WORDS (REGEX_DFA_CACHE_BYTES / sizeof(DWORD))
 #define REGEX_DFA_BUCKETS 4096
 
 // A character of a line as the VM steps over it: the character, its class,
@@ -42,8 +44,7 @@ struct RegexWorkspace {
     ULONGLONG offset;  // of the current position in the line
     ULONGLONG best;    // the earliest start that matched, or REGEX_NONE
     BOOL commentReached;
-    BOOL inString;
-    DWORD quote;
+    LineRules rules;
     BOOL settled;
     RegexChar previous;  // the character before the current position
     RegexChar current;   // the character at it, waiting for the next one

@@ -21,18 +21,15 @@ static BOOL ToFile;
 static WCHAR ConsoleText[CONSOLE_PART_BYTES];
 static DWORD Failure;      // the first failed write's error code
 static BOOL LastLineCut;   // the report file keeps part of a line that it could not be cut back from
-static ULONGLONG LinesOut; // report lines handed to the destination
+static ULONGLONG LinesOut; // report lines whose line end reached the destination
 
-// The order. Turn is the place of the file whose lines may leave now; Ended
-// is set, by the thread whose turn it is, when nothing more may leave (a
-// write failed, or a file that a stop cut short has left), and from then on
-// every wait for a turn ends at once. Both change under TurnLock.
+// The turns, which the files' owner gives in walk order. Ended is set, by the
+// thread whose turn it is, when nothing more may leave (a write failed, or a
+// file that a stop cut short has left), and from then on every wait for a
+// turn ends at once. A file's atTurn and Ended change under TurnLock.
 static SRWLOCK TurnLock = SRWLOCK_INIT;
 static CONDITION_VARIABLE TurnCame = CONDITION_VARIABLE_INIT;
-static ULONGLONG Turn;
 static BOOL Ended;
-// The place the next file begun takes; the walker's only.
-static ULONGLONG NextFile;
 
 static BOOL WriteToConsole(const void* bytes, DWORD length, DWORD* written)
 {
@@ -99,11 +96,17 @@ static void WriteThrough(const void* bytes, DWORD length)
     DWORD written = 0;
     BOOL done = ToConsole ? WriteToConsole(bytes, length, &written)
                           : WriteFile(Destination, bytes, length, &written, NULL);
+    // A line is out once its line end is, whatever becomes of the rest.
+    for (DWORD at = 0; at < written && at < length; at++)
+        LinesOut += ((const BYTE*)bytes)[at] == '\n';
     if (!done) {
         DWORD error = GetLastError();
         Failure = error ? error : ERROR_WRITE_FAULT;
-    } else if (written != length)
-        Failure = ERROR_DISK_FULL;  // a short write to a file: no room left
+    } else if (written != length) {
+        // A short write: a file has no room left; a pipe's reader took no
+        // more, as when it closed its end.
+        Failure = ToFile ? ERROR_DISK_FULL : ERROR_NO_DATA;
+    }
     if (!Failure)
         return;
     if (ToFile && before.QuadPart >= 0)
@@ -121,9 +124,7 @@ void OutputStart(HANDLE handle)
     Failure = 0;
     LastLineCut = FALSE;
     LinesOut = 0;
-    Turn = 0;
     Ended = FALSE;
-    NextFile = 0;
 }
 
 void OutputBeginFile(FileOutput* file, BYTE* buffer, DWORD capacity)
@@ -133,22 +134,27 @@ void OutputBeginFile(FileOutput* file, BYTE* buffer, DWORD capacity)
     file->used = 0;
     file->whole = 0;
     file->lines = 0;
-    file->turn = NextFile++;
     file->atTurn = FALSE;
+    file->wroteThrough = FALSE;
     file->stopped = FALSE;
 }
 
-// Waits until the file's lines may leave: all files before it have left, or
-// the report has ended.
+void OutputGiveTurn(FileOutput* file)
+{
+    AcquireSRWLockExclusive(&TurnLock);
+    file->atTurn = TRUE;
+    WakeAllConditionVariable(&TurnCame);
+    ReleaseSRWLockExclusive(&TurnLock);
+}
+
+// Waits until the file's lines may leave: its owner gave it the turn, or the
+// report has ended.
 static void WaitForTurn(FileOutput* file)
 {
-    if (file->atTurn)
-        return;
     AcquireSRWLockExclusive(&TurnLock);
-    while (Turn != file->turn && !Ended)
+    while (!file->atTurn && !Ended)
         SleepConditionVariableSRW(&TurnCame, &TurnLock, INFINITE, 0);
     ReleaseSRWLockExclusive(&TurnLock);
-    file->atTurn = TRUE;
 }
 
 // Writes out everything that waits in the file's buffer.
@@ -185,6 +191,7 @@ void OutputWrite(FileOutput* file, const void* bytes, DWORD length)
         // The buffer is full: the lines go out as they come, once every file
         // before this one has left.
         WaitForTurn(file);
+        file->wroteThrough = TRUE;
         WriteWholeLines(file);
         // Still no room (no line ended yet): everything waiting goes out.
         if (file->used + (ULONGLONG)length >= file->capacity)
@@ -207,20 +214,12 @@ void OutputEndLine(FileOutput* file)
 
 void OutputEndFile(FileOutput* file)
 {
-    WaitForTurn(file);
-    if (!Ended)
-        LinesOut += file->lines;
     // The file's search is over: its last line is whole.
     WriteWaiting(file);
     // A report goes no further than the file a stop cut short: the files after
     // it may be searched whole, but one before them may lack lines.
     if (file->stopped && !Ended)
         EndReport();
-    AcquireSRWLockExclusive(&TurnLock);
-    if (Turn == file->turn)
-        Turn++;
-    WakeAllConditionVariable(&TurnCame);
-    ReleaseSRWLockExclusive(&TurnLock);
 }
 
 DWORD OutputFailure()

@@ -1,8 +1,9 @@
 // The report's way out. Each searched file's report lines wait in a buffer
-// of that file's own; a file's lines leave only when the lines of every file
-// before it in walk order have left, so the report comes out in walk order
-// whichever thread searched which file. The destination gets whole report
-// lines. The writer's state is private to Output.cpp.
+// of that file's own; a file's lines leave only at its turn, which its owner
+// gives once the lines of every file before it in walk order have left, so
+// the report comes out in walk order whichever thread searched which file.
+// The destination gets whole report lines. The writer's state is private to
+// Output.cpp.
 #pragma once
 #include <windows.h>
 
@@ -15,27 +16,29 @@ struct FileOutput {
     DWORD used;        // bytes waiting in the buffer
     DWORD whole;       // bytes of it up to the end of its last whole line
     ULONGLONG lines;   // report lines written into it
-    ULONGLONG turn;    // its place in walk order
-    BOOL atTurn;       // its turn has come (or the report ended): its lines leave as the buffer fills
+    BOOL atTurn;       // its owner gave it the turn: its lines leave as the buffer fills
+    BOOL wroteThrough; // its buffer ran full: some of its lines left before its end
     BOOL stopped;      // set by its owner when a stop may have cut the file's search
                        // short: the report ends with what the file has
 };
 
-// Aims the report at handle and makes the next file begun the first in walk
-// order. No file may be open.
+// Aims the report at handle. No file may be open.
 void OutputStart(HANDLE handle);
 
-// Makes file the report of the next file in walk order, its lines to wait in
-// the capacity bytes at buffer. Called in walk order, by one thread.
+// Makes file the report of a file, its lines to wait in the capacity bytes
+// at buffer until its turn.
 void OutputBeginFile(FileOutput* file, BYTE* buffer, DWORD capacity);
+// Gives the file its turn: every file before it in walk order has left, so
+// its lines may go out as its buffer fills. Safe from any thread.
+void OutputGiveTurn(FileOutput* file);
 // Appends bytes to the file's report. When they would fill the buffer, waits
 // for the file's turn and then writes its lines straight through, whole lines
 // first; a file whose turn will not come (the report ended) drops them.
 void OutputWrite(FileOutput* file, const void* bytes, DWORD length);
 // Marks the end of a report line in the file's report.
 void OutputEndLine(FileOutput* file);
-// Waits for the file's turn, writes its lines out and passes the turn to the
-// next file. After a file that a stop cut short, nothing more is written.
+// At the file's turn, once its search is over: writes its lines out. After a
+// file that a stop cut short, nothing more is written.
 void OutputEndFile(FileOutput* file);
 
 // The system's error code of the first report write that failed, or 0. After
@@ -48,6 +51,6 @@ BOOL OutputLastLineCut();
 // TRUE when the report went to a pipe whose reader has closed it, as a
 // pager or "head" does when it has read enough: normal use, not a failure.
 BOOL OutputReaderGone();
-// TRUE when a report line has been handed to the destination since
-// OutputStart.
+// TRUE when the line end of a report line has reached the destination
+// since OutputStart.
 BOOL OutputFoundAny();

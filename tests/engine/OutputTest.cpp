@@ -41,9 +41,13 @@ class Output : public testing::Test {
 protected:
     void SetUp() override { CaptureStart(&capture); }
     void TearDown() override { ClearStop(); }
-    void Begin(TestFile* file, DWORD capacity = BUFFER_BYTES)
+    // As the walker's ring begins a file; one whose turn has not come
+    // waits, as a file behind the head of the ring does.
+    void Begin(TestFile* file, DWORD capacity = BUFFER_BYTES, bool atTurn = true)
     {
         OutputBeginFile(&file->output, file->buffer, capacity);
+        if (atTurn)
+            OutputGiveTurn(&file->output);
     }
     ReportCapture capture;
 };
@@ -142,7 +146,7 @@ TEST_F(Output, AFileWhoseLinesOutgrowItsBufferWaitsForTheFilesBeforeIt)
     // left, and then write straight through.
     TestFile first, second;
     Begin(&first);
-    Begin(&second, 200);
+    Begin(&second, 200, false);
     Overflow overflow = {&second, ""};
     HANDLE thread = CreateThread(NULL, 0, WriteManyLines, &overflow, 0, NULL);
     ASSERT_TRUE(thread != NULL);
@@ -150,6 +154,7 @@ TEST_F(Output, AFileWhoseLinesOutgrowItsBufferWaitsForTheFilesBeforeIt)
     EXPECT_EQ(WrittenSoFar(capture), 0);
     WriteLine(&first, "first file\r\n");
     OutputEndFile(&first.output);
+    OutputGiveTurn(&second.output);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     EXPECT_GT(WrittenSoFar(capture), 200) << "the lines did not go straight through";

@@ -68,7 +68,7 @@ ScanResult ScanWith(bool reference, const BYTE* bytes, size_t size, const Search
                                 : ScanBytes(bytes, size, &name, request, TestWorkspace());
     // Straight from the buffer, unless it ran full and wrote out to the
     // scratch file: no file write for most of the many runs.
-    if (output->atTurn) {
+    if (output->wroteThrough) {
         EndTestOutput();
         result.report = ReadTestFile(capture.path);
         SetFilePointer(capture.handle, 0, NULL, FILE_BEGIN);

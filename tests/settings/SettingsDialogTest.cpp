@@ -23,7 +23,6 @@ TEST_F(SettingsDialog, SearchFillsTheRequestFromTheFields)
     EXPECT_EQ(request->needle[3], 0);
     EXPECT_STREQ(request->fileTypes, L"*.c;*.h *.cpp");
     EXPECT_STREQ(request->folder, L"C:\\src\\Bar");
-    EXPECT_EQ(request->progressWindow, (HWND)NULL);
 }
 
 TEST_F(SettingsDialog, EmptyFieldsStillGiveARequest)

@@ -41,6 +41,7 @@ static BYTE testOutputBuffer[TEST_OUTPUT_BYTES];
 FileOutput* BeginTestOutput()
 {
     OutputBeginFile(&testOutput, testOutputBuffer, TEST_OUTPUT_BYTES);
+    OutputGiveTurn(&testOutput);
     return &testOutput;
 }
 

@@ -160,13 +160,14 @@ TEST_F(WalkerTest, NamesTheFirstFileOfEverySearchAtOnce)
         SearchRequest request;
         PrepareWalk(&request, L"*.c", false);
         request.scanThreads = threads;
-        request.progressWindow = window;
+        ShowCurrentFilesIn(window);
         for (int search = 1; search <= 2; search++) {
             WalkRun run;
             RunWalk(root, &request, 0, &run);
             EXPECT_GE(ShowCommands(window), 1) << threads << " threads, search " << search;
         }
     }
+    ShowCurrentFilesIn(NULL);
     DestroyWindow(window);
 }
 
