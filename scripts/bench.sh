@@ -9,9 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # The search tools to compare with are needed here only.
 sh "$root/scripts/install-deps.sh" ripgrep grep
 build="$root/build-bench"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DSEEKLINE_TESTS=ON -DSEEKLINE_CHECKED=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target seekline_bench seekline_tree_bench
+sh "$root/scripts/build.sh" "$build" ON OFF seekline_bench seekline_tree_bench
 state="$build/wine"
 data="$build/bench-data"
 mkdir -p "$data"
@@ -28,7 +26,7 @@ sh "$root/bench/tree.sh" "$build" "$state"
 # SCAN_DIFF_CASES=N also holds the scanner to the byte-by-byte reference on
 # N random cases in each of the three code pages.
 if [ -n "$SCAN_DIFF_CASES" ]; then
-    cmake --build "$build" -j"$(nproc)" --target engine_tests >/dev/null
+    sh "$root/scripts/build.sh" "$build" ON OFF engine_tests >/dev/null
     for locale in en_US zh_TW hi_IN; do
         LANG=$locale.UTF-8 sh "$root/tests/wine/exec.sh" "$state" "$build/tests/engine/engine_tests.exe" \
             --gtest_filter='ScanDifferential.*' --gtest_brief=1

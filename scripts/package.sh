@@ -18,8 +18,6 @@ set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 sh "$root/scripts/install-deps.sh" nsis
 build="$root/build-package"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DSEEKLINE_TESTS=OFF -DSEEKLINE_CHECKED=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target seekline_package
+sh "$root/scripts/build.sh" "$build" OFF OFF seekline_package
 version=$(head -n 1 "$root/VERSION")
 ls -l "$build/package/Seekline-$version-x64.zip" "$build/package/Seekline-$version-setup.exe"

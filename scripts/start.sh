@@ -9,9 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # Only the report goes to standard output, so that it can be piped on.
 sh "$root/scripts/install-deps.sh" >&2
 build="$root/build-app"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DSEEKLINE_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" >&2
+sh "$root/scripts/build.sh" "$build" OFF OFF >&2
 
 state="$build/wine"
 display=$DISPLAY

@@ -5,8 +5,6 @@ set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 sh "$root/scripts/install-deps.sh" nsis
 build="$root/build"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DSEEKLINE_TESTS=ON -DSEEKLINE_CHECKED=ON >/dev/null
-cmake --build "$build" -j"$(nproc)"
+sh "$root/scripts/build.sh" "$build" ON ON
 cd "$build"
 ctest --output-on-failure

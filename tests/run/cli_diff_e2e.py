@@ -3,7 +3,8 @@
 command-line run equals, byte for byte, the report of a dialog run made from
 the same entries, the dialog filled with real keyboard input as e2e.py fills
 it; the command line searches on 1, 2, 3, 4 or 8 threads, the dialog on the
-default number. Runs inside the Wine fixture like e2e.py."""
+default number. Runs inside the Wine fixture like e2e.py, on the helpers in
+tests/support/seekline_e2e.py."""
 import os
 import random
 import shutil
@@ -11,7 +12,8 @@ import subprocess
 import sys
 import time
 
-from e2e import Failure, Session, check, parse_arguments, winpath, write
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from seekline_e2e import OPTIONS, Failure, Session, check, parse_arguments, winpath, write  # noqa: E402
 
 RUNS = 50
 WORDS = [b'foo', b'Foo', b'FOO', b'fOo', b'bar', b'Bar', b'x', b'&', b'f&oo', b'"foo"', b"'bar'",
@@ -24,17 +26,8 @@ TEXTS = ['foo', 'FOO', 'Foo', 'bar', 'oo', 'f&oo', 'o b', '"', '//', '', 'foo"',
          # As regular expressions too (each also a literal text).
          'fo+', 'b.r', '\\bfoo\\b', '[fb]oo', 'o|r', '^foo', '\\w+\\s']
 PATTERNS = ['*.*', '*.c', '*.c;*.h', '*.h *.c', '*.txt;;*.c', 'a*', '*.C', '*.c;', '*.cpp;d.txt']
-# The check boxes by their accelerator letters, with their registry values.
-FLAGS = [('c', 'Cas', '/C'), ('i', 'Com', '/I'), ('s', 'Str', '/S'), ('a', 'Amp', '/A'), ('d', 'Sub', '/D'),
-         ('u', 'Uni', '/U'), ('w', 'Wrd', '/W'), ('r', 'Reg', '/R')]
 # How a file's text is written: mostly ANSI, else UTF-8 or UTF-16 with a mark.
 FORMS = [None] * 6 + ['utf-8', '\ufeff:utf-8', '\ufeff:utf-16-le', '\ufeff:utf-16-be']
-
-
-class DiffSession(Session):
-    def type(self, text):
-        # "--" first, or xdotool takes a text such as "-x" for an option.
-        self.xdotool('type', '--delay', '15', '--', text)
 
 
 def make_tree(root, rng):
@@ -54,20 +47,21 @@ def make_tree(root, rng):
         write(path, data)
 
 
-def toggle_keys(letter):
+def toggle_keys(option):
     """The keys that toggle one check box. The ampersand box has no
     accelerator: strings only (alt+s) takes the focus, Down moves it on to the
     next box, Space toggles that, and alt+s puts strings only back."""
-    if letter == 'a':
-        return ['alt+s', 'Down', 'space', 'alt+s']
-    return ['alt+' + letter]
+    if option.accelerator:
+        return ['alt+' + option.accelerator]
+    return ['alt+s', 'Down', 'space', 'alt+s']
 
 
 def dialog_report(s, folder, text, patterns, toggles, first):
     process = s.start(s.args.program, launcher=True)
     s.fill_settings(text, patterns, winpath(folder) if first else None)
-    for letter in toggles:
-        s.keys(*toggle_keys(letter))
+    for option in OPTIONS:
+        if option.switch in toggles:
+            s.keys(*toggle_keys(option))
     s.keys('Return')
     code, out = s.finish(process)
     check(code == 0, 'dialog run: exit code %d' % code)
@@ -75,7 +69,7 @@ def dialog_report(s, folder, text, patterns, toggles, first):
 
 
 def cli_report(s, folder, text, patterns, flags, quiet, threads):
-    arguments = [switch for letter, _, switch in FLAGS if letter in flags]
+    arguments = ['/' + option.switch for option in OPTIONS if option.switch in flags]
     arguments += ['/Q'] if quiet else []
     arguments += ['/J:%d' % threads]
     arguments += ['/T:' + patterns, '/F:' + winpath(folder), '--', text]
@@ -89,7 +83,7 @@ def cli_report(s, folder, text, patterns, flags, quiet, threads):
 
 def main():
     args = parse_arguments(('--runs', dict(type=int, default=RUNS)), ('--first-seed', dict(type=int, default=0)))
-    s = DiffSession(args)
+    s = Session(args)
     folder = os.path.join(args.work, 'tree')
     s.reg_delete()
     checked = ''  # the boxes the dialog will load checked
@@ -100,12 +94,11 @@ def main():
         rng = random.Random(seed)
         make_tree(folder, rng)
         text, patterns = rng.choice(TEXTS + ['foo', 'oo']), rng.choice(PATTERNS)
-        flags = ''.join(letter for letter, _, _ in FLAGS if rng.random() < (0.6 if letter == 'd' else 0.35))
-        toggles = ''.join(letter for letter, _, _ in FLAGS if (letter in checked) != (letter in flags))
+        flags = ''.join(option.switch for option in OPTIONS if rng.random() < (0.6 if option.switch == 'D' else 0.35))
+        toggles = ''.join(option.switch for option in OPTIONS if (option.switch in checked) != (option.switch in flags))
         try:
             from_dialog = dialog_report(s, folder, text, patterns, toggles, seed == args.first_seed)
-            stored = s.reg_query()
-            states = ''.join(letter for letter, name, _ in FLAGS if stored.get(name) == 'Y')
+            states = s.checked()
             check(states == flags, 'the dialog ran with boxes %r, not %r' % (states, flags))
             checked = flags
             # The dialog searches on the default number of threads, the
@@ -120,7 +113,7 @@ def main():
             print('FAIL seed %d (text %r, patterns %r, boxes %r): %s' % (seed, text, patterns, flags, failure))
             s.screenshot('failed-diff-%d.png' % seed)
             s.clean_up()
-            checked = ''.join(letter for letter, name, _ in FLAGS if s.reg_query().get(name) == 'Y')
+            checked = s.checked()
         sys.stdout.flush()
     print('%d of %d runs equal, %d with hits, %d report lines compared (%.0f s)'
           % (args.runs - failed, args.runs, found, hits, time.time() - started))

@@ -7,24 +7,25 @@ Ctrl+C in a console (tmux), a pipe closed or stalled, a desktop report file
 that cannot be created, a destination that fills up, and the README's
 error-format line in the real Vim.
 
-Runs inside the Wine fixture like e2e.py, whose session and helpers it uses.
+Runs inside the Wine fixture like e2e.py, on the helpers in
+tests/support/seekline_e2e.py.
 """
 import contextlib
 import os
 import random
 import re
 import resource
+import shlex
 import shutil
 import signal
 import subprocess
 import sys
 import time
 
-from e2e import (CASES_ARGUMENT, Failure, PROGRESS, SETTINGS, Session, UNICODE_TREE, check, check_big_report,
-                 check_report, make_big_tree, make_unicode_tree, parse_arguments, read, run_cases, whole_lines, winpath,
-                 write, BIG_FILES)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from seekline_e2e import (BIG_FILES, IDS, PROGRESS, ROOT, SETTINGS, check, check_big_report, check_report,  # noqa: E402
+                          main, make_big_tree, make_unicode_tree, read, wait_for, whole_lines, winpath, write)
 
-ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 # A stop or a closed pipe must end the program within a second; the bound
 # leaves room for a loaded machine and is only a check that nothing hangs.
 ENDS_WITHIN = 2.5
@@ -49,17 +50,16 @@ class Cli:
     """Runs the programs with arguments, from the shell or through the
     launcher, and keeps the desktop report file in view."""
 
-    def __init__(self, session, args):
+    def __init__(self, session):
         self.s = session
-        self.args = args
-        self.tree = os.path.join(args.work, 'tree')
-        self.big = os.path.join(args.work, 'big')
+        self.args = session.args
+        self.tree = os.path.join(self.args.work, 'tree')
+        self.big = os.path.join(self.args.work, 'big')
 
     def popen(self, arguments, program=None, cwd=None, stdout=subprocess.PIPE,
               stderr=subprocess.PIPE, preexec_fn=None):
-        command = ['sh', self.args.exec, self.args.state, program or self.args.program] + arguments
-        return subprocess.Popen(command, env=self.s.env, cwd=cwd or self.tree, stdout=stdout,
-                                stderr=stderr, stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
+        return self.s.wine(program or self.args.program, *arguments, cwd=cwd or self.tree, stdout=stdout,
+                           stderr=stderr, stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
 
     def run(self, arguments, **options):
         process = self.popen(arguments, **options)
@@ -69,10 +69,9 @@ class Cli:
     def launch(self, arguments, no_output=False, preexec_fn=None, cwd=None):
         """Through the launcher: a caller's pipe, or no standard handles at all."""
         launcher = [self.args.launcher] + (['--no-output'] if no_output else [])
-        command = ['sh', self.args.exec, self.args.state] + launcher + [winpath(self.args.program)]
-        return subprocess.Popen(command + arguments, env=self.s.env, cwd=cwd or self.tree,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
+        return self.s.wine(*launcher, winpath(self.args.program), *arguments, cwd=cwd or self.tree,
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                           stdin=subprocess.DEVNULL, preexec_fn=preexec_fn)
 
     def old_report(self):
         write(self.s.report, OLD_REPORT)
@@ -80,15 +79,6 @@ class Cli:
     def check_old_report(self, what):
         check(os.path.isfile(self.s.report) and read(self.s.report) == OLD_REPORT,
               '%s: the existing desktop report did not survive' % what)
-
-    def toggles(self, wanted):
-        """The settings dialog's accelerator letters that leave checked just
-        the boxes wanted of match case, ignore comments, strings only and
-        subfolders, from the states the dialog loads."""
-        stored = self.s.reg_query()
-        return ''.join(letter for letter, name in (('c', 'Cas'), ('i', 'Com'), ('s', 'Str'), ('d', 'Sub'))
-                       if (stored.get(name) == 'Y') != (letter in wanted))
-
 
 
 def make_tree(root):
@@ -188,17 +178,7 @@ class Tmux:
         subprocess.run(['tmux', 'kill-session', '-t', self.name], stderr=subprocess.DEVNULL)
 
     def wine_command(self, arguments, program):
-        quoted = ' '.join("'%s'" % a for a in arguments)
-        return 'sh %s %s %s %s' % (self.cli.args.exec, self.cli.args.state, program, quoted)
-
-
-def wait_for(condition, what, timeout=30):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if condition():
-            return
-        time.sleep(0.1)
-    raise Failure('waited in vain for ' + what)
+        return shlex.join(self.cli.s.command(program, *arguments))
 
 
 # --- the cases -------------------------------------------------------------------
@@ -420,9 +400,10 @@ def folder_given_to_the_program(c):
         process = c.popen([given], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         c.s.running = process
         c.s.find_window(SETTINGS)
-        wait_for(lambda: c.s.window_texts('Seekline').get(1002), 'the folder box to fill')
-        texts = c.s.window_texts('Seekline')
-        check(texts.get(1002) == folder and texts.get(1000) == 'NEEDLE' and texts.get(1001) == '*.c',
+        wait_for(lambda: c.s.window_texts(SETTINGS).get(IDS.IDC_FOLDER), 'the folder box to fill')
+        texts = c.s.window_texts(SETTINGS)
+        check(texts.get(IDS.IDC_FOLDER) == folder and texts.get(IDS.IDC_SEARCH_TEXT) == 'NEEDLE'
+              and texts.get(IDS.IDC_FILE_TYPES) == '*.c',
               'dialog boxes %r' % texts)
         c.s.fill_settings()
         c.s.keys('Return')
@@ -533,9 +514,9 @@ def closed_pipe(c):
 
 def frozen(c):
     """Whether the progress dialog shows the same file for half a second."""
-    shown = c.s.window_texts('搜尋中').get(10)
+    shown = c.s.window_texts(PROGRESS).get(IDS.IDC_CURRENT_FILE)
     time.sleep(0.5)
-    return shown and shown == c.s.window_texts('搜尋中').get(10)
+    return shown and shown == c.s.window_texts(PROGRESS).get(IDS.IDC_CURRENT_FILE)
 
 
 def stalled_pipe_and_cancel(c):
@@ -559,7 +540,7 @@ def stalled_pipe_and_cancel(c):
         c.check_old_report('stalled pipe')
 
     launcher = c.s.start(c.args.program, launcher=True)
-    c.s.fill_settings('needle', '*.c', winpath(c.big), toggles=c.toggles('d'))
+    c.s.fill_settings('needle', '*.c', winpath(c.big), toggles=c.s.toggles('D'))
     c.s.keys('Return')
     c.s.find_window(PROGRESS)
     wait_for(lambda: frozen(c), 'the search to stall')
@@ -604,14 +585,8 @@ def report_file_cannot_be_created(c):
     with read_only_file(c.s.report):
         attempts('read-only report', 'access denied')
     c.check_old_report('read-only report')
-    holder = subprocess.Popen(['sh', c.args.exec, c.args.state, c.args.launcher, '--hold', winpath(c.s.report)],
-                              env=c.s.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    try:
-        check(holder.stdout.readline() == b'held\n', 'the report file could not be held')
+    with c.s.holding('--hold', c.s.report):
         attempts('report held open', 'sharing violation')
-    finally:
-        holder.stdin.close()
-        holder.wait(timeout=30)
     c.check_old_report('report held open')
     os.remove(c.s.report)
     os.mkdir(c.s.report)
@@ -636,7 +611,7 @@ def report_fills_up(c):
     process = c.s.wine(c.args.program, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        preexec_fn=no_signal_limit(limit))
     c.s.running = process
-    c.s.fill_settings('needle', '*.c', winpath(c.big), toggles=c.toggles('d'))
+    c.s.fill_settings('needle', '*.c', winpath(c.big), toggles=c.s.toggles('D'))
     c.s.keys('Return')
     message = c.s.message_box('incomplete')
     check(process.wait(timeout=30) == 0, 'dialog run: exit code %d' % process.returncode)
@@ -760,13 +735,5 @@ CASES = [
 ]
 
 
-def main(cases=CASES, context=Cli):
-    """Runs the cases named on the command line, each given a context made
-    from the session and the arguments."""
-    args = parse_arguments(CASES_ARGUMENT)
-    session = Session(args)
-    return run_cases(session, cases, (context(session, args),), args.cases)
-
-
 if __name__ == '__main__':
-    sys.exit(main())
+    sys.exit(main(CASES, Cli))

@@ -9,7 +9,7 @@ at once, with files that cannot be read.
 
 Expected reports are computed here from the files by the walk and scan rules
 (see Model), never copied from a run. Runs inside the Wine fixture like
-e2e.py.
+e2e.py, on the helpers in tests/support/seekline_e2e.py.
 """
 import os
 import random
@@ -19,10 +19,9 @@ import socket
 import stat
 import subprocess
 import sys
-import time
 
-from e2e import PROGRESS, check, winpath, write
-from cli_e2e import Cli, main
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from seekline_e2e import IDS, PROGRESS, check, main, wait_for, winpath, write  # noqa: E402
 
 NEEDLE = b'NEEDLE'
 UPPER = bytes.maketrans(b'abcdefghijklmnopqrstuvwxyz', b'ABCDEFGHIJKLMNOPQRSTUVWXYZ')
@@ -185,25 +184,28 @@ def make_files(root, count, per_folder):
     write(marker, b'')
 
 
-class Reach(Cli):
+class Reach:
     """Runs the programs with their output in files: Wine's desktop process,
     started by the first window, inherits the standard handles of the
     program that started it, and would hold a pipe open while any Wine
     program still runs."""
 
+    def __init__(self, session):
+        self.s = session
+        self.args = session.args
+
     def start_in(self, arguments, locale='en_US', program=None, launcher=False):
         """Starts a program with arguments under the ANSI code page of
         locale; finish() waits for it."""
         env = dict(self.s.env, LANG=locale + '.UTF-8')
-        command = ['sh', self.args.exec, self.args.state]
         if launcher:
-            command += [self.args.launcher, winpath(program or self.args.program)]
+            command = [self.args.launcher, winpath(program or self.args.program)]
         else:
-            command += [program or self.args.console]
+            command = [program or self.args.console]
         out = open(os.path.join(self.args.work, 'out'), 'w+b')
         err = open(os.path.join(self.args.work, 'err'), 'w+b')
-        process = subprocess.Popen(command + arguments, env=env, cwd=self.args.work, stdout=out, stderr=err,
-                                   stdin=subprocess.DEVNULL)
+        process = self.s.wine(*command, *arguments, env=env, cwd=self.args.work, stdout=out, stderr=err,
+                              stdin=subprocess.DEVNULL)
         process.files = (out, err)
         # Ended by the driver should it outlive its time.
         self.s.running = process
@@ -242,7 +244,7 @@ def progress_loses_nothing(c):
     arguments = ['/D', '/T:*.c;*.h', '/F:' + winpath(root), 'needle']
     process = c.start_in(arguments, program=c.args.program, launcher=True)
     c.s.find_window(PROGRESS)
-    shown = c.s.window_texts('搜尋中').get(10, '')
+    shown = c.s.window_texts(PROGRESS).get(IDS.IDC_CURRENT_FILE, '')
     code, out, err = c.finish(process)
     check(code == 0, 'exit code %d, %r' % (code, err))
     check(shown == '' or re.fullmatch(re.escape(winpath(root)) + r'\\d\d{3}\\f\d{5}\.[ch]', shown),
@@ -361,9 +363,7 @@ def file_cut_short(c):
     # Strings only with the & variants: six passes over the file, time enough
     # to cut it while it is read.
     process = c.start_in(['/Q', '/S', '/A', '/T:*.c', '/F:' + winpath(root), 'needle'])
-    deadline = time.time() + 60
-    while not mapped_by(big) and time.time() < deadline and process.poll() is None:
-        time.sleep(0.005)
+    wait_for(lambda: mapped_by(big) or process.poll() is not None, None, timeout=60, interval=0.005)
     os.truncate(big, 3 << 29)
     code, out, err = c.finish(process)
     check(code == 0, 'exit code %d, %r' % (code, err))
@@ -470,16 +470,12 @@ def hostile_tree(c):
     lines = model.report(root, winpath(root), unreadable=held)
     problems = model.problems(root, winpath(root), held)
     check(problems.count(rb'\r\n') == 3, 'the model misses unreadable files: %r' % problems)
-    holder = subprocess.Popen(['sh', c.args.exec, c.args.state, c.args.launcher, '--lock', winpath(locked)],
-                              env=c.s.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     try:
-        check(holder.stdout.readline() == b'held\n', 'the file could not be locked')
-        # A walk that left the tree would take minutes: a minute is a failure.
-        code, out, err = c.finish(c.start_in(['/D', '/T:*.c', '/F:' + winpath(root), 'needle'],
-                                             program=c.args.program, launcher=True), timeout=60)
+        with c.s.holding('--lock', locked):
+            # A walk that left the tree would take minutes: a minute is a failure.
+            code, out, err = c.finish(c.start_in(['/D', '/T:*.c', '/F:' + winpath(root), 'needle'],
+                                                 program=c.args.program, launcher=True), timeout=60)
     finally:
-        holder.stdin.close()
-        holder.wait(timeout=30)
         server.close()
     check(code == 0, 'exit code %d, %r' % (code, err))
     check(re.fullmatch(problems, err), 'standard error %r, not %r' % (err, problems))
