@@ -101,8 +101,8 @@ Var Incomplete
 !macroend
 
 ; Puts NAME in $R0 when another program holds the file so that it can be
-; neither replaced nor deleted, as a running program holds its own file; the
-; uninstaller started from the install folder is the one program that may.
+; neither replaced nor deleted, as a running program holds its own file. The
+; uninstaller running from the install folder holds its own, and is left out.
 !macro NoteIfInUse NAME
     ${If} "$INSTDIR\${NAME}" != $EXEPATH
         System::Call 'kernel32::CreateFileW(w "$INSTDIR\${NAME}", i ${GENERIC_WRITE}, i ${FILE_SHARE_READ}, p 0, i ${OPEN_EXISTING}, i 0, p 0) p .r0 ?e'
@@ -143,8 +143,7 @@ Function ${UN}WaitForFreeFiles
             IntOp $R1 $R1 + 1
             ${IfThen} $R1 > ${SILENT_WAIT_TRIES} ${|} ${Break} ${|}
             Sleep ${RETRY_MS}
-        ${Else}
-            MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(FileInUse)" IDRETRY +2
+        ${ElseIf} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(FileInUse)" IDCANCEL`
             ${Break}
         ${EndIf}
     ${Loop}
@@ -244,12 +243,16 @@ Function un.RemoveUninstaller
     ${EndIf}
 FunctionEnd
 
+; /finish: the copy that ends an uninstall started in place, once every
+; other file of the install is gone.
 Function un.onInit
     ${GetParameters} $0
     ClearErrors
     ${GetOptions} $0 "/finish" $1
     ${IfNot} ${Errors}
-        Call un.RemoveUninstaller
+        StrCpy $R0 ""
+        !insertmacro ForEachFile NoteIfLeft
+        ${IfThen} $R0 == "" ${|} Call un.RemoveUninstaller ${|}
         Quit
     ${EndIf}
 FunctionEnd
