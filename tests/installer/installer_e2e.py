@@ -147,12 +147,10 @@ class Install:
     def set_user_path(self, value):
         """Sets the user PATH, or deletes it for None."""
         if value is None:
-            code, _ = self.wine('reg', 'delete', 'HKCU\\Environment', '/v', 'Path', '/f')
-            code = 0
+            self.wine('reg', 'delete', 'HKCU\\Environment', '/v', 'Path', '/f')
         else:
-            code, _ = self.wine('reg', 'add', 'HKCU\\Environment', '/v', 'Path', '/t', 'REG_EXPAND_SZ', '/d',
-                                value, '/f')
-        check(code == 0 and self.user_path() == value, 'could not set the user PATH')
+            self.wine('reg', 'add', 'HKCU\\Environment', '/v', 'Path', '/t', 'REG_EXPAND_SZ', '/d', value, '/f')
+        check(self.user_path() == value, 'could not set the user PATH to %r' % value)
 
     def files(self):
         """Every file and folder of drive C: but the temporary folders."""
