@@ -6,7 +6,9 @@ uninstall entry, nothing outside the user's own part); a new console finding
 `seekline` through PATH; the folder menu's commands started as Explorer starts
 them; an upgrade over an older build; the uninstall, started as Apps &
 features starts it, leaving nothing it added and the saved searches as they
-were; a PATH of 2,000 characters kept entry for entry.
+were; both waiting for a running Seekline and changing nothing while it runs;
+a PATH of 2,000 characters kept entry for entry, and entries the user had
+left as they were.
 
 The cases build on each other, in order. Uses e2e.py's session and helpers.
 """
@@ -41,6 +43,18 @@ IDC_FOLDER = 1002
 # A user PATH that a new process still gets whole under Wine, which cuts a
 # longer user value at about 1,000 characters when it builds the environment.
 SHORT_PATH = 'C:\\Tools\\bin;%SystemRoot%\\tools'
+# The setup program's and the uninstaller's exit code when a file of the
+# install stays in use.
+IN_USE = 2
+# A user PATH before the install and after it; {} is the install folder, {U}
+# the same in upper case. The uninstall gives back the first.
+PATH_CASES = [
+    ('C:\\A;{};C:\\B;{}', 'C:\\A;{};C:\\B;{}'),
+    ('C:\\A;{U};C:\\B', 'C:\\A;{U};C:\\B'),
+    ('C:\\A;{}\\', 'C:\\A;{}\\'),
+    ('', '{}'),
+    (None, '{}'),
+]
 
 
 def registry_text(data):
@@ -85,19 +99,22 @@ class Install:
         return self.s.wine(self.args.launcher, '--command-line', line, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
 
-    def install(self, setup):
+    def install(self, setup, expected=0):
         code, _ = self.wine(setup, '/S')
-        check(code == 0, 'silent install of %s: exit code %d' % (os.path.basename(setup), code))
+        check(code == expected, 'silent install of %s: exit code %d' % (os.path.basename(setup), code))
 
-    def uninstall(self):
-        """Runs the quiet uninstall command as registered; the uninstaller
-        goes on from a copy of itself, and removes its entry last."""
-        command = self.registry(UNINSTALL_KEY).get('QuietUninstallString')
-        check(command, 'no quiet uninstall command')
-        code = self.start_command(command).wait(timeout=120)
-        check(code == 0, 'quiet uninstall: exit code %d' % code)
+    def uninstall(self, expected=0, command='QuietUninstallString'):
+        """Runs a registered uninstall command, the quiet one by default; when
+        it succeeds, a copy of the uninstaller removes the uninstaller and,
+        last, its entry."""
+        line = self.registry(UNINSTALL_KEY).get(command)
+        check(line, 'no %s' % command)
+        if command == 'UninstallString':
+            line += ' /S'
+        code = self.start_command(line).wait(timeout=120)
+        check(code == expected, '%s: exit code %d' % (line, code))
         deadline = time.time() + 60
-        while UNINSTALL_KEY in self.export('HKCU'):
+        while code == 0 and UNINSTALL_KEY in self.export('HKCU'):
             check(time.time() < deadline, 'the uninstall entry is still there after 60 s')
             time.sleep(0.5)
 
@@ -128,9 +145,12 @@ class Install:
         return None if data is None else registry_text(data)
 
     def set_user_path(self, value):
-        code, _ = self.wine('reg', 'add', 'HKCU\\Environment', '/v', 'Path', '/t', 'REG_EXPAND_SZ', '/d', value,
-                            '/f')
-        check(code == 0 and self.user_path() == value, 'could not set the user PATH')
+        """Sets the user PATH, or deletes it for None."""
+        if value is None:
+            self.wine('reg', 'delete', 'HKCU\\Environment', '/v', 'Path', '/f')
+        else:
+            self.wine('reg', 'add', 'HKCU\\Environment', '/v', 'Path', '/t', 'REG_EXPAND_SZ', '/d', value, '/f')
+        check(self.user_path() == value, 'could not set the user PATH to %r' % value)
 
     def files(self):
         """Every file and folder of drive C: but the temporary folders."""
@@ -174,7 +194,7 @@ class Install:
         uninstaller = '"%s\\uninstall.exe"' % self.folder_win
         expected = {'DisplayName': 'Seekline', 'DisplayVersion': version, 'Publisher': 'Ombrel',
                     'DisplayIcon': exe + ',0', 'InstallLocation': self.folder_win,
-                    'UninstallString': uninstaller, 'QuietUninstallString': uninstaller + ' /S'}
+                    'UninstallString': uninstaller, 'QuietUninstallString': uninstaller + ' /S _?=' + self.folder_win}
         for name, value in expected.items():
             check(entry.get(name) == value, 'uninstall entry %s = %r, not %r' % (name, entry.get(name), value))
         size = int(entry.get('EstimatedSize', 'dword:0')[6:], 16)
@@ -253,6 +273,43 @@ def upgrade_keeps_one_of_everything(p):
     check(p.user_path() == SHORT_PATH + ';' + p.folder_win, 'PATH after the upgrade: %r' % p.user_path())
 
 
+def running_copies_are_waited_for(p):
+    """While the dialog and a console search run from the install folder,
+    the setup program and the uninstaller change nothing and end, after a
+    while, with the exit code that says so; a setup program started while
+    they run waits for both to end, then installs."""
+    busy = os.path.join(p.args.work, 'busy')
+    write(os.path.join(busy, 'a.txt'), b'busy line\r\n' * 50000)
+    dialog = p.s.wine(os.path.join(p.folder, 'Seekline.exe'), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    p.s.running = dialog
+    p.s.find_window(SETTINGS)
+    # The search waits on a pipe that nobody reads.
+    search = p.s.wine(os.path.join(p.folder, 'Seekline.com'), '/Q', '/F:' + winpath(busy), 'busy',
+                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    readme = os.path.join(p.folder, 'README.txt')
+    write(readme, b'as it was')
+    before = {k: v for k, v in p.export('HKCU').items() if not k.startswith(WINE_KEYS)}
+    p.install(p.setup, IN_USE)
+    p.uninstall(IN_USE)
+    after = {k: v for k, v in p.export('HKCU').items() if not k.startswith(WINE_KEYS)}
+    changed = sorted(k for k in set(before) | set(after) if before.get(k) != after.get(k))
+    check(not changed, 'changed while Seekline ran: %r' % changed)
+    check(sorted(os.listdir(p.folder)) == sorted(ZIPPED + ['uninstall.exe']) and read(readme) == b'as it was',
+          'files changed while Seekline ran: %r' % sorted(os.listdir(p.folder)))
+
+    setup = p.s.wine(p.setup, '/S', stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for holder in (dialog, search):
+        time.sleep(2)
+        check(setup.poll() is None, 'the setup program ended (%r) while Seekline ran' % setup.poll())
+        if holder is dialog:
+            p.s.keys('Escape')
+        else:
+            search.communicate(timeout=60)
+        check(holder.wait(timeout=30) == 0, 'the running Seekline ended with %d' % holder.returncode)
+    check(setup.wait(timeout=60) == 0, 'the setup program waited, then ended with %d' % setup.returncode)
+    p.check_installed(p.args.version)
+
+
 def uninstall_leaves_nothing(p):
     """The quiet uninstall command takes away everything the install added:
     the registry and the files are as before it, the saved searches too."""
@@ -286,13 +343,30 @@ def long_path_kept_entry_for_entry(p):
     check(p.user_path() == long_path, 'PATH after uninstall: ...%r' % (p.user_path() or '')[-300:])
 
 
+def path_entries_the_user_had_stay(p):
+    """The install adds the folder to the user PATH only when no entry names
+    it as Windows reads them (case aside, a closing backslash aside); the
+    plain uninstall command takes away only what the install added, and
+    leaves a value that was there, even empty."""
+    for before, after in PATH_CASES:
+        given, added = [None if t is None else t.replace('{U}', p.folder_win.upper()).replace('{}', p.folder_win)
+                        for t in (before, after)]
+        p.set_user_path(given)
+        p.install(p.setup)
+        check(p.user_path() == added, 'PATH %r after install: %r' % (given, p.user_path()))
+        p.uninstall(command='UninstallString')
+        check(p.user_path() == given, 'PATH %r after uninstall: %r' % (given, p.user_path()))
+
+
 CASES = [
     package_files,
     install_registers_everything,
     folder_menu_opens_the_dialog,
     upgrade_keeps_one_of_everything,
+    running_copies_are_waited_for,
     uninstall_leaves_nothing,
     long_path_kept_entry_for_entry,
+    path_entries_the_user_had_stay,
 ]
 
 
