@@ -20,7 +20,7 @@ DWORD WINAPI SearchThreadProc(LPVOID request);
 
 // Starts the worker on the request, the current file shown in and the done
 // command posted to progressWindow (NULL: a search without a window); FALSE
-// if it cannot be created.
+// if it cannot be created. A search before it must have ended.
 BOOL StartSearch(struct SearchRequest* request, HWND progressWindow);
 // Asks the running search to stop, as the Cancel button does, breaking off a
 // report write that the worker is blocked in. Safe from any thread.

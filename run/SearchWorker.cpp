@@ -29,6 +29,10 @@ static BOOL StopSeen;
 
 BOOL StartSearch(SearchRequest* request, HWND progressWindow)
 {
+    // The search before, if any, has ended: the run waits for it first.
+    HANDLE ended = SearchWorker.exchange(NULL);
+    if (ended)
+        CloseHandle(ended);
     StopSeen = FALSE;
     ProgressWindow = progressWindow;
     SearchWorker = CreateThread(NULL, 0, SearchThreadProc, request, 0, NULL);

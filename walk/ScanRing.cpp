@@ -9,6 +9,7 @@
 // One lock guards the counts and the slots' hand-over; the searching, and
 // the writing of reports, run outside it.
 #include "walk/ScanRing.h"
+#include "engine/report/FileCounts.h"
 #include "engine/report/Notices.h"
 #include "engine/report/Output.h"
 #include "engine/StopFlag.h"
@@ -53,6 +54,7 @@ struct ScanRing {
     int slotCount;          // RING_SLOTS, or 1 when the walker searches itself
     RingSlot* slots;
     BYTE* reports;          // slotCount * SLOT_REPORT_BYTES
+    FileNotes* notes;       // slotCount of them when the results window lists the hits, else NULL
     BYTE* paths;            // RING_PATH_BYTES
     ScanThread threads[SCAN_THREADS_LIMIT];
     int threadCount;        // running threads; 0 when the walker searches itself
@@ -188,6 +190,8 @@ static BOOL SearchNext(ScanRing* ring, ScanWorkspace* workspace, BOOL wait)
         shown = PublishCurrentFile(slot->shownPath);
         slot->error = SearchFoundFile(slot->openPath, slot->nameAt, slot->openRoom, slot->shortName, slot->shownPath,
                                       ring->request, workspace, &slot->output);
+        if (!slot->error)
+            CountFile(FILES_SEARCHED);
         // A stop that came meanwhile may have cut the search short.
         slot->output.stopped = Stopped();
     }
@@ -243,6 +247,8 @@ void HandOut(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* sho
     slot->error = 0;
     BYTE* report = ring->reports + (SIZE_T)(slot - ring->slots) * SLOT_REPORT_BYTES;
     OutputBeginFile(&slot->output, report, SLOT_REPORT_BYTES);
+    if (ring->notes)
+        OutputKeepNotes(&slot->output, &ring->notes[slot - ring->slots]);
     // The first file of an empty ring is the head: its turn has come.
     if (ring->handedOut == ring->letOut)
         OutputGiveTurn(&slot->output);
@@ -286,7 +292,8 @@ ScanRing* StartScanRing(const SearchRequest* request)
     int threads = ScanThreadCount(request->scanThreads);
     int slots = threads > 1 ? RING_SLOTS : 1;
     SIZE_T slotBytes = ((sizeof(ScanRing) + 63) & ~(SIZE_T)63) + slots * sizeof(RingSlot);
-    SIZE_T bytes = slotBytes + (SIZE_T)slots * SLOT_REPORT_BYTES + RING_PATH_BYTES;
+    SIZE_T noteBytes = HitListOn() ? slots * sizeof(FileNotes) : 0;
+    SIZE_T bytes = slotBytes + (SIZE_T)slots * SLOT_REPORT_BYTES + RING_PATH_BYTES + noteBytes;
     BYTE* memory = (BYTE*)VirtualAlloc(NULL, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!memory)
         return NULL;
@@ -297,6 +304,8 @@ ScanRing* StartScanRing(const SearchRequest* request)
     ring->slots = (RingSlot*)(memory + ((sizeof(ScanRing) + 63) & ~(SIZE_T)63));
     ring->reports = memory + slotBytes;
     ring->paths = ring->reports + (SIZE_T)slots * SLOT_REPORT_BYTES;
+    if (noteBytes)
+        ring->notes = (FileNotes*)(ring->paths + RING_PATH_BYTES);
     InitializeSRWLock(&ring->lock);
     InitializeConditionVariable(&ring->fileHandedOut);
     InitializeConditionVariable(&ring->roomMade);

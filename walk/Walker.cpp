@@ -5,6 +5,7 @@
 // buffers serves the whole walk, so a deep tree costs no stack.
 #include "walk/Walker.h"
 #include "engine/StopFlag.h"
+#include "engine/report/FileCounts.h"
 #include "walk/CurrentFile.h"
 #include "walk/ScanRing.h"
 
@@ -383,6 +384,7 @@ void SearchFolder(const WCHAR* folder, const SearchRequest* request)
     walk->request = request;
     walk->depth = 0;
     BeginCurrentFiles();
+    ClearFileCounts();
     walk->ring = StartScanRing(request);
     if (walk->ring) {
         if (StartPaths(walk, folder)) {

@@ -18,6 +18,7 @@ struct Parser {
 void RegexFail(RegexError* error, const WCHAR* what, int position)
 {
     error->position = position;
+    lstrcpynW(error->fault, what, REGEX_MESSAGE_CHARS);
     wsprintfW(error->message, L"%s at position %d", what, position);
 }
 

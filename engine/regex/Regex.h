@@ -78,6 +78,7 @@ enum RegexAlphabet { REGEX_ANSI, REGEX_UNICODE };
 struct RegexError {
     int position;                         // 1-based character of the pattern as typed
     WCHAR message[REGEX_MESSAGE_CHARS];   // for instance "unmatched ( at position 4"
+    WCHAR fault[REGEX_MESSAGE_CHARS];     // the message's words before " at position": "unmatched ("
 };
 
 // A text that every match holds. ANSI: bytes, each with the vector search's

@@ -19,6 +19,7 @@ BOOL ScanBytes(const BYTE* bytes, ULONGLONG size, FileReport* report, const Sear
         pass.size = size - markBytes;
     }
     pass.unitBytes = UnitBytes(pass.form);
+    ReportTextStart(report, bytes, pass.form);
     pass.matchCase = options->matchCase != 0;
     pass.skipComments = options->skipComments != 0;
     pass.stringsOnly = options->stringsOnly != 0;

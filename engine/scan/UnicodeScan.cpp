@@ -126,7 +126,7 @@ void ReportTextLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumb
         UINT32 c = DecodeCharacter(pass->view, pos, pass->size, pass->form, &length);
         units += PutUtf16(c, text + units);
     }
-    ReportTextHit(report, lineNumber, (hit - lineStart) / pass->unitBytes + 1, text, units);
+    ReportTextHit(report, lineNumber, (hit - lineStart) / pass->unitBytes + 1, pass->view + lineStart, text, units);
 }
 
 // How often text bytes pass the test, in the byte scanner's measure: the

@@ -34,6 +34,7 @@ const TemplateControl expectedControls[] = {
     {IDC_UNICODE_FILES, BUTTON, CHECK_STYLE, 11, 96, 75, 10, L"Unicode 檔案(&U)"},
     {IDC_WHOLE_WORD, BUTTON, CHECK_STYLE, 11, 110, 84, 10, L"全字拼寫須相符(&W)"},
     {IDC_REGULAR_EXPRESSION, BUTTON, CHECK_STYLE, 99, 110, 84, 10, L"規則運算式(&R)"},
+    {IDC_LIST_RESULTS, BUTTON, CHECK_STYLE, 7, 145, 200, 10, L"在視窗中列出結果(&L)"},
     {IDC_SEARCH, BUTTON, WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_TABSTOP, 221, 98, 50, 14, L"搜尋(&F)"},
     {NO_ID, STATIC, LABEL_STYLE, 7, 8, 33, 8, L"搜尋文字"},
     {NO_ID, STATIC, LABEL_STYLE, 7, 23, 33, 8, L"檔案類型"},
@@ -55,7 +56,7 @@ TEST(SettingsTemplate, ChineseTemplateHasEveryControlInOrder)
     ASSERT_TRUE(ReadDialogTemplate(GetModuleHandleW(NULL), IDD_SETTINGS, CHINESE_HONG_KONG, &dialog));
     EXPECT_EQ(dialog.style, DIALOG_STYLE);
     EXPECT_EQ(dialog.cx, 278);
-    EXPECT_EQ(dialog.cy, 131);
+    EXPECT_EQ(dialog.cy, 159);
     EXPECT_EQ(dialog.caption, L"Seekline");
     EXPECT_EQ(dialog.font, L"MS Shell Dlg");
     EXPECT_EQ(dialog.pointSize, 9);
@@ -242,6 +243,39 @@ TEST(SettingsTemplate, EnglishDialogBuildsTheSameRequest)
     EXPECT_STREQ(request->folder, L"C:\\src");
     EXPECT_EQ(request->options.stringsOnly, 1);
     EXPECT_EQ(StoredText(L"DIR1"), L"C:\\src");
+}
+
+// The English dialog words its refusals from its own string table, as the
+// command line words them, but for the switch.
+TEST(SettingsTemplate, EnglishDialogWordsItsRefusalsInEnglish)
+{
+    HMODULE english = LoadEnglishModule();
+    ASSERT_TRUE(english);
+    WCHAR codePage[PROBLEM_CHARS];
+    wsprintfW(codePage, L"The search text has characters that code page %u cannot hold: tick Unicode files to search "
+              L"UTF-8 and UTF-16 files for it", GetACP());
+    struct Refused {
+        const wchar_t* text;
+        int box;
+        std::wstring told;
+    };
+    const Refused cases[] = {
+        {L"(foo|bar", IDC_REGULAR_EXPRESSION, L"Bad regular expression: unmatched ( at position 1"},
+        {L"a\\q", IDC_REGULAR_EXPRESSION, L"Bad regular expression: unknown escape \\q at position 2"},
+        {L"\u4E2D\u6587", 0, codePage},
+    };
+    for (const Refused& refused : cases) {
+        DeleteSettingsKey();
+        Refusal refusal = SearchRefused(
+            [&](HWND dialog) {
+                SetText(dialog, IDC_SEARCH_TEXT, refused.text);
+                if (refused.box)
+                    SetCheck(dialog, refused.box);
+            },
+            IDC_SEARCH_TEXT, english);
+        EXPECT_EQ(refusal.told, refused.told);
+    }
+    FreeLibrary(english);
 }
 
 }  // namespace

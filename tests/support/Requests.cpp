@@ -20,8 +20,8 @@ bool FillRequest(SearchRequest* request, const std::wstring& text, unsigned bits
 {
     ZeroMemory(request, sizeof *request);
     SearchEntries entries = {text.c_str(), fileTypes.c_str(), folder.c_str(), OptionsFromBits(bits)};
-    WCHAR problem[PROBLEM_CHARS];
-    SearchRequest* made = NewSearchRequest(&entries, problem);
+    SearchProblem problem;
+    SearchRequest* made = NewSearchRequest(&entries, &problem);
     if (!made)
         return false;
     *request = *made;

@@ -1,0 +1,480 @@
+// The results window's list of hits: its rows' texts read back as the list
+// view draws them, its sorting, and copying rows to the clipboard.
+#include "run/ResultsList.h"
+#include "engine/report/HitList.h"
+#include "engine/report/Report.h"
+#include "engine/text/Utf16.h"
+#include "resources/resource.h"
+#include "settings/UiText.h"
+#include <shlwapi.h>
+
+// Rows whose texts are kept, at their hit's number modulo this: more than a
+// screen holds, so that scrolling a line reads one line.
+#define ROW_CACHE 256
+// A Unicode line read back: LINE_TEXT_BYTES characters of at most four bytes.
+#define UNICODE_LINE_BYTES (4 * LINE_TEXT_BYTES + 4)
+// The most of a line read to count an editor's column; past it the report's
+// column is given.
+#define COLUMN_PREFIX_BYTES 65536
+// What the clipboard is first given room for; it grows twice as large at a time.
+#define COPY_START_UNITS 65536
+// Room for a number in a row.
+#define NUMBER_CHARS 24
+
+struct CachedRow {
+    ULONGLONG hitAndOne;  // the hit's number plus one; 0 for none
+    WCHAR text[LINE_TEXT_UNITS + 1];
+};
+
+// The report, read back; and the searched file last read, by its number.
+static HANDLE Report = INVALID_HANDLE_VALUE;
+static HANDLE Searched = INVALID_HANDLE_VALUE;
+static DWORD SearchedNumber = NO_HIT_FILE;
+// Units of each shown path that name the searched folder, its backslash included.
+static int FolderUnits;
+static ULONGLONG ShownRows;
+static CachedRow Cache[ROW_CACHE];
+// The rows' hits in the order shown, when sorted; NULL in report order.
+static DWORD* Order;
+static int SortColumn = -1;
+static BOOL SortDown;
+// The files' places in path order, while the rows are sorted by file.
+static DWORD* FileRanks;
+static BOOL SortingFiles;
+static BYTE Prefix[COLUMN_PREFIX_BYTES];
+
+static void* Take(SIZE_T bytes)
+{
+    return VirtualAlloc(NULL, bytes ? bytes : 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+}
+
+static void Give(void* memory)
+{
+    if (memory)
+        VirtualFree(memory, 0, MEM_RELEASE);
+}
+
+static void CloseFile(HANDLE* file)
+{
+    if (*file != INVALID_HANDLE_VALUE)
+        CloseHandle(*file);
+    *file = INVALID_HANDLE_VALUE;
+}
+
+// Reads up to bytes at offset into buffer; FALSE when the read fails.
+static BOOL ReadAt(HANDLE file, ULONGLONG offset, void* buffer, DWORD bytes, DWORD* got)
+{
+    OVERLAPPED at = {};
+    at.Offset = (DWORD)offset;
+    at.OffsetHigh = (DWORD)(offset >> 32);
+    *got = 0;
+    return file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, bytes, got, &at);
+}
+
+static void SetColumn(HWND list, int column, HMODULE module, UINT text, int format, int width)
+{
+    WCHAR heading[64];
+    LoadUiText(module, text, heading, 64);
+    LVCOLUMNW item = {};
+    item.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
+    item.fmt = format;
+    item.pszText = heading;
+    item.iSubItem = column;
+    // Widths in dialog units, as the window is laid out.
+    RECT size = {0, 0, width, 0};
+    MapDialogRect(GetParent(list), &size);
+    item.cx = size.right;
+    SendMessageW(list, LVM_INSERTCOLUMNW, column, (LPARAM)&item);
+}
+
+void SetUpResultsList(HWND list, HMODULE module)
+{
+    DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP;
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+    SetColumn(list, COLUMN_FILE, module, IDS_COLUMN_FILE, LVCFMT_LEFT, 110);
+    SetColumn(list, COLUMN_LINE, module, IDS_COLUMN_LINE, LVCFMT_RIGHT, 30);
+    SetColumn(list, COLUMN_COLUMN, module, IDS_COLUMN_COLUMN, LVCFMT_RIGHT, 30);
+    SetColumn(list, COLUMN_TEXT, module, IDS_COLUMN_TEXT, LVCFMT_LEFT, 200);
+}
+
+// Shows the sort arrow in the heading of the column the rows are sorted by.
+static void ShowSortArrows(HWND list)
+{
+    HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
+    for (int column = COLUMN_FILE; column <= COLUMN_TEXT; column++) {
+        HDITEMW item = {};
+        item.mask = HDI_FORMAT;
+        SendMessageW(header, HDM_GETITEMW, column, (LPARAM)&item);
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (column == SortColumn)
+            item.fmt |= SortDown ? HDF_SORTDOWN : HDF_SORTUP;
+        SendMessageW(header, HDM_SETITEMW, column, (LPARAM)&item);
+    }
+}
+
+// Back to report order.
+static void Unsort(HWND list)
+{
+    Give(Order);
+    Order = NULL;
+    SortColumn = -1;
+    ShowSortArrows(list);
+}
+
+void StartResultsList(HWND list, const WCHAR* reportPath, const WCHAR* folder)
+{
+    EndResultsList(list);
+    Report = CreateFileW(reportPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                         OPEN_EXISTING, 0, NULL);
+    // The walk puts one backslash behind the folder where it has none.
+    int length = lstrlenW(folder);
+    FolderUnits = length + (length == 0 || folder[length - 1] != L'\\');
+}
+
+void EndResultsList(HWND list)
+{
+    SendMessageW(list, LVM_SETITEMCOUNT, 0, 0);
+    ShownRows = 0;
+    Unsort(list);
+    CloseFile(&Report);
+    CloseFile(&Searched);
+    SearchedNumber = NO_HIT_FILE;
+    for (CachedRow& row : Cache)
+        row.hitAndOne = 0;
+}
+
+void ShowListedHits(HWND list)
+{
+    ULONGLONG listed = ListedHits();
+    if (listed == ShownRows)
+        return;
+    ShownRows = listed;
+    SendMessageW(list, LVM_SETITEMCOUNT, (WPARAM)listed, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+}
+
+ULONGLONG RowHit(int row)
+{
+    return Order ? Order[row] : (ULONGLONG)row;
+}
+
+// The file's path below the searched folder.
+static const WCHAR* PathBelowFolder(const HitFile* file)
+{
+    int length = lstrlenW(file->shownPath);
+    return file->shownPath + (FolderUnits <= length ? FolderUnits : length);
+}
+
+// The line's text as the report has it: the bytes behind the report line's
+// header, in the ANSI code page.
+static void ReportText(const HitRecord* hit, const HitFile* file, WCHAR* text)
+{
+    char numbers[48];
+    int header = file->ansiNameBytes + wsprintfA(numbers, "(%I64u,%I64u) : ", hit->lineNumber, hit->column);
+    char bytes[LINE_TEXT_BYTES + 2];
+    DWORD got, length = 0;
+    ReadAt(Report, hit->reportAt + header, bytes, sizeof bytes, &got);
+    while (length < got && length < LINE_TEXT_BYTES && bytes[length] != '\r' && bytes[length] != '\n')
+        length++;
+    int units = MultiByteToWideChar(CP_ACP, 0, bytes, (int)length, text, LINE_TEXT_UNITS);
+    text[units > 0 ? units : 0] = 0;
+}
+
+// Opens the searched file of the hit, keeping the last one open.
+static BOOL OpenSearched(DWORD number, const HitFile* file)
+{
+    if (SearchedNumber == number && Searched != INVALID_HANDLE_VALUE)
+        return TRUE;
+    CloseFile(&Searched);
+    Searched = CreateFileW(file->openPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           NULL, OPEN_EXISTING, 0, NULL);
+    SearchedNumber = number;
+    return Searched != INVALID_HANDLE_VALUE;
+}
+
+// The line's text decoded from the searched file's UTF-8 or UTF-16, as many
+// characters as a report line holds; FALSE when the file cannot be read.
+static BOOL FileText(const HitRecord* hit, const HitFile* file, WCHAR* text)
+{
+    BYTE bytes[UNICODE_LINE_BYTES];
+    DWORD got;
+    if (!OpenSearched(hit->file, file) || !ReadAt(Searched, hit->lineAt, bytes, sizeof bytes, &got))
+        return FALSE;
+    got -= got % (DWORD)UnitBytes(file->form);
+    int units = 0;
+    ULONGLONG length;
+    for (ULONGLONG pos = 0, characters = 0; pos < got && characters < LINE_TEXT_BYTES; pos += length, characters++) {
+        UINT32 c = DecodeCharacter(bytes, pos, got, file->form, &length);
+        if (c == '\r' || c == '\n')
+            break;
+        units += PutUtf16(c, text + units);
+    }
+    text[units] = 0;
+    return TRUE;
+}
+
+// The text of the hit's line, from the cache or read back.
+static const WCHAR* LineText(ULONGLONG number)
+{
+    CachedRow* row = &Cache[number % ROW_CACHE];
+    if (row->hitAndOne == number + 1)
+        return row->text;
+    const HitRecord* hit = ListedHit(number);
+    const HitFile* file = ListedFile(hit->file);
+    if (file->form == TEXT_ANSI || !FileText(hit, file, row->text))
+        ReportText(hit, file, row->text);
+    row->hitAndOne = number + 1;
+    return row->text;
+}
+
+void FillResultsRow(NMLVDISPINFOW* info)
+{
+    LVITEMW* item = &info->item;
+    if (!(item->mask & LVIF_TEXT) || item->iItem < 0 || (ULONGLONG)item->iItem >= ShownRows || item->cchTextMax <= 0)
+        return;
+    ULONGLONG number = RowHit(item->iItem);
+    const HitRecord* hit = ListedHit(number);
+    switch (item->iSubItem) {
+    case COLUMN_FILE:
+        lstrcpynW(item->pszText, PathBelowFolder(ListedFile(hit->file)), item->cchTextMax);
+        break;
+    case COLUMN_LINE:
+    case COLUMN_COLUMN: {
+        WCHAR digits[NUMBER_CHARS];
+        wsprintfW(digits, L"%I64u", item->iSubItem == COLUMN_LINE ? hit->lineNumber : hit->column);
+        lstrcpynW(item->pszText, digits, item->cchTextMax);
+        break;
+    }
+    case COLUMN_TEXT: {
+        lstrcpynW(item->pszText, LineText(number), item->cchTextMax);
+        // The list view draws no tab stops: a tab shows as one space.
+        for (WCHAR* c = item->pszText; *c; c++) {
+            if (*c == L'\t')
+                *c = L' ';
+        }
+        break;
+    }
+    }
+}
+
+static int Compare(ULONGLONG a, ULONGLONG b)
+{
+    return a < b ? -1 : a > b;
+}
+
+// TRUE when item a comes before item b: files by their paths while the
+// files are ranked, else hits by the column sorted on.
+static BOOL Before(DWORD a, DWORD b)
+{
+    if (SortingFiles)
+        return StrCmpLogicalW(PathBelowFolder(ListedFile(a)), PathBelowFolder(ListedFile(b))) < 0;
+    const HitRecord* x = ListedHit(a);
+    const HitRecord* y = ListedHit(b);
+    int order = 0;
+    if (SortColumn == COLUMN_FILE)
+        order = Compare(FileRanks[x->file], FileRanks[y->file]);
+    if (order == 0 && SortColumn != COLUMN_COLUMN)
+        order = Compare(x->lineNumber, y->lineNumber);
+    if (order == 0 && SortColumn != COLUMN_LINE)
+        order = Compare(x->column, y->column);
+    return SortDown ? order > 0 : order < 0;
+}
+
+// Sorts count items by Before, keeping the order of equal ones (so that
+// they stay in report order), merging runs that double in length between
+// items and scratch; the result ends in items.
+static void MergeSort(DWORD* items, DWORD* scratch, ULONGLONG count)
+{
+    DWORD* from = items;
+    DWORD* to = scratch;
+    for (ULONGLONG run = 1; run < count; run *= 2) {
+        for (ULONGLONG start = 0; start < count; start += 2 * run) {
+            ULONGLONG middle = start + run < count ? start + run : count;
+            ULONGLONG end = start + 2 * run < count ? start + 2 * run : count;
+            ULONGLONG left = start, right = middle, out = start;
+            while (left < middle && right < end)
+                to[out++] = Before(from[right], from[left]) ? from[right++] : from[left++];
+            while (left < middle)
+                to[out++] = from[left++];
+            while (right < end)
+                to[out++] = from[right++];
+        }
+        DWORD* swap = from;
+        from = to;
+        to = swap;
+    }
+    if (from != items)
+        CopyMemory(items, from, (SIZE_T)count * sizeof(DWORD));
+}
+
+// Ranks the files by their paths below the folder; FALSE without memory.
+static BOOL RankFiles()
+{
+    DWORD files = ListedFiles();
+    DWORD* byPath = (DWORD*)Take((SIZE_T)files * sizeof(DWORD));
+    DWORD* scratch = (DWORD*)Take((SIZE_T)files * sizeof(DWORD));
+    FileRanks = (DWORD*)Take((SIZE_T)files * sizeof(DWORD));
+    BOOL ranked = byPath && scratch && FileRanks;
+    if (ranked) {
+        for (DWORD n = 0; n < files; n++)
+            byPath[n] = n;
+        SortingFiles = TRUE;
+        MergeSort(byPath, scratch, files);
+        SortingFiles = FALSE;
+        for (DWORD n = 0; n < files; n++)
+            FileRanks[byPath[n]] = n;
+    }
+    Give(scratch);
+    Give(byPath);
+    return ranked;
+}
+
+void SortResultsBy(HWND list, int column)
+{
+    if (column == COLUMN_TEXT || ShownRows == 0)
+        return;
+    if (column == SortColumn && SortDown) {
+        Unsort(list);
+    } else {
+        SortDown = column == SortColumn;
+        SortColumn = column;
+        if (!Order)
+            Order = (DWORD*)Take((SIZE_T)ShownRows * sizeof(DWORD));
+        DWORD* scratch = (DWORD*)Take((SIZE_T)ShownRows * sizeof(DWORD));
+        if (!Order || !scratch || (column == COLUMN_FILE && !RankFiles())) {
+            Give(scratch);
+            Unsort(list);
+            return;
+        }
+        HCURSOR cursor = SetCursor(LoadCursorW(NULL, IDC_WAIT));
+        for (ULONGLONG n = 0; n < ShownRows; n++)
+            Order[n] = (DWORD)n;
+        MergeSort(Order, scratch, ShownRows);
+        SetCursor(cursor);
+        Give(scratch);
+        Give(FileRanks);
+        FileRanks = NULL;
+        ShowSortArrows(list);
+    }
+    InvalidateRect(list, NULL, FALSE);
+}
+
+int ChosenRow(HWND list)
+{
+    int focused = (int)SendMessageW(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_FOCUSED);
+    if (focused >= 0 && (SendMessageW(list, LVM_GETITEMSTATE, focused, LVIS_SELECTED) & LVIS_SELECTED))
+        return focused;
+    return (int)SendMessageW(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+}
+
+// The path as the system takes it, without the long form's "\\?\" (a share
+// "\\?\UNC\server" becomes "\\server").
+static void SystemPath(const WCHAR* longForm, WCHAR* path, int capacity)
+{
+    if (CompareStringOrdinal(longForm, 8, L"\\\\?\\UNC\\", 8, TRUE) == CSTR_EQUAL) {
+        lstrcpynW(path, L"\\\\", capacity);
+        lstrcpynW(path + 2, longForm + 8, capacity - 2);
+    } else if (CompareStringOrdinal(longForm, 4, L"\\\\?\\", 4, FALSE) == CSTR_EQUAL) {
+        lstrcpynW(path, longForm + 4, capacity);
+    } else {
+        lstrcpynW(path, longForm, capacity);
+    }
+}
+
+void HitPlace(ULONGLONG number, WCHAR* path, int capacity, ULONGLONG* line, ULONGLONG* column)
+{
+    const HitRecord* hit = ListedHit(number);
+    const HitFile* file = ListedFile(hit->file);
+    SystemPath(file->openPath, path, capacity);
+    *line = hit->lineNumber;
+    *column = hit->column;
+    // UTF-16 columns count units already.
+    ULONGLONG before = hit->column - 1;
+    DWORD got;
+    if (file->form == TEXT_UTF16LE || file->form == TEXT_UTF16BE || before == 0 || before > COLUMN_PREFIX_BYTES ||
+        !OpenSearched(hit->file, file) || !ReadAt(Searched, hit->lineAt, Prefix, (DWORD)before, &got) ||
+        got != before)
+        return;
+    UINT codePage = file->form == TEXT_UTF8 ? CP_UTF8 : CP_ACP;
+    int units = MultiByteToWideChar(codePage, 0, (const char*)Prefix, (int)got, NULL, 0);
+    if (units > 0)
+        *column = (ULONGLONG)units + 1;
+}
+
+// Hands the units of text (a terminator among them) to the clipboard, which
+// takes the memory over.
+static void ToClipboard(HWND owner, HGLOBAL text)
+{
+    if (OpenClipboard(owner)) {
+        EmptyClipboard();
+        if (SetClipboardData(CF_UNICODETEXT, text))
+            text = NULL;
+        CloseClipboard();
+    }
+    if (text)
+        GlobalFree(text);
+}
+
+// Appends the units of piece to the clipboard text at *memory, used units
+// of room units, growing it; FALSE without memory.
+static BOOL Append(HGLOBAL* memory, SIZE_T* used, SIZE_T* room, const WCHAR* piece)
+{
+    SIZE_T units = (SIZE_T)lstrlenW(piece);
+    if (*used + units + 1 > *room) {
+        SIZE_T larger = *room;
+        while (*used + units + 1 > larger)
+            larger *= 2;
+        HGLOBAL grown = GlobalReAlloc(*memory, larger * sizeof(WCHAR), GMEM_MOVEABLE);
+        if (!grown)
+            return FALSE;
+        *memory = grown;
+        *room = larger;
+    }
+    WCHAR* text = (WCHAR*)GlobalLock(*memory);
+    CopyMemory(text + *used, piece, (units + 1) * sizeof(WCHAR));
+    GlobalUnlock(*memory);
+    *used += units;
+    return TRUE;
+}
+
+void CopyRows(HWND list)
+{
+    SIZE_T used = 0, room = COPY_START_UNITS;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, room * sizeof(WCHAR));
+    if (!memory)
+        return;
+    HCURSOR cursor = SetCursor(LoadCursorW(NULL, IDC_WAIT));
+    BOOL whole = Append(&memory, &used, &room, L"");
+    for (int row = -1; whole;) {
+        row = (int)SendMessageW(list, LVM_GETNEXTITEM, (WPARAM)row, LVNI_SELECTED);
+        if (row < 0)
+            break;
+        ULONGLONG number = RowHit(row);
+        const HitRecord* hit = ListedHit(number);
+        WCHAR numbers[2 * NUMBER_CHARS + 8];
+        wsprintfW(numbers, L"(%I64u,%I64u) : ", hit->lineNumber, hit->column);
+        whole = Append(&memory, &used, &room, ListedFile(hit->file)->shownPath) &&
+                Append(&memory, &used, &room, numbers) && Append(&memory, &used, &room, LineText(number)) &&
+                Append(&memory, &used, &room, L"\r\n");
+    }
+    SetCursor(cursor);
+    if (whole)
+        ToClipboard(GetParent(list), memory);
+    else
+        GlobalFree(memory);
+}
+
+void CopyRowPath(HWND list)
+{
+    int row = ChosenRow(list);
+    if (row < 0)
+        return;
+    const HitFile* file = ListedFile(ListedHit(RowHit(row))->file);
+    int units = lstrlenW(file->openPath) + 1;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (SIZE_T)units * sizeof(WCHAR));
+    if (!memory)
+        return;
+    WCHAR* path = (WCHAR*)GlobalLock(memory);
+    SystemPath(file->openPath, path, units);
+    GlobalUnlock(memory);
+    ToClipboard(GetParent(list), memory);
+}
