@@ -65,7 +65,7 @@ static BOOL ReadText(HKEY root, const WCHAR* key, const WCHAR* name, WCHAR* text
     if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
         return FALSE;
     DWORD bytes = capacity * sizeof(WCHAR);
-    LONG result = RegGetValueW(opened, NULL, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, NULL, text, &bytes);
+    LONG result = RegGetValueW(opened, NULL, name, RRF_RT_REG_SZ, NULL, text, &bytes);
     RegCloseKey(opened);
     if (result != ERROR_SUCCESS)
         text[0] = 0;

@@ -93,7 +93,7 @@ void SetUpResultsList(HWND list, HMODULE module)
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
     SetColumn(list, COLUMN_FILE, module, IDS_COLUMN_FILE, LVCFMT_LEFT, 110);
     SetColumn(list, COLUMN_LINE, module, IDS_COLUMN_LINE, LVCFMT_RIGHT, 30);
-    SetColumn(list, COLUMN_COLUMN, module, IDS_COLUMN_COLUMN, LVCFMT_RIGHT, 30);
+    SetColumn(list, COLUMN_COLUMN, module, IDS_COLUMN_COLUMN, LVCFMT_RIGHT, 36);
     SetColumn(list, COLUMN_TEXT, module, IDS_COLUMN_TEXT, LVCFMT_LEFT, 200);
 }
 

@@ -466,6 +466,8 @@ static void Layout()
     }
     if (places)
         EndDeferWindowPos(places);
+    // The text column takes the width the others leave.
+    SendMessageW(Results.list, LVM_SETCOLUMNWIDTH, COLUMN_TEXT, LVSCW_AUTOSIZE_USEHEADER);
 }
 
 // Reads a signed number from text at *at, skipping spaces; FALSE when there is none.

@@ -7,9 +7,9 @@
 //     and their texts are asked for, since GetWindowText does not ask
 //     another process's edit fields;
 //   seekline_window_texts --rows CAPTION ID
-//     the rows of the list view ID in that dialog, one line each, its
-//     columns' texts between tabs. A list view takes its row buffers in its
-//     own process, so they are made there;
+//     the column headings of the list view ID in that dialog, then its rows,
+//     one line each, the texts between tabs. A list view takes its buffers
+//     in its own process, so they are made there;
 //   seekline_window_texts --row-place CAPTION ID ROW
 //     "x y", the screen point in the middle of that row's first column,
 //     scrolled into view, for a click;
@@ -74,6 +74,20 @@ static void PrintRows(HWND list)
     HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
     int columns = (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0);
     WCHAR* text = (WCHAR*)(remote.memory + sizeof(LVITEMW));
+    for (int column = 0; column < columns; column++) {
+        HDITEMW item = {};
+        item.mask = HDI_TEXT;
+        item.pszText = text;
+        item.cchTextMax = TEXT_UNITS;
+        WCHAR got[TEXT_UNITS] = L"";
+        SIZE_T moved;
+        WriteProcessMemory(remote.process, remote.memory, &item, sizeof item, &moved);
+        SendMessageW(header, HDM_GETITEMW, column, (LPARAM)remote.memory);
+        ReadProcessMemory(remote.process, text, got, sizeof got - sizeof(WCHAR), &moved);
+        Print(column ? L"\t" : L"");
+        Print(got);
+    }
+    Print(L"\n");
     for (int row = 0; row < rows; row++) {
         for (int column = 0; column < columns; column++) {
             LVITEMW item = {};

@@ -23,7 +23,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
-from seekline_e2e import (BIG_FILES, IDS, PROGRESS, ROOT, SETTINGS, check, check_big_report, check_report,  # noqa: E402
+from seekline_e2e import (BIG_FILES, IDS, PROGRESS, RESULTS, ROOT, SETTINGS, check, check_big_report, check_report,  # noqa: E402
                           main, make_big_tree, make_unicode_tree, read, wait_for, whole_lines, winpath, write)
 
 # A stop or a closed pipe must end the program within a second; the bound
@@ -393,7 +393,7 @@ def folder_given_to_the_program(c):
         check(code == (0 if hits else 1) and out == b''.join(hit_lines(c.tree, hits)) and err == b'',
               'Seekline.com %s: %d %r %r' % (text, code, out, err))
     c.s.reg_delete()
-    c.s.reg_add({'TXT1': 'NEEDLE', 'EXT1': '*.c'})
+    c.s.reg_add({'TXT1': 'NEEDLE', 'EXT1': '*.c', 'Lst': 'N'})
     for given, folder in ((winpath(c.tree) + '\\sub', winpath(c.tree) + '\\sub'),
                           ('sub\\d.c', winpath(c.tree) + '\\sub')):
         c.old_report()
@@ -558,20 +558,23 @@ def report_file_cannot_be_created(c):
     """The desktop report file cannot be created: read-only desktop, a folder
     named Seekline.txt, the file read-only or held open by another program.
     The user is told before any search, with the file and the system's
-    reason, and an existing report stays as it was; exit code 0 for a dialog
-    run, 2 for a command-line run (no message box with /Q)."""
+    reason (in the dialog's words for a dialog run, with the results window
+    or without), and an existing report stays as it was; exit code 0 for a
+    dialog run, 2 for a command-line run (no message box with /Q)."""
     make_tree(c.tree)
     desktop = os.path.dirname(c.s.report)
 
     def attempts(situation, reason):
-        process = c.s.start(c.args.program, launcher=False)
-        c.s.fill_settings('needle', '*.c', winpath(c.tree))
-        c.s.keys('Return')
-        message = c.s.message_box('Seekline.txt')
-        check(process.wait(timeout=30) == 0, '%s: dialog run exit code %d' % (situation, process.returncode))
-        pattern = r'Cannot create the report file C:\\users\\[^\\]+\\Desktop\\Seekline\.txt: (.+\.) Nothing was searched\.'
-        m = re.search(pattern, message)
-        check(m and reason in m.group(1).lower(), '%s: message %r' % (situation, message))
+        for window in 'YN':
+            c.s.reg_add({'Lst': window})
+            process = c.s.start(c.args.program, launcher=False)
+            c.s.fill_settings('needle', '*.c', winpath(c.tree))
+            c.s.keys('Return')
+            message = c.s.message_box('Seekline.txt')
+            check(process.wait(timeout=30) == 0, '%s: dialog run exit code %d' % (situation, process.returncode))
+            pattern = r'無法建立報告檔案 C:\\users\\[^\\]+\\Desktop\\Seekline\.txt：(.+\.) 沒有搜尋任何檔案。'
+            m = re.search(pattern, message)
+            check(m and reason in m.group(1).lower(), '%s: message %r' % (situation, message))
         process = c.launch(['needle'], no_output=True)
         check(reason in c.s.message_box('Seekline.txt').lower(), '%s: command-line message' % situation)
         check(process.wait(timeout=30) == 2, '%s: command-line exit code' % situation)
@@ -606,20 +609,28 @@ def report_fills_up(c):
     says that the last line is cut."""
     make_big_tree(c.big)
     limit = 64 * 1024
-    if os.path.exists(c.s.report):
-        os.remove(c.s.report)
-    process = c.s.wine(c.args.program, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       preexec_fn=no_signal_limit(limit))
-    c.s.running = process
-    c.s.fill_settings('needle', '*.c', winpath(c.big), toggles=c.s.toggles('D'))
-    c.s.keys('Return')
-    message = c.s.message_box('incomplete')
-    check(process.wait(timeout=30) == 0, 'dialog run: exit code %d' % process.returncode)
-    check('\\Desktop\\Seekline.txt is incomplete: ' in message and 'The search was stopped there.' in message,
-          'message %r' % message)
-    report = read(c.s.report)
-    check(limit - 200 < len(report) <= limit, 'report of %d bytes' % len(report))
-    check_big_report(report, complete=False)
+    # With the results window, which stays open with the hits written.
+    for window in 'NY':
+        c.s.reg_add({'Lst': window})
+        if os.path.exists(c.s.report):
+            os.remove(c.s.report)
+        process = c.s.wine(c.args.program, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           preexec_fn=no_signal_limit(limit))
+        c.s.running = process
+        c.s.fill_settings('needle', '*.c', winpath(c.big), toggles=c.s.toggles('D'))
+        c.s.keys('Return')
+        message = c.s.message_box('不完整')
+        rows = None
+        if window == 'Y':
+            rows = len(c.s.list_view(RESULTS % 'needle')[1])
+            c.s.keys('Escape')
+        check(process.wait(timeout=30) == 0, 'dialog run: exit code %d' % process.returncode)
+        check('\\Desktop\\Seekline.txt 不完整：' in message and '搜尋已在該處停止。' in message,
+              'message %r' % message)
+        report = read(c.s.report)
+        check(limit - 200 < len(report) <= limit, 'report of %d bytes' % len(report))
+        found = check_big_report(report, complete=False)
+        check(window == 'N' or rows == found, '%r rows, %d report lines' % (rows, found))
 
     process = c.launch(['/Q', '/D', 'needle'], no_output=True, preexec_fn=no_signal_limit(limit), cwd=c.big)
     check(process.wait(timeout=60) == 2, 'command line: exit code %d' % process.returncode)

@@ -25,11 +25,16 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 # dialog's.
 SETTINGS = 'Seekline'
 PROGRESS = '搜尋中'
+# The results window's caption for a search text, in the program's own
+# words and in the English satellite's (resources/Texts*.rc).
+RESULTS = '「%s」的搜尋結果 - Seekline'
+RESULTS_ENGLISH = 'Results for "%s" - Seekline'
 # The settings' registry key. Written out here, not read from the program,
 # so that a change of the key the settings are kept under fails the tests.
 SETTINGS_KEY = 'HKCU\\Software\\Ombrel\\Seekline'
 # What every driver is given (tests/CMakeLists.txt, SEEKLINE_E2E_PROGRAMS).
-TOOLS = ('state', 'exec', 'program', 'console', 'satellite', 'launcher', 'window-texts', 'upper-case', 'work')
+TOOLS = ('state', 'exec', 'program', 'console', 'satellite', 'launcher', 'window-texts', 'upper-case',
+         'stand-in-editor', 'work')
 CASES_ARGUMENT = ('cases', dict(nargs='*', help='names of the cases to run; all by default'))
 
 
@@ -74,20 +79,23 @@ Option = collections.namedtuple('Option', 'control value switch accelerator')
 
 
 def read_options():
-    """The options in the order of settings/OptionTable.cpp."""
+    """The options in the order of settings/OptionTable.cpp: those with a
+    command-line switch, and the results window's box, which has none."""
     accelerators = {}
     dialog = source('resources/SettingsDialog.rc')
     for caption, control in re.findall(r'AUTOCHECKBOX\s+"([^"]*)",\s*(IDC_\w+)', dialog):
         key = re.search('&(.)', caption.replace('&&', ''))
         accelerators[control] = key.group(1).lower() if key else None
     table = source('settings/OptionTable.cpp')
-    rows = re.findall(r'\{\s*&SearchOptions::\w+,\s*(IDC_\w+),\s*L"(\w+)",\s*L\'(\w)\'\s*\}', table)
+    rows = re.findall(r'\{\s*&SearchOptions::\w+,\s*(IDC_\w+),\s*L"(\w+)",\s*(?:L\'(\w)\'|0),\s*\d\s*\}', table)
     check(rows and len(rows) == table.count('&SearchOptions::') and all(c in accelerators for c, _, _ in rows),
           'the option table in settings/OptionTable.cpp does not read')
-    return [Option(getattr(IDS, control), value, switch, accelerators[control]) for control, value, switch in rows]
+    options = [Option(getattr(IDS, control), value, switch or None, accelerators[control])
+               for control, value, switch in rows]
+    return [o for o in options if o.switch], [o for o in options if not o.switch][0]
 
 
-OPTIONS = read_options()
+OPTIONS, LIST_RESULTS = read_options()
 
 
 # --- arguments -----------------------------------------------------------------------
@@ -208,6 +216,10 @@ class Session:
             self.wine('reg', 'add', SETTINGS_KEY, '/v', name, '/d', value, '/f',
                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).wait(timeout=60)
 
+    def reg(self, *arguments):
+        """Runs Wine's reg with the arguments, forcing it."""
+        self.wine('reg', *arguments, '/f', stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).wait(timeout=60)
+
     def reg_delete(self):
         self.wine('reg', 'delete', SETTINGS_KEY, '/f', stdout=subprocess.DEVNULL,
                   stderr=subprocess.DEVNULL).wait(timeout=60)
@@ -243,6 +255,32 @@ class Session:
             number, _, text = line.partition('\t')
             texts.setdefault(int(number), text)
         return texts
+
+    def list_view(self, caption):
+        """The column headings of the results window with that caption and
+        its rows, each a list of its columns' texts (file, line, column, text)."""
+        out = self.output(self.args.window_texts, '--rows', caption, str(IDS.IDC_RESULTS_LIST))
+        lines = [line.split('\t') for line in out.split('\n')[:-1]]
+        check(lines, 'no list in %s' % caption)
+        return lines[0], lines[1:]
+
+    def row_place(self, caption, row):
+        """The screen point in the middle of a row of the results window."""
+        out = self.output(self.args.window_texts, '--row-place', caption, str(IDS.IDC_RESULTS_LIST), str(row))
+        check(out.strip(), 'row %d of %s has no place' % (row, caption))
+        return out.split()
+
+    def clipboard(self):
+        return self.output(self.args.window_texts, '--clipboard')
+
+    def search_over(self, caption):
+        """Waits until the results window's search is over (its Stop button
+        grey, the line above the counts naming the report), and returns the
+        window's texts."""
+        def over():
+            texts = self.window_texts(caption)
+            return texts if 'Seekline.txt' in texts.get(IDS.IDC_RESULTS_FILE, '') else None
+        return wait_for(over, 'the search in %s to end' % caption)
 
     def message_box(self, words):
         """The text of the message box that shows words; then presses OK."""
