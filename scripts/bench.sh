@@ -3,7 +3,8 @@
 # scanner's speed on a 256 MiB C-like file beside ripgrep's and GNU grep's on
 # the same file, the walker's speed and the memory used, then whole-tree
 # searches (the Linux sources and a generated tree) against a floor program
-# that only walks and reads, and against the same tools.
+# that only walks and reads, and against the same tools, and last a search
+# of a million hits with the results window against the same without it.
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 # The search tools to compare with are needed here only.
@@ -22,6 +23,7 @@ sh "$root/tests/wine/exec.sh" "$state" "$build/bench/seekline_bench.exe" scanner
 python3 "$root/scripts/bench_peers.py" "$data/source.c" "$data/seekline.tsv"
 sh "$root/tests/wine/exec.sh" "$state" "$build/bench/seekline_bench.exe"
 sh "$root/bench/tree.sh" "$build" "$state"
+sh "$root/bench/results.sh" "$build" "$state"
 
 # SCAN_DIFF_CASES=N also holds the scanner to the byte-by-byte reference on
 # N random cases in each of the three code pages.
