@@ -11,6 +11,10 @@
 // Rows whose texts are kept, at their hit's number modulo this: more than a
 // screen holds, so that scrolling a line reads one line.
 #define ROW_CACHE 256
+// A report line's numbers, "(line,column) : ", at their longest.
+#define NUMBERS_BYTES 48
+// The report is read this much at a time for the numbers of every row.
+#define KEYS_CHUNK_BYTES (1u << 20)
 // A Unicode line read back: LINE_TEXT_BYTES characters of at most four bytes.
 #define UNICODE_LINE_BYTES (4 * LINE_TEXT_BYTES + 4)
 // The most of a line read to count an editor's column; past it the report's
@@ -21,8 +25,11 @@
 // Room for a number in a row.
 #define NUMBER_CHARS 24
 
+// A row as its report line gives it, with the text of its line.
 struct CachedRow {
     ULONGLONG hitAndOne;  // the hit's number plus one; 0 for none
+    ULONGLONG lineNumber;
+    ULONGLONG column;
     WCHAR text[LINE_TEXT_UNITS + 1];
 };
 
@@ -38,9 +45,12 @@ static CachedRow Cache[ROW_CACHE];
 static DWORD* Order;
 static int SortColumn = -1;
 static BOOL SortDown;
-// The files' places in path order, while the rows are sorted by file.
+// While the rows are sorted: the files' places in path order, and every
+// row's numbers.
 static DWORD* FileRanks;
 static BOOL SortingFiles;
+static ULONGLONG* SortLines;
+static ULONGLONG* SortColumns;
 static BYTE Prefix[COLUMN_PREFIX_BYTES];
 
 static void* Take(SIZE_T bytes)
@@ -164,19 +174,43 @@ static const WCHAR* PathBelowFolder(const HitFile* file)
     return file->shownPath + (FolderUnits <= length ? FolderUnits : length);
 }
 
-// The line's text as the report has it: the bytes behind the report line's
-// header, in the ANSI code page.
-static void ReportText(const HitRecord* hit, const HitFile* file, WCHAR* text)
+// Reads the numbers of a report line that start at bytes (of length):
+// "(line,column) : "; returns where its text starts, or 0 when they do not
+// read so.
+static DWORD ReadNumbers(const char* bytes, DWORD length, ULONGLONG* line, ULONGLONG* column)
 {
-    char numbers[48];
-    int header = file->ansiNameBytes + wsprintfA(numbers, "(%I64u,%I64u) : ", hit->lineNumber, hit->column);
-    char bytes[LINE_TEXT_BYTES + 2];
+    DWORD at = 0;
+    ULONGLONG* numbers[] = {line, column};
+    const char opening[] = {'(', ','};
+    for (int n = 0; n < 2; n++) {
+        if (at >= length || bytes[at] != opening[n])
+            return 0;
+        *numbers[n] = 0;
+        for (at++; at < length && bytes[at] >= '0' && bytes[at] <= '9'; at++)
+            *numbers[n] = *numbers[n] * 10 + (ULONGLONG)(bytes[at] - '0');
+    }
+    if (at + 4 > length || bytes[at] != ')' || bytes[at + 1] != ' ' || bytes[at + 2] != ':' || bytes[at + 3] != ' ')
+        return 0;
+    return at + 4;
+}
+
+// The row as its report line has it: the numbers behind the file's name,
+// then the text in the ANSI code page.
+static void ReportRow(const HitRecord* hit, const HitFile* file, CachedRow* row)
+{
+    char bytes[NUMBERS_BYTES + LINE_TEXT_BYTES + 2] = "";
     DWORD got, length = 0;
-    ReadAt(Report, hit->reportAt + header, bytes, sizeof bytes, &got);
-    while (length < got && length < LINE_TEXT_BYTES && bytes[length] != '\r' && bytes[length] != '\n')
+    row->lineNumber = row->column = 0;
+    row->text[0] = 0;
+    ReadAt(Report, hit->reportAt + file->ansiNameBytes, bytes, sizeof bytes, &got);
+    DWORD start = ReadNumbers(bytes, got, &row->lineNumber, &row->column);
+    if (start == 0)
+        return;
+    while (start + length < got && length < LINE_TEXT_BYTES && bytes[start + length] != '\r' &&
+           bytes[start + length] != '\n')
         length++;
-    int units = MultiByteToWideChar(CP_ACP, 0, bytes, (int)length, text, LINE_TEXT_UNITS);
-    text[units > 0 ? units : 0] = 0;
+    int units = MultiByteToWideChar(CP_ACP, 0, bytes + start, (int)length, row->text, LINE_TEXT_UNITS);
+    row->text[units > 0 ? units : 0] = 0;
 }
 
 // Opens the searched file of the hit, keeping the last one open.
@@ -212,18 +246,21 @@ static BOOL FileText(const HitRecord* hit, const HitFile* file, WCHAR* text)
     return TRUE;
 }
 
-// The text of the hit's line, from the cache or read back.
-static const WCHAR* LineText(ULONGLONG number)
+// The hit's row, from the cache or read back: its numbers from the report,
+// its text from the searched file where the Unicode files option read it as
+// UTF-8 or UTF-16 and the file can still be read, else from the report.
+static const CachedRow* ReadRow(ULONGLONG number)
 {
     CachedRow* row = &Cache[number % ROW_CACHE];
     if (row->hitAndOne == number + 1)
-        return row->text;
+        return row;
     const HitRecord* hit = ListedHit(number);
     const HitFile* file = ListedFile(hit->file);
-    if (file->form == TEXT_ANSI || !FileText(hit, file, row->text))
-        ReportText(hit, file, row->text);
+    ReportRow(hit, file, row);
+    if (file->form != TEXT_ANSI)
+        FileText(hit, file, row->text);
     row->hitAndOne = number + 1;
-    return row->text;
+    return row;
 }
 
 void FillResultsRow(NMLVDISPINFOW* info)
@@ -232,20 +269,20 @@ void FillResultsRow(NMLVDISPINFOW* info)
     if (!(item->mask & LVIF_TEXT) || item->iItem < 0 || (ULONGLONG)item->iItem >= ShownRows || item->cchTextMax <= 0)
         return;
     ULONGLONG number = RowHit(item->iItem);
-    const HitRecord* hit = ListedHit(number);
     switch (item->iSubItem) {
     case COLUMN_FILE:
-        lstrcpynW(item->pszText, PathBelowFolder(ListedFile(hit->file)), item->cchTextMax);
+        lstrcpynW(item->pszText, PathBelowFolder(ListedFile(ListedHit(number)->file)), item->cchTextMax);
         break;
     case COLUMN_LINE:
     case COLUMN_COLUMN: {
+        const CachedRow* row = ReadRow(number);
         WCHAR digits[NUMBER_CHARS];
-        wsprintfW(digits, L"%I64u", item->iSubItem == COLUMN_LINE ? hit->lineNumber : hit->column);
+        wsprintfW(digits, L"%I64u", item->iSubItem == COLUMN_LINE ? row->lineNumber : row->column);
         lstrcpynW(item->pszText, digits, item->cchTextMax);
         break;
     }
     case COLUMN_TEXT: {
-        lstrcpynW(item->pszText, LineText(number), item->cchTextMax);
+        lstrcpynW(item->pszText, ReadRow(number)->text, item->cchTextMax);
         // The list view draws no tab stops: a tab shows as one space.
         for (WCHAR* c = item->pszText; *c; c++) {
             if (*c == L'\t')
@@ -267,15 +304,13 @@ static BOOL Before(DWORD a, DWORD b)
 {
     if (SortingFiles)
         return StrCmpLogicalW(PathBelowFolder(ListedFile(a)), PathBelowFolder(ListedFile(b))) < 0;
-    const HitRecord* x = ListedHit(a);
-    const HitRecord* y = ListedHit(b);
     int order = 0;
     if (SortColumn == COLUMN_FILE)
-        order = Compare(FileRanks[x->file], FileRanks[y->file]);
+        order = Compare(FileRanks[ListedHit(a)->file], FileRanks[ListedHit(b)->file]);
     if (order == 0 && SortColumn != COLUMN_COLUMN)
-        order = Compare(x->lineNumber, y->lineNumber);
+        order = Compare(SortLines[a], SortLines[b]);
     if (order == 0 && SortColumn != COLUMN_LINE)
-        order = Compare(x->column, y->column);
+        order = Compare(SortColumns[a], SortColumns[b]);
     return SortDown ? order > 0 : order < 0;
 }
 
@@ -328,6 +363,45 @@ static BOOL RankFiles()
     return ranked;
 }
 
+// Reads the numbers of every row into SortLines and SortColumns, in one
+// pass through the report, a chunk at a time; FALSE without memory. A line
+// whose numbers do not read so sorts first.
+static BOOL ReadSortKeys()
+{
+    SortLines = (ULONGLONG*)Take((SIZE_T)ShownRows * sizeof(ULONGLONG));
+    SortColumns = (ULONGLONG*)Take((SIZE_T)ShownRows * sizeof(ULONGLONG));
+    char* chunk = (char*)Take(KEYS_CHUNK_BYTES);
+    if (!SortLines || !SortColumns || !chunk) {
+        Give(chunk);
+        return FALSE;
+    }
+    ULONGLONG chunkAt = 0;
+    DWORD got = 0;
+    for (ULONGLONG n = 0; n < ShownRows; n++) {
+        const HitRecord* hit = ListedHit(n);
+        ULONGLONG at = hit->reportAt + ListedFile(hit->file)->ansiNameBytes;
+        if (at < chunkAt || at + NUMBERS_BYTES > chunkAt + got) {
+            chunkAt = at;
+            ReadAt(Report, chunkAt, chunk, KEYS_CHUNK_BYTES, &got);
+        }
+        SortLines[n] = SortColumns[n] = 0;
+        DWORD offset = (DWORD)(at - chunkAt);
+        if (offset < got)
+            ReadNumbers(chunk + offset, got - offset, &SortLines[n], &SortColumns[n]);
+    }
+    Give(chunk);
+    return TRUE;
+}
+
+static void GiveSortKeys()
+{
+    Give(SortLines);
+    Give(SortColumns);
+    Give(FileRanks);
+    SortLines = SortColumns = NULL;
+    FileRanks = NULL;
+}
+
 void SortResultsBy(HWND list, int column)
 {
     if (column == COLUMN_TEXT || ShownRows == 0)
@@ -340,19 +414,20 @@ void SortResultsBy(HWND list, int column)
         if (!Order)
             Order = (DWORD*)Take((SIZE_T)ShownRows * sizeof(DWORD));
         DWORD* scratch = (DWORD*)Take((SIZE_T)ShownRows * sizeof(DWORD));
-        if (!Order || !scratch || (column == COLUMN_FILE && !RankFiles())) {
-            Give(scratch);
+        HCURSOR cursor = SetCursor(LoadCursorW(NULL, IDC_WAIT));
+        BOOL sorted = Order && scratch && ReadSortKeys() && (column != COLUMN_FILE || RankFiles());
+        if (sorted) {
+            for (ULONGLONG n = 0; n < ShownRows; n++)
+                Order[n] = (DWORD)n;
+            MergeSort(Order, scratch, ShownRows);
+        }
+        SetCursor(cursor);
+        Give(scratch);
+        GiveSortKeys();
+        if (!sorted) {
             Unsort(list);
             return;
         }
-        HCURSOR cursor = SetCursor(LoadCursorW(NULL, IDC_WAIT));
-        for (ULONGLONG n = 0; n < ShownRows; n++)
-            Order[n] = (DWORD)n;
-        MergeSort(Order, scratch, ShownRows);
-        SetCursor(cursor);
-        Give(scratch);
-        Give(FileRanks);
-        FileRanks = NULL;
         ShowSortArrows(list);
     }
     InvalidateRect(list, NULL, FALSE);
@@ -384,11 +459,12 @@ void HitPlace(ULONGLONG number, WCHAR* path, int capacity, ULONGLONG* line, ULON
 {
     const HitRecord* hit = ListedHit(number);
     const HitFile* file = ListedFile(hit->file);
+    const CachedRow* row = ReadRow(number);
     SystemPath(file->openPath, path, capacity);
-    *line = hit->lineNumber;
-    *column = hit->column;
+    *line = row->lineNumber;
+    *column = row->column;
     // UTF-16 columns count units already.
-    ULONGLONG before = hit->column - 1;
+    ULONGLONG before = row->column - 1;
     DWORD got;
     if (file->form == TEXT_UTF16LE || file->form == TEXT_UTF16BE || before == 0 || before > COLUMN_PREFIX_BYTES ||
         !OpenSearched(hit->file, file) || !ReadAt(Searched, hit->lineAt, Prefix, (DWORD)before, &got) ||
@@ -449,11 +525,11 @@ void CopyRows(HWND list)
         if (row < 0)
             break;
         ULONGLONG number = RowHit(row);
-        const HitRecord* hit = ListedHit(number);
+        const CachedRow* read = ReadRow(number);
         WCHAR numbers[2 * NUMBER_CHARS + 8];
-        wsprintfW(numbers, L"(%I64u,%I64u) : ", hit->lineNumber, hit->column);
-        whole = Append(&memory, &used, &room, ListedFile(hit->file)->shownPath) &&
-                Append(&memory, &used, &room, numbers) && Append(&memory, &used, &room, LineText(number)) &&
+        wsprintfW(numbers, L"(%I64u,%I64u) : ", read->lineNumber, read->column);
+        whole = Append(&memory, &used, &room, ListedFile(ListedHit(number)->file)->shownPath) &&
+                Append(&memory, &used, &room, numbers) && Append(&memory, &used, &room, read->text) &&
                 Append(&memory, &used, &room, L"\r\n");
     }
     SetCursor(cursor);

@@ -153,8 +153,6 @@ void ListNotedLines(FileNotes* notes, DWORD count, ULONGLONG reportStart)
         const LineNote* note = &notes->notes[n];
         records[n].reportAt = reportStart + note->at;
         records[n].lineAt = note->lineAt;
-        records[n].lineNumber = note->lineNumber;
-        records[n].column = note->column;
         records[n].file = notes->fileNumber;
     }
     HitCount.store(listed + count, std::memory_order_release);

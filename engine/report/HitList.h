@@ -1,8 +1,8 @@
 // The hits of the running search as the results window lists them: a small
 // record for each report line that has left, in report order, one for each
-// file with hits, and the files that could not be read. Nothing of a line's
-// text is kept: the window reads it back from the report or from the
-// searched file. Only the thread whose turn it is to let report lines out
+// file with hits, and the files that could not be read. Nothing of a line is
+// kept but where it is: the window reads its numbers and text back from the
+// report, or the text from the searched file. Only the thread whose turn it is to let report lines out
 // (engine/report/Output.cpp) adds to the list; the user-interface thread
 // reads it at any time, up to the counts it last read: records never move,
 // and a count grows only once its records are written. A run without the
@@ -25,12 +25,10 @@
 // A file not listed yet.
 #define NO_HIT_FILE 0xFFFFFFFFu
 
-// One listed hit.
+// One listed hit: 24 bytes.
 struct HitRecord {
     ULONGLONG reportAt;    // where its report line starts in the report
     ULONGLONG lineAt;      // where its line starts in the searched file, in bytes
-    ULONGLONG lineNumber;
-    ULONGLONG column;      // as the report line gives it
     DWORD file;            // its file's number, for ListedFile
 };
 
@@ -53,8 +51,6 @@ struct LineNote {
     ULONGLONG at;          // where the line starts
     ULONGLONG end;         // where it ends, its line end included; 0 while it is written
     ULONGLONG lineAt;
-    ULONGLONG lineNumber;
-    ULONGLONG column;
 };
 
 // The notes of one file's report lines, beside its output (Output.h): the

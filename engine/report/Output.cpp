@@ -249,7 +249,7 @@ void OutputWrite(FileOutput* file, const void* bytes, DWORD length)
     file->used += length;
 }
 
-void OutputNoteLine(FileOutput* file, ULONGLONG lineAt, ULONGLONG lineNumber, ULONGLONG column)
+void OutputNoteLine(FileOutput* file, ULONGLONG lineAt)
 {
     FileNotes* notes = file->notes;
     if (!notes)
@@ -267,8 +267,6 @@ void OutputNoteLine(FileOutput* file, ULONGLONG lineAt, ULONGLONG lineNumber, UL
     note->at = notes->appended;
     note->end = 0;
     note->lineAt = lineAt;
-    note->lineNumber = lineNumber;
-    note->column = column;
 }
 
 void OutputEndLine(FileOutput* file)

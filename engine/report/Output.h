@@ -40,9 +40,9 @@ void OutputGiveTurn(FileOutput* file);
 // first; a file whose turn will not come (the report ended) drops them.
 void OutputWrite(FileOutput* file, const void* bytes, DWORD length);
 // Notes the report line about to be written into the file's report, when it
-// keeps notes: where its line starts in the searched file and its numbers.
-// When the notes are full, waits for the file's turn and lets its lines out.
-void OutputNoteLine(FileOutput* file, ULONGLONG lineAt, ULONGLONG lineNumber, ULONGLONG column);
+// keeps notes: where its line starts in the searched file. When the notes are
+// full, waits for the file's turn and lets its lines out.
+void OutputNoteLine(FileOutput* file, ULONGLONG lineAt);
 // Marks the end of a report line in the file's report.
 void OutputEndLine(FileOutput* file);
 // At the file's turn, once its search is over: writes its lines out. After a

@@ -101,7 +101,7 @@ void ReportTextStart(FileReport* report, const BYTE* bytes, TextForm form)
 
 // Notes the line for the results window's list, when the file's output
 // keeps notes.
-static void NoteLine(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* lineStart)
+static void NoteLine(FileReport* report, const BYTE* lineStart)
 {
     FileNotes* notes = report->output->notes;
     if (!notes)
@@ -109,7 +109,7 @@ static void NoteLine(FileReport* report, ULONGLONG lineNumber, ULONGLONG column,
     notes->shownPath = report->shownPath;
     notes->openPath = report->openPath;
     notes->ansiNameBytes = report->room->ansiLength;
-    OutputNoteLine(report->output, (ULONGLONG)(lineStart - notes->textStart), lineNumber, column);
+    OutputNoteLine(report->output, (ULONGLONG)(lineStart - notes->textStart));
 }
 
 // Every report line leaves the program here; lineStart is where its line
@@ -122,7 +122,7 @@ static void WriteReportLine(FileReport* report, ULONGLONG lineNumber, ULONGLONG 
     char numbers[48];
     int length = wsprintfA(numbers, "(%I64u,%I64u) : ", lineNumber, column);
     FileOutput* output = report->output;
-    NoteLine(report, lineNumber, column, lineStart);
+    NoteLine(report, lineStart);
     OutputWrite(output, report->room->ansi, (DWORD)report->room->ansiLength);
     OutputWrite(output, numbers, (DWORD)length);
     OutputWrite(output, text, (DWORD)textLength);
