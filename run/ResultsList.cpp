@@ -107,6 +107,21 @@ void SetUpResultsList(HWND list, HMODULE module)
     SetColumn(list, COLUMN_TEXT, module, IDS_COLUMN_TEXT, LVCFMT_LEFT, 200);
 }
 
+void FitTextColumn(HWND list)
+{
+    RECT client;
+    GetClientRect(list, &client);
+    int width = client.right;
+    // Room for the vertical scroll bar, which comes with the rows, so that
+    // the text column never makes a horizontal one.
+    if (!(GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL))
+        width -= GetSystemMetrics(SM_CXVSCROLL);
+    for (int column = COLUMN_FILE; column < COLUMN_TEXT; column++)
+        width -= (int)SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0);
+    if (width > 0)
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, COLUMN_TEXT, width);
+}
+
 // Shows the sort arrow in the heading of the column the rows are sorted by.
 static void ShowSortArrows(HWND list)
 {

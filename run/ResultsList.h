@@ -16,6 +16,8 @@
 
 // Gives the list view its columns, with their headings from module.
 void SetUpResultsList(HWND list, HMODULE module);
+// Widens the text column to the list's width, after the others.
+void FitTextColumn(HWND list);
 // Begins the list of a search of folder (as typed) whose report is written
 // to reportPath: the report is opened to read the rows back. The list shows
 // no row until ShowListedHits.

@@ -484,8 +484,7 @@ static void Layout()
     }
     if (places)
         EndDeferWindowPos(places);
-    // The text column takes the width the others leave.
-    SendMessageW(Results.list, LVM_SETCOLUMNWIDTH, COLUMN_TEXT, LVSCW_AUTOSIZE_USEHEADER);
+    FitTextColumn(Results.list);
 }
 
 // Reads a signed number from text at *at, skipping spaces; FALSE when there is none.

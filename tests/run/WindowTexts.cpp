@@ -12,7 +12,8 @@
 //     in its own process, so they are made there;
 //   seekline_window_texts --row-place CAPTION ID ROW
 //     "x y", the screen point in the middle of that row's first column,
-//     scrolled into view, for a click;
+//     scrolled into view, for a click; with --heading-place, the middle of
+//     that column's heading;
 //   seekline_window_texts --clipboard
 //     the clipboard's text.
 #include <windows.h>
@@ -108,19 +109,21 @@ static void PrintRows(HWND list)
     CloseHandle(remote.process);
 }
 
-static void PrintRowPlace(HWND list, int row)
+static void PrintPlace(HWND list, int row, BOOL heading)
 {
     Remote remote;
     if (!OpenRemote(list, &remote))
         return;
-    SendMessageW(list, LVM_ENSUREVISIBLE, row, FALSE);
+    HWND window = heading ? (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0) : list;
+    if (!heading)
+        SendMessageW(list, LVM_ENSUREVISIBLE, row, FALSE);
     RECT place = {LVIR_LABEL, 0, 0, 0};
     SIZE_T moved;
     WriteProcessMemory(remote.process, remote.memory, &place, sizeof place, &moved);
-    if (SendMessageW(list, LVM_GETITEMRECT, row, (LPARAM)remote.memory) &&
+    if (SendMessageW(window, heading ? HDM_GETITEMRECT : LVM_GETITEMRECT, row, (LPARAM)remote.memory) &&
         ReadProcessMemory(remote.process, remote.memory, &place, sizeof place, &moved)) {
         POINT middle = {(place.left + place.right) / 2, (place.top + place.bottom) / 2};
-        ClientToScreen(list, &middle);
+        ClientToScreen(window, &middle);
         WCHAR line[48];
         wsprintfW(line, L"%ld %ld\n", middle.x, middle.y);
         Print(line);
@@ -158,7 +161,8 @@ int main()
         return 0;
     }
     BOOL rows = lstrcmpW(arguments[1], L"--rows") == 0 && count == 4;
-    BOOL place = lstrcmpW(arguments[1], L"--row-place") == 0 && count == 5;
+    BOOL heading = lstrcmpW(arguments[1], L"--heading-place") == 0;
+    BOOL place = (heading || lstrcmpW(arguments[1], L"--row-place") == 0) && count == 5;
     if (!rows && !place && count != 2)
         return 2;
     HWND dialog = FindWindowW(L"#32770", arguments[rows || place ? 2 : 1]);
@@ -174,7 +178,7 @@ int main()
     if (rows)
         PrintRows(list);
     else
-        PrintRowPlace(list, _wtoi(arguments[4]));
+        PrintPlace(list, _wtoi(arguments[4]), heading);
     LocalFree(arguments);
     return 0;
 }

@@ -365,6 +365,14 @@ def results_window_lists_the_report(s):
     s.screenshot('results.png', s.find_window(RESULTS % 'needle'))
     s.keys('ctrl+a', 'ctrl+c')
     wait_for(lambda: s.clipboard() == ''.join(lines), 'the rows on the clipboard')
+    # A click on a heading sorts by its column, twice the other way round,
+    # three times back in report order. The clicks are slower than a double
+    # click.
+    x, y = s.row_place(RESULTS % 'needle', 0, '--heading-place')
+    for order in (sorted(rows), sorted(rows, reverse=True), rows):
+        time.sleep(0.6)
+        s.xdotool('mousemove', x, y, 'click', '1')
+        wait_for(lambda: s.list_view(RESULTS % 'needle')[1] == order, 'the rows in the order %r' % order)
     s.keys('Escape')
     code, _ = s.finish(process)
     check(code == 0 and s.reg_query().get('Lst') == 'Y', 'exit code %d, Lst %r' % (code, s.reg_query().get('Lst')))
@@ -468,6 +476,10 @@ def results_window_new_search_and_stop(s):
     _, rows = s.list_view(RESULTS % 'NEEDLE')
     check(rows == [['sub\\d.c', '2', '3', '  NEEDLE();']] and read(s.report) == report_lines(folder, EXPECTED_SMALL[2:]),
           'the new search: %r' % rows)
+    # Searched again, with the report made afresh.
+    write(s.report, b'')
+    s.keys('F5')
+    wait_for(lambda: read(s.report) == report_lines(folder, EXPECTED_SMALL[2:]), 'the search again')
 
     big = os.path.join(s.work, 'big')
     make_big_tree(big)

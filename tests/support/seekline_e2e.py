@@ -264,10 +264,11 @@ class Session:
         check(lines, 'no list in %s' % caption)
         return lines[0], lines[1:]
 
-    def row_place(self, caption, row):
-        """The screen point in the middle of a row of the results window."""
-        out = self.output(self.args.window_texts, '--row-place', caption, str(IDS.IDC_RESULTS_LIST), str(row))
-        check(out.strip(), 'row %d of %s has no place' % (row, caption))
+    def row_place(self, caption, row, what='--row-place'):
+        """The screen point in the middle of a row of the results window, or
+        with '--heading-place' of a column's heading."""
+        out = self.output(self.args.window_texts, what, caption, str(IDS.IDC_RESULTS_LIST), str(row))
+        check(out.strip(), '%s %d of %s has no place' % (what, row, caption))
         return out.split()
 
     def clipboard(self):
