@@ -173,8 +173,15 @@ void ShowListedHits(HWND list)
     ULONGLONG listed = ListedHits();
     if (listed == ShownRows)
         return;
+    BOOL first = ShownRows == 0;
     ShownRows = listed;
     SendMessageW(list, LVM_SETITEMCOUNT, (WPARAM)listed, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    // The first hit is chosen, so that Enter opens it.
+    if (first) {
+        LVITEMW item = {};
+        item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(list, LVM_SETITEMSTATE, 0, (LPARAM)&item);
+    }
 }
 
 ULONGLONG RowHit(int row)

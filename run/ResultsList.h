@@ -25,7 +25,8 @@ void StartResultsList(HWND list, const WCHAR* reportPath, const WCHAR* folder);
 // Empties the list and closes what it read from; before the hit list is
 // cleared for another search.
 void EndResultsList(HWND list);
-// Shows every hit listed so far, in report order.
+// Shows every hit listed so far, in report order; the first that comes is
+// chosen.
 void ShowListedHits(HWND list);
 // The texts of a row the list view draws (LVN_GETDISPINFOW).
 void FillResultsRow(NMLVDISPINFOW* info);

@@ -1,5 +1,5 @@
 // The search run: the progress dialog, the worker thread and the choice of
-// the module that supplies the settings dialog.
+// the module that supplies the dialogs and texts.
 #pragma once
 #include <windows.h>
 
@@ -34,6 +34,8 @@ BOOL WaitForSearch(DWORD milliseconds);
 // ends the process without freeing anything the worker may still touch.
 BOOL SearchStuck();
 
-// The satellite module beside the program (its path plus ".mui") when it
-// exists and loads, else the program's own module.
+// The module that supplies the dialogs and texts of a run that starts with
+// the settings dialog, the progress dialog aside: the satellite beside the
+// program (its path plus ".mui") when it exists and loads, else the
+// program's own module.
 HMODULE GetResourceModule();

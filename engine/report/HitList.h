@@ -19,8 +19,9 @@
 
 // A file's lines noted while they wait to be let out; a file with more waits
 // for its turn and lets them out as they come, as its report does when it
-// outgrows its buffer.
-#define FILE_NOTES 256
+// outgrows its buffer. As many as report lines of 32 bytes fill a file's
+// 16 KiB of report (walk/ScanRing.h), so that most files wait for neither.
+#define FILE_NOTES 512
 
 // A file not listed yet.
 #define NO_HIT_FILE 0xFFFFFFFFu

@@ -66,6 +66,19 @@ static BOOL OpenRemote(HWND list, Remote* remote)
     return remote->memory != NULL;
 }
 
+// Asks window for a text with message, the record of item bytes naming the
+// buffer at the start of the remote text room; copies the text into got.
+static void FetchText(const Remote* remote, HWND window, UINT message, WPARAM index, const void* item, SIZE_T bytes,
+                      WCHAR* got)
+{
+    SIZE_T moved;
+    got[0] = 0;
+    WriteProcessMemory(remote->process, remote->memory, item, bytes, &moved);
+    SendMessageW(window, message, index, (LPARAM)remote->memory);
+    ReadProcessMemory(remote->process, remote->memory + sizeof(LVITEMW), got, (TEXT_UNITS - 1) * sizeof(WCHAR), &moved);
+    got[TEXT_UNITS - 1] = 0;
+}
+
 static void PrintRows(HWND list)
 {
     Remote remote;
@@ -75,31 +88,23 @@ static void PrintRows(HWND list)
     HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
     int columns = (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0);
     WCHAR* text = (WCHAR*)(remote.memory + sizeof(LVITEMW));
-    for (int column = 0; column < columns; column++) {
-        HDITEMW item = {};
-        item.mask = HDI_TEXT;
-        item.pszText = text;
-        item.cchTextMax = TEXT_UNITS;
-        WCHAR got[TEXT_UNITS] = L"";
-        SIZE_T moved;
-        WriteProcessMemory(remote.process, remote.memory, &item, sizeof item, &moved);
-        SendMessageW(header, HDM_GETITEMW, column, (LPARAM)remote.memory);
-        ReadProcessMemory(remote.process, text, got, sizeof got - sizeof(WCHAR), &moved);
-        Print(column ? L"\t" : L"");
-        Print(got);
-    }
-    Print(L"\n");
-    for (int row = 0; row < rows; row++) {
+    WCHAR got[TEXT_UNITS];
+    // The headings first, then the rows.
+    for (int row = -1; row < rows; row++) {
         for (int column = 0; column < columns; column++) {
-            LVITEMW item = {};
-            item.iSubItem = column;
-            item.pszText = text;
-            item.cchTextMax = TEXT_UNITS;
-            WCHAR got[TEXT_UNITS] = L"";
-            SIZE_T moved;
-            WriteProcessMemory(remote.process, remote.memory, &item, sizeof item, &moved);
-            SendMessageW(list, LVM_GETITEMTEXTW, row, (LPARAM)remote.memory);
-            ReadProcessMemory(remote.process, text, got, sizeof got - sizeof(WCHAR), &moved);
+            if (row < 0) {
+                HDITEMW item = {};
+                item.mask = HDI_TEXT;
+                item.pszText = text;
+                item.cchTextMax = TEXT_UNITS;
+                FetchText(&remote, header, HDM_GETITEMW, column, &item, sizeof item, got);
+            } else {
+                LVITEMW item = {};
+                item.iSubItem = column;
+                item.pszText = text;
+                item.cchTextMax = TEXT_UNITS;
+                FetchText(&remote, list, LVM_GETITEMTEXTW, row, &item, sizeof item, got);
+            }
             Print(column ? L"\t" : L"");
             Print(got);
         }

@@ -59,6 +59,18 @@ def make_small_tree(root):
     unreadable.close()
 
 
+def with_satellite(s, name):
+    """A copy of the program in the work folder name, with the English
+    satellite beside it as Seekline.exe.mui."""
+    beside = os.path.join(s.work, name)
+    shutil.rmtree(beside, ignore_errors=True)
+    os.makedirs(beside)
+    program = os.path.join(beside, 'Seekline.exe')
+    shutil.copy(s.args.program, program)
+    shutil.copy(s.args.satellite, program + '.mui')
+    return program
+
+
 # --- the cases -------------------------------------------------------------------
 
 def report_to_standard_output(s):
@@ -149,12 +161,7 @@ def satellite_and_cancel(s):
     close box do nothing; Cancel ends it promptly with the hits found so far."""
     folder = os.path.join(s.work, 'big')
     make_big_tree(folder)
-    beside = os.path.join(s.work, 'satellite')
-    shutil.rmtree(beside, ignore_errors=True)
-    os.makedirs(beside)
-    program = os.path.join(beside, 'Seekline.exe')
-    shutil.copy(s.args.program, program)
-    shutil.copy(s.args.satellite, program + '.mui')
+    program = with_satellite(s, 'satellite')
 
     process = s.start(program, launcher=True)
     s.find_window(SETTINGS)
@@ -504,12 +511,7 @@ def results_window_new_search_and_stop(s):
 def results_window_in_english(s):
     """With the English satellite every text of the results window is
     English: its caption, column headings, counts and buttons."""
-    beside = os.path.join(s.work, 'satellite-results')
-    shutil.rmtree(beside, ignore_errors=True)
-    os.makedirs(beside)
-    program = os.path.join(beside, 'Seekline.exe')
-    shutil.copy(s.args.program, program)
-    shutil.copy(s.args.satellite, program + '.mui')
+    program = with_satellite(s, 'satellite-results')
     s.reg_add({'Lst': 'Y'})
     process, _, texts = open_results(s, program=program, caption=RESULTS_ENGLISH)
     headings, _ = s.list_view(RESULTS_ENGLISH % 'needle')
