@@ -116,10 +116,10 @@ static void ShowStatus()
         lstrcpynW(text + lstrlenW(text), passed, UI_TEXT_CHARS - lstrlenW(text));
     }
     ShowText(IDC_RESULTS_STATUS, text);
-    DWORD unreadable = ListedUnreadableFiles();
+    ULONGLONG unreadable = FilesCounted(FILES_UNREADABLE);
     HWND button = GetDlgItem(Results.window, IDC_RESULTS_UNREADABLE);
     if (unreadable) {
-        wsprintfW(numbers[0], L"%lu", unreadable);
+        wsprintfW(numbers[0], L"%I64u", unreadable);
         SetUiText(IDC_RESULTS_UNREADABLE, IDS_RESULTS_UNREADABLE, arguments, 1);
     }
     if (!IsWindowVisible(button) != !unreadable)
