@@ -23,7 +23,10 @@
 // not begin a count is an ordinary character; so is a ] first in a class.
 // Counts go up to 1000; a quantifier right after another (a{2}{3}) is
 // refused: repeat a group. A pattern that would compile to more than 30,000
-// steps is refused, naming the outermost repetition that makes it so large.
+// instructions, or whose compile would take more than 10,000 steps per
+// character of the pattern (a step each time a repetition copies a part of
+// it, even a part that compiles to nothing: ((){1000}){1000}), is refused,
+// naming the outermost repetition that makes it so large.
 //
 // Characters:
 // - ANSI files are matched byte by byte, as the literal search compares
@@ -78,6 +81,13 @@ enum RegexAlphabet { REGEX_ANSI, REGEX_UNICODE };
 struct RegexError {
     int position;                         // 1-based character of the pattern as typed
     WCHAR message[REGEX_MESSAGE_CHARS];   // for instance "unmatched ( at position 4"
+    DWORD steps;                          // the compile's work, refused or not (for tests)
+    // ANSI, also when the pattern compiles: the first character typed in it
+    // (a literal, a class member, either end of a range; escapes are bytes
+    // or ASCII) that the code page cannot spell as the program takes it, and
+    // its position; 0 for none. Such a part never matches in ANSI files.
+    DWORD unspelled;
+    int unspelledPosition;
 };
 
 // A text that every match holds. ANSI: bytes, each with the vector search's
