@@ -276,6 +276,7 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
     RegexProgram* program = (RegexProgram*)block;
     BYTE* at = block + sizeof(RegexProgram);
     program->alphabet = compiler->alphabet;
+    program->reversed = compiler->reversed;
     program->instCount = compiler->instCount;
     program->insts = (RegexInst*)at;
     CopyMemory(at, compiler->insts, instBytes);

@@ -42,6 +42,7 @@ struct RegexClassRange {
 // the classes.
 struct RegexProgram {
     RegexAlphabet alphabet;
+    BOOL reversed;           // reads the text backwards (RegexCompileReversed)
     DWORD instCount;
     const RegexInst* insts;  // starts at 0
     DWORD classCount;

@@ -158,7 +158,7 @@ TEST(Regex, FirstHitFollowsTheScannerRules)
             RegexProgram* program = RegexCompile(test.pattern, lstrlenW(test.pattern),
                                                  alphabet == ANSI ? REGEX_ANSI : REGEX_UNICODE, test.matchCase, &error);
             ASSERT_TRUE(program != NULL) << testing::PrintToString(std::wstring(test.pattern));
-            RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
+            RegexWorkspace* workspace = RegexWorkspaceAlloc(program, REGEX_DFA_CACHE_BYTES);
             ULONGLONG hit;
             if (alphabet == ANSI) {
                 char bytes[64];
@@ -245,7 +245,7 @@ TEST(Regex, HostilePatternsRunInLinearTime)
         RegexError error;
         RegexProgram* program = RegexCompile(patterns[i], lstrlenW(patterns[i]), REGEX_ANSI, TRUE, &error);
         ASSERT_TRUE(program != NULL);
-        RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
+        RegexWorkspace* workspace = RegexWorkspaceAlloc(program, REGEX_DFA_CACHE_BYTES);
         // The VM is slow: the two worst patterns on the whole line, the others on a part.
         RegexLineBegin(workspace, REGEX_SKIP_COMMENTS);
         RegexLineBytes(workspace, line, i < 2 ? length : length / 16);
@@ -261,7 +261,7 @@ TEST(Regex, HostilePatternsRunInLinearTime)
     line[length] = 'b';
     RegexError error;
     RegexProgram* program = RegexCompile(L"(a|aa)*b", 8, REGEX_ANSI, TRUE, &error);
-    RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
+    RegexWorkspace* workspace = RegexWorkspaceAlloc(program, REGEX_DFA_CACHE_BYTES);
     EXPECT_EQ(RegexFirstHitBytes(workspace, line, length + 1, 0), 0u);
     RegexFindBegin(workspace);
     EXPECT_EQ(RegexFindBytes(workspace, line, 0, length + 1), length + 1);
@@ -270,9 +270,12 @@ TEST(Regex, HostilePatternsRunInLinearTime)
     VirtualFree(line, 0, MEM_RELEASE);
 }
 
-// A pattern with far more DFA states than the cache holds: the cache is
-// emptied again and again, and the first match end is still found.
-TEST(Regex, DfaCacheOverflowKeepsTheAnswer)
+// A pattern with far more DFA states than the cache holds, on random text
+// where a state is made for nearly every character: after a few flushes the
+// DFA gives up, says that a match may end where it stopped (before the true
+// end, never after), and the matcher finds the hit; on the next text it
+// tries again.
+TEST(Regex, DfaThatThrashesGivesUpToTheMatcher)
 {
     const ULONGLONG length = 1 << 20;
     std::string text;
@@ -287,14 +290,21 @@ TEST(Regex, DfaCacheOverflowKeepsTheAnswer)
     RegexError error;
     RegexProgram* program = RegexCompile(L"a[ab]{16}c", 10, REGEX_ANSI, TRUE, &error);
     ASSERT_TRUE(program != NULL);
-    RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
+    RegexWorkspace* workspace = RegexWorkspaceAlloc(program, REGEX_DFA_CACHE_MIN_BYTES);
     RegexFindBegin(workspace);
     ULONGLONG found = REGEX_NONE;
     for (ULONGLONG from = 0; found == REGEX_NONE && from < text.size(); from += 4096)
         found = RegexFindBytes(workspace, (const BYTE*)text.data(), from,
                                from + 4096 < text.size() ? from + 4096 : text.size());
-    EXPECT_EQ(found, text.size());
-    EXPECT_GT(workspace->flushes, 10u);
+    EXPECT_TRUE(RegexDfaGaveUp(workspace));
+    EXPECT_EQ(workspace->flushes, (ULONGLONG)REGEX_DFA_SLOW_FLUSHES);
+    EXPECT_LT(found, text.size());
+    EXPECT_EQ(RegexFindBytes(workspace, (const BYTE*)text.data(), 5, 9), 5u);
+    EXPECT_EQ(RegexFirstHitBytes(workspace, (const BYTE*)text.data(), text.size(), 0), length - 17);
+    RegexNewText(workspace);
+    EXPECT_FALSE(RegexDfaGaveUp(workspace));
+    RegexFindBegin(workspace);
+    EXPECT_EQ(RegexFindBytes(workspace, (const BYTE*)text.data() + length - 17, 0, 18), 18u);
     RegexWorkspaceFree(workspace);
     RegexFree(program);
 }
