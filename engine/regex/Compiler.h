@@ -50,8 +50,10 @@ inline void CompileFail(Compiler* compiler, const WCHAR* what, int position)
 // large, once the pattern's budget is spent.
 inline BOOL Spend(Compiler* compiler)
 {
+    if (compiler->failed)
+        return FALSE;
     if (++compiler->steps <= compiler->stepBudget)
-        return !compiler->failed;
+        return TRUE;
     CompileFail(compiler, L"pattern too large", compiler->blame);
     return FALSE;
 }
