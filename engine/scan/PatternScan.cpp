@@ -250,6 +250,15 @@ static ULONGLONG SettleRegexLine(const ScanPass* pass, ULONGLONG lineStart, BOOL
 {
     if (StartsAnywhere(pass))
         return SettleAnywhere(pass, lineStart);
+    // Where the forward DFA gave up, the reversed one still rules out a line
+    // that holds no match, whatever the rules; the matcher follows the rest.
+    if (pass->reversed && RegexDfaGaveUp(pass->regex)) {
+        ULONGLONG lineEnd = LineEndFrom(pass, lineStart), units;
+        ULONGLONG start = lineEnd == STOPPED ? STOPPED : LeftmostStart(pass, lineStart, lineEnd, &units);
+        if (start == NO_HIT || start == STOPPED)
+            return start;
+        return MatchFrom(pass, lineStart, lineStart, 0, pass->regexOptions);
+    }
     ULONGLONG to = PieceEnd(pass, lineStart), end, offset;
     if (prefilter && pass->form == TEXT_ANSI) {
         end = FindLineEnd(pass->view, lineStart, to);
