@@ -181,6 +181,8 @@ const HitCase hitCases[] = {
     {L"[[:alpha:]]", UNICODE_TEXT, TRUE, 0, L"1\u00E9", 1, 0},
     {L"[[:upper:]]", UNICODE_TEXT, TRUE, 0, L"\u03C3\u03A3", 1, 0},
     {L"[[:lower:]]", UNICODE_TEXT, FALSE, 0, L"1\u03A3", 1, 0},
+    {L"[[:digit:]]", UNICODE_TEXT, TRUE, 0, L"x\u0663", 1, 0},
+    {L"\\d", UNICODE_TEXT, TRUE, 0, L"\u0663", -1, 0},
 };
 
 TEST(Regex, FirstHitFollowsTheScannerRules)
