@@ -29,7 +29,7 @@ if [ ! -f "$linux/.complete" ]; then
     touch "$linux/.complete"
 fi
 mkdir -p "$data/file"
-run "$build/bench/seekline_bench.exe" source "$(winpath "$data/file/source.c")"
+run "$build/bench/seekline_bench.exe" source "$data/file/source.c" || { echo "cannot write the benchmark's file"; exit 1; }
 
 # Every mode over both: case, comments, strings with & variants, whole words,
 # Unicode files, patterns with and without a required literal.
