@@ -4,13 +4,13 @@
 // runs the engine's DFA over the text, piece by piece, to the first line
 // where a match ends. Either way the engine's matcher settles that line by
 // the scanner's rules (engine/regex/Regex.h), and the search goes on at the next
-// line. A line that fits in a piece is read backwards first by the reversed
-// program's DFA, which rules it out or tells where its leftmost match may
-// start, so that the matcher need not step through the text before it
-// (unless "//" or strings, which the matcher follows from the line's start,
-// are to be told). Unicode text reaches the engine as UTF-16 units, decoded
-// a piece at a time into the workspace; positions here stay byte offsets of
-// the text.
+// line. A line, however long, is read backwards first by the reversed
+// program's DFA, a piece at a time, which rules it out or tells where its
+// leftmost match may start, so that the matcher need not step through the
+// text before it and only confirms that one start (unless "//" or strings,
+// which the matcher follows from the line's start, are to be told). Unicode
+// text reaches the engine as UTF-16 units, decoded a piece at a time into
+// the workspace; positions here stay byte offsets of the text.
 #include "engine/scan/PatternScan.h"
 #include "engine/scan/ByteScan.h"
 #include "engine/scan/PassLoop.h"
