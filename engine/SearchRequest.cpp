@@ -99,7 +99,21 @@ static BOOL CompilePattern(SearchRequest* request, const WCHAR* text, SearchProb
     RegexError error;
     int length = lstrlenW(text);
     BOOL matchCase = request->options.matchCase != 0, unicode = request->options.unicodeFiles != 0;
-    if ((request->ansiProgram = RegexCompile(text, length, REGEX_ANSI, matchCase, &error)) &&
+    request->ansiProgram = RegexCompile(text, length, REGEX_ANSI, matchCase, &error);
+    if (request->ansiProgram && error.unspelled && !unicode) {
+        // As for literal text: only a Unicode file can hold such a character.
+        WCHAR spelled[3] = {};
+        PutUtf16(error.unspelled, spelled);
+        NameProblem(problem, PROBLEM_PATTERN_NOT_IN_CODE_PAGE);
+        problem->arguments[0] = GetACP();
+        problem->arguments[1] = (DWORD_PTR)error.unspelledPosition;
+        wsprintfW(problem->detail, L"%s (U+%04X)", spelled, error.unspelled);
+        wsprintfW(problem->text, L"the pattern has a character that code page %u cannot hold, %s at position %d: "
+                  L"tick Unicode files (or give /U) to search UTF-8 and UTF-16 files for it",
+                  GetACP(), problem->detail, error.unspelledPosition);
+        return FALSE;
+    }
+    if (request->ansiProgram &&
         (request->ansiReversed = RegexCompileReversed(text, length, REGEX_ANSI, matchCase, &error)) &&
         (!unicode || ((request->unicodeProgram = RegexCompile(text, length, REGEX_UNICODE, matchCase, &error)) &&
                       (request->unicodeReversed = RegexCompileReversed(text, length, REGEX_UNICODE, matchCase, &error)))))

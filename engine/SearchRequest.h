@@ -89,16 +89,18 @@ struct SearchEntries {
 #define PROBLEM_BAD_PATTERN 5            // the position; the fault as detail
 #define PROBLEM_TEXT_NOT_IN_CODE_PAGE 6  // the code page
 #define PROBLEM_TEXT_NOT_CONVERTED 7     // the code page
+#define PROBLEM_PATTERN_NOT_IN_CODE_PAGE 8  // the code page, the position; the character as detail
 
 // A problem with the entries, in the form each front end words it from: the
 // command line prints text, in English, where scripts rely on it; the
 // settings dialog looks the id up in its string table and fills in the
-// arguments (FormatMessage's %1, %2), or shows text when the table has no
-// such entry.
+// arguments (FormatMessage's %1 and %2, the detail %3), or shows text when
+// the table has no such entry.
 struct SearchProblem {
     int id;                   // PROBLEM_..., PROBLEM_UNNAMED for a problem only text tells
     DWORD_PTR arguments[2];   // numbers, in the order the id's comment gives
-    WCHAR detail[PROBLEM_DETAIL_CHARS];  // a regular expression's fault in English (RegexError), or empty
+    WCHAR detail[PROBLEM_DETAIL_CHARS];  // a regular expression's fault in English (RegexError), a
+                                         // character, or empty
     WCHAR text[PROBLEM_CHARS];  // the whole problem in English, one line
 };
 

@@ -32,6 +32,8 @@ static const FaultText FaultTexts[] = {
     {L"nothing to repeat", IDS_FAULT_NOTHING_TO_REPEAT},
     {L"repetition count over 1000", IDS_FAULT_COUNT_TOO_LARGE},
     {L"repetition counts out of order", IDS_FAULT_COUNT_ORDER},
+    {L"a named class ends a range", IDS_FAULT_NAMED_CLASS_ENDS_RANGE},
+    {L"unknown class ", IDS_FAULT_UNKNOWN_CLASS},
 };
 
 int LoadUiText(HMODULE module, UINT id, WCHAR* text, int capacity)
@@ -81,14 +83,15 @@ static BOOL WordFault(HMODULE module, const WCHAR* fault, WCHAR* text, int capac
 
 void WordProblem(HMODULE module, const SearchProblem* problem, WCHAR* text, int capacity)
 {
-    WCHAR number[24], fault[UI_TEXT_CHARS];
-    wsprintfW(number, L"%I64u", (ULONGLONG)problem->arguments[0]);
-    const WCHAR* arguments[] = {number, fault};
-    fault[0] = 0;
+    WCHAR numbers[2][24], detail[UI_TEXT_CHARS];
+    for (int n = 0; n < 2; n++)
+        wsprintfW(numbers[n], L"%I64u", (ULONGLONG)problem->arguments[n]);
+    const WCHAR* arguments[] = {numbers[0], numbers[1], detail};
+    lstrcpynW(detail, problem->detail, UI_TEXT_CHARS);
     BOOL worded = problem->id != PROBLEM_UNNAMED;
     if (problem->id == PROBLEM_BAD_PATTERN)
-        worded = WordFault(module, problem->detail, fault, UI_TEXT_CHARS);
-    if (worded && FormatUiText(module, IDS_PROBLEMS + problem->id, text, capacity, arguments, 2) > 0)
+        worded = WordFault(module, problem->detail, detail, UI_TEXT_CHARS);
+    if (worded && FormatUiText(module, IDS_PROBLEMS + problem->id, text, capacity, arguments, 3) > 0)
         return;
     // A sentence of its own in a box.
     lstrcpynW(text, problem->text, capacity);

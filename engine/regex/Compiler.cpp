@@ -9,7 +9,7 @@
 
 static DWORD Emit(Compiler* compiler, DWORD op, DWORD arg, DWORD alt)
 {
-    if (compiler->failed)
+    if (!Spend(compiler))
         return NO_INSTRUCTION;
     if (compiler->instCount == REGEX_MAX_INSTRUCTIONS) {
         CompileFail(compiler, L"pattern too large", compiler->blame);
@@ -86,6 +86,8 @@ static void EmitLiteral(Compiler* compiler, RegexNode* node, BOOL afterHigh)
 // the first are compared as they stand.
 static void EmitTree(Compiler* compiler, DWORD index)
 {
+    if (!Spend(compiler))
+        return;
     const ByteTree* node = &compiler->tree[index];
     DWORD alternatives = 0, done = 0, pending = NO_INSTRUCTION;
     BOOL ends = FALSE;
@@ -127,10 +129,12 @@ static DWORD TreeLengths(const Compiler* compiler, DWORD index, DWORD depth)
 
 // Read backwards, an ANSI class's members of several bytes are taken as that
 // many bytes of any kind: more than the class holds, as a reversed program
-// may take.
-static void EmitReversedTree(Compiler* compiler, DWORD tree)
+// may take. The lengths are found once however often the class is copied.
+static void EmitReversedTree(Compiler* compiler, RegexNode* node)
 {
-    DWORD lengths = TreeLengths(compiler, tree, 0) | 2, pending = NO_INSTRUCTION;
+    if (!node->compiledLengths)
+        node->compiledLengths = TreeLengths(compiler, node->compiledTree, 0) | 2;
+    DWORD lengths = node->compiledLengths, pending = NO_INSTRUCTION;
     for (DWORD length = 1; length <= 4; length++) {
         if (!(lengths & (1u << length)))
             continue;
@@ -156,7 +160,7 @@ static void EmitClass(Compiler* compiler, RegexNode* node)
     Emit(compiler, OP_SET, node->compiledSet, 0);
     EndAlternative(compiler, split, &pending);
     if (compiler->reversed)
-        EmitReversedTree(compiler, node->compiledTree);
+        EmitReversedTree(compiler, node);
     else
         EmitTree(compiler, node->compiledTree);
     PatchJumps(compiler, pending);
@@ -168,19 +172,8 @@ static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh);
 // after the one before it.
 static void EmitReversedConcat(Compiler* compiler, RegexNode* node)
 {
-    DWORD count = 0;
-    for (RegexNode* child = node->child; child; child = child->next)
-        count++;
-    RegexNode** children = (RegexNode**)ArenaTake(compiler->arena, sizeof(RegexNode*) * count);
-    if (!children) {
-        CompileFail(compiler, L"out of memory", 1);
-        return;
-    }
-    count = 0;
-    for (RegexNode* child = node->child; child; child = child->next)
-        children[count++] = child;
-    while (count-- > 0)
-        EmitNode(compiler, children[count], AfterHighLiteral(compiler, count ? children[count - 1] : NULL, children[count]));
+    for (RegexNode* child = node->lastChild; child; child = child->previous)
+        EmitNode(compiler, child, AfterHighLiteral(compiler, child->previous, child));
 }
 
 static void EmitRepeat(Compiler* compiler, RegexNode* node)
@@ -218,7 +211,8 @@ static void EmitRepeat(Compiler* compiler, RegexNode* node)
 
 static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh)
 {
-    if (compiler->failed)
+    // Every copy of a part counts, also one that compiles to nothing.
+    if (!Spend(compiler))
         return;
     // A program too large is blamed on the outermost repetition that makes it.
     if (compiler->repeatDepth == 0)
@@ -282,6 +276,7 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
     RegexProgram* program = (RegexProgram*)block;
     BYTE* at = block + sizeof(RegexProgram);
     program->alphabet = compiler->alphabet;
+    program->reversed = compiler->reversed;
     program->instCount = compiler->instCount;
     program->insts = (RegexInst*)at;
     CopyMemory(at, compiler->insts, instBytes);
@@ -314,6 +309,31 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
     return program;
 }
 
+// Notes in error the first character typed in the ANSI pattern under node
+// that the code page cannot spell, each node looked at once.
+static void FindUnspelled(Compiler* compiler, const RegexNode* node)
+{
+    for (; node && !compiler->error->unspelled; node = node->next) {
+        BYTE bytes[4];
+        if (node->kind == NODE_LITERAL && !AnsiSpelling(compiler, node->value, bytes)) {
+            compiler->error->unspelled = node->value;
+            compiler->error->unspelledPosition = node->position;
+        }
+        for (DWORD i = 0; node->kind == NODE_CLASS && i < node->itemCount; i++) {
+            const RegexClassItem* item = &node->items[i];
+            if (item->kind != ITEM_CHARS)
+                continue;
+            int end = !AnsiSpelling(compiler, item->first, bytes) ? 1 : !AnsiSpelling(compiler, item->last, bytes) ? 2 : 0;
+            if (end) {
+                compiler->error->unspelled = end == 1 ? item->first : item->last;
+                compiler->error->unspelledPosition = end == 1 ? item->firstAt : item->lastAt;
+                break;
+            }
+        }
+        FindUnspelled(compiler, node->child);
+    }
+}
+
 static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase, BOOL reversed,
                              RegexError* error)
 {
@@ -332,6 +352,7 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
     CPINFO info;
     compiler.singleByte = GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
     compiler.blame = 1;
+    compiler.stepBudget = REGEX_STEPS_PER_CHAR * (DWORD)(length > 0 ? length : 1);
     compiler.reversed = reversed;
     RegexProgram* program = NULL;
     RegexNode* root = RegexParse(pattern, length, &arena, error);
@@ -341,6 +362,8 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
     Division division = {};
     RegexLiteral required = {};
     if (root && compiler.insts && SetsBegin(&compiler)) {
+        if (alphabet == REGEX_ANSI)
+            FindUnspelled(&compiler, root);
         EmitNode(&compiler, root, FALSE);
         Emit(&compiler, OP_MATCH, 0, 0);
         if (!compiler.failed && SetsDivide(&compiler, &division)) {
@@ -353,6 +376,7 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
         }
     }
     ArenaClose(&arena);
+    error->steps = compiler.steps;
     return program;
 }
 

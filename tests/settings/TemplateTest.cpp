@@ -251,9 +251,11 @@ TEST(SettingsTemplate, EnglishDialogWordsItsRefusalsInEnglish)
 {
     HMODULE english = LoadEnglishModule();
     ASSERT_TRUE(english);
-    WCHAR codePage[PROBLEM_CHARS];
+    WCHAR codePage[PROBLEM_CHARS], patternCodePage[PROBLEM_CHARS];
     wsprintfW(codePage, L"The search text has characters that code page %u cannot hold: tick Unicode files to search "
               L"UTF-8 and UTF-16 files for it", GetACP());
+    wsprintfW(patternCodePage, L"The pattern has a character that code page %u cannot hold, \u4E2D (U+4E2D) at "
+              L"position 4: tick Unicode files to search UTF-8 and UTF-16 files for it", GetACP());
     struct Refused {
         const wchar_t* text;
         int box;
@@ -263,6 +265,7 @@ TEST(SettingsTemplate, EnglishDialogWordsItsRefusalsInEnglish)
         {L"(foo|bar", IDC_REGULAR_EXPRESSION, L"Bad regular expression: unmatched ( at position 1"},
         {L"a\\q", IDC_REGULAR_EXPRESSION, L"Bad regular expression: unknown escape \\q at position 2"},
         {L"\u4E2D\u6587", 0, codePage},
+        {L"a[b\u4E2D]", IDC_REGULAR_EXPRESSION, patternCodePage},
     };
     for (const Refused& refused : cases) {
         DeleteSettingsKey();
