@@ -363,9 +363,10 @@ def results_window_lists_the_report(s):
     the results window shows the search: its rows are the desktop report's
     lines in order, a Chinese line of a UTF-8 file in Chinese under 1252; it
     counts the hits and the file it could not read, and names the report.
-    Ctrl+A and Ctrl+C copy the rows as report lines; Esc ends the program
-    with 0. The box is saved as "Lst" and loaded: unticked, the next run is
-    the one without the window, and its report byte for byte the same."""
+    Ctrl+A and Ctrl+C copy the rows as report lines; a heading sorts them;
+    Esc ends the program with 0 and keeps the window's place. The box is
+    saved as "Lst" and loaded: unticked, the next run is the one without the
+    window, and its report byte for byte the same."""
     s.reg_delete()
     process, folder, texts = open_results(s, shot='settings-results.png')
     report = read(s.report)
@@ -389,7 +390,9 @@ def results_window_lists_the_report(s):
         wait_for(lambda: s.list_view(RESULTS % 'needle')[1] == order, 'the rows in the order %r' % order)
     s.keys('Escape')
     code, _ = s.finish(process)
-    check(code == 0 and s.reg_query().get('Lst') == 'Y', 'exit code %d, Lst %r' % (code, s.reg_query().get('Lst')))
+    stored = s.reg_query()
+    check(code == 0 and stored.get('Lst') == 'Y' and re.match(r'^-?\d+ -?\d+ -?\d+ -?\d+ [01]$', stored.get('ResultsWindow', '')),
+          'exit code %d, Lst %r, the window kept at %r' % (code, stored.get('Lst'), stored.get('ResultsWindow')))
 
     process = s.start(s.args.program, launcher=False)
     s.fill_settings(toggles='l')

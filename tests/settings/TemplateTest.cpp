@@ -254,7 +254,7 @@ TEST(SettingsTemplate, EnglishDialogWordsItsRefusalsInEnglish)
     WCHAR codePage[PROBLEM_CHARS], patternCodePage[PROBLEM_CHARS];
     wsprintfW(codePage, L"The search text has characters that code page %u cannot hold: tick Unicode files to search "
               L"UTF-8 and UTF-16 files for it", GetACP());
-    wsprintfW(patternCodePage, L"The pattern has a character that code page %u cannot hold, \u4E2D (U+4E2D) at "
+    wsprintfW(patternCodePage, L"The pattern has a character that code page %u cannot hold, \u0100 (U+0100) at "
               L"position 4: tick Unicode files to search UTF-8 and UTF-16 files for it", GetACP());
     struct Refused {
         const wchar_t* text;
@@ -264,8 +264,9 @@ TEST(SettingsTemplate, EnglishDialogWordsItsRefusalsInEnglish)
     const Refused cases[] = {
         {L"(foo|bar", IDC_REGULAR_EXPRESSION, L"Bad regular expression: unmatched ( at position 1"},
         {L"a\\q", IDC_REGULAR_EXPRESSION, L"Bad regular expression: unknown escape \\q at position 2"},
-        {L"\u4E2D\u6587", 0, codePage},
-        {L"a[b\u4E2D]", IDC_REGULAR_EXPRESSION, patternCodePage},
+        // Neither code page 1252 nor 950 holds an A with a macron.
+        {L"\u0100\u4E2D", 0, codePage},
+        {L"a[b\u0100]", IDC_REGULAR_EXPRESSION, patternCodePage},
     };
     for (const Refused& refused : cases) {
         DeleteSettingsKey();
