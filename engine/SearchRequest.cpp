@@ -82,7 +82,9 @@ static BOOL CompilePattern(SearchRequest* request, const WCHAR* text, WCHAR* pro
 {
     RegexError error;
     int length = lstrlenW(text);
-    BOOL matchCase = request->options.matchCase != 0, unicode = request->options.unicodeFiles != 0;
+    // Under code page 65001 ANSI files are UTF-8, searched as Unicode text.
+    BOOL matchCase = request->options.matchCase != 0;
+    BOOL unicode = request->options.unicodeFiles != 0 || GetACP() == CP_UTF8;
     if ((request->ansiProgram = RegexCompile(text, length, REGEX_ANSI, matchCase, &error)) &&
         (request->ansiReversed = RegexCompileReversed(text, length, REGEX_ANSI, matchCase, &error)) &&
         (!unicode || ((request->unicodeProgram = RegexCompile(text, length, REGEX_UNICODE, matchCase, &error)) &&

@@ -47,23 +47,133 @@ static void PatchJumps(Compiler* compiler, DWORD pending)
     }
 }
 
-// The set of a node that takes one character, made once however often a
-// repetition copies the node.
-static DWORD SetOfNode(Compiler* compiler, RegexNode* node)
+// The parts of a node that takes one character, made once however often a
+// repetition copies the node. FALSE after an error.
+static BOOL PartsOfNode(Compiler* compiler, RegexNode* node, CharacterParts* parts)
 {
     if (!node->compiled) {
-        node->compiledSet = node->kind == NODE_ANY      ? SetOfAny(compiler)
-                          : node->kind == NODE_ESCAPE   ? SetOfEscape(compiler, node->value, node->negated)
-                                                        : SetOfCharacter(compiler, node->value);
+        BOOL made;
+        if (node->kind == NODE_ANY)
+            made = SetOfAny(compiler, parts);
+        else if (node->kind == NODE_ESCAPE)
+            made = SetOfEscape(compiler, node->value, node->negated, parts);
+        else if (node->kind == NODE_CLASS)
+            made = SetOfClass(compiler, node, parts);
+        else if (node->kind == NODE_BYTE && compiler->doubleByte)
+            made = SetOfLeadByte(compiler, (BYTE)node->value, parts);
+        else
+            made = (parts->singles = SetOfCharacter(compiler, node->value), parts->tree = 0,
+                    parts->loneLeads = parts->allTrails = NO_SET, parts->excludes = FALSE, !compiler->failed);
+        if (!made)
+            return FALSE;
+        node->compiledSet = parts->singles;
+        node->compiledTree = parts->tree;
+        node->compiledLeads = parts->loneLeads;
+        node->compiledTrails = parts->allTrails;
+        node->compiledExcludes = parts->excludes;
         node->compiled = TRUE;
     }
-    return node->compiledSet;
+    *parts = CharacterParts{node->compiledSet, node->compiledLeads, node->compiledTrails, node->compiledTree,
+                            node->compiledExcludes};
+    return TRUE;
+}
+
+static void EmitTree(Compiler* compiler, DWORD index);
+static void EmitReversedTree(Compiler* compiler, DWORD tree);
+
+static BOOL StoredHas(const Compiler* compiler, DWORD set, DWORD b)
+{
+    return (compiler->sets[set]->words[b / 32] >> (b % 32)) & 1;
+}
+
+// One character of double-byte text by its parts (CharSets.h), each an
+// alternative: a character of one byte; a lone lead byte at the line's end;
+// a lead byte with any trail byte; the members of the tree, or the trails
+// of each of its leads that it does not name. Read backwards, a
+// double-byte character is taken as any byte before a lead byte: more than
+// the set holds, as a reversed program may take.
+static void EmitDoubleByteCharacter(Compiler* compiler, const CharacterParts* parts)
+{
+    BOOL reversed = compiler->reversed, lone = parts->loneLeads != NO_SET;
+    BOOL trails = parts->allTrails != NO_SET, tree = parts->tree != 0;
+    DWORD alternatives = 1 + lone + (reversed ? (trails || tree) : trails + (tree && !parts->excludes));
+    DWORD excluded = 0;
+    for (DWORD b = 0; !reversed && tree && parts->excludes && lone && b < 256; b++)
+        excluded += compiler->tree[parts->tree].children[b] && StoredHas(compiler, parts->loneLeads, b);
+    alternatives += excluded;
+    DWORD done = 0, pending = NO_INSTRUCTION;
+    DWORD split = BeginAlternative(compiler, ++done == alternatives);
+    Emit(compiler, OP_SET, parts->singles, 0);
+    EndAlternative(compiler, split, &pending);
+    if (lone) {
+        split = BeginAlternative(compiler, ++done == alternatives);
+        if (reversed)
+            Emit(compiler, OP_ASSERT, ASSERT_LINE_START, 0);
+        Emit(compiler, OP_SET, parts->loneLeads, 0);
+        if (!reversed)
+            Emit(compiler, OP_ASSERT, ASSERT_LINE_END, 0);
+        EndAlternative(compiler, split, &pending);
+    }
+    if (reversed && (trails || tree)) {
+        split = BeginAlternative(compiler, ++done == alternatives);
+        Emit(compiler, OP_SET, SetOfAnyByte(compiler, NULL), 0);
+        Emit(compiler, OP_SET, LEAD_SET, 0);
+        EndAlternative(compiler, split, &pending);
+    }
+    if (!reversed && trails) {
+        split = BeginAlternative(compiler, ++done == alternatives);
+        Emit(compiler, OP_SET, parts->allTrails, 0);
+        Emit(compiler, OP_SET, SetOfAnyByte(compiler, NULL), 0);
+        EndAlternative(compiler, split, &pending);
+    }
+    if (!reversed && tree && !parts->excludes) {
+        split = BeginAlternative(compiler, ++done == alternatives);
+        EmitTree(compiler, parts->tree);
+        EndAlternative(compiler, split, &pending);
+    }
+    for (DWORD b = 0; excluded && b < 256 && !compiler->failed; b++) {
+        DWORD child = compiler->tree[parts->tree].children[b];
+        if (!child || !StoredHas(compiler, parts->loneLeads, b))
+            continue;
+        split = BeginAlternative(compiler, ++done == alternatives);
+        Emit(compiler, OP_SET, SetOfByte(compiler, (BYTE)b, FALSE), 0);
+        Emit(compiler, OP_SET, SetOfAnyByte(compiler, compiler->tree[child].ends), 0);
+        EndAlternative(compiler, split, &pending);
+    }
+    PatchJumps(compiler, pending);
+}
+
+// A node that takes one character of any kind but a literal.
+static void EmitCharacter(Compiler* compiler, RegexNode* node)
+{
+    CharacterParts parts;
+    if (!PartsOfNode(compiler, node, &parts))
+        return;
+    if (compiler->doubleByte) {
+        EmitDoubleByteCharacter(compiler, &parts);
+        return;
+    }
+    if (!parts.tree) {
+        Emit(compiler, OP_SET, parts.singles, 0);
+        return;
+    }
+    DWORD pending = NO_INSTRUCTION;
+    DWORD split = BeginAlternative(compiler, FALSE);
+    Emit(compiler, OP_SET, parts.singles, 0);
+    EndAlternative(compiler, split, &pending);
+    if (compiler->reversed)
+        EmitReversedTree(compiler, parts.tree);
+    else
+        EmitTree(compiler, parts.tree);
+    PatchJumps(compiler, pending);
 }
 
 static void EmitLiteral(Compiler* compiler, RegexNode* node, BOOL afterHigh)
 {
-    if (compiler->alphabet == REGEX_UNICODE) {
-        Emit(compiler, OP_SET, SetOfNode(compiler, node), 0);
+    // A lead byte alone stands for the characters it begins.
+    BOOL lead = compiler->doubleByte && node->kind == NODE_BYTE && compiler->ansi->lead[node->value];
+    if (compiler->alphabet == REGEX_UNICODE || lead) {
+        EmitCharacter(compiler, node);
         return;
     }
     BYTE bytes[4];
@@ -136,29 +246,9 @@ static void EmitReversedTree(Compiler* compiler, DWORD tree)
             continue;
         DWORD split = BeginAlternative(compiler, (lengths >> (length + 1)) == 0);
         for (DWORD k = 0; k < length; k++)
-            Emit(compiler, OP_SET, SetOfAny(compiler), 0);
+            Emit(compiler, OP_SET, SetOfAnyByte(compiler, NULL), 0);
         EndAlternative(compiler, split, &pending);
     }
-    PatchJumps(compiler, pending);
-}
-
-static void EmitClass(Compiler* compiler, RegexNode* node)
-{
-    if (!node->compiled && !SetOfClass(compiler, node, &node->compiledSet, &node->compiledTree))
-        return;
-    node->compiled = TRUE;
-    if (!node->compiledTree) {
-        Emit(compiler, OP_SET, node->compiledSet, 0);
-        return;
-    }
-    DWORD pending = NO_INSTRUCTION;
-    DWORD split = BeginAlternative(compiler, FALSE);
-    Emit(compiler, OP_SET, node->compiledSet, 0);
-    EndAlternative(compiler, split, &pending);
-    if (compiler->reversed)
-        EmitReversedTree(compiler, node->compiledTree);
-    else
-        EmitTree(compiler, node->compiledTree);
     PatchJumps(compiler, pending);
 }
 
@@ -230,7 +320,8 @@ static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh)
         break;
     case NODE_ANY:
     case NODE_ESCAPE:
-        Emit(compiler, OP_SET, SetOfNode(compiler, node), 0);
+    case NODE_CLASS:
+        EmitCharacter(compiler, node);
         break;
     case NODE_ASSERT:
         // Read backwards, the line's start comes last and its end first.
@@ -238,9 +329,6 @@ static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh)
             Emit(compiler, OP_ASSERT, node->value == ASSERT_LINE_START ? ASSERT_LINE_END : ASSERT_LINE_START, 0);
         else
             Emit(compiler, OP_ASSERT, node->value, 0);
-        break;
-    case NODE_CLASS:
-        EmitClass(compiler, node);
         break;
     case NODE_CONCAT:
         if (compiler->reversed)
@@ -282,6 +370,7 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
     RegexProgram* program = (RegexProgram*)block;
     BYTE* at = block + sizeof(RegexProgram);
     program->alphabet = compiler->alphabet;
+    program->characterStarts = compiler->doubleByte && !compiler->reversed;
     program->instCount = compiler->instCount;
     program->insts = (RegexInst*)at;
     CopyMemory(at, compiler->insts, instBytes);
@@ -329,8 +418,8 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
     compiler.alphabet = alphabet;
     compiler.matchCase = matchCase;
     compiler.utf8 = GetACP() == CP_UTF8;
-    CPINFO info;
-    compiler.singleByte = GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
+    compiler.ansi = AnsiCharacters();
+    compiler.doubleByte = alphabet == REGEX_ANSI && compiler.ansi->kind == ANSI_DOUBLE_BYTE;
     compiler.blame = 1;
     compiler.reversed = reversed;
     RegexProgram* program = NULL;

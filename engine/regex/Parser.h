@@ -52,6 +52,8 @@ struct RegexNode {
     BOOL compiled;       // a set compiled once however often it is repeated:
     DWORD compiledSet;   // its index
     DWORD compiledTree;  // and the root of a class's ANSI byte tree
+    DWORD compiledLeads, compiledTrails;  // double-byte ANSI text (CharSets.h, CharacterParts)
+    BOOL compiledExcludes;
 };
 
 // Fills error with "what at position N".

@@ -63,16 +63,19 @@ static void LiteralOf(const Compiler* compiler, const RegexNode* node, BOOL afte
         facts->exact = TRUE;
         return;
     }
+    // A lead byte alone stands for every character it begins.
+    if (compiler->doubleByte && node->kind == NODE_BYTE && compiler->ansi->lead[node->value])
+        return;
     BYTE bytes[4];
     BOOL folded[4];
     int count = LiteralBytes(compiler, node, afterHigh, bytes, folded);
     for (int k = 0; k < count; k++) {
         BYTE b = bytes[k];
-        if (folded[k] && b >= 'a' && b <= 'z')
+        if (folded[k] && compiler->ansi->foldSources[b] == 0)
             return;  // never matches: no text is exact
-        BOOL letter = folded[k] && b >= 'A' && b <= 'Z';
-        text->units[k] = letter ? (BYTE)(b | 0x20) : b;
-        text->fold[k] = letter ? 0x20 : 0;
+        BYTE varies = folded[k] ? compiler->ansi->foldVaries[b] : 0;
+        text->units[k] = (BYTE)(b | varies);
+        text->fold[k] = varies;
     }
     text->length = count;
     facts->exact = count > 0;

@@ -18,10 +18,11 @@
 #include "engine/text/Utf16.h"
 
 // Whether the matcher may begin where the reversed DFA says: the rules of
-// "//" and strings need the line from its start.
+// "//" and strings need the line from its start, and so do the characters
+// of double-byte text, which cannot be told reading backwards.
 static BOOL StartsAnywhere(const ScanPass* pass)
 {
-    return pass->reversed && !(pass->regexOptions & (REGEX_SKIP_COMMENTS | REGEX_STRINGS_ONLY));
+    return pass->reversed && !pass->doubleByte && !(pass->regexOptions & (REGEX_SKIP_COMMENTS | REGEX_STRINGS_ONLY));
 }
 
 // Decodes whole characters of Unicode text from byte from while they start
