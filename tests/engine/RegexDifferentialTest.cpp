@@ -102,6 +102,12 @@ void MakeText(Random* random, const std::wstring& sample, bool unicode, std::str
     }
 }
 
+bool DoubleByteCodePage()
+{
+    CPINFO info;
+    return GetACP() != CP_UTF8 && GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
+}
+
 struct LineSpan {
     size_t start;
     size_t length;
@@ -221,7 +227,7 @@ ULONGLONG EngineFind(RegexWorkspace* workspace, const Unit* text, size_t from, s
 
 ReferenceLine ReferenceLineOf(const std::string& text, const LineSpan& span)
 {
-    return LineOfBytes(text.substr(span.start, span.length));
+    return LineOfAnsi(text.substr(span.start, span.length));
 }
 
 ReferenceLine ReferenceLineOf(const std::wstring& text, const LineSpan& span)
@@ -268,8 +274,9 @@ std::string Compare(const RegexCase& test, const ReferencePattern* reference, Re
         if (found != expected)
             return "line " + std::to_string(i + 1) + ": first hit " + Number(found) + ", reference " + Number(expected);
         // Without the rules that follow the line from its start, the matcher
-        // may begin where the reversed program says.
-        if (rules.options & (REGEX_SKIP_COMMENTS | REGEX_STRINGS_ONLY))
+        // may begin where the reversed program says; the characters of
+        // double-byte text need the line from its start too.
+        if ((rules.options & (REGEX_SKIP_COMMENTS | REGEX_STRINGS_ONLY)) || (!test.unicode && DoubleByteCodePage()))
             continue;
         found = HintedFirstHit(workspace, reversed, text.substr(lines[i].start, lines[i].length), rules.options);
         if (found != expected)
@@ -400,7 +407,8 @@ TEST(RegexDifferential, EngineFindsWhatTheReferenceFinds)
         Random random = {((ULONGLONG)seed << 32) + index};
         RegexCase test;
         test.options = (index % 8) | ((index / 8) % 2 ? WHOLE_WORD : 0);
-        test.unicode = (index / 16) % 2 == 1;
+        // Under code page 65001 ANSI files are read as UTF-8 text.
+        test.unicode = (index / 16) % 2 == 1 || GetACP() == CP_UTF8;
         Piece piece = Alternation(&random, 0);
         test.pattern = piece.pattern;
         MakeText(&random, piece.sample, test.unicode, &test.bytes, &test.units);
@@ -409,7 +417,7 @@ TEST(RegexDifferential, EngineFindsWhatTheReferenceFinds)
         if (difference.empty()) {
             std::shared_ptr<ReferencePattern> reference = ReferenceParse(test.pattern);
             ReferenceRules rules = {test.unicode, (test.options & MATCH_CASE) != 0, EngineOptions(test.options)};
-            ReferenceLine line = test.unicode ? LineOfUnits(test.units) : LineOfBytes(test.bytes);
+            ReferenceLine line = test.unicode ? LineOfUnits(test.units) : LineOfAnsi(test.bytes);
             withHits += ReferenceFirstEnd(reference.get(), rules, line) != REGEX_NONE;
             continue;
         }
@@ -433,6 +441,10 @@ TEST(RegexDifferential, EscapedLiteralFindsWhatTheLiteralScannerFinds)
     unsigned long cases = Setting("REGEX_DIFF_CASES", defaultLiteralCases);
     unsigned long seed = Setting("REGEX_DIFF_SEED", 1900 + GetACP());
     unsigned long first = Setting("REGEX_DIFF_FIRST", 0);
+    // Under code page 65001 ANSI files are read as UTF-8 text, which the
+    // scanner's differential test holds to the literal search.
+    if (GetACP() == CP_UTF8)
+        GTEST_SKIP();
     ScanCaptureStart();
     for (unsigned long index = first; index < first + cases; index++) {
         Random random = {((ULONGLONG)seed << 32) + index};
