@@ -200,7 +200,7 @@ SWITCH_CASES = [
     (['-d', '/t:*.c', '-c', 'NEEDLE'], [('sub\\d.c', 2, 3)]),
     (['/T:c.txt', ''], [('c.txt', 1, 1), ('c.txt', 2, 1)]),
     (['/T:*.h', '--', '// needle'], [('b.h', 1, 1)]),
-    (['/T:u.c', 'caf\u00e9'], []),  # upper-cased to CAFÉ, as the dialog does; only a-z fold
+    (['/T:u.c', 'caf\u00e9'], [('u.c', 1, 6)]),  # every letter folds
     (['/T:u.c', '/C', 'caf\u00e9'], [('u.c', 1, 6)]),
     # A lone "/" or "-" is a text, not a switch; so is a second "--".
     (['/T:dash.txt', '/'], [('dash.txt', 1, 2)]),
@@ -280,6 +280,39 @@ def unicode_files(c):
         check(code == (0 if lines else 1) and err == b'', '%r: exit code %d, %r' % (arguments, code, err))
         found += lines
     check(found > 80, 'only %d report lines' % found)
+
+
+# Searches as typed in ANSI files of other code pages, each under the locale
+# that gives it: locale, the files' bytes, arguments, hits (file, line,
+# column). Big5 spells 乙 A4 41, with the letter A as its trail byte.
+ANSI_CASES = [
+    ('en_US', {'a.txt': 'Se\u00f1or \u00f1s\r\nSE\u00d1OR\r\n'.encode('cp1252')},
+     ['Se\u00f1or'], [('a.txt', 1, 1), ('a.txt', 2, 1)]),
+    ('en_US', {'a.txt': 'Se\u00f1or \u00f1s\r\nSE\u00d1OR\r\n'.encode('cp1252')},
+     ['\u00f1s'], [('a.txt', 1, 7)]),
+    ('zh_TW', {'b.txt': b'\xa4\xa4\xa4\xe5abc\r\n\xa4A\r\n'}, ['\u4e2d\u6587abc'], [('b.txt', 1, 1)]),
+    ('zh_TW', {'b.txt': b'\xa4\xa4\xa4\xe5abc\r\n\xa4A\r\n'}, ['A'], [('b.txt', 1, 5)]),
+    ('zh_TW', {'b.txt': b'\xa4\xa4\xa4\xe5abc\r\n\xa4A\r\n'}, ['/R', 'a|\u4e59$'], [('b.txt', 1, 5), ('b.txt', 2, 1)]),
+    ('hi_IN', {'c.txt': 'Kleine-K\u00f6nig\nKLEINE-K\u00d6NIG\nkleine-konig\n'.encode('utf-8')},
+     ['Kleine-K\u00f6nig'], [('c.txt', 1, 1), ('c.txt', 2, 1)]),
+]
+
+
+def ansi_code_pages(c):
+    """Text found as typed in ANSI files of code pages 1252, 950 and 65001:
+    every letter folds, and a double-byte character is one character."""
+    folder = os.path.join(c.args.work, 'code-pages')
+    for locale, files, arguments, hits in ANSI_CASES:
+        shutil.rmtree(folder, ignore_errors=True)
+        for name, data in files.items():
+            write(os.path.join(folder, name), data)
+        env = dict(c.s.env, LANG=locale + '.UTF-8')
+        process = c.s.wine(c.args.console, '/Q', '/F:' + winpath(folder), *arguments, env=env,
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        out, err = process.communicate(timeout=60)
+        expected = b''.join(hit_lines(folder, hits))
+        check(out == expected and process.returncode == (0 if hits else 1),
+              '%s %r: %d %r, not %r (%r)' % (locale, arguments, process.returncode, out, expected, err))
 
 
 def usage_and_bad_input(c):
@@ -722,6 +755,7 @@ def vim_reads_the_report(c):
 CASES = [
     switches_and_defaults,
     unicode_files,
+    ansi_code_pages,
     usage_and_bad_input,
     destinations,
     registry_left_alone,

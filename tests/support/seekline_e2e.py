@@ -471,18 +471,15 @@ def split_lines(items):
     return lines + [(start, len(items))]
 
 
-def ansi_fold_equal(items, p, pattern):
-    """Only a to z fold in ANSI text, and not the byte after a pattern byte
-    of 0x80 or more."""
-    fold = True
-    for k, b in enumerate(pattern):
-        c = items[p + k]
-        if fold and 0x61 <= c <= 0x7a:
-            c -= 0x20
-        if c != b:
-            return False
-        fold = b < 0x80
-    return True
+def ansi_fold(b, upper):
+    """A byte of code page 1252 folded as the platform upper-cases its
+    character, where the code page spells the upper case in one byte."""
+    try:
+        c = bytes([b]).decode('cp1252')
+        folded = chr(upper.get(ord(c), ord(c))).encode('cp1252')
+    except UnicodeError:
+        return b
+    return folded[0] if len(folded) == 1 else b
 
 
 def cut_ansi(text):
@@ -516,10 +513,9 @@ def file_report_lines(path, data, text, switches, upper):
         needle = list(needle)
         items = list(data)
         widths = [1] * len(items)
-        if 'C' in switches:
-            equal = lambda p, q: items[p:p + len(q)] == q
-        else:
-            equal = lambda p, q: ansi_fold_equal(items, p, q)
+        if 'C' not in switches:
+            items = [ansi_fold(b, upper) for b in items]
+        equal = lambda p, q: items[p:p + len(q)] == q
         shown = lambda start, end: data[start:end][:259]
     else:
         decoded = data[mark:].decode(form, 'replace')
