@@ -23,8 +23,9 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
-from seekline_e2e import (BIG_FILES, IDS, PROGRESS, ROOT, SETTINGS, check, check_big_report, check_report,  # noqa: E402
-                          main, make_big_tree, make_unicode_tree, read, wait_for, whole_lines, winpath, write)
+from seekline_e2e import (ANSI_SEARCHES, BIG_FILES, IDS, PROGRESS, ROOT, SETTINGS, check,  # noqa: E402
+                          check_big_report, check_report, main, make_big_tree, make_files, make_unicode_tree, read,
+                          wait_for, whole_lines, winpath, write)
 
 # A stop or a closed pipe must end the program within a second; the bound
 # leaves room for a loaded machine and is only a check that nothing hangs.
@@ -282,30 +283,13 @@ def unicode_files(c):
     check(found > 80, 'only %d report lines' % found)
 
 
-# Searches as typed in ANSI files of other code pages, each under the locale
-# that gives it: locale, the files' bytes, arguments, hits (file, line,
-# column). Big5 spells 乙 A4 41, with the letter A as its trail byte.
-ANSI_CASES = [
-    ('en_US', {'a.txt': 'Se\u00f1or \u00f1s\r\nSE\u00d1OR\r\n'.encode('cp1252')},
-     ['Se\u00f1or'], [('a.txt', 1, 1), ('a.txt', 2, 1)]),
-    ('en_US', {'a.txt': 'Se\u00f1or \u00f1s\r\nSE\u00d1OR\r\n'.encode('cp1252')},
-     ['\u00f1s'], [('a.txt', 1, 7)]),
-    ('zh_TW', {'b.txt': b'\xa4\xa4\xa4\xe5abc\r\n\xa4A\r\n'}, ['\u4e2d\u6587abc'], [('b.txt', 1, 1)]),
-    ('zh_TW', {'b.txt': b'\xa4\xa4\xa4\xe5abc\r\n\xa4A\r\n'}, ['A'], [('b.txt', 1, 5)]),
-    ('zh_TW', {'b.txt': b'\xa4\xa4\xa4\xe5abc\r\n\xa4A\r\n'}, ['/R', 'a|\u4e59$'], [('b.txt', 1, 5), ('b.txt', 2, 1)]),
-    ('hi_IN', {'c.txt': 'Kleine-K\u00f6nig\nKLEINE-K\u00d6NIG\nkleine-konig\n'.encode('utf-8')},
-     ['Kleine-K\u00f6nig'], [('c.txt', 1, 1), ('c.txt', 2, 1)]),
-]
-
-
 def ansi_code_pages(c):
     """Text found as typed in ANSI files of code pages 1252, 950 and 65001:
     every letter folds, and a double-byte character is one character."""
     folder = os.path.join(c.args.work, 'code-pages')
-    for locale, files, arguments, hits in ANSI_CASES:
-        shutil.rmtree(folder, ignore_errors=True)
-        for name, data in files.items():
-            write(os.path.join(folder, name), data)
+    for locale, files, switches, text, hits in ANSI_SEARCHES:
+        make_files(folder, files)
+        arguments = switches + [text]
         env = dict(c.s.env, LANG=locale + '.UTF-8')
         process = c.s.wine(c.args.console, '/Q', '/F:' + winpath(folder), *arguments, env=env,
                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
