@@ -68,7 +68,7 @@ BYTE AnsiByte(const Compiler* compiler, BYTE b)
     return compiler->matchCase ? b : compiler->ansi->fold[b];
 }
 
-int LiteralBytes(const Compiler* compiler, const RegexNode* node, BOOL, BYTE* bytes, BOOL* folded)
+int LiteralBytes(const Compiler* compiler, const RegexNode* node, BYTE* bytes, BOOL* folded)
 {
     int count;
     if (node->kind == NODE_BYTE) {
@@ -82,10 +82,6 @@ int LiteralBytes(const Compiler* compiler, const RegexNode* node, BOOL, BYTE* by
     return count;
 }
 
-BOOL AfterHighLiteral(const Compiler*, const RegexNode*, const RegexNode*)
-{
-    return FALSE;
-}
 
 void SetClear(const Compiler* compiler, CharSet* set)
 {

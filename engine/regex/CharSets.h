@@ -105,7 +105,4 @@ BOOL SetOfClass(Compiler* compiler, const RegexNode* node, CharacterParts* parts
 // An ANSI literal's bytes and whether each is compared folded: a character
 // of one byte folds, the bytes of a longer one are compared as they stand.
 // 0 bytes: the code page cannot spell it.
-int LiteralBytes(const Compiler* compiler, const RegexNode* node, BOOL afterHigh, BYTE* bytes, BOOL* folded);
-// Whether node is a literal written directly after an ANSI literal whose
-// last byte is 0x80 or more.
-BOOL AfterHighLiteral(const Compiler* compiler, const RegexNode* previous, const RegexNode* node);
+int LiteralBytes(const Compiler* compiler, const RegexNode* node, BYTE* bytes, BOOL* folded);

@@ -168,7 +168,7 @@ static void EmitCharacter(Compiler* compiler, RegexNode* node)
     PatchJumps(compiler, pending);
 }
 
-static void EmitLiteral(Compiler* compiler, RegexNode* node, BOOL afterHigh)
+static void EmitLiteral(Compiler* compiler, RegexNode* node)
 {
     // A lead byte alone stands for the characters it begins.
     BOOL lead = compiler->doubleByte && node->kind == NODE_BYTE && compiler->ansi->lead[node->value];
@@ -178,7 +178,7 @@ static void EmitLiteral(Compiler* compiler, RegexNode* node, BOOL afterHigh)
     }
     BYTE bytes[4];
     BOOL folded[4];
-    int count = LiteralBytes(compiler, node, afterHigh, bytes, folded);
+    int count = LiteralBytes(compiler, node, bytes, folded);
     if (count == 0) {
         // A character the code page cannot spell never matches: an empty set.
         CharSet* none = compiler->scratch[0];
@@ -252,10 +252,9 @@ static void EmitReversedTree(Compiler* compiler, DWORD tree)
     PatchJumps(compiler, pending);
 }
 
-static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh);
+static void EmitNode(Compiler* compiler, RegexNode* node);
 
-// The children of a concatenation last first, each as the pattern has it
-// after the one before it.
+// The children of a concatenation last first.
 static void EmitReversedConcat(Compiler* compiler, RegexNode* node)
 {
     DWORD count = 0;
@@ -270,7 +269,7 @@ static void EmitReversedConcat(Compiler* compiler, RegexNode* node)
     for (RegexNode* child = node->child; child; child = child->next)
         children[count++] = child;
     while (count-- > 0)
-        EmitNode(compiler, children[count], AfterHighLiteral(compiler, count ? children[count - 1] : NULL, children[count]));
+        EmitNode(compiler, children[count]);
 }
 
 static void EmitRepeat(Compiler* compiler, RegexNode* node)
@@ -280,14 +279,14 @@ static void EmitRepeat(Compiler* compiler, RegexNode* node)
     if (node->max == REGEX_UNBOUNDED && copies > 0)
         copies--;  // the last goes into the loop
     for (DWORD i = 0; i < copies && !compiler->failed; i++)
-        EmitNode(compiler, child, FALSE);
+        EmitNode(compiler, child);
     if (node->max == REGEX_UNBOUNDED && node->min > 0) {
         DWORD loop = compiler->instCount;
-        EmitNode(compiler, child, FALSE);
+        EmitNode(compiler, child);
         Emit(compiler, OP_SPLIT, loop, compiler->instCount + 1);
     } else if (node->max == REGEX_UNBOUNDED) {
         DWORD split = Emit(compiler, OP_SPLIT, compiler->instCount + 1, 0);
-        EmitNode(compiler, child, FALSE);
+        EmitNode(compiler, child);
         Emit(compiler, OP_JUMP, split, 0);
         if (!compiler->failed)
             compiler->insts[split].alt = compiler->instCount;
@@ -296,7 +295,7 @@ static void EmitRepeat(Compiler* compiler, RegexNode* node)
         DWORD pending = NO_INSTRUCTION;
         for (DWORD i = node->min; i < node->max && !compiler->failed; i++) {
             pending = Emit(compiler, OP_SPLIT, compiler->instCount + 1, pending);
-            EmitNode(compiler, child, FALSE);
+            EmitNode(compiler, child);
         }
         while (pending != NO_INSTRUCTION && !compiler->failed) {
             DWORD next = compiler->insts[pending].alt;
@@ -306,7 +305,7 @@ static void EmitRepeat(Compiler* compiler, RegexNode* node)
     }
 }
 
-static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh)
+static void EmitNode(Compiler* compiler, RegexNode* node)
 {
     if (compiler->failed)
         return;
@@ -316,7 +315,7 @@ static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh)
     switch (node->kind) {
     case NODE_LITERAL:
     case NODE_BYTE:
-        EmitLiteral(compiler, node, afterHigh);
+        EmitLiteral(compiler, node);
         break;
     case NODE_ANY:
     case NODE_ESCAPE:
@@ -334,14 +333,14 @@ static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh)
         if (compiler->reversed)
             EmitReversedConcat(compiler, node);
         else
-            for (RegexNode* child = node->child, *previous = NULL; child; previous = child, child = child->next)
-                EmitNode(compiler, child, AfterHighLiteral(compiler, previous, child));
+            for (RegexNode* child = node->child; child; child = child->next)
+                EmitNode(compiler, child);
         break;
     case NODE_ALT: {
         DWORD pending = NO_INSTRUCTION;
         for (RegexNode* child = node->child; child; child = child->next) {
             DWORD split = BeginAlternative(compiler, child->next == NULL);
-            EmitNode(compiler, child, FALSE);
+            EmitNode(compiler, child);
             EndAlternative(compiler, split, &pending);
         }
         PatchJumps(compiler, pending);
@@ -430,7 +429,7 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
     Division division = {};
     RegexLiteral required = {};
     if (root && compiler.insts && SetsBegin(&compiler)) {
-        EmitNode(&compiler, root, FALSE);
+        EmitNode(&compiler, root);
         Emit(&compiler, OP_MATCH, 0, 0);
         if (!compiler.failed && SetsDivide(&compiler, &division)) {
             // A reversed program's literal would read backwards: it has none.

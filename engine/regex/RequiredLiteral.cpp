@@ -48,7 +48,7 @@ static BOOL Append(RegexLiteral* run, const RegexLiteral* text)
     return TRUE;
 }
 
-static void LiteralOf(const Compiler* compiler, const RegexNode* node, BOOL afterHigh, LiteralFacts* facts)
+static void LiteralOf(const Compiler* compiler, const RegexNode* node, LiteralFacts* facts)
 {
     RegexLiteral* text = &facts->exactText;
     if (node->value == '\r' || node->value == '\n')
@@ -68,7 +68,7 @@ static void LiteralOf(const Compiler* compiler, const RegexNode* node, BOOL afte
         return;
     BYTE bytes[4];
     BOOL folded[4];
-    int count = LiteralBytes(compiler, node, afterHigh, bytes, folded);
+    int count = LiteralBytes(compiler, node, bytes, folded);
     for (int k = 0; k < count; k++) {
         BYTE b = bytes[k];
         if (folded[k] && compiler->ansi->foldSources[b] == 0)
@@ -81,17 +81,15 @@ static void LiteralOf(const Compiler* compiler, const RegexNode* node, BOOL afte
     facts->exact = count > 0;
 }
 
-static void FactsOf(const Compiler* compiler, const RegexNode* node, BOOL afterHigh, LiteralFacts* facts);
+static void FactsOf(const Compiler* compiler, const RegexNode* node, LiteralFacts* facts);
 
 static void FactsOfConcatenation(const Compiler* compiler, const RegexNode* node, LiteralFacts* facts)
 {
     RegexLiteral run = {};
     BOOL allExact = TRUE;
-    const RegexNode* previous = NULL;
     for (const RegexNode* child = node->child; child; child = child->next) {
         LiteralFacts inner = {};
-        FactsOf(compiler, child, AfterHighLiteral(compiler, previous, child), &inner);
-        previous = child;
+        FactsOf(compiler, child, &inner);
         KeepLonger(&facts->best, &inner.best);
         if (inner.exact && Append(&run, &inner.exactText))
             continue;
@@ -112,7 +110,7 @@ static void FactsOfRepeat(const Compiler* compiler, const RegexNode* node, Liter
     if (node->min == 0)
         return;
     LiteralFacts inner = {};
-    FactsOf(compiler, node->child, FALSE, &inner);
+    FactsOf(compiler, node->child, &inner);
     facts->best = inner.best;
     if (!inner.exact)
         return;
@@ -126,7 +124,7 @@ static void FactsOfRepeat(const Compiler* compiler, const RegexNode* node, Liter
         facts->exactText = run;
 }
 
-static void FactsOf(const Compiler* compiler, const RegexNode* node, BOOL afterHigh, LiteralFacts* facts)
+static void FactsOf(const Compiler* compiler, const RegexNode* node, LiteralFacts* facts)
 {
     switch (node->kind) {
     case NODE_EMPTY:
@@ -135,7 +133,7 @@ static void FactsOf(const Compiler* compiler, const RegexNode* node, BOOL afterH
         break;
     case NODE_LITERAL:
     case NODE_BYTE:
-        LiteralOf(compiler, node, afterHigh, facts);
+        LiteralOf(compiler, node, facts);
         break;
     case NODE_CONCAT:
         FactsOfConcatenation(compiler, node, facts);
@@ -151,6 +149,6 @@ static void FactsOf(const Compiler* compiler, const RegexNode* node, BOOL afterH
 void FindRequiredLiteral(const Compiler* compiler, const RegexNode* root, RegexLiteral* required)
 {
     LiteralFacts facts = {};
-    FactsOf(compiler, root, FALSE, &facts);
+    FactsOf(compiler, root, &facts);
     *required = facts.best;
 }

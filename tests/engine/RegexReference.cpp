@@ -354,13 +354,13 @@ public:
         return in != negated;
     }
 
-    const std::set<size_t>& Ends(const ReferenceNode* node, size_t i, bool afterHigh)
+    const std::set<size_t>& Ends(const ReferenceNode* node, size_t i)
     {
         size_t key = node->id * (n + 1) + i;
         auto known = memo.find(key);
         if (known != memo.end())
             return known->second;
-        std::set<size_t> ends = Compute(node, i, afterHigh);
+        std::set<size_t> ends = Compute(node, i);
         return memo[key] = ends;
     }
 
@@ -453,7 +453,7 @@ private:
     {
         std::set<size_t> to;
         for (size_t i : from) {
-            const std::set<size_t>& ends = Ends(child, i, false);
+            const std::set<size_t>& ends = Ends(child, i);
             to.insert(ends.begin(), ends.end());
         }
         return to;
@@ -485,7 +485,7 @@ private:
         return ends;
     }
 
-    std::set<size_t> Compute(const ReferenceNode* node, size_t i, bool afterHigh)
+    std::set<size_t> Compute(const ReferenceNode* node, size_t i)
     {
         switch (node->kind) {
         case R_LITERAL:
@@ -505,7 +505,7 @@ private:
             for (const ReferenceNode* child : node->children) {
                 std::set<size_t> next;
                 for (size_t j : ends) {
-                    const std::set<size_t>& more = Ends(child, j, false);
+                    const std::set<size_t>& more = Ends(child, j);
                     next.insert(more.begin(), more.end());
                 }
                 ends = next;
@@ -515,7 +515,7 @@ private:
         case R_ALTERNATION: {
             std::set<size_t> ends;
             for (const ReferenceNode* child : node->children) {
-                const std::set<size_t>& more = Ends(child, i, false);
+                const std::set<size_t>& more = Ends(child, i);
                 ends.insert(more.begin(), more.end());
             }
             return ends;
@@ -603,7 +603,7 @@ ULONGLONG ReferenceFirstHit(const ReferencePattern* pattern, const ReferenceRule
         bool wholeWord = (rules.options & REGEX_WHOLE_WORD) != 0;
         if (wholeWord && p > 0 && matcher.IsWord(c[p - 1]))
             continue;
-        for (size_t e : matcher.Ends(pattern->root, p, false)) {
+        for (size_t e : matcher.Ends(pattern->root, p)) {
             if (!wholeWord || !matcher.WordAt(e))
                 return line.offsets[p];
         }
@@ -616,7 +616,7 @@ ULONGLONG ReferenceFirstEnd(const ReferencePattern* pattern, const ReferenceRule
     ReferenceMatcher matcher(rules, line, true);
     size_t least = ~(size_t)0;
     for (size_t p = 0; p <= line.chars.size(); p++) {
-        std::set<size_t> ends = matcher.Ends(pattern->root, p, false);
+        std::set<size_t> ends = matcher.Ends(pattern->root, p);
         if (!ends.empty() && *ends.begin() < least)
             least = *ends.begin();
     }
