@@ -36,8 +36,8 @@ static ULONGLONG CharacterBytes(const ScanPass* pass, ULONGLONG pos, UINT32 unit
 
 // The first match from match on, in match's line, that stands as a whole
 // word: a match that does not leaves the rest of the line to search. NO_HIT
-// when there is none, STOPPED when a stop was requested on a long line. For
-// text whose every unit starts a character.
+// when there is none, STOPPED when a stop was requested on a long line. ANSI
+// text here is of one-byte characters.
 static ULONGLONG NextWholeWord(const ScanPass* pass, ULONGLONG match)
 {
     if (WholeWordAt(pass, match, match - pass->unitBytes))

@@ -296,7 +296,7 @@ TEST_F(ScannerTest, ReadsADoubleByteCharacterWhole)
     FillRequest(&request, L"", 0);
     request.needle[0] = 'A';
     request.needleLength = 1;
-    bool doubleByte = GetACP() == 950;
+    bool doubleByte = GetACP() != CP_UTF8 && IsDBCSLeadByte(0xA4);
     EXPECT_EQ(Hits(SearchPath(path, &request), path), doubleByte ? "(3,1)" : "(1,3)(2,2)(3,1)");
     request.needle[0] = '\xA4';
     request.needle[1] = 'a';
