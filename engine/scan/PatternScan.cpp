@@ -150,14 +150,24 @@ static ULONGLONG BeginWhereHitMayStart(const ScanPass* pass, DWORD count)
 {
     const WCHAR* units = pass->units;
     WCHAR* backwards = pass->backwards;
+    // A lone low surrogate before a lone high one would read backwards as a
+    // pair: then the matcher begins at the line's start.
+    BOOL falsePair = FALSE, loneHigh = FALSE;
     for (DWORD k = 0; k < count;) {
         DWORD at = count - 1 - k;
         if (at > 0 && IsLowSurrogate(units[at]) && IsHighSurrogate(units[at - 1])) {
             backwards[k++] = units[at - 1];
             backwards[k++] = units[at];
+            loneHigh = FALSE;
         } else {
+            falsePair |= loneHigh && IsLowSurrogate(units[at]);
+            loneHigh = IsHighSurrogate(units[at]);
             backwards[k++] = units[at];
         }
+    }
+    if (falsePair) {
+        RegexLineBeginAt(pass->regex, pass->regexOptions, 0, REGEX_NO_CHAR, 1);
+        return 0;
     }
     ULONGLONG last = RegexLastEndUnits(pass->reversed, backwards, count);
     if (last == REGEX_NONE)
