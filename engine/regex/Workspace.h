@@ -51,7 +51,7 @@ struct RegexWorkspace {
     BOOL haveCurrent;
     BOOL inTrail;        // the current byte is the trail of a lead byte (characterStarts)
     DWORD lineHigh;      // a high surrogate waiting for the next piece, or 0
-    // The DFA: states in the cache (see RegexDfa.cpp), the state of the
+    // The DFA: states in the cache (see LazyDfa.cpp), the state of the
     // search, and what the line start tells.
     DWORD* cache;
     DWORD cacheUsed;
