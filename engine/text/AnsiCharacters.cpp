@@ -49,8 +49,14 @@ static BOOL CALLBACK MakePage(INIT_ONCE*, void*, void**)
         BYTE u = page.fold[b];
         page.foldVaries[u] |= (BYTE)(b ^ u);
         page.foldSources[u]++;
-        page.foldFrequency[u] += byteFrequency[b];
     }
+    // The test of a folded byte takes every byte that differs from it only
+    // in the varying bits, where more than one bit varies (Y with diaeresis
+    // under 1252: 9F and FF) more than fold to it.
+    for (UINT u = 0; u < 256; u++)
+        for (UINT b = 0; b < 256; b++)
+            if ((b | page.foldVaries[u]) == (u | page.foldVaries[u]))
+                page.foldFrequency[u] += byteFrequency[b];
     return TRUE;
 }
 

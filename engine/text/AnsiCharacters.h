@@ -22,8 +22,8 @@ struct AnsiCodePage {
     BYTE fold[256];
     // For a folded byte u: the bits in which the bytes that fold to u differ
     // from it (a vector search's test (byte | varies) == (u | varies) takes
-    // them all), how many bytes fold to it, and how often they stand in
-    // source text together (engine/text/ByteFrequency.h).
+    // them all), how many bytes fold to it, and how often the bytes that
+    // test takes stand in source text together (engine/text/ByteFrequency.h).
     BYTE foldVaries[256];
     BYTE foldSources[256];
     unsigned foldFrequency[256];
