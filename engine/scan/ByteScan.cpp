@@ -179,6 +179,16 @@ BOOL ByteWholeWordAt(const ScanPass* pass, ULONGLONG pos, ULONGLONG previous)
     return (pos == 0 || !IsWordByte(pass->view[previous])) && (end >= pass->size || !IsWordByte(pass->view[end]));
 }
 
+ULONGLONG ByteCharacterStart(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG pos, ULONGLONG* previous)
+{
+    ULONGLONG at = lineStart;
+    *previous = NO_HIT;
+    for (ULONGLONG length; at < pos && at + (length = AnsiCharacterBytes(pass->ansi, pass->view, at, pass->size)) <= pos;
+         at += length)
+        *previous = at;
+    return at;
+}
+
 void ReportByteLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit,
                     ULONGLONG lineStart, ULONGLONG lineEnd)
 {

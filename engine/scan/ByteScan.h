@@ -18,6 +18,10 @@ BOOL ByteMatchesAt(const ScanPass* pass, ULONGLONG pos);
 // before it (the character that starts at previous) or right after it. A
 // line end is none; a double-byte character is one.
 BOOL ByteWholeWordAt(const ScanPass* pass, ULONGLONG pos, ULONGLONG previous);
+// The start of the character of double-byte text that holds pos, reading
+// the line from lineStart; *previous gets where the character before it
+// starts, NO_HIT at the line's start.
+ULONGLONG ByteCharacterStart(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG pos, ULONGLONG* previous);
 // The report line of a hit: the line's bytes as they stand.
 void ReportByteLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit,
                     ULONGLONG lineStart, ULONGLONG lineEnd);

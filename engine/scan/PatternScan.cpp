@@ -18,11 +18,10 @@
 #include "engine/text/Utf16.h"
 
 // Whether the matcher may begin where the reversed DFA says: the rules of
-// "//" and strings need the line from its start, and so do the characters
-// of double-byte text, which cannot be told reading backwards.
+// "//" and strings need the line from its start.
 static BOOL StartsAnywhere(const ScanPass* pass)
 {
-    return pass->reversed && !pass->doubleByte && !(pass->regexOptions & (REGEX_SKIP_COMMENTS | REGEX_STRINGS_ONLY));
+    return pass->reversed && !(pass->regexOptions & (REGEX_SKIP_COMMENTS | REGEX_STRINGS_ONLY));
 }
 
 // Decodes whole characters of Unicode text from byte from while they start
@@ -121,8 +120,12 @@ static ULONGLONG SettleRegexBytes(const ScanPass* pass, ULONGLONG lineStart, BOO
         ULONGLONG last = RegexLastEndBytes(pass->reversed, backwards, length);
         if (last == REGEX_NONE)
             return NO_HIT;
-        ULONGLONG start = length - last;
-        RegexLineBeginAt(regex, pass->regexOptions, start, start ? view[pos + start - 1] : REGEX_NO_CHAR, 1);
+        ULONGLONG start = length - last, previous = start ? pos + start - 1 : NO_HIT;
+        // Reading backwards cannot tell the characters of double-byte text:
+        // the matcher begins at the character that holds the start.
+        if (pass->doubleByte)
+            start = ByteCharacterStart(pass, pos, pos + start, &previous) - pos;
+        RegexLineBeginAt(regex, pass->regexOptions, start, previous == NO_HIT ? REGEX_NO_CHAR : view[previous], 1);
         RegexLineBytes(regex, view + pos + start, length - start);
         return HitOf(lineStart, RegexLineEnd(regex));
     }

@@ -10,6 +10,7 @@
 // REGEX_DIFF_FIRST the first case.
 #include "engine/regex/Regex.h"
 #include "tests/engine/RandomPattern.h"
+#include "tests/engine/ReferenceScan.h"
 #include "tests/engine/RegexReference.h"
 #include "tests/engine/ScanCompare.h"
 #include "tests/engine/ScanHelpers.h"
@@ -103,12 +104,6 @@ void MakeText(Random* random, const std::wstring& sample, bool unicode, std::str
     }
 }
 
-bool DoubleByteCodePage()
-{
-    CPINFO info;
-    return GetACP() != CP_UTF8 && GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
-}
-
 struct LineSpan {
     size_t start;
     size_t length;
@@ -187,8 +182,14 @@ ULONGLONG HintedFirstHit(RegexWorkspace* workspace, RegexWorkspace* reversed, co
     ULONGLONG last = RegexLastEndBytes(reversed, (const BYTE*)backwards.data(), backwards.size());
     if (last == REGEX_NONE)
         return REGEX_NONE;
-    ULONGLONG start = line.size() - last;
-    RegexLineBeginAt(workspace, options, start, start ? (BYTE)line[start - 1] : REGEX_NO_CHAR, 1);
+    // At the character that holds that start, as the platform reads the
+    // line, after the first byte of the character before it.
+    std::vector<ULONGLONG> starts = AnsiCharacterStarts(line);
+    size_t k = 0;
+    while (k + 1 < starts.size() && starts[k + 1] <= line.size() - last)
+        k++;
+    ULONGLONG start = starts[k];
+    RegexLineBeginAt(workspace, options, start, k ? (BYTE)line[starts[k - 1]] : REGEX_NO_CHAR, 1);
     RegexLineBytes(workspace, (const BYTE*)line.data() + start, line.size() - start);
     return RegexLineEnd(workspace);
 }
@@ -275,9 +276,8 @@ std::string Compare(const RegexCase& test, const ReferencePattern* reference, Re
         if (found != expected)
             return "line " + std::to_string(i + 1) + ": first hit " + Number(found) + ", reference " + Number(expected);
         // Without the rules that follow the line from its start, the matcher
-        // may begin where the reversed program says; the characters of
-        // double-byte text need the line from its start too.
-        if ((rules.options & (REGEX_SKIP_COMMENTS | REGEX_STRINGS_ONLY)) || (!test.unicode && DoubleByteCodePage()))
+        // may begin where the reversed program says.
+        if (rules.options & (REGEX_SKIP_COMMENTS | REGEX_STRINGS_ONLY))
             continue;
         found = HintedFirstHit(workspace, reversed, text.substr(lines[i].start, lines[i].length), rules.options);
         if (found != expected)
