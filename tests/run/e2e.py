@@ -212,7 +212,7 @@ def ansi_code_pages_from_the_dialog(s):
                 continue
             make_files(folder, files)
             s.reg_delete()
-            s.reg_add({'TXT0': text, 'EXT0': '*.*', 'DIR0': winpath(folder)})
+            s.reg_add({'TXT1': text, 'EXT1': '*.*', 'DIR1': winpath(folder)})
             s.env = dict(english, LANG=locale + '.UTF-8')
             process = s.start(s.args.program, launcher=True)
             s.fill_settings()
