@@ -85,7 +85,17 @@ static BOOL CompilePattern(SearchRequest* request, const WCHAR* text, WCHAR* pro
     // Under code page 65001 ANSI files are UTF-8, searched as Unicode text.
     BOOL matchCase = request->options.matchCase != 0;
     BOOL unicode = request->options.unicodeFiles != 0 || GetACP() == CP_UTF8;
-    if ((request->ansiProgram = RegexCompile(text, length, REGEX_ANSI, matchCase, &error)) &&
+    request->ansiProgram = RegexCompile(text, length, REGEX_ANSI, matchCase, &error);
+    if (request->ansiProgram && error.unspelled && !unicode) {
+        // As for literal text: only a Unicode file can hold such a character.
+        WCHAR spelled[3] = {};
+        PutUtf16(error.unspelled, spelled);
+        wsprintfW(problem, L"the pattern has a character that code page %u cannot hold, %s (U+%04X) at position %d: "
+                  L"tick Unicode files (or give /U) to search UTF-8 and UTF-16 files for it",
+                  GetACP(), spelled, error.unspelled, error.unspelledPosition);
+        return FALSE;
+    }
+    if (request->ansiProgram &&
         (request->ansiReversed = RegexCompileReversed(text, length, REGEX_ANSI, matchCase, &error)) &&
         (!unicode || ((request->unicodeProgram = RegexCompile(text, length, REGEX_UNICODE, matchCase, &error)) &&
                       (request->unicodeReversed = RegexCompileReversed(text, length, REGEX_UNICODE, matchCase, &error)))))

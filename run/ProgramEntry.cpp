@@ -171,6 +171,9 @@ static void ShowUsage(int where)
 // the settings dialog nor the registry take part.
 static UINT RunCommandLine(const CommandLine* line)
 {
+    // A stop counts from the moment the command line is read: one that
+    // comes while the request is built ends the run as a cancel.
+    SetConsoleCtrlHandler(ConsoleControl, TRUE);
     int where = line->noWindow ? TELL_QUIET : TELL_CONSOLE;
     if (line->run == RUN_BAD_USAGE) {
         TellUser(line->problem, where);
@@ -187,12 +190,15 @@ static UINT RunCommandLine(const CommandLine* line)
     entries.options = line->options;
     WCHAR problem[PROBLEM_CHARS];
     SearchRequest* request = NewSearchRequest(&entries, problem);
+    if (Stopped()) {
+        FreeSearchRequest(request);
+        return EXIT_CANCELLED;
+    }
     if (!request) {
         TellUser(problem, where);
         return EXIT_ERROR;
     }
     request->scanThreads = line->scanThreads;
-    SetConsoleCtrlHandler(ConsoleControl, TRUE);
     // Like every command-line search tool, it names the files it could not
     // read on standard error, /Q or not; a dialog run stays silent.
     UnreadableFilesTo(StandardHandle(STD_ERROR_HANDLE));

@@ -271,7 +271,7 @@ static void StartThreads(ScanRing* ring, int count)
     for (int n = 0; n < count; n++) {
         ScanThread* thread = &ring->threads[ring->threadCount];
         thread->ring = ring;
-        thread->workspace = NewScanWorkspace();
+        thread->workspace = NewScanWorkspace(count);
         thread->handle = thread->workspace ? CreateThread(NULL, 0, ScanningThread, thread, 0, NULL) : NULL;
         if (!thread->handle) {
             FreeScanWorkspace(thread->workspace);
@@ -304,7 +304,7 @@ ScanRing* StartScanRing(const SearchRequest* request)
         StartThreads(ring, threads);
     // Without threads, the walker searches each file itself.
     if (ring->threadCount == 0) {
-        ring->ownWorkspace = NewScanWorkspace();
+        ring->ownWorkspace = NewScanWorkspace(1);
         if (!ring->ownWorkspace) {
             VirtualFree(memory, 0, MEM_RELEASE);
             return NULL;

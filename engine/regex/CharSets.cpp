@@ -2,6 +2,7 @@
 // the file's alphabet, case-folded as the literal search folds, and stored
 // once each.
 #include "engine/regex/CharSets.h"
+#include "engine/regex/PosixClasses.h"
 #include "engine/text/CaseFold.h"
 #include "engine/text/WordCharacters.h"
 
@@ -558,6 +559,35 @@ static BOOL AddAnsiMembers(Compiler* compiler, CharSet* set, DWORD* tree, DWORD 
     return TRUE;
 }
 
+// The members of a named class, negated when asked: bytes in ANSI files,
+// upper-cased as \xHH members are unless the compiler matches case.
+static void AddPosixClass(Compiler* compiler, CharSet* set, DWORD posixClass, BOOL negated)
+{
+    CharSet* base = compiler->scratch[1];
+    SetClear(compiler, base);
+    if (compiler->alphabet == REGEX_UNICODE) {
+        const DWORD* bits = UnicodePosixBits(posixClass);
+        if (!bits) {
+            CompileFail(compiler, L"out of memory", 1);
+            return;
+        }
+        CopyMemory(base->words, bits, BMP_WORDS * sizeof(DWORD));
+    } else {
+        for (DWORD b = 0; b < 256; b++)
+            if (AnsiPosixHas(posixClass, (BYTE)b))
+                SetAdd(base, b);
+    }
+    if (negated)
+        SetComplement(compiler, base);
+    if (compiler->alphabet == REGEX_UNICODE) {
+        SetUnion(compiler, set, base);
+        return;
+    }
+    for (DWORD b = 0; b < 256; b++)
+        if (SetHas(base, b))
+            SetAdd(set, AnsiByte(compiler, (BYTE)b));
+}
+
 BOOL SetOfClass(Compiler* compiler, const RegexNode* node, CharacterParts* parts)
 {
     CharSet* members = compiler->scratch[0];
@@ -567,7 +597,9 @@ BOOL SetOfClass(Compiler* compiler, const RegexNode* node, CharacterParts* parts
         const RegexClassItem* item = &node->items[i];
         if (item->kind == ITEM_ESCAPE)
             continue;
-        if (compiler->alphabet == REGEX_UNICODE) {
+        if (item->kind == ITEM_POSIX) {
+            AddPosixClass(compiler, members, item->first, item->last);
+        } else if (compiler->alphabet == REGEX_UNICODE) {
             SetAddRange(compiler, members, item->first, item->last);
         } else if (item->kind == ITEM_BYTES) {
             for (DWORD b = item->first; b <= item->last; b++)

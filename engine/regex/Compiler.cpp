@@ -9,7 +9,7 @@
 
 static DWORD Emit(Compiler* compiler, DWORD op, DWORD arg, DWORD alt)
 {
-    if (compiler->failed)
+    if (!Spend(compiler))
         return NO_INSTRUCTION;
     if (compiler->instCount == REGEX_MAX_INSTRUCTIONS) {
         CompileFail(compiler, L"pattern too large", compiler->blame);
@@ -79,7 +79,7 @@ static BOOL PartsOfNode(Compiler* compiler, RegexNode* node, CharacterParts* par
 }
 
 static void EmitTree(Compiler* compiler, DWORD index);
-static void EmitReversedTree(Compiler* compiler, DWORD tree);
+static void EmitReversedTree(Compiler* compiler, RegexNode* node);
 
 static BOOL StoredHas(const Compiler* compiler, DWORD set, DWORD b)
 {
@@ -162,7 +162,7 @@ static void EmitCharacter(Compiler* compiler, RegexNode* node)
     Emit(compiler, OP_SET, parts.singles, 0);
     EndAlternative(compiler, split, &pending);
     if (compiler->reversed)
-        EmitReversedTree(compiler, parts.tree);
+        EmitReversedTree(compiler, node);
     else
         EmitTree(compiler, parts.tree);
     PatchJumps(compiler, pending);
@@ -196,6 +196,8 @@ static void EmitLiteral(Compiler* compiler, RegexNode* node)
 // the first are compared as they stand.
 static void EmitTree(Compiler* compiler, DWORD index)
 {
+    if (!Spend(compiler))
+        return;
     const ByteTree* node = &compiler->tree[index];
     DWORD alternatives = 0, done = 0, pending = NO_INSTRUCTION;
     BOOL ends = FALSE;
@@ -237,10 +239,12 @@ static DWORD TreeLengths(const Compiler* compiler, DWORD index, DWORD depth)
 
 // Read backwards, an ANSI class's members of several bytes are taken as that
 // many bytes of any kind: more than the class holds, as a reversed program
-// may take.
-static void EmitReversedTree(Compiler* compiler, DWORD tree)
+// may take. The lengths are found once however often the class is copied.
+static void EmitReversedTree(Compiler* compiler, RegexNode* node)
 {
-    DWORD lengths = TreeLengths(compiler, tree, 0) | 2, pending = NO_INSTRUCTION;
+    if (!node->compiledLengths)
+        node->compiledLengths = TreeLengths(compiler, node->compiledTree, 0) | 2;
+    DWORD lengths = node->compiledLengths, pending = NO_INSTRUCTION;
     for (DWORD length = 1; length <= 4; length++) {
         if (!(lengths & (1u << length)))
             continue;
@@ -257,19 +261,8 @@ static void EmitNode(Compiler* compiler, RegexNode* node);
 // The children of a concatenation last first.
 static void EmitReversedConcat(Compiler* compiler, RegexNode* node)
 {
-    DWORD count = 0;
-    for (RegexNode* child = node->child; child; child = child->next)
-        count++;
-    RegexNode** children = (RegexNode**)ArenaTake(compiler->arena, sizeof(RegexNode*) * count);
-    if (!children) {
-        CompileFail(compiler, L"out of memory", 1);
-        return;
-    }
-    count = 0;
-    for (RegexNode* child = node->child; child; child = child->next)
-        children[count++] = child;
-    while (count-- > 0)
-        EmitNode(compiler, children[count]);
+    for (RegexNode* child = node->lastChild; child; child = child->previous)
+        EmitNode(compiler, child);
 }
 
 static void EmitRepeat(Compiler* compiler, RegexNode* node)
@@ -307,7 +300,8 @@ static void EmitRepeat(Compiler* compiler, RegexNode* node)
 
 static void EmitNode(Compiler* compiler, RegexNode* node)
 {
-    if (compiler->failed)
+    // Every copy of a part counts, also one that compiles to nothing.
+    if (!Spend(compiler))
         return;
     // A program too large is blamed on the outermost repetition that makes it.
     if (compiler->repeatDepth == 0)
@@ -370,6 +364,7 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
     BYTE* at = block + sizeof(RegexProgram);
     program->alphabet = compiler->alphabet;
     program->characterStarts = compiler->doubleByte && !compiler->reversed;
+    program->reversed = compiler->reversed;
     program->instCount = compiler->instCount;
     program->insts = (RegexInst*)at;
     CopyMemory(at, compiler->insts, instBytes);
@@ -402,6 +397,31 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
     return program;
 }
 
+// Notes in error the first character typed in the ANSI pattern under node
+// that the code page cannot spell, each node looked at once.
+static void FindUnspelled(Compiler* compiler, const RegexNode* node)
+{
+    for (; node && !compiler->error->unspelled; node = node->next) {
+        BYTE bytes[4];
+        if (node->kind == NODE_LITERAL && !AnsiSpelling(compiler, node->value, bytes)) {
+            compiler->error->unspelled = node->value;
+            compiler->error->unspelledPosition = node->position;
+        }
+        for (DWORD i = 0; node->kind == NODE_CLASS && i < node->itemCount; i++) {
+            const RegexClassItem* item = &node->items[i];
+            if (item->kind != ITEM_CHARS)
+                continue;
+            int end = !AnsiSpelling(compiler, item->first, bytes) ? 1 : !AnsiSpelling(compiler, item->last, bytes) ? 2 : 0;
+            if (end) {
+                compiler->error->unspelled = end == 1 ? item->first : item->last;
+                compiler->error->unspelledPosition = end == 1 ? item->firstAt : item->lastAt;
+                break;
+            }
+        }
+        FindUnspelled(compiler, node->child);
+    }
+}
+
 static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase, BOOL reversed,
                              RegexError* error)
 {
@@ -420,6 +440,7 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
     compiler.ansi = AnsiCharacters();
     compiler.doubleByte = alphabet == REGEX_ANSI && compiler.ansi->kind == ANSI_DOUBLE_BYTE;
     compiler.blame = 1;
+    compiler.stepBudget = REGEX_STEPS_PER_CHAR * (DWORD)(length > 0 ? length : 1);
     compiler.reversed = reversed;
     RegexProgram* program = NULL;
     RegexNode* root = RegexParse(pattern, length, &arena, error);
@@ -429,6 +450,8 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
     Division division = {};
     RegexLiteral required = {};
     if (root && compiler.insts && SetsBegin(&compiler)) {
+        if (alphabet == REGEX_ANSI)
+            FindUnspelled(&compiler, root);
         EmitNode(&compiler, root);
         Emit(&compiler, OP_MATCH, 0, 0);
         if (!compiler.failed && SetsDivide(&compiler, &division)) {
@@ -441,6 +464,7 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
         }
     }
     ArenaClose(&arena);
+    error->steps = compiler.steps;
     return program;
 }
 

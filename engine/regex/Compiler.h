@@ -21,6 +21,8 @@ struct Compiler {
     BOOL failed;
     int blame;        // the position a "too large" message names
     int repeatDepth;  // repetitions being emitted
+    DWORD steps;      // the work so far (REGEX_STEPS_PER_CHAR)
+    DWORD stepBudget;
     RegexAlphabet alphabet;
     BOOL matchCase;
     BOOL utf8;        // the ANSI code page is UTF-8
@@ -44,4 +46,16 @@ inline void CompileFail(Compiler* compiler, const WCHAR* what, int position)
     if (!compiler->failed)
         RegexFail(compiler->error, what, position);
     compiler->failed = TRUE;
+}
+
+// Counts a step of the compile's work; FALSE, the compile failed as too
+// large, once the pattern's budget is spent.
+inline BOOL Spend(Compiler* compiler)
+{
+    if (compiler->failed)
+        return FALSE;
+    if (++compiler->steps <= compiler->stepBudget)
+        return TRUE;
+    CompileFail(compiler, L"pattern too large", compiler->blame);
+    return FALSE;
 }

@@ -119,10 +119,11 @@ static DWORD StateOf(RegexWorkspace* workspace, const DWORD* leaves, DWORD count
             return s;
     }
     DWORD words = STATE_HEADER + classes + count;
-    if (words > REGEX_DFA_CACHE_WORDS - workspace->cacheUsed)
+    if (words > workspace->cacheWords - workspace->cacheUsed)
         return 0;
     DWORD s = workspace->cacheUsed;
     workspace->cacheUsed += words;
+    workspace->statesMade++;
     DWORD* state = cache + s;
     state[STATE_NEXT] = *bucket;
     state[STATE_HASH] = hash;
@@ -140,13 +141,16 @@ static DWORD StateOf(RegexWorkspace* workspace, const DWORD* leaves, DWORD count
     return s;
 }
 
-// The line-start state, made anew after the cache was emptied.
+// The line-start state, made anew after the cache was emptied. A state too
+// large for the whole cache makes the DFA give up.
 static void MakeInitial(RegexWorkspace* workspace)
 {
     DWORD count = 0;
     NextStamp(workspace);
     Closure(workspace, 0, TRUE, workspace->leaves, &count);
     workspace->initial = StateOf(workspace, workspace->leaves, count, 0);
+    if (!workspace->initial)
+        workspace->gaveUp = TRUE;
 }
 
 void DfaBegin(RegexWorkspace* workspace)
@@ -194,11 +198,23 @@ static DWORD Transition(RegexWorkspace* workspace, DWORD s, DWORD k)
         return next;
     }
     workspace->flushes++;
+    BOOL slow = workspace->taken - workspace->takenAtFlush < (ULONGLONG)REGEX_DFA_CHARS_PER_STATE * workspace->statesMade;
+    workspace->slowFlushes = slow ? workspace->slowFlushes + 1 : 0;
+    workspace->takenAtFlush = workspace->taken;
+    workspace->statesMade = 0;
+    // The reversed program's DFA keeps on: without it the matcher would
+    // have to run from the line's start, which costs as much per character
+    // as a state made for each, and runs over the whole line too.
+    if (workspace->slowFlushes >= REGEX_DFA_SLOW_FLUSHES && !workspace->program->reversed)
+        workspace->gaveUp = TRUE;
     EmptyCache(workspace);
     // The initial state goes first: then it fits whatever follows.
     CopyMemory(workspace->spareLeaves, workspace->leaves, sizeof(DWORD) * count);
     MakeInitial(workspace);
-    return StateOf(workspace, workspace->spareLeaves, count, inCharacter);
+    next = workspace->gaveUp ? 0 : StateOf(workspace, workspace->spareLeaves, count, inCharacter);
+    if (!next)
+        workspace->gaveUp = TRUE;
+    return next;
 }
 
 void RegexFindBegin(RegexWorkspace* workspace)
@@ -236,13 +252,17 @@ static BOOL LineEnds(RegexWorkspace* workspace, BOOL carriageReturn)
     return matches;
 }
 
-// Takes one character in the slow way; TRUE when a match ends after it.
+// Takes one character in the slow way; TRUE when a match ends after it, or
+// may: the DFA gave up.
 static BOOL Take(RegexWorkspace* workspace, DWORD c)
 {
+    workspace->taken++;
     DWORD k = ClassOf(workspace->program, c);
     DWORD next = workspace->cache[workspace->state + STATE_HEADER + k];
     if (next == TO_UNKNOWN)
         next = Transition(workspace, workspace->state, k);
+    if (workspace->gaveUp)
+        return TRUE;
     next &= ~TO_MATCH;
     workspace->state = next;
     workspace->lineFresh = FALSE;
@@ -291,6 +311,8 @@ static ULONGLONG Find(RegexWorkspace* workspace, const Unit* text, ULONGLONG fro
     const RegexProgram* program = workspace->program;
     const DWORD* transitions = workspace->cache + STATE_HEADER;
     ULONGLONG p = from;
+    if (workspace->gaveUp)
+        return from;
     for (;;) {
         if (workspace->lineStartPending && LineStartMatches(workspace, p < to ? text[p] : REGEX_NO_CHAR, &p))
             return p;
@@ -322,6 +344,7 @@ static ULONGLONG Find(RegexWorkspace* workspace, const Unit* text, ULONGLONG fro
             s = next;
         }
         workspace->state = s;
+        workspace->taken += p - begin;
         if (p > begin)
             workspace->lineFresh = FALSE;
         if (p == to)
@@ -362,7 +385,7 @@ static ULONGLONG LastEnd(RegexWorkspace* workspace, const Unit* text, ULONGLONG 
 {
     ULONGLONG last = REGEX_NONE;
     RegexFindBegin(workspace);
-    for (ULONGLONG end = 0; (end = Find(workspace, text, end, length)) != REGEX_NONE;)
+    for (ULONGLONG end = 0; !workspace->gaveUp && (end = Find(workspace, text, end, length)) != REGEX_NONE;)
         last = end;
     return RegexFindAtEnd(workspace) ? length : last;
 }
@@ -379,6 +402,8 @@ ULONGLONG RegexLastEndUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGL
 
 BOOL RegexFindAtEnd(RegexWorkspace* workspace)
 {
+    if (workspace->gaveUp)
+        return TRUE;
     if (workspace->findHigh) {
         DWORD c = workspace->findHigh;
         workspace->findHigh = 0;
@@ -388,4 +413,22 @@ BOOL RegexFindAtEnd(RegexWorkspace* workspace)
     if (workspace->lineStartPending || workspace->lineFresh)
         return workspace->initialEndMatches;
     return LineEnds(workspace, FALSE);
+}
+
+BOOL RegexDfaGaveUp(const RegexWorkspace* workspace)
+{
+    return workspace->gaveUp;
+}
+
+void RegexNewText(RegexWorkspace* workspace)
+{
+    if (!workspace->gaveUp)
+        return;
+    workspace->gaveUp = FALSE;
+    workspace->slowFlushes = 0;
+    workspace->statesMade = 0;
+    workspace->takenAtFlush = workspace->taken;
+    EmptyCache(workspace);
+    MakeInitial(workspace);
+    RegexFindBegin(workspace);
 }

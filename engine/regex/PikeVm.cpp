@@ -123,11 +123,12 @@ static void Position(RegexWorkspace* workspace, DWORD next)
     BOOL trail = workspace->inTrail;
     BOOL admitted = !trail && Admitted(workspace, next);
     DWORD k = workspace->current.classIndex;
-    BOOL starts = admitted && workspace->best == REGEX_NONE &&
+    BOOL starts = admitted && workspace->best == REGEX_NONE && !workspace->startsOver &&
                   (workspace->startMatchesEmpty ||
                    (workspace->current.c != REGEX_NO_CHAR && ((workspace->firstClasses[k / 32] >> (k % 32)) & 1)));
     if (workspace->steppedCount > 0 || starts)
         StepThreads(workspace, starts);
+    workspace->startsOver |= (workspace->options & REGEX_ONE_START) != 0;
     workspace->offset += workspace->current.units;
     if (!trail)
         workspace->previous = workspace->current;
@@ -135,7 +136,8 @@ static void Position(RegexWorkspace* workspace, DWORD next)
                          workspace->current.c != REGEX_NO_CHAR && SetHolds(program, LEAD_SET, workspace->current.classIndex);
     // Nothing more to find: no thread left, and a hit found or no start to
     // come.
-    if (workspace->steppedCount == 0 && (workspace->best != REGEX_NONE || workspace->commentReached))
+    if (workspace->steppedCount == 0 &&
+        (workspace->best != REGEX_NONE || workspace->commentReached || workspace->startsOver))
         workspace->settled = TRUE;
 }
 
@@ -156,7 +158,7 @@ void RegexLineBegin(RegexWorkspace* workspace, DWORD options)
     workspace->options = options;
     workspace->offset = 0;
     workspace->best = REGEX_NONE;
-    workspace->commentReached = workspace->settled = FALSE;
+    workspace->commentReached = workspace->settled = workspace->startsOver = FALSE;
     workspace->rules = LineRulesFor((options & REGEX_SKIP_COMMENTS) != 0, (options & REGEX_STRINGS_ONLY) != 0);
     workspace->steppedCount = 0;
     workspace->previous.c = REGEX_NO_CHAR;

@@ -7,6 +7,12 @@
 // Most instructions a program may have: a Pike VM step costs up to this many
 // thread moves per character, and a DFA state holds up to this many entries.
 #define REGEX_MAX_INSTRUCTIONS 30000
+// Work a compile may take per character of the pattern: a step for each
+// part of the pattern each time a repetition copies it (a part that
+// compiles to nothing too), and one for each instruction. A pattern that
+// needs more is refused as too large, so that a compile ends in a time the
+// pattern's length bounds, whatever it holds.
+#define REGEX_STEPS_PER_CHAR 10000
 
 enum RegexOp {
     OP_SET,     // takes one character whose class is in set arg
@@ -40,6 +46,7 @@ struct RegexClassRange {
 // the classes.
 struct RegexProgram {
     RegexAlphabet alphabet;
+    BOOL reversed;           // reads the text backwards (RegexCompileReversed)
     DWORD instCount;
     const RegexInst* insts;  // starts at 0
     DWORD classCount;

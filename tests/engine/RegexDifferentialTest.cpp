@@ -343,8 +343,8 @@ std::string Check(const RegexCase& test)
         RegexFree(program);
         return "the engine refused the pattern reversed";
     }
-    RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
-    RegexWorkspace* reversed = RegexWorkspaceAlloc(reversedProgram);
+    RegexWorkspace* workspace = RegexWorkspaceAlloc(program, REGEX_DFA_CACHE_BYTES);
+    RegexWorkspace* reversed = RegexWorkspaceAlloc(reversedProgram, REGEX_DFA_CACHE_BYTES);
     RegexLiteral literal;
     RegexRequired(program, &literal);
     std::string difference = test.unicode ? Compare(test, reference.get(), workspace, reversed, literal, test.units)
@@ -471,7 +471,7 @@ TEST(RegexDifferential, EscapedLiteralFindsWhatTheLiteralScannerFinds)
         RegexError error;
         RegexProgram* program = RegexCompile(pattern.data(), (int)pattern.size(), REGEX_ANSI, (options & MATCH_CASE) != 0, &error);
         ASSERT_TRUE(program != NULL);
-        RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
+        RegexWorkspace* workspace = RegexWorkspaceAlloc(program, REGEX_DFA_CACHE_BYTES);
         std::string found;
         std::vector<LineSpan> lines = LinesOf(text);
         for (size_t i = 0; i < lines.size(); i++) {

@@ -9,10 +9,12 @@
 enum ReferenceKind { R_LITERAL, R_BYTE, R_ANY, R_CLASS, R_ESCAPE, R_ASSERT, R_CONCAT, R_ALTERNATION, R_REPEAT };
 
 struct ReferenceItem {
-    enum { CHARS, BYTES, ESCAPE } kind;
-    DWORD first;
-    DWORD last;  // for an escape: 1 when negated
+    enum { CHARS, BYTES, ESCAPE, POSIX } kind;
+    DWORD first;  // for a named class: its index in posixNames
+    DWORD last;   // for an escape or a named class: 1 when negated
 };
+
+const char* const posixNames[] = {"alpha", "digit", "alnum", "space", "upper", "lower", "punct", "xdigit", "word"};
 
 struct ReferenceNode {
     size_t id;
@@ -112,9 +114,35 @@ struct ReferenceParser {
         }
     }
 
+    // "[:name:]" or "[:^name:]" at the cursor: a named class, a name that is
+    // none (bad), or a plain "[" (false).
+    bool Named(ReferenceItem* item)
+    {
+        if (Peek() != '[' || Peek(1) != ':')
+            return false;
+        size_t from = at + 2 + (Peek(2) == '^');
+        std::string name;
+        for (size_t k = from; k < text.size() && text[k] < 0x80 && isalpha((int)text[k]); k++)
+            name += (char)text[k];
+        size_t close = from + name.size();
+        if (name.empty() || close + 1 >= text.size() || text[close] != ':' || text[close + 1] != ']')
+            return false;
+        for (DWORD k = 0; k < sizeof posixNames / sizeof posixNames[0]; k++) {
+            if (name == posixNames[k]) {
+                *item = {ReferenceItem::POSIX, k, Peek(2) == '^' ? 1u : 0u};
+                at = close + 2;
+                return true;
+            }
+        }
+        bad = true;
+        return true;
+    }
+
     ReferenceItem ClassAtom()
     {
         ReferenceItem item = {ReferenceItem::CHARS, Peek(), Peek()};
+        if (Named(&item))
+            return item;
         if (Peek() != '\\') {
             at++;
             return item;
@@ -151,7 +179,8 @@ struct ReferenceParser {
             if (Peek() == '-' && Peek(1) != ']' && Peek(1) != ~0u) {
                 at++;
                 ReferenceItem last = ClassAtom();
-                if (item.kind == ReferenceItem::ESCAPE || last.kind == ReferenceItem::ESCAPE || last.first < item.first)
+                if (item.kind == ReferenceItem::ESCAPE || last.kind == ReferenceItem::ESCAPE ||
+                    item.kind == ReferenceItem::POSIX || last.kind == ReferenceItem::POSIX || last.first < item.first)
                     bad = true;
                 if (!(item.kind == ReferenceItem::BYTES && last.kind == ReferenceItem::BYTES))
                     item.kind = ReferenceItem::CHARS;
@@ -315,6 +344,60 @@ DWORD InvariantUpper(DWORD c)
     return chars.size() == 1 ? chars[0] : c;
 }
 
+// The characters of the basic plane by their invariant upper case, made once.
+const std::unordered_map<DWORD, std::vector<DWORD>>& ByUpperCase()
+{
+    static std::unordered_map<DWORD, std::vector<DWORD>> map;
+    if (map.empty()) {
+        for (DWORD c = 0; c < 0x10000; c++) {
+            if (!IsSurrogate(c))
+                map[InvariantUpper(c)].push_back(c);
+        }
+    }
+    return map;
+}
+
+// Whether a named class holds character c as the engine's documentation
+// says: ASCII in ANSI files (and \w's bytes for word), the platform's types
+// of one character at a time in Unicode files, none beyond the basic plane.
+bool InNamedClass(DWORD named, bool unicode, DWORD c, bool (*isWord)(bool, DWORD))
+{
+    if (named == 8)
+        return isWord(unicode, c);
+    if (!unicode) {
+        if (c >= 0x80)
+            return false;
+        int b = (int)c;
+        const int tests[] = {isalpha(b), isdigit(b), isalnum(b), isspace(b), isupper(b), islower(b), ispunct(b),
+                             isxdigit(b)};
+        return tests[named] != 0;
+    }
+    if (c >= 0x10000 || IsSurrogate(c))
+        return false;
+    WCHAR unit = (WCHAR)c;
+    WORD type = 0;
+    GetStringTypeW(CT_CTYPE1, &unit, 1, &type);
+    switch (named) {
+    case 0: return IsCharAlphaW(unit);
+    case 1: return type & C1_DIGIT;
+    case 2: return IsCharAlphaNumericW(unit);
+    case 3: return type & C1_SPACE;
+    case 4: return IsCharUpperW(unit);
+    case 5: return IsCharLowerW(unit);
+    case 6: return type & C1_PUNCT;
+    default: return type & C1_XDIGIT;
+    }
+}
+
+bool IsWordOf(bool unicode, DWORD c)
+{
+    if (c == '_')
+        return true;
+    if (unicode)
+        return c < 0x10000 && !IsSurrogate(c) && IsCharAlphaNumericW((WCHAR)c);
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
+}
+
 class ReferenceMatcher {
 public:
     ReferenceMatcher(const ReferenceRules& theRules, const ReferenceLine& theLine, bool assertionsRelaxed)
@@ -322,13 +405,38 @@ public:
     {
     }
 
-    bool IsWord(DWORD c) const
+    bool IsWord(DWORD c) const { return IsWordOf(rules.unicode, c); }
+
+    // Text character c against a named class: some member whose upper case
+    // (unless match case) is c's, or c itself when case matters.
+    bool InPosix(const ReferenceItem& item, DWORD c) const
     {
-        if (c == '_')
-            return true;
-        if (rules.unicode)
-            return c < 0x10000 && !IsSurrogate(c) && IsCharAlphaNumericW((WCHAR)c);
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
+        bool negated = item.last != 0;
+        if (rules.matchCase || !rules.unicode) {
+            if (rules.unicode)
+                return InNamedClass(item.first, true, c, IsWordOf) != negated;
+            // ANSI members fold as \xHH members do; a double-byte character
+            // is a member where its lead byte is.
+            if (c >= 0x10000)
+                return InNamedClass(item.first, false, (c >> 8) & 0xFF, IsWordOf) != negated;
+            for (DWORD b = 0; b < 256; b++) {
+                if (InNamedClass(item.first, false, b, IsWordOf) != negated && Folded(b) == Folded(c))
+                    return true;
+            }
+            return false;
+        }
+        if (c >= 0x10000)
+            return negated;
+        DWORD upper = Folded(c);
+        std::vector<DWORD> members = {c};
+        auto same = ByUpperCase().find(upper);
+        if (same != ByUpperCase().end())
+            members.insert(members.end(), same->second.begin(), same->second.end());
+        for (DWORD m : members) {
+            if (InNamedClass(item.first, true, m, IsWordOf) != negated)
+                return true;
+        }
+        return false;
     }
 
     // The word character test at position i: the character there, none at
@@ -404,7 +512,7 @@ private:
             return known->second;
         Members& members = classes[node];
         for (const ReferenceItem& item : node->items) {
-            if (item.kind == ReferenceItem::ESCAPE)
+            if (item.kind == ReferenceItem::ESCAPE || item.kind == ReferenceItem::POSIX)
                 continue;
             for (DWORD m = item.first; m <= item.last; m++) {
                 if (rules.unicode) {
@@ -433,6 +541,8 @@ private:
         for (const ReferenceItem& item : node->items) {
             if (item.kind == ReferenceItem::ESCAPE)
                 in |= InEscape(item.first, item.last != 0, folded);
+            if (item.kind == ReferenceItem::POSIX)
+                in |= InPosix(item, c);
         }
         return in != node->negated ? std::set<size_t>{i + 1} : std::set<size_t>{};
     }

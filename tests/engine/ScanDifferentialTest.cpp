@@ -433,7 +433,10 @@ void MakeLiteralCase(Random* random, Case* scan)
 // takes its time over every line.
 void MakePatternCase(Random* random, Case* scan)
 {
+    // Without Unicode files a pattern the code page cannot spell is refused.
     Piece piece = Alternation(random, 0);
+    while (!(scan->options & UNICODE_FILES) && !AnsiSpellsExactly(piece.pattern.c_str(), (int)piece.pattern.size()))
+        piece = Alternation(random, 0);
     scan->text = piece.pattern;
     if (scan->options & UNICODE_FILES)
         scan->file = MakeUnicodeFile(random, piece.sample);

@@ -282,6 +282,14 @@ TEST_F(ScannerTest, FindsWholeWordsAndPatternsOnLinesLongerThanAPiece)
         // The literal stands in the line, a match does not.
         {L"y+_init", REGULAR_EXPRESSION, 0, 0},
         {L"x+ foo_init", REGULAR_EXPRESSION | SKIP_COMMENTS, 1, 1},
+        // Counted repeats: the leftmost start lies far into the line.
+        {L"y{1000} bar", REGULAR_EXPRESSION, 1, 13011},
+        {L"((.?){1000}){3}_init 1", REGULAR_EXPRESSION, 1, first.size() - 3008},
+        // Where the leftmost start fails \b or a whole word, the matcher
+        // goes on from it.
+        {L"\\bx{2} foo", REGULAR_EXPRESSION, 0, 0},
+        {L"x{2} foo", REGULAR_EXPRESSION | WHOLE_WORD, 0, 0},
+        {L"\\by{2} bar|\\bbar", REGULAR_EXPRESSION, 1, 14012},
     };
     // ANSI text; UTF-8, where the first letter takes two bytes; UTF-16LE.
     for (int form = 0; form < 3; form++) {
@@ -296,6 +304,27 @@ TEST_F(ScannerTest, FindsWholeWordsAndPatternsOnLinesLongerThanAPiece)
             std::string expected = "(" + std::to_string(test.line) + "," + std::to_string(column) + ")";
             if (test.line == 0)
                 expected.clear();
+            EXPECT_EQ(Hits(SearchPath(path, &request), path), expected) << EscapedText(test.text) << " form " << form;
+            FreeSearchPatterns(&request);
+        }
+    }
+    // Characters of several bytes and a surrogate pair across the pieces,
+    // read backwards: columns in bytes (UTF-8) and in units (UTF-16).
+    std::wstring mixed;
+    for (int n = 0; n < 2000; n++)
+        mixed += L"\u00E9\u4E2D\U0001F600x";
+    mixed += L" if(";
+    const struct {
+        const wchar_t* text;
+        size_t utf8;
+        size_t utf16;
+    } mixedCases[] = {{L"\U0001F600x if\\(", 19996, 9998}, {L"(.\u4E2D.x){2} if", 19981, 9991}, {L"\u00E9\u4E2D", 1, 1}};
+    for (int form = 1; form < 3; form++) {
+        std::wstring path = Write(L"mixed.c", form == 1 ? Utf8(mixed) : Utf16(mixed, false));
+        for (const auto& test : mixedCases) {
+            SearchRequest request;
+            ASSERT_TRUE(FillRequest(&request, test.text, REGULAR_EXPRESSION | UNICODE_FILES | MATCH_CASE));
+            std::string expected = "(1," + std::to_string(form == 1 ? test.utf8 : test.utf16) + ")";
             EXPECT_EQ(Hits(SearchPath(path, &request), path), expected) << EscapedText(test.text) << " form " << form;
             FreeSearchPatterns(&request);
         }

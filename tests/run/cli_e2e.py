@@ -44,6 +44,7 @@ TREE = {
     'dash.txt': b'a/b -- c\r\n',
     'long.txt': b'n' * 1021 + b'\r\n',
     'TODO': b'// TODO: more\r\n',
+    'posix.txt': b'a019b\r\nd]]\r\n',
 }
 
 
@@ -222,6 +223,11 @@ SWITCH_CASES = [
     (['/R', '/T:c.txt', '^\\w+$'], [('c.txt', 1, 1)]),
     (['/R', '/W', '/C', '/T:*.h', '\\w+'], [('b.h', 1, 4)]),
     (['-r', '/S', '/A', '/T:s.c', 'N&?eedle'], [('s.c', 1, 9), ('s.c', 2, 7)]),
+    # Named classes, not a class of "[:digit" and a "]".
+    (['/R', '/T:posix.txt', '[[:digit:]]+'], [('posix.txt', 1, 2)]),
+    (['/R', '/T:posix.txt', '[^[:alpha:][:digit:]]'], [('posix.txt', 2, 2)]),
+    # A character the code page cannot spell, with Unicode files.
+    (['/R', '/U', '/T:c.txt', '\u4e2d'], []),
 ]
 
 
@@ -310,7 +316,8 @@ def usage_and_bad_input(c):
         check(code == 0 and b'Exit codes: 0 found, 1 not found, 2 bad usage or error' in out
               and b'/T:patterns' in out and b'"cannot read" line' in out and b'/J:n' in out
               and b'/W           match whole word' in out
-              and b'No back-references, no look-around.' in out, 'usage %s: %d %r' % (switch, code, out))
+              and b'No back-references, no look-around.' in out and b'[:^alpha:]' in out,
+              'usage %s: %d %r' % (switch, code, out))
     c.old_report()
     too_long = 'x' * 260
     bad = [
@@ -339,6 +346,12 @@ def usage_and_bad_input(c):
         (['/R', 'x{3,2}'], 'bad regular expression: repetition counts out of order at position 2'),
         (['/R', '/W', 'a\\1'], 'bad regular expression: back-references are not supported at position 2'),
         (['/R', '(?=a)'], 'bad regular expression: look-around is not supported at position 1'),
+        # A pattern whose compile would take too long, though it compiles to nothing.
+        (['/R', '((((){1000}){1000}){1000}){1000}'], 'bad regular expression: pattern too large at position 27'),
+        (['/R', '[[:foo:]]'], 'bad regular expression: unknown class [:foo:] at position 2'),
+        (['/R', '[:digit:]'], 'bad regular expression: [:digit:] outside brackets: write [[:digit:]] at position 1'),
+        (['/R', 'a[b\u4e2d]'], 'the pattern has a character that code page 1252 cannot hold, ? (U+4E2D) at position 4: '
+                               'tick Unicode files (or give /U)'),
     ]
     for arguments, words in bad:
         code, out, err = c.run(arguments)
@@ -461,6 +474,27 @@ def console_and_ctrl_c(c):
         for line in ('%s\\u.c(1,11) : say("caf\u00e9 needle");' % winpath(c.tree),
                      '%s\\b.h(1,4) : // needle in a comment' % winpath(c.tree)):
             check(line in screen, 'not on the console: %r in %r' % (line, screen))
+
+        # Ctrl+C while the request is built, half way through the compiles of
+        # a pattern at its budget (Unicode files: four of them), well after
+        # the program's start: a cancel, with nothing written.
+        slow = '((){1000}){130}' * 68
+
+        def took(arguments):
+            begun = time.time()
+            start(arguments, '> ' + out)
+            exit_code()
+            return time.time() - begun
+
+        started = max(took(['/Q', '/F:no such folder', 'x']) for _ in range(2))
+        built = min(took(['/Q', '/R', '/U', '/T:none', slow]) for _ in range(2))
+        if built - started < 0.15:
+            print('the compiles took only %.2f s: too short to press Ctrl+C in' % (built - started))
+        else:
+            start(['/Q', '/R', '/U', '/T:none', slow], '> ' + out)
+            time.sleep(started + (built - started) / 2)
+            terminal.key('C-c')
+            check(exit_code() == 3 and read(out) == b'', 'Ctrl+C while the request is built: exit code %s' % read(done))
 
         # Ctrl+C at a random moment after the first hits.
         rng = random.Random(3)

@@ -231,8 +231,9 @@ def whole_word_and_regular_expression_from_the_dialog(s):
     """The whole-word and regular-expression boxes ticked with their keys:
     each search reports the hits it must; the boxes are saved as "Wrd" and
     "Reg" and come back checked for the next search; a pattern that does not
-    parse is refused with a message box naming the problem and where, the
-    dialog stays open with the pattern, and nothing is searched or saved."""
+    parse, or whose compile would be too much work, is refused with a message
+    box naming the problem and where, the dialog stays open with the pattern,
+    and nothing is searched or saved."""
     folder = os.path.join(s.work, 'words')
     shutil.rmtree(folder, ignore_errors=True)
     for name, data in WORDS_TREE.items():
@@ -263,6 +264,12 @@ def whole_word_and_regular_expression_from_the_dialog(s):
     texts = s.window_texts(SETTINGS)
     check(process.poll() is None and texts.get(IDS.IDC_SEARCH_TEXT) == '(foo|bar_init',
           'the dialog did not stay as it was')
+    # A pattern whose compile would be too much work is refused at once, and
+    # the dialog goes on answering.
+    s.fill_settings('((((){1000}){1000}){1000}){1000}')
+    s.keys('Return')
+    message = s.message_box('too large')
+    check(message.count('Bad regular expression: pattern too large at position 27') == 1, 'message %r' % message)
     s.keys('Escape')
     code, _ = s.finish(process)
     check(code == 0 and read(s.report) == b'kept\r\n', 'bad pattern: exit code %d, desktop report changed' % code)

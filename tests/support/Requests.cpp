@@ -31,7 +31,7 @@ bool FillRequest(SearchRequest* request, const std::wstring& text, unsigned bits
 
 ScanWorkspace* TestWorkspace()
 {
-    static ScanWorkspace* workspace = NewScanWorkspace();
+    static ScanWorkspace* workspace = NewScanWorkspace(1);
     return workspace;
 }
 
