@@ -299,7 +299,13 @@ TEST_F(ScannerTest, FindsWholeWordsAndPatternsOnLinesLongerThanAPiece)
         std::wstring path = Write(L"long.c", form == 0 ? Ansi(text) : form == 1 ? Utf8(text) : Utf16(text, false));
         for (const LongCase& test : cases) {
             SearchRequest request;
-            ASSERT_TRUE(FillRequest(&request, test.text, test.options | (form > 0 ? UNICODE_FILES : 0)));
+            bool filled = FillRequest(&request, test.text, test.options | (form > 0 ? UNICODE_FILES : 0));
+            // In a double-byte code page "." takes one or two bytes: three
+            // thousand copies of it make a program too large.
+            CPINFO info;
+            if (!filled && GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 2 && wcsstr(test.text, L"{1000}){3}"))
+                continue;
+            ASSERT_TRUE(filled) << EscapedText(test.text);
             size_t column = test.position + 1 + (form == 1 && test.line == 1 ? 1 : 0);
             std::string expected = "(" + std::to_string(test.line) + "," + std::to_string(column) + ")";
             if (test.line == 0)
