@@ -1,7 +1,6 @@
 // The scanner's speed on one large C-like file: every mode, four needles
 // (a rare identifier, a common word, one letter, a long phrase), medians of
-// a few runs, and the byte-by-byte scanner it replaced on the rare needle;
-// regular expressions with and without a required literal, and a whole
+// a few runs; regular expressions with and without a required literal, and a whole
 // word, in both cases; patterns that take a backtracking matcher
 // exponential time, on a 10 MiB line, beside a literal search of it; then
 // the Unicode files option on the same content with rare Chinese and
@@ -13,7 +12,6 @@
 #include "engine/regex/Regex.h"
 #include "engine/scan/FileSearch.h"
 #include "engine/text/TextForm.h"
-#include "tests/engine/ReferenceScan.h"
 #include "tests/support/TestFiles.h"
 #include <psapi.h>
 #include <stdio.h>
@@ -212,39 +210,25 @@ static int Runs()
     return runs < 1 ? 1 : runs;
 }
 
-// One search of the whole file: as a scanning thread searches it, or with the
-// scanner as it was before it used vector searches (the tests' reference), on
-// the file mapped the same way. Returns the report lines.
-static ULONGLONG SearchOnce(const std::wstring& path, const SearchRequest* request, bool before)
+// One search of the whole file, as a scanning thread searches it. Returns
+// the report lines.
+static ULONGLONG SearchOnce(const std::wstring& path, const SearchRequest* request)
 {
     FileOutput* output = BeginTestOutput();
-    if (!before) {
-        SearchFileAs(path.c_str(), path.c_str(), request, TestWorkspace(), output);
-    } else {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-        HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
-        const BYTE* view = (const BYTE*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-        FileReport name = {L"source.c", L"source.c", &TestWorkspace()->names, output, FALSE};
-        if (view)
-            ReferenceScanBytes(view, SOURCE_BYTES, &name, request);
-        UnmapViewOfFile(view);
-        CloseHandle(mapping);
-        CloseHandle(file);
-    }
+    SearchFileAs(path.c_str(), path.c_str(), request, TestWorkspace(), output);
     ULONGLONG lines = output->lines;
     EndTestOutput();
     return lines;
 }
 
 // Median seconds of one search of the whole file; also the report lines.
-static double TimeSearch(const std::wstring& path, const SearchRequest* request, ULONGLONG* lines,
-                         bool before = false)
+static double TimeSearch(const std::wstring& path, const SearchRequest* request, ULONGLONG* lines)
 {
     double times[32];
     int runs = std::min(Runs(), 32);
     for (int run = 0; run < runs; run++) {
         double start = Seconds();
-        *lines = SearchOnce(path, request, before);
+        *lines = SearchOnce(path, request);
         times[run] = Seconds() - start;
     }
     std::sort(times, times + runs);
@@ -389,12 +373,6 @@ void BenchScanner(const std::wstring& path)
     FillRequest(&request, L"", 0);
     double seconds = TimeSearch(path, &request, &lines);
     printf("scan\t\tevery line\t1\t%.4f\t%llu\n", seconds, lines);
-    // The scanner as it was, on the rare needle, for the speed-up.
-    for (int mode = 0; mode < 2; mode++) {
-        FillRequest(&request, L"PM_RESUME", modes[mode].options);
-        seconds = TimeSearch(path, &request, &lines, true);
-        printf("before\tPM_RESUME\t%s\t1\t%.4f\t%llu\n", modes[mode].title, seconds, lines);
-    }
     PrintMemory("after");
     BenchPatterns(path);
     BenchHostile(path);

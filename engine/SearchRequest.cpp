@@ -98,7 +98,9 @@ static BOOL CompilePattern(SearchRequest* request, const WCHAR* text, SearchProb
 {
     RegexError error;
     int length = lstrlenW(text);
-    BOOL matchCase = request->options.matchCase != 0, unicode = request->options.unicodeFiles != 0;
+    // Under code page 65001 ANSI files are UTF-8, searched as Unicode text.
+    BOOL matchCase = request->options.matchCase != 0;
+    BOOL unicode = request->options.unicodeFiles != 0 || GetACP() == CP_UTF8;
     request->ansiProgram = RegexCompile(text, length, REGEX_ANSI, matchCase, &error);
     if (request->ansiProgram && error.unspelled && !unicode) {
         // As for literal text: only a Unicode file can hold such a character.

@@ -57,7 +57,8 @@ struct SearchRequest {
                                           // the default, one per logical processor (walk/ScanRing.h)
     // A regular expression compiled from text once for the search, read-only
     // while threads scan with it: for ANSI files, and for Unicode files when
-    // they are searched, each also reversed (to find where a line's hit may
+    // they are searched (and for ANSI files under code page 65001, which are
+    // UTF-8), each also reversed (to find where a line's hit may
     // start); NULL for literal text.
     RegexProgram* ansiProgram;
     RegexProgram* unicodeProgram;

@@ -36,9 +36,22 @@ def timed(command, out_path):
     return statistics.median(times), lines
 
 
+def read_before(path):
+    """The scan rows of another build's benchmark on the same file, by needle
+    and mode."""
+    before = {}
+    with open(path, encoding="latin-1") as rows_file:
+        for line in rows_file:
+            fields = line.rstrip("\r\n").split("\t")
+            if fields[0] == "scan":
+                before[fields[1], fields[2]] = float(fields[4])
+    return before
+
+
 def main():
     source, rows_path = sys.argv[1], sys.argv[2]
-    rows, memory, before, size = [], [], {}, 0
+    rows, memory, size = [], [], 0
+    before = read_before(sys.argv[3]) if len(sys.argv) > 3 else {}
     unicode_rows, unicode_off = [], {}
     pattern_rows, hostile_rows = [], []
     with open(rows_path, encoding="latin-1") as rows_file:
@@ -46,8 +59,6 @@ def main():
             fields = line.rstrip("\r\n").split("\t")
             if fields[0] == "scan":
                 rows.append(fields[1:])
-            elif fields[0] == "before":
-                before[fields[1], fields[2]] = float(fields[4])
             elif fields[0] == "memory":
                 memory.append(fields[1:])
             elif fields[0] == "size":
@@ -90,8 +101,8 @@ def main():
         shown = needle if needle else "(empty)"
         print(f"{shown:<31}{mode:<18}{passes:>6}{seconds:9.3f}{mib * passes / seconds:9.0f}{int(lines):>10}"
               f"{versus}{peer}")
-    for (needle, mode), seconds in before.items():
-        print(f"before: the byte-by-byte scanner, {needle} {mode}: {seconds:.3f} s")
+    if before:
+        print("x before: the other build's seconds (SEEKLINE_BEFORE_BENCH) over these")
     print_patterns(source, pattern_rows, out_path)
     print_hostile(hostile_rows)
     print_unicode(source, unicode_rows, unicode_off, out_path)

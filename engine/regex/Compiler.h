@@ -5,6 +5,7 @@
 #pragma once
 #include "engine/regex/Arena.h"
 #include "engine/regex/Parser.h"
+#include "engine/text/AnsiCharacters.h"
 
 // The end of the basic plane and of all characters.
 #define BMP_END 0x10000u
@@ -25,7 +26,8 @@ struct Compiler {
     RegexAlphabet alphabet;
     BOOL matchCase;
     BOOL utf8;        // the ANSI code page is UTF-8
-    BOOL singleByte;  // the ANSI code page spells each character with one byte
+    BOOL doubleByte;  // ANSI, a double-byte code page: a set takes whole characters
+    const AnsiCodePage* ansi;
     DWORD setWords;   // 8 (ANSI) or BMP_WORDS
     RegexInst* insts;
     DWORD instCount;

@@ -73,6 +73,8 @@ struct RegexNode {
     DWORD compiledSet;   // its index
     DWORD compiledTree;  // and the root of a class's ANSI byte tree,
     DWORD compiledLengths;  // and the lengths of its members read backwards
+    DWORD compiledLeads, compiledTrails;  // double-byte ANSI text (CharSets.h, CharacterParts)
+    BOOL compiledExcludes;
 };
 
 // Fills error with "what at position N".

@@ -24,6 +24,10 @@ enum RegexOp {
 
 enum RegexAssertion { ASSERT_LINE_START, ASSERT_LINE_END, ASSERT_WORD_BOUNDARY, ASSERT_NOT_WORD_BOUNDARY };
 
+// The set of the lead bytes of a double-byte code page (empty in others),
+// so that no class holds both a lead byte and another byte.
+#define LEAD_SET 2
+
 struct RegexInst {
     DWORD op;
     DWORD arg;
@@ -56,6 +60,8 @@ struct RegexProgram {
     DWORD rangeCount;        // Unicode, above the basic plane
     const RegexClassRange* ranges;
     RegexLiteral required;
+    BOOL characterStarts;    // ANSI text of a double-byte code page, read forwards: a match starts
+                             // only where a character does, never on the trail byte after a lead
     ULONGLONG fingerprint;   // of the whole allocation: tells a workspace whether it serves this program
 };
 

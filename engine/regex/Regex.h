@@ -29,35 +29,34 @@
 // naming the outermost repetition that makes it so large.
 //
 // Characters:
-// - ANSI files are matched byte by byte, as the literal search compares
-//   them: a double-byte character is two bytes to ".". The pattern's
+// - ANSI files are matched as the literal search reads them. The pattern's
 //   characters are converted to the ANSI code page; one the code page cannot
-//   spell exactly never matches. \xHH is the byte HH. A class member that the
-//   code page spells with several bytes matches that byte sequence; a negated
-//   class matches one byte that is none of its single-byte members and begins
-//   none of its multi-byte ones. Characters outside the basic plane can be
-//   spelled only when the code page is UTF-8.
+//   spell exactly never matches. \xHH is the character of the byte HH. In a
+//   single-byte code page every byte is a character. In a double-byte one
+//   (engine/text/AnsiCharacters.h) a lead byte and the byte after it are one
+//   character, a lead byte before a line end one alone: ".", a class and an
+//   escape take one whole character, \xHH of a lead byte any character it
+//   begins, and a match starts only where a character does (the program's
+//   characterStarts; a reversed program reads bytes). Characters outside the
+//   basic plane can be spelled only when the code page is UTF-8, where the
+//   scanner searches ANSI files with the Unicode program instead.
 // - Unicode files (UTF-16 text) are matched character by character, a
 //   surrogate pair being one character and a lone surrogate one too; \xHH is
 //   U+00HH.
 // - Word characters (\w, \b, whole word): in ANSI files ASCII letters and
-//   digits, "_" and every byte of 0x80 or more; in Unicode files what
+//   digits, "_" and every character outside ASCII; in Unicode files what
 //   IsCharAlphaNumericW calls alphanumeric, and "_" (characters outside the
 //   basic plane are not). \d is the ASCII digits; \s is space, tab, vertical
 //   tab and form feed.
 // - Match case off: the pattern's characters and class members are
 //   upper-cased as the literal search upper-cases its text, and a set
 //   (literal, class, escape) takes a text character c when c folded is in it.
-//   ANSI: the pattern by CharUpperBuffA on each character's bytes (\xHH above
-//   0x7F only in a single-byte code page), the text only from "a" to "z";
-//   where a literal character is written directly after one whose last byte
-//   is 0x80 or more (no quantifier or parenthesis between), its first byte
-//   is compared as it stands, and so is every byte of a character after one
-//   of 0x80 or more, exactly as the literal scanner takes trail bytes.
-//   Unicode: both by the invariant upper-casing (LCMapStringEx,
-//   LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE), which changes characters above
-//   the basic plane too. So an escaped literal finds what the literal search
-//   finds.
+//   ANSI: a character of one byte, of the pattern and of the text alike, as
+//   the code page folds it (every letter it upper-cases to one byte); a
+//   double-byte character is compared as it stands. Unicode: both by the
+//   invariant upper-casing (LCMapStringEx, LOCALE_NAME_INVARIANT,
+//   LCMAP_UPPERCASE), which changes characters above the basic plane too. So
+//   an escaped literal finds what the literal search finds.
 #pragma once
 #include <windows.h>
 

@@ -53,6 +53,7 @@ struct RegexWorkspace {
     RegexChar previous;  // the character before the current position
     RegexChar current;   // the character at it, waiting for the next one
     BOOL haveCurrent;
+    BOOL inTrail;        // the current byte is the trail of a lead byte (characterStarts)
     DWORD lineHigh;      // a high surrogate waiting for the next piece, or 0
     // The DFA: states in the cache (see LazyDfa.cpp), the state of the
     // search, and what the line start tells.

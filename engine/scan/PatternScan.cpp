@@ -107,7 +107,11 @@ static ULONGLONG MatchFrom(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG 
     const BYTE* view = pass->view;
     DWORD previous = REGEX_NO_CHAR, previousUnits = 1;
     if (from > lineStart && pass->form == TEXT_ANSI) {
-        previous = view[from - 1];
+        // The character before: in double-byte text its first byte.
+        ULONGLONG before = from - 1;
+        if (pass->doubleByte)
+            ByteCharacterStart(pass, lineStart, from, &before);
+        previous = view[before];
     } else if (from > lineStart) {
         ULONGLONG at = from - pass->unitBytes, length;
         while (at > lineStart && !StartsCharacter(view, at, pass->size, pass->form))
@@ -144,8 +148,10 @@ static ULONGLONG MatchFrom(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG 
 // Reverses a piece of the line, [from, to), into the pass's backwards room:
 // its bytes, or its characters' UTF-16 units (a surrogate pair kept in its
 // order), those forwards with their offsets in the pass's units. Returns the
-// units.
-static DWORD PieceBackwards(const ScanPass* pass, ULONGLONG from, ULONGLONG to)
+// units. A lone low surrogate before a lone high one reads backwards as a
+// pair: *falsePair is set then; *loneHigh tells, from piece to piece, that
+// the last unit read backwards is a lone high surrogate.
+static DWORD PieceBackwards(const ScanPass* pass, ULONGLONG from, ULONGLONG to, BOOL* loneHigh, BOOL* falsePair)
 {
     if (pass->form == TEXT_ANSI) {
         BYTE* backwards = (BYTE*)pass->backwards;
@@ -162,7 +168,10 @@ static DWORD PieceBackwards(const ScanPass* pass, ULONGLONG from, ULONGLONG to)
         if (at > 0 && IsLowSurrogate(units[at]) && IsHighSurrogate(units[at - 1])) {
             backwards[k++] = units[at - 1];
             backwards[k++] = units[at];
+            *loneHigh = FALSE;
         } else {
+            *falsePair |= *loneHigh && IsLowSurrogate(units[at]);
+            *loneHigh = IsHighSurrogate(units[at]);
             backwards[k++] = units[at];
         }
     }
@@ -178,12 +187,13 @@ static ULONGLONG LeftmostStart(const ScanPass* pass, ULONGLONG lineStart, ULONGL
 {
     RegexWorkspace* reversed = pass->reversed;
     ULONGLONG done = 0, lastBack = REGEX_NONE, start = lineStart;
+    BOOL loneHigh = FALSE, falsePair = FALSE;
     RegexFindBegin(reversed);
     for (ULONGLONG to = lineEnd;;) {
         ULONGLONG from = to - lineStart > PIECE_BYTES ? to - PIECE_BYTES : lineStart;
         while (from > lineStart && !StartsCharacter(pass->view, from, pass->size, pass->form))
             from -= pass->unitBytes;
-        DWORD count = PieceBackwards(pass, from, to);
+        DWORD count = PieceBackwards(pass, from, to, &loneHigh, &falsePair);
         for (ULONGLONG end = 0; !RegexDfaGaveUp(reversed);) {
             end = pass->form == TEXT_ANSI ? RegexFindBytes(reversed, (const BYTE*)pass->backwards, end, count)
                                           : RegexFindUnits(reversed, pass->backwards, end, count);
@@ -205,10 +215,19 @@ static ULONGLONG LeftmostStart(const ScanPass* pass, ULONGLONG lineStart, ULONGL
         lastBack = done;
         start = lineStart;
     }
-    if (RegexDfaGaveUp(reversed))
+    if (RegexDfaGaveUp(reversed) || falsePair)
         return START_UNKNOWN;
     *units = done - lastBack;
-    return lastBack == REGEX_NONE ? NO_HIT : start;
+    if (lastBack == REGEX_NONE)
+        return NO_HIT;
+    // Reading backwards cannot tell the characters of double-byte text: the
+    // matcher begins at the character that holds the start.
+    if (pass->doubleByte) {
+        ULONGLONG before;
+        start = ByteCharacterStart(pass, lineStart, start, &before);
+        *units = start - lineStart;
+    }
+    return start;
 }
 
 // The first line end at or after pos, or the text's end; STOPPED when a stop

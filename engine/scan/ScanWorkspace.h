@@ -22,6 +22,8 @@ struct ScanWorkspace {
     ReportNameRoom names;    // the report's name of the file being searched
     FaultGuard guard;        // resumes the thread after a fault in a mapped view
     BYTE pattern[NEEDLE_BYTES + 1];  // the pattern of the pass under way: the needle or one of its "&" variants
+    BYTE patternFolds[NEEDLE_BYTES + 1];   // which of its bytes fold (ByteScan.cpp)
+    DWORD needleStarts[NEEDLE_BYTES + 1];  // where the needle's characters start, and its end
     // Unicode text (UnicodeScan.cpp, LiteralScan.cpp):
     UINT32 needleCharacters[SEARCH_TEXT_CHARS];       // the search text's characters, folded unless matchCase
     UINT32 patternCharacters[SEARCH_TEXT_CHARS + 1];  // the pass's pattern: those, or one of their "&" variants

@@ -140,20 +140,27 @@ const HitCase hitCases[] = {
     {L"", BOTH, TRUE, 0, L"", 0, 0},
     {L"\\d+", BOTH, TRUE, 0, L"x12", 1, 0},
     {L"PM_[A-Z]+", BOTH, FALSE, 0, L"x pm_q", 2, 0},
-    // In ANSI files only a to z fold in the text: an upper-cased accented
-    // letter of the pattern matches only its upper case.
-    {L"\u00E9", ANSI, FALSE, 0, L"\u00E9\u00C9", 1, 1252},
+    // In ANSI files every letter of one byte folds as the code page
+    // upper-cases it, \xHH as the character of that byte; a double-byte
+    // character is one character, compared as it stands, and no part of the
+    // pattern matches its trail byte.
+    {L"\u00E9", ANSI, FALSE, 0, L"\u00C9\u00E9", 0, 1252},
+    {L"caf[\u00E9]", ANSI, FALSE, 0, L"Caf\u00C9", 0, 1252},
+    {L"caf\\xe9", ANSI, FALSE, 0, L"x caf\u00E9", 2, 1252},
     {L"\u00E9", UNICODE_TEXT, FALSE, 0, L"x\u00E9", 1, 0},
-    // After a lead byte the literal scanner compares the next byte as it
-    // stands.
-    {L"\u4E2Da", ANSI, FALSE, 0, L"\u4E2Da \u4E2DA", 4, 950},
+    {L"\u4E2Da", ANSI, FALSE, 0, L"\u4E2D \u4E2DA", 3, 950},
     {L"\u4E2D(?:a)", ANSI, FALSE, 0, L"\u4E2Da", 0, 950},
     {L"[\u4E00-\u4E2D]+", ANSI, TRUE, 0, L"ab\u4E2D", 2, 950},
     {L"[^\u4E2D]", ANSI, TRUE, 0, L"\u4E2D", -1, 950},
+    {L"[^a]b", ANSI, TRUE, 0, L"\u4E2Db", 0, 950},
     {L"\u4E2D", ANSI, TRUE, 0, L"\u4E2D", -1, 1252},
     {L".", ANSI, TRUE, 0, L"\u4E2D", 0, 950},
-    {L"^..$", ANSI, TRUE, 0, L"\u4E2D", 0, 950},
-    {L"\\xA4\\xA4", ANSI, TRUE, 0, L"x\u4E2D", 1, 950},
+    {L"^.$", ANSI, TRUE, 0, L"\u4E2D", 0, 950},
+    {L"^..$", ANSI, TRUE, 0, L"\u4E2D", -1, 950},
+    {L"A", ANSI, FALSE, 0, L"\u4E59", -1, 950},
+    {L"\\w\\b", ANSI, TRUE, 0, L"\u4E59 x", 0, 950},
+    {L"\\xA4", ANSI, TRUE, 0, L"x\u4E2D", 1, 950},
+    {L"\\xA4\\xA4", ANSI, TRUE, 0, L"x\u4E2D", -1, 950},
     // Unicode: a surrogate pair is one character; both sides fold.
     {L"^.$", UNICODE_TEXT, TRUE, 0, L"\U0001F600", 0, 0},
     {L"^..$", UNICODE_TEXT, TRUE, 0, L"\U0001F600", -1, 0},

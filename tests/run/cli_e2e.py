@@ -23,8 +23,9 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
-from seekline_e2e import (BIG_FILES, IDS, PROGRESS, RESULTS, ROOT, SETTINGS, check, check_big_report, check_report,  # noqa: E402
-                          main, make_big_tree, make_unicode_tree, read, wait_for, whole_lines, winpath, write)
+from seekline_e2e import (ANSI_SEARCHES, BIG_FILES, IDS, PROGRESS, RESULTS, ROOT, SETTINGS, check,  # noqa: E402
+                          check_big_report, check_report, main, make_big_tree, make_files, make_unicode_tree, read,
+                          wait_for, whole_lines, winpath, write)
 
 # A stop or a closed pipe must end the program within a second; the bound
 # leaves room for a loaded machine and is only a check that nothing hangs.
@@ -201,7 +202,7 @@ SWITCH_CASES = [
     (['-d', '/t:*.c', '-c', 'NEEDLE'], [('sub\\d.c', 2, 3)]),
     (['/T:c.txt', ''], [('c.txt', 1, 1), ('c.txt', 2, 1)]),
     (['/T:*.h', '--', '// needle'], [('b.h', 1, 1)]),
-    (['/T:u.c', 'caf\u00e9'], []),  # upper-cased to CAFÉ, as the dialog does; only a-z fold
+    (['/T:u.c', 'caf\u00e9'], [('u.c', 1, 6)]),  # every letter folds
     (['/T:u.c', '/C', 'caf\u00e9'], [('u.c', 1, 6)]),
     # A lone "/" or "-" is a text, not a switch; so is a second "--".
     (['/T:dash.txt', '/'], [('dash.txt', 1, 2)]),
@@ -286,6 +287,22 @@ def unicode_files(c):
         check(code == (0 if lines else 1) and err == b'', '%r: exit code %d, %r' % (arguments, code, err))
         found += lines
     check(found > 80, 'only %d report lines' % found)
+
+
+def ansi_code_pages(c):
+    """Text found as typed in ANSI files of code pages 1252, 950 and 65001:
+    every letter folds, and a double-byte character is one character."""
+    folder = os.path.join(c.args.work, 'code-pages')
+    for locale, files, switches, text, hits in ANSI_SEARCHES:
+        make_files(folder, files)
+        arguments = switches + [text]
+        env = dict(c.s.env, LANG=locale + '.UTF-8')
+        process = c.s.wine(c.args.console, '/Q', '/F:' + winpath(folder), *arguments, env=env,
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        out, err = process.communicate(timeout=60)
+        expected = b''.join(hit_lines(folder, hits))
+        check(out == expected and process.returncode == (0 if hits else 1),
+              '%s %r: %d %r, not %r (%r)' % (locale, arguments, process.returncode, out, expected, err))
 
 
 def usage_and_bad_input(c):
@@ -782,6 +799,7 @@ def vim_reads_the_report(c):
 CASES = [
     switches_and_defaults,
     unicode_files,
+    ansi_code_pages,
     usage_and_bad_input,
     destinations,
     registry_left_alone,

@@ -17,9 +17,9 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
-from seekline_e2e import (BIG_FILES, IDS, PROGRESS, RESULTS, RESULTS_ENGLISH, SETTINGS, check,  # noqa: E402
-                          check_big_report, check_report, cut_ansi, main, make_big_tree, make_unicode_tree, read,
-                          wait_for, whole_lines, winpath, write)
+from seekline_e2e import (ANSI_SEARCHES, BIG_FILES, IDS, PROGRESS, RESULTS, RESULTS_ENGLISH, SETTINGS,  # noqa: E402
+                          check, check_big_report, check_report, cut_ansi, main, make_big_tree, make_files,
+                          make_unicode_tree, read, wait_for, whole_lines, winpath, write)
 # tests/installer/installer_e2e.py takes these from here.
 from seekline_e2e import CASES_ARGUMENT, Session, parse_arguments, run_cases  # noqa: E402,F401
 
@@ -211,6 +211,34 @@ def unicode_files_from_the_dialog(s):
         check(code == 0, 'exit code %d' % code)
         check_report(out, folder, 'file', switches, upper)
         check(s.reg_query().get('Uni') == stored, 'registry Uni = %r' % s.reg_query().get('Uni'))
+
+
+def ansi_code_pages_from_the_dialog(s):
+    """The searches of ANSI files in code pages 1252, 950 and 65001 from the
+    dialog, each under its locale: the text (from the search box's history)
+    is found as typed, every letter folding and a double-byte character one
+    character."""
+    folder = os.path.join(s.work, 'code-pages')
+    english = s.env
+    try:
+        for locale, files, switches, text, hits in ANSI_SEARCHES:
+            if switches:
+                continue
+            make_files(folder, files)
+            s.reg_delete()
+            s.reg_add({'TXT1': text, 'EXT1': '*.*', 'DIR1': winpath(folder)})
+            s.env = dict(english, LANG=locale + '.UTF-8')
+            process = s.start(s.args.program, launcher=True)
+            s.fill_settings()
+            s.keys('Return')
+            code, out = s.finish(process)
+            expected = b''.join(b'%s\\%s(%d,%d) : %s\r\n' % (winpath(folder).encode(), name.encode(), line, column,
+                                                                  files[name].splitlines()[line - 1])
+                                for name, line, column in hits)
+            check(code == 0 and out == expected, '%s %r: exit code %d, report %r, not %r'
+                  % (locale, text, code, out, expected))
+    finally:
+        s.env = english
 
 
 def whole_word_and_regular_expression_from_the_dialog(s):
@@ -544,6 +572,7 @@ CASES = [
     empty_folder,
     satellite_and_cancel,
     unicode_files_from_the_dialog,
+    ansi_code_pages_from_the_dialog,
     whole_word_and_regular_expression_from_the_dialog,
     entries_longer_than_a_search_keeps,
     results_window_lists_the_report,

@@ -459,10 +459,33 @@ UNICODE_TREE = {
 }
 
 
-def make_unicode_tree(root):
+def make_files(root, files):
+    """A folder of just these files, {name: bytes}."""
     shutil.rmtree(root, ignore_errors=True)
-    for name, data in UNICODE_TREE.items():
+    for name, data in files.items():
         write(os.path.join(root, name), data)
+
+
+def make_unicode_tree(root):
+    make_files(root, UNICODE_TREE)
+
+
+# Searches as typed in ANSI files of other code pages, each under the locale
+# that gives it: locale, the files' bytes, command-line switches, the text,
+# hits (file, line, column). Big5 spells 中文 A4 A4 A4 E5 and 乙 A4 41, with
+# the letter A as its trail byte.
+BIG5_FILE = {'b.txt': b'\xa4\xa4\xa4\xe5abc\r\n\xa4A\r\n'}
+ANSI_SEARCHES = [
+    ('en_US', {'a.txt': 'Se\u00f1or \u00f1s\r\nSE\u00d1OR\r\n'.encode('cp1252')}, [], 'Se\u00f1or',
+     [('a.txt', 1, 1), ('a.txt', 2, 1)]),
+    ('en_US', {'a.txt': 'Se\u00f1or \u00f1s\r\nSE\u00d1OR\r\n'.encode('cp1252')}, [], '\u00f1s', [('a.txt', 1, 7)]),
+    ('zh_TW', BIG5_FILE, [], '\u4e2d\u6587abc', [('b.txt', 1, 1)]),
+    ('zh_TW', BIG5_FILE, [], 'A', [('b.txt', 1, 5)]),
+    ('zh_TW', BIG5_FILE, ['/R'], 'a|\u4e59$', [('b.txt', 1, 5), ('b.txt', 2, 1)]),
+    ('zh_TW', BIG5_FILE, ['/W'], 'abc', []),
+    ('hi_IN', {'c.txt': 'Kleine-K\u00f6nig\nKLEINE-K\u00d6NIG\nkleine-konig\n'.encode('utf-8')}, [],
+     'Kleine-K\u00f6nig', [('c.txt', 1, 1), ('c.txt', 2, 1)]),
+]
 
 
 def text_form(data):
@@ -510,18 +533,15 @@ def split_lines(items):
     return lines + [(start, len(items))]
 
 
-def ansi_fold_equal(items, p, pattern):
-    """Only a to z fold in ANSI text, and not the byte after a pattern byte
-    of 0x80 or more."""
-    fold = True
-    for k, b in enumerate(pattern):
-        c = items[p + k]
-        if fold and 0x61 <= c <= 0x7a:
-            c -= 0x20
-        if c != b:
-            return False
-        fold = b < 0x80
-    return True
+def ansi_fold(b, upper):
+    """A byte of code page 1252 folded as the platform upper-cases its
+    character, where the code page spells the upper case in one byte."""
+    try:
+        c = bytes([b]).decode('cp1252')
+        folded = chr(upper.get(ord(c), ord(c))).encode('cp1252')
+    except UnicodeError:
+        return b
+    return folded[0] if len(folded) == 1 else b
 
 
 def cut_ansi(text):
@@ -555,10 +575,9 @@ def file_report_lines(path, data, text, switches, upper):
         needle = list(needle)
         items = list(data)
         widths = [1] * len(items)
-        if 'C' in switches:
-            equal = lambda p, q: items[p:p + len(q)] == q
-        else:
-            equal = lambda p, q: ansi_fold_equal(items, p, q)
+        if 'C' not in switches:
+            items = [ansi_fold(b, upper) for b in items]
+        equal = lambda p, q: items[p:p + len(q)] == q
         shown = lambda start, end: data[start:end][:259]
     else:
         decoded = data[mark:].decode(form, 'replace')
