@@ -57,8 +57,11 @@ int main(int argc, char** argv)
 {
     HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     OutputStart(nul);
-    if (argc == 3 && strcmp(argv[1], "scanner") == 0) {
-        BenchScanner(WindowsPath(argv[2]));
+    if (argc == 3 && (strcmp(argv[1], "scanner") == 0 || strcmp(argv[1], "hostile") == 0)) {
+        if (argv[1][0] == 's')
+            BenchScanner(WindowsPath(argv[2]));
+        else
+            BenchHostile(WindowsPath(argv[2]));
         CloseHandle(nul);
         return 0;
     }

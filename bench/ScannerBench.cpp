@@ -314,7 +314,7 @@ static std::string HostileContent(HostileText text)
 }
 
 // Each hostile file searched for its literal, then for its patterns.
-static void BenchHostile(const std::wstring& path)
+void BenchHostile(const std::wstring& path)
 {
     for (const auto& file : hostileFiles) {
         std::wstring hostile = path.substr(0, path.rfind(L'\\') + 1) + file.name;

@@ -350,7 +350,42 @@ static void EmitNode(Compiler* compiler, RegexNode* node)
 
 // Lays the program out in one allocation: the record, the instructions, the
 // set rows, the word flags and the class tables.
-static RegexProgram* Assemble(const Compiler* compiler, const Division* division, const RegexLiteral* required)
+// The shape of the parsed pattern: what it reads, and the units its longest
+// match takes, each character at most unitsPerCharacter.
+static ULONGLONG ShapeOf(const RegexNode* node, ULONGLONG unitsPerCharacter, RegexShape* shape)
+{
+    ULONGLONG longest = 0;
+    switch (node->kind) {
+    case NODE_ASSERT:
+        if (node->value == ASSERT_LINE_START || node->value == ASSERT_LINE_END)
+            shape->lineEdges = TRUE;
+        else
+            shape->wordEdges = TRUE;
+        return 0;
+    case NODE_EMPTY:
+        return 0;
+    case NODE_CONCAT:
+    case NODE_ALT:
+        for (const RegexNode* child = node->child; child; child = child->next) {
+            ULONGLONG units = ShapeOf(child, unitsPerCharacter, shape);
+            if (units == REGEX_UNBOUNDED_LENGTH || longest == REGEX_UNBOUNDED_LENGTH)
+                longest = REGEX_UNBOUNDED_LENGTH;
+            else
+                longest = node->kind == NODE_ALT ? (units > longest ? units : longest) : longest + units;
+        }
+        return longest;
+    case NODE_REPEAT:
+        longest = ShapeOf(node->child, unitsPerCharacter, shape);
+        if (node->max == REGEX_UNBOUNDED && longest > 0)
+            return REGEX_UNBOUNDED_LENGTH;
+        return longest == REGEX_UNBOUNDED_LENGTH ? longest : longest * (node->max == REGEX_UNBOUNDED ? 0 : node->max);
+    default:
+        return unitsPerCharacter;  // one character
+    }
+}
+
+static RegexProgram* Assemble(const Compiler* compiler, const Division* division, const RegexLiteral* required,
+                              const RegexShape* shape)
 {
     SIZE_T instBytes = sizeof(RegexInst) * compiler->instCount;
     SIZE_T rowBytes = sizeof(DWORD) * division->rowWords * compiler->setCount;
@@ -388,6 +423,7 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
     program->lineEndClass = division->lineEndClass;
     CopyMemory(program->byteClass, division->byteClass, sizeof program->byteClass);
     program->required = *required;
+    program->shape = *shape;
     // The program's content at its address: a workspace made for it serves
     // any program with the same fingerprint, which is the same program.
     ULONGLONG hash = 14695981039346656037ull;
@@ -449,6 +485,7 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
         RegexFail(error, L"out of memory", 1);
     Division division = {};
     RegexLiteral required = {};
+    RegexShape shape = {};
     if (root && compiler.insts && SetsBegin(&compiler)) {
         if (alphabet == REGEX_ANSI)
             FindUnspelled(&compiler, root);
@@ -458,7 +495,9 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
             // A reversed program's literal would read backwards: it has none.
             if (!reversed)
                 FindRequiredLiteral(&compiler, root, &required);
-            program = Assemble(&compiler, &division, &required);
+            ULONGLONG perCharacter = alphabet == REGEX_UNICODE ? 2 : compiler.utf8 ? 4 : compiler.doubleByte ? 2 : 1;
+            shape.longest = ShapeOf(root, perCharacter, &shape);
+            program = Assemble(&compiler, &division, &required, &shape);
             if (!program)
                 RegexFail(error, L"out of memory", 1);
         }
@@ -494,4 +533,9 @@ RegexAlphabet RegexAlphabetOf(const RegexProgram* program)
 void RegexRequired(const RegexProgram* program, RegexLiteral* literal)
 {
     *literal = program->required;
+}
+
+void RegexShapeOf(const RegexProgram* program, RegexShape* shape)
+{
+    *shape = program->shape;
 }

@@ -60,6 +60,7 @@ struct RegexProgram {
     DWORD rangeCount;        // Unicode, above the basic plane
     const RegexClassRange* ranges;
     RegexLiteral required;
+    RegexShape shape;
     BOOL characterStarts;    // ANSI text of a double-byte code page, read forwards: a match starts
                              // only where a character does, never on the trail byte after a lead
     ULONGLONG fingerprint;   // of the whole allocation: tells a workspace whether it serves this program

@@ -103,6 +103,16 @@ struct RegexLiteral {
     BYTE fold[REGEX_LITERAL_UNITS];
 };
 
+// How long a match can be and what it reads beside characters: the scanner
+// looks at only a part of a long line by them.
+#define REGEX_UNBOUNDED_LENGTH (~0ull)
+struct RegexShape {
+    ULONGLONG longest;  // the units (bytes of ANSI text, UTF-16 units) of the longest match, or
+                        // REGEX_UNBOUNDED_LENGTH
+    BOOL lineEdges;     // the pattern reads ^ or $
+    BOOL wordEdges;     // the pattern reads \b or \B
+};
+
 struct RegexProgram;
 struct RegexWorkspace;
 
@@ -123,6 +133,7 @@ RegexProgram* RegexCompileReversed(const WCHAR* pattern, int length, RegexAlphab
 void RegexFree(RegexProgram* program);
 RegexAlphabet RegexAlphabetOf(const RegexProgram* program);
 void RegexRequired(const RegexProgram* program, RegexLiteral* literal);
+void RegexShapeOf(const RegexProgram* program, RegexShape* shape);
 
 // The DFA's cache of a workspace, emptied and refilled when full: the
 // caches of a search's workspaces share REGEX_DFA_CACHES_BYTES (64 MiB)

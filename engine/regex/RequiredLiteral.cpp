@@ -14,24 +14,57 @@ struct LiteralFacts {
     RegexLiteral best;
 };
 
+// How often unit k of the literal stands in C source, both forms where it
+// folds; a unit beyond a byte counts as rare.
+static unsigned UnitFrequency(const RegexLiteral* text, int k)
+{
+    WORD unit = text->units[k];
+    if (unit >= 0x100)
+        return 1;
+    return byteFrequency[unit] + (text->fold[k] ? byteFrequency[unit & ~text->fold[k]] : 0);
+}
+
 // How often the literal's units stand in C source: the vector search of a
-// rarer one stops at fewer places. A unit beyond a byte counts as rare.
+// rarer one stops at fewer places.
 static unsigned Commonness(const RegexLiteral* text)
 {
     unsigned sum = 0;
-    for (int k = 0; k < text->length; k++) {
-        WORD unit = text->units[k];
-        if (unit < 0x100)
-            sum += byteFrequency[unit] + (text->fold[k] ? byteFrequency[unit & ~text->fold[k]] : 0);
-        else
-            sum += 1;
-    }
+    for (int k = 0; k < text->length; k++)
+        sum += UnitFrequency(text, k);
     return sum;
 }
 
-// Keeps the longer literal, or of two as long the rarer.
+// How often the vector search would stop for the literal: it looks for its
+// two rarest units (one unit, twice), taken as independent.
+static double AnchorStops(const RegexLiteral* text)
+{
+    double rarest = 1e9, next = 1e9;
+    for (int k = 0; k < text->length; k++) {
+        double frequency = UnitFrequency(text, k);
+        if (frequency < rarest) {
+            next = rarest;
+            rarest = frequency;
+        } else if (frequency < next) {
+            next = frequency;
+        }
+    }
+    return text->length == 1 ? rarest * rarest : rarest * next;
+}
+
+// Keeps the longer literal, or of two as long the rarer; but a shorter one
+// whose rarest units stop the vector search far less often wins (an X
+// after a thousand a's: the X, not sixty-four a's).
+#define FAR_RARER 16.0
 static void KeepLonger(RegexLiteral* best, const RegexLiteral* text)
 {
+    if (text->length == 0)
+        return;
+    if (best->length > 0 && AnchorStops(text) * FAR_RARER < AnchorStops(best)) {
+        *best = *text;
+        return;
+    }
+    if (best->length > 0 && AnchorStops(best) * FAR_RARER < AnchorStops(text))
+        return;
     if (text->length > best->length || (text->length == best->length && Commonness(text) < Commonness(best)))
         *best = *text;
 }

@@ -24,6 +24,15 @@ static BOOL StartsAnywhere(const ScanPass* pass)
     return pass->reversed && !(pass->regexOptions & (REGEX_SKIP_COMMENTS | REGEX_STRINGS_ONLY));
 }
 
+// Whether the start that the reversed DFA gives is the hit itself: it reads
+// every character as the matcher does but \b and \B, which it takes as true,
+// and the bytes of double-byte or UTF-8 characters, which it takes loosely.
+static BOOL ReversedIsExact(const ScanPass* pass)
+{
+    return !pass->shape.wordEdges && !(pass->regexOptions & REGEX_WHOLE_WORD) && !pass->doubleByte &&
+           (pass->form == TEXT_ANSI ? GetACP() != CP_UTF8 : pass->form != TEXT_UTF8);
+}
+
 // Decodes whole characters of Unicode text from byte from while they start
 // before to, and with toLineEnd not past a line end, into the pass's units
 // (a character above the basic plane as its surrogate pair; UTF-16 units as
@@ -258,6 +267,8 @@ static ULONGLONG SettleAnywhere(const ScanPass* pass, ULONGLONG lineStart)
         return start;
     if (start == START_UNKNOWN)
         return MatchFrom(pass, lineStart, lineStart, 0, pass->regexOptions);
+    if (ReversedIsExact(pass))
+        return start;
     ULONGLONG hit = MatchFrom(pass, lineStart, start, units, pass->regexOptions | REGEX_ONE_START);
     return hit == NO_HIT ? MatchFrom(pass, lineStart, start, units, pass->regexOptions) : hit;
 }
@@ -322,10 +333,77 @@ static BOOL MatchEndsAtTextEnd(const ScanPass* pass)
     return end != REGEX_NONE || RegexFindAtEnd(pass->regex);
 }
 
-// The settle step of a pass that found the line by the pattern's required
-// literal: the DFA first rules out a line that has no hit.
-static ULONGLONG SettleLiteralCandidate(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG)
+// The bytes of text that the longest match takes, or REGEX_UNBOUNDED_LENGTH
+// where that is not told cheaply (UTF-8 characters take 1 to 4 bytes).
+static ULONGLONG LongestMatchBytes(const ScanPass* pass)
 {
+    ULONGLONG units = pass->shape.longest;
+    if (units == REGEX_UNBOUNDED_LENGTH || pass->form == TEXT_UTF8 || pass->doubleByte || units > (1ull << 40))
+        return REGEX_UNBOUNDED_LENGTH;
+    return units * pass->unitBytes;
+}
+
+// The next place after q in [q, lineEnd) where the required literal stands,
+// or NO_HIT; STOPPED when a stop was requested.
+static ULONGLONG NextLiteral(const ScanPass* pass, ULONGLONG q, ULONGLONG lineEnd)
+{
+    for (ULONGLONG from = q + pass->unitBytes; from + pass->patternLength <= lineEnd;) {
+        ULONGLONG last = lineEnd - pass->patternLength;
+        ULONGLONG end = last - from >= PIECE_BYTES ? from + PIECE_BYTES : last + 1;
+        ULONGLONG found = FindLiteral(pass, from, end);
+        if (found != NO_HIT)
+            return found;
+        if (Stopped())
+            return STOPPED;
+        from = end;
+    }
+    return NO_HIT;
+}
+
+// A line where every match is at most span bytes long and the pattern reads
+// no line start or end, and where the required literal first stands at
+// candidate: a match that holds the literal standing at q starts no earlier
+// than q - span, so the leftmost one lies within span of the first q that
+// has one. The reversed DFA reads only those windows, however long the line.
+static ULONGLONG SettleAroundLiteral(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG lineEnd,
+                                     ULONGLONG candidate, ULONGLONG span)
+{
+    for (ULONGLONG q = candidate; q != NO_HIT; q = NextLiteral(pass, q, lineEnd)) {
+        if (q == STOPPED)
+            return STOPPED;
+        ULONGLONG from = q - lineStart > span ? q - span : lineStart;
+        ULONGLONG to = lineEnd - q > span ? q + span : lineEnd;
+        ULONGLONG units;
+        ULONGLONG start = LeftmostStart(pass, from, to, &units);
+        if (start == STOPPED)
+            return STOPPED;
+        if (start == START_UNKNOWN)
+            return MatchFrom(pass, lineStart, lineStart, 0, pass->regexOptions);
+        // Every match that starts at q or before lies in the window.
+        if (start == NO_HIT || start > q)
+            continue;
+        if (ReversedIsExact(pass))
+            return start;
+        units = (start - lineStart) / pass->unitBytes;
+        ULONGLONG hit = MatchFrom(pass, lineStart, start, units, pass->regexOptions | REGEX_ONE_START);
+        return hit == NO_HIT ? MatchFrom(pass, lineStart, start, units, pass->regexOptions) : hit;
+    }
+    return NO_HIT;
+}
+
+// The settle step of a pass that found the line by the pattern's required
+// literal: the DFA first rules out a line that has no hit. A line longer
+// than a few of the longest matches is read only around the literal.
+static ULONGLONG SettleLiteralCandidate(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG candidate)
+{
+    ULONGLONG span = LongestMatchBytes(pass);
+    if (StartsAnywhere(pass) && !pass->shape.lineEdges && span != REGEX_UNBOUNDED_LENGTH &&
+        candidate - lineStart > span) {
+        ULONGLONG lineEnd = LineEndFrom(pass, candidate);
+        if (lineEnd == STOPPED)
+            return STOPPED;
+        return SettleAroundLiteral(pass, lineStart, lineEnd, candidate, span);
+    }
     return SettleRegexLine(pass, lineStart, TRUE);
 }
 
@@ -368,6 +446,7 @@ BOOL ScanPattern(ScanPass* pass, FileReport* report, const SearchRequest* reques
                          (request->options.wholeWord ? REGEX_WHOLE_WORD : 0);
     pass->units = workspace->units;
     pass->unitOffsets = workspace->unitOffsets;
+    RegexShapeOf(program, &pass->shape);
     // The DFA tries afresh on every file, whatever it gave up on before.
     RegexNewText(pass->regex);
     if (pass->reversed)

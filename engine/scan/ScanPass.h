@@ -70,6 +70,7 @@ struct ScanPass {
     RegexWorkspace* reversed;  // the reversed program's, which tells where a hit may start
     WCHAR* backwards;          // PIECE_UNITS of room for a line read backwards
     DWORD regexOptions;        // REGEX_SKIP_COMMENTS, REGEX_STRINGS_ONLY, REGEX_WHOLE_WORD
+    RegexShape shape;          // how long its matches are and what it reads beside characters
     const BYTE* literalFolds;  // ANSI: (byte | literalFolds[k]) == pattern[k] tests the literal's byte k
     WCHAR* units;              // Unicode: PIECE_UNITS of room for text as UTF-16 units,
     DWORD* unitOffsets;        // and the byte offset of each from the piece's start
