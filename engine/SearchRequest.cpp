@@ -1,5 +1,6 @@
 // Making a search request from the user's entries.
 #include "engine/SearchRequest.h"
+#include "engine/PatternList.h"
 #include "engine/text/Utf16.h"
 #include "engine/text/CaseFold.h"
 #include "engine/regex/Regex.h"
@@ -61,7 +62,8 @@ static void UpperCaseNeedle(SearchRequest* request, const WCHAR* text)
 }
 
 // FALSE, with the problem, when an entry is longer than the request keeps:
-// cut, it would search for something else than what was asked.
+// cut, it would search for something else than what was asked; or when an
+// exclusion of the pattern list could never match.
 static BOOL EntriesFit(const SearchEntries* entries, WCHAR* problem)
 {
     if (lstrlenW(entries->text) > SEARCH_TEXT_CHARS)
@@ -71,7 +73,7 @@ static BOOL EntriesFit(const SearchEntries* entries, WCHAR* problem)
     else if (lstrlenW(entries->folder) > FOLDER_CHARS)
         DescribeTooLong(problem, L"folder", FOLDER_CHARS);
     else
-        return TRUE;
+        return CheckPatternList(entries->fileTypes, problem);
     return FALSE;
 }
 

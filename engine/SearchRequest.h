@@ -33,6 +33,8 @@ struct SearchOptions {
     LONG unicodeFiles;     // search UTF-8 and UTF-16 files as text (engine/TextForm.h tells them)
     LONG wholeWord;        // only hits with no word character right before or after them
     LONG regularExpression;  // the text is a regular expression (engine/Regex.h); the "&" variants do not apply
+    LONG skipBinary;       // pass over files with a NUL byte near their start (engine/scan/FileSearch.h)
+    LONG skipIgnored;      // pass over what git ignores (walk/IgnoreRules.h)
 };
 
 // The needle length of a text that the ANSI code page cannot spell, which
@@ -95,7 +97,8 @@ BOOL ConvertNeedle(SearchRequest* request, const WCHAR* text);
 // character at a time (UpperCaseAnsiCharacter) unless matchCase, or with regularExpression compiled instead (and ampVariants
 // cleared: a pattern is searched once, as written). NULL without memory, or
 // with the problem (PROBLEM_CHARS) when an entry is longer than the request
-// keeps, or the text cannot be converted whole, or the code page cannot
+// keeps, or an exclusion of the pattern list names a path
+// (engine/PatternList.h), or the text cannot be converted whole, or the code page cannot
 // spell it exactly and Unicode files are not searched (with them, such a
 // text gets NO_ANSI_NEEDLE), or the regular expression does not parse
 // ("bad regular expression: unmatched ( at position 4"). The settings dialog

@@ -26,6 +26,8 @@ static HWND ProgressWindow;
 // thread only.
 static DWORD StopSeenAt;
 static BOOL StopSeen;
+// Written by the worker before its last act, read by the run after it.
+static WalkOutcome Outcome;
 
 BOOL StartSearch(SearchRequest* request, HWND progressWindow)
 {
@@ -51,6 +53,11 @@ void CancelSearch()
     BreakOffWrites();
 }
 
+const WalkOutcome* SearchOutcome()
+{
+    return &Outcome;
+}
+
 BOOL WaitForSearch(DWORD milliseconds)
 {
     return !SearchWorker || WaitForSingleObject(SearchWorker, milliseconds) == WAIT_OBJECT_0;
@@ -74,7 +81,7 @@ DWORD WINAPI SearchThreadProc(LPVOID parameter)
     SearchRequest* request = (SearchRequest*)parameter;
     HWND progressWindow = ProgressWindow;
     ShowCurrentFilesIn(progressWindow);
-    SearchFolder(request->folder, request);
+    Outcome = SearchFolder(request->folder, request);
     ShowCurrentFilesIn(NULL);
     // Without a progress dialog (a search with no window) nobody waits for it.
     if (progressWindow)

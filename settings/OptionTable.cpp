@@ -14,6 +14,8 @@ const OptionField OptionFields[] = {
     {&SearchOptions::searchSubfolders, IDC_SUBFOLDERS, L"Sub", L'D'},
     {&SearchOptions::unicodeFiles, IDC_UNICODE_FILES, L"Uni", L'U'},
     {&SearchOptions::wholeWord, IDC_WHOLE_WORD, L"Wrd", L'W'},
+    {&SearchOptions::skipBinary, IDC_SKIP_BINARY, L"Bin", L'B'},
+    {&SearchOptions::skipIgnored, IDC_SKIP_IGNORED, L"Ign", L'G'},
 };
 
 const int OptionFieldCount = sizeof OptionFields / sizeof OptionFields[0];

@@ -40,7 +40,8 @@ void UnreadableFilesTo(HANDLE destination)
     UnreadableFiles = destination;
 }
 
-void TellUnreadableFile(const WCHAR* shownPath, DWORD error)
+// Writes "Seekline: cannot read ", what, the path and the reason, on a line.
+static void TellUnreadable(const WCHAR* what, const WCHAR* shownPath, DWORD error)
 {
     if (!UnreadableFiles)
         return;
@@ -49,7 +50,18 @@ void TellUnreadableFile(const WCHAR* shownPath, DWORD error)
     SystemReason(error, reason, 512 - 3);
     lstrcatW(reason, L"\r\n");
     WriteText(UnreadableFiles, L"Seekline: cannot read ");
+    WriteText(UnreadableFiles, what);
     WriteText(UnreadableFiles, shownPath);
     WriteText(UnreadableFiles, L": ");
     WriteText(UnreadableFiles, reason);
+}
+
+void TellUnreadableFile(const WCHAR* shownPath, DWORD error)
+{
+    TellUnreadable(L"", shownPath, error);
+}
+
+void TellUnreadableFolder(const WCHAR* shownPath, DWORD error)
+{
+    TellUnreadable(L"folder ", shownPath, error);
 }
