@@ -165,7 +165,7 @@ void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfte
     realFindClose = PatchImport(&__imp_FindClose, RecordFindClose);
     realCreateFile = PatchImport(&__imp_CreateFileW, RecordCreateFile);
 
-    SearchFolder(folder.c_str(), request);
+    WalkOutcome outcome = SearchFolder(folder.c_str(), request);
 
     PatchImport(&__imp_CreateFileW, realCreateFile);
     PatchImport(&__imp_FindClose, realFindClose);
@@ -173,6 +173,7 @@ void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfte
     UnreadableFilesTo(NULL);
     run->report = CaptureFinish(&capture);
     run->unreadable = CaptureFinish(&problems);
+    run->outcome = outcome;
     recording = NULL;
     if (oneThread)
         CheckFlushedFileByFile(run, request);

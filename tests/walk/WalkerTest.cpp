@@ -41,7 +41,21 @@ const WalkCase walkCases[] = {
     {"folder named like a pattern, no subfolders", "a.c x.c\\ x.c\\y.c", L"*.c", L"", false, "a.c", "a.c", nullptr},
     {"directories passed over in the file pass", "noext sub\\ sub\\f", L"*", L"", true, "noext sub\\f",
      "noext sub\\f", nullptr},
-    {"folder that does not exist", "a.c", L"*.c", L"\\missing", true, "", "", "missing\\*.c missing\\*.*"},
+    {"folder that does not exist: nothing more is tried", "a.c", L"*.c", L"\\missing", true, "", "", "missing\\*.c"},
+    {"exclusions alone stand for *.* and them", "a.c b.h c.txt", L"!*.h", L"", false, "a.c c.txt", "a.c c.txt",
+     "*.*"},
+    {"an exclusion passes over files at every level", "a.c a.min.c sub\\ sub\\b.c sub\\b.MIN.c", L"*.c;!*.min.c",
+     L"", true, "a.c sub\\b.c", "a.c sub\\b.c", nullptr},
+    {"a folder's exclusion is not entered", "a.c keep\\ keep\\c.c skip\\ skip\\b.c", L"*.c !SKIP\\", L"", true,
+     "a.c keep\\c.c", "a.c keep\\c.c", "*.c *.* keep\\*.c keep\\*.*"},
+    {"a folder's exclusion with a slash", "keep\\ keep\\c.c skip\\ skip\\b.c", L"!skip/", L"", true, "keep\\c.c",
+     "keep\\c.c", nullptr},
+    {"a folder's exclusion passes over no file", "x\\ x\\node node\\ node\\y", L"*;!node\\", L"", true, "x\\node",
+     "x\\node", nullptr},
+    {"a file's exclusion passes over no folder", "lib\\ lib\\a.c", L"*.c;!lib", L"", true, "lib\\a.c", "lib\\a.c",
+     nullptr},
+    {"a doubled ! finds names that start with !", "!x !!y a.c", L"!!x;!!!*", L"", false, "!x !!y", "!x !!y",
+     "!x !!*"},
 };
 
 void PrintTo(const WalkCase& walk, std::ostream* out)
