@@ -12,7 +12,7 @@ DWORD ReadSmallFile(const WCHAR* path, BYTE* buffer, DWORD capacity, DWORD* got)
 {
     *got = 0;
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+                              OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return GetLastError();
     DWORD error = 0;

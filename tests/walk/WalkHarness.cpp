@@ -68,12 +68,14 @@ static bool NamesTheSameFile(const std::wstring& path, const WCHAR* shown)
     return path == named.substr(0, folder) + found.cAlternateFileName;
 }
 
-// A file opened to be searched (folders are opened only for their identity).
-// The Cancel button is played at the chosen file, before its first byte is read.
+// A file opened to be searched, which the scanner opens with the hint that it
+// reads the file in one go (folders are opened only for their identity, rules
+// files without the hint). The Cancel button is played at the chosen file,
+// before its first byte is read.
 static HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                       DWORD disposition, DWORD flags, HANDLE model)
 {
-    if (!(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+    if (flags & FILE_FLAG_SEQUENTIAL_SCAN) {
         std::lock_guard<std::mutex> hold(recordLock);
         if (Stopped())
             recording->afterStop++;
