@@ -33,7 +33,11 @@ BOOL StartSearch(SearchRequest* request, HWND progressWindow)
 {
     StopSeen = FALSE;
     ProgressWindow = progressWindow;
+    ZeroMemory(&Outcome, sizeof Outcome);
     SearchWorker = CreateThread(NULL, 0, SearchThreadProc, request, 0, NULL);
+    // No worker, no search: the run must say why nothing was listed.
+    if (!SearchWorker)
+        Outcome.startError = GetLastError() ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
     return SearchWorker != NULL;
 }
 

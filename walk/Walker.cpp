@@ -248,6 +248,14 @@ static void TellUnlisted(Walk* walk, const WalkLevel* level, int shownEnd, DWORD
     walk->shownPath[shownEnd - 1] = kept;
 }
 
+// TRUE when the folder of the level is a drive's root, the only folder that
+// lists no "." and ".." for "*" and "*.*": anywhere else such a listing that
+// finds nothing failed.
+static BOOL ListsNothingOnlyAtRoot(Walk* walk, const WalkLevel* level)
+{
+    return walk->depth == 0 && level->openEnd <= LongFormRootLength(walk->openPath);
+}
+
 // Names a file or folder found at shownAt whose path is longer than the
 // platform reaches, the shown path cut where it must be.
 static void TellTooLong(Walk* walk, int shownAt, const WCHAR* name, int notice)
@@ -298,7 +306,10 @@ static void SearchPattern(Walk* walk, WalkLevel* level, const WCHAR* pattern, in
         // Nothing matched; or, in a pattern's folder part, a folder that is
         // not there, as a pattern searched at every level may well name.
         DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && !(namePart > 0 && error == ERROR_PATH_NOT_FOUND)) {
+        BOOL matchesDots = namePart == 0 && ((length == 1 && pattern[0] == L'*') ||
+                                             (length == 3 && pattern[0] == L'*' && pattern[1] == L'.' && pattern[2] == L'*'));
+        if ((error != ERROR_FILE_NOT_FOUND || (matchesDots && !ListsNothingOnlyAtRoot(walk, level))) &&
+            !(namePart > 0 && error == ERROR_PATH_NOT_FOUND)) {
             TellUnlisted(walk, level, shownAt, error);
             level->unlisted = level->unlisted || namePart == 0;
         }
@@ -357,10 +368,10 @@ static BOOL NextSubfolder(Walk* walk, WalkLevel* level)
             if (!PutName(walk, walk->openPath, level->openEnd, level->shownEnd, L"*.*", 3))
                 return FALSE;
             level->subfolders = FindFirstFileW(walk->openPath, found);
-            // Only a drive's root lists no entry at all, not even ".".
             if (level->subfolders == INVALID_HANDLE_VALUE) {
-                if (GetLastError() != ERROR_FILE_NOT_FOUND)
-                    TellUnlisted(walk, level, level->shownEnd, GetLastError());
+                DWORD error = GetLastError();
+                if (error != ERROR_FILE_NOT_FOUND || !ListsNothingOnlyAtRoot(walk, level))
+                    TellUnlisted(walk, level, level->shownEnd, error);
                 return FALSE;
             }
         } else if (level->subfolders == INVALID_HANDLE_VALUE) {
