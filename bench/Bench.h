@@ -18,3 +18,6 @@ std::string SourceText(size_t bytes, unsigned seed);
 // The scanner on one large file (written first if it is missing), every mode
 // and needle; prints one tab-separated row per case for scripts/bench.sh.
 void BenchScanner(const std::wstring& path);
+// Writes the scanner's large file at path unless it is there; FALSE if it
+// cannot.
+bool ReadyBenchSource(const std::wstring& path);

@@ -1,6 +1,6 @@
 // Prints the walker's speed and the process's memory on a generated source
-// tree, or with "scanner FILE" the scanner's speed on one large file. Run it
-// with scripts/bench.sh.
+// tree, or with "scanner FILE" the scanner's speed on one large file (with
+// "source FILE" it only writes that file). Run it with scripts/bench.sh.
 #include "bench/Bench.h"
 #include "engine/report/Output.h"
 #include "walk/Walker.h"
@@ -62,6 +62,8 @@ int main(int argc, char** argv)
         CloseHandle(nul);
         return 0;
     }
+    if (argc == 3 && strcmp(argv[1], "source") == 0)
+        return ReadyBenchSource(WindowsPath(argv[2])) ? 0 : 1;
 
     std::wstring folder = MakeTestFolder();
 

@@ -311,9 +311,14 @@ static void BenchHostile(const std::wstring& path)
     }
 }
 
+bool ReadyBenchSource(const std::wstring& path)
+{
+    return FileBytes(path) == SOURCE_BYTES || WriteSource(path, TEXT_ANSI);
+}
+
 void BenchScanner(const std::wstring& path)
 {
-    if (FileBytes(path) != SOURCE_BYTES && !WriteSource(path, TEXT_ANSI)) {
+    if (!ReadyBenchSource(path)) {
         printf("cannot write the source file\n");
         return;
     }

@@ -30,9 +30,9 @@ struct SearchOptions {
     LONG stringsOnly;      // only hits that start inside a quoted string
     LONG ampVariants;      // also the text with a "&" between two characters; only with stringsOnly
     LONG searchSubfolders;
-    LONG unicodeFiles;     // search UTF-8 and UTF-16 files as text (engine/TextForm.h tells them)
+    LONG unicodeFiles;     // search UTF-8 and UTF-16 files as text (engine/text/TextForm.h tells them)
     LONG wholeWord;        // only hits with no word character right before or after them
-    LONG regularExpression;  // the text is a regular expression (engine/Regex.h); the "&" variants do not apply
+    LONG regularExpression;  // the text is a regular expression (engine/regex/Regex.h); the "&" variants do not apply
     LONG skipBinary;       // pass over files with a NUL byte near their start (engine/scan/FileSearch.h)
     LONG skipIgnored;      // pass over what git ignores (walk/IgnoreRules.h)
 };
@@ -44,8 +44,8 @@ struct SearchOptions {
 struct RegexProgram;
 
 // Written by the settings dialog or the command line before the worker
-// starts, and only read during the search. What it owns besides itself (the compiled regular expression) goes with it in
-// FreeSearchRequest.
+// starts, and only read during the search. What it owns besides itself (the
+// compiled regular expression) goes with it in FreeSearchRequest.
 struct SearchRequest {
     WCHAR text[SEARCH_TEXT_CHARS + 1];   // the search text as typed
     WCHAR fileTypes[FILE_TYPES_CHARS + 1];  // ";" or " " between patterns

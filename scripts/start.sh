@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds Seekline and starts it under Wine, with its own prefix under
 # build-app/. With arguments it runs that command-line search and prints the
-# report here (sh scripts/start.sh /D /T:*.c needle). Without, it opens the
+# report here (sh scripts/start.sh /D '/T:*.c' needle). Without, it opens the
 # dialog on your X display, or, with no display, runs a sample search over
 # this repository's sources. Either way it ends by itself.
 set -e

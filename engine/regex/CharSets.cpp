@@ -9,7 +9,7 @@
 // ANSI code page's spelling of each character of the basic plane as typed
 // and upper-cased (up to three bytes, their count in the top byte). Unicode
 // text folds by the platform's upper-casing that the literal search folds
-// with (engine/CaseFold.h).
+// with (engine/text/CaseFold.h).
 static DWORD ansiSpelled[BMP_END];
 static DWORD ansiUpper[BMP_END];
 static INIT_ONCE ansiTablesOnce = INIT_ONCE_STATIC_INIT;

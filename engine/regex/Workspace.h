@@ -50,7 +50,7 @@ struct RegexWorkspace {
     RegexChar current;   // the character at it, waiting for the next one
     BOOL haveCurrent;
     DWORD lineHigh;      // a high surrogate waiting for the next piece, or 0
-    // The DFA: states in the cache (see RegexDfa.cpp), the state of the
+    // The DFA: states in the cache (see LazyDfa.cpp), the state of the
     // search, and what the line start tells.
     DWORD* cache;
     DWORD cacheUsed;

@@ -1,5 +1,5 @@
 // One report line per hit: "path(line,column) : text" and CR LF, into the
-// file's own output (engine/Output.h).
+// file's own output (engine/report/Output.h).
 #pragma once
 #include "engine/report/Output.h"
 #include "engine/SearchRequest.h"

@@ -2,6 +2,7 @@
 // the Unicode files option, in UTF-8 and UTF-16 text.
 #include "tests/engine/ScanCompare.h"
 #include "tests/engine/ScanHelpers.h"
+#include "engine/text/VectorSearch.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -14,6 +15,14 @@ struct ScanCase {
     const char* hits;
 };
 
+std::string Repeated(const std::string& text, int times)
+{
+    std::string repeated;
+    for (int n = 0; n < times; n++)
+        repeated += text;
+    return repeated;
+}
+
 const ScanCase scanCases[] = {
     {"folds case, three terminators", L"FOO", 0, "a foo\r\nbar\nFoO x\rzfoo", "(1,3)(3,1)(4,2)"},
     {"typed lower case is upper-cased", L"foo", 0, "FOO\nfoo\nxFoO", "(1,1)(2,1)(3,2)"},
@@ -24,6 +33,12 @@ const ScanCase scanCases[] = {
     {"CR CR LF is two line ends", L"FOO", 0, "foo\r\r\nfoo", "(1,1)(3,1)"},
     {"terminator inside a comparison skips the line", L"FOO", 0, "fo\nfoo", "(2,1)"},
     {"shorter than the needle", L"FOO", 0, "fo", ""},
+    // A vector lane counts at most 255 line ends before it is summed.
+    {"line ends counted past 255 in a lane", L"FOO", 0, std::string(9000, '\n') + "foo", "(9001,1)"},
+    {"sixteen-byte lines counted past 255 in a lane", L"FOO", 0, Repeated("xxxxxxxxxxxxxxx\n", 600) + "foo",
+     "(601,1)"},
+    {"UTF-16 line ends counted past 255 in a lane", L"FOO", UNICODE_FILES,
+     Utf16(std::wstring(9000, L'\n') + L"foo", false), "(9001,1)"},
     {"UTF-16 text is not ANSI text", L"FOO", 0, std::string("f\0o\0o\0", 6), ""},
     {"skip comments", L"X", SKIP_COMMENTS, "a // x\nx // y\n// x\n", "(2,1)"},
     {"hit before a comment", L"FOO", SKIP_COMMENTS, "foo // foo", "(1,1)"},
@@ -121,7 +136,12 @@ TEST_P(ScanCases, ReportsTheExpectedHits)
     WriteTestFile(path, scan.content);
     SearchRequest request;
     ASSERT_TRUE(FillRequest(&request, scan.needle, scan.options));
-    EXPECT_EQ(Hits(SearchPath(path, &request), path), scan.hits) << scan.title;
+    // The processor's widest vectors, then 16 bytes at a time.
+    for (BOOL sse2 : {FALSE, TRUE}) {
+        LimitVectorsToSse2(sse2);
+        EXPECT_EQ(Hits(SearchPath(path, &request), path), scan.hits) << scan.title << (sse2 ? ", SSE2" : "");
+    }
+    LimitVectorsToSse2(FALSE);
     FreeSearchPatterns(&request);
     RemoveTree(folder);
 }

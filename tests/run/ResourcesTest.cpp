@@ -40,6 +40,29 @@ protected:
     HMODULE program = NULL;
 };
 
+TEST(ProgramImports, OnlyTheSystemsOwnLibraries)
+{
+    // The program is one file: a library of the compiler's (libgcc_s,
+    // libstdc++) would be missing beside it on the user's machine.
+    const char* system[] = {"advapi32.dll", "comctl32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
+                            "shell32.dll", "shlwapi.dll", "user32.dll"};
+    HMODULE image = LoadLibraryExW(ProgramPath.c_str(), NULL, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(image, (HMODULE)NULL);
+    const BYTE* base = (const BYTE*)image;
+    const IMAGE_NT_HEADERS* headers = (const IMAGE_NT_HEADERS*)(base + ((const IMAGE_DOS_HEADER*)base)->e_lfanew);
+    DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (const IMAGE_IMPORT_DESCRIPTOR* library = (const IMAGE_IMPORT_DESCRIPTOR*)(base + imports); library->Name;
+         library++) {
+        std::string name = (const char*)(base + library->Name);
+        CharLowerBuffA(&name[0], (DWORD)name.size());
+        bool known = false;
+        for (const char* dll : system)
+            known = known || name == dll;
+        EXPECT_TRUE(known) << name;
+    }
+    FreeLibrary(image);
+}
+
 TEST_F(ProgramResources, ManifestAsksForCommonControls6DpiAndLongPathAwarenessAndTheCallersRights)
 {
     std::string manifest = ResourceBytes(program, RT_MANIFEST, MAKEINTRESOURCEW(1),

@@ -562,6 +562,21 @@ def closed_pipe(c):
             check(err == b'' and first.startswith(b'Z:'), '%r: %r %r' % (what, err, first))
             check_big_report(first[:first.rfind(b'\n') + 1], complete=False)
             c.check_old_report('closed pipe')
+    # One file holds every hit, so the pipe closes while its report is on its
+    # way: a hit was written, whoever closed what, so the exit code is 0.
+    one = os.path.join(c.args.work, 'one-file')
+    os.makedirs(one, exist_ok=True)
+    write(os.path.join(one, 'n.txt'), b''.join(b'needle %d\r\n' % n for n in range(3000)))
+    for threads in ('/J:1', '/J:2', '/J:8'):
+        for count in (1, rng.randint(2, 70000), None):
+            process = c.popen(['/Q', threads, 'needle'], cwd=one)
+            got = process.stdout.read(count) if count else process.stdout.read()
+            process.stdout.close()
+            code = process.wait(timeout=60)
+            err = process.stderr.read()
+            check(code == 0 and err == b'', '%s, reader closing after %s bytes: exit code %d, %r'
+                  % (threads, count or 'all', code, err))
+            check(got[:2] in (b'Z', b'Z:'), '%s: %r' % (threads, got[:40]))
 
 
 def frozen(c):
