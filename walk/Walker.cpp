@@ -306,8 +306,8 @@ static void SearchPattern(Walk* walk, WalkLevel* level, const WCHAR* pattern, in
         // Nothing matched; or, in a pattern's folder part, a folder that is
         // not there, as a pattern searched at every level may well name.
         DWORD error = GetLastError();
-        BOOL matchesDots = namePart == 0 && ((length == 1 && pattern[0] == L'*') ||
-                                             (length == 3 && pattern[0] == L'*' && pattern[1] == L'.' && pattern[2] == L'*'));
+        BOOL matchesDots = namePart == 0 && (CompareStringOrdinal(pattern, length, L"*", 1, FALSE) == CSTR_EQUAL ||
+                                             CompareStringOrdinal(pattern, length, L"*.*", 3, FALSE) == CSTR_EQUAL);
         if ((error != ERROR_FILE_NOT_FOUND || (matchesDots && !ListsNothingOnlyAtRoot(walk, level))) &&
             !(namePart > 0 && error == ERROR_PATH_NOT_FOUND)) {
             TellUnlisted(walk, level, shownAt, error);
