@@ -35,8 +35,11 @@ if [ ! -f "$linux/.complete" ]; then
     touch "$linux/.complete"
 fi
 # A repository with nothing in its index, so that its .gitignore files count,
-# for git and ripgrep as for the skip-ignored option.
+# for git and ripgrep as for the skip-ignored option. Debian's package ends
+# the top .gitignore with the rules of its own packaging repository, which
+# ignore everything at the top: the kernel's own rules stop before them.
 [ -d "$linux/.git" ] || git -C "$linux" init -q
+sed -i '/^# Debian packaging/,$d' "$linux/.gitignore"
 
 # A generated tree of small files: 200 folders of 100 files of 2 KiB.
 generated="$build/generated-tree"
