@@ -1,7 +1,6 @@
 // The scanner's speed on one large C-like file: every mode, four needles
 // (a rare identifier, a common word, one letter, a long phrase), medians of
-// a few runs, and the byte-by-byte scanner it replaced on the rare needle;
-// regular expressions with and without a required literal, and a whole
+// a few runs; regular expressions with and without a required literal, and a whole
 // word, in both cases; patterns that take a backtracking matcher
 // exponential time, on a 10 MiB line, beside a literal search of it; then
 // the Unicode files option on the same content with rare Chinese and
@@ -13,7 +12,6 @@
 #include "engine/regex/Regex.h"
 #include "engine/scan/FileSearch.h"
 #include "engine/text/TextForm.h"
-#include "tests/engine/ReferenceScan.h"
 #include "tests/support/TestFiles.h"
 #include <psapi.h>
 #include <stdio.h>
@@ -103,10 +101,30 @@ static const struct {
     {L"if", "if", WHOLE_WORD, "1.5"},
 };
 
-// Exponential for a backtracking matcher on a long line of "a"; the literal
-// after them is what a plain search of the same file looks for.
-static const char* const hostilePatterns[] = {"(a|aa)*b", "(a*)*c", "(a+)+$x", "(.*)*b", "a*a*a*a*a*b"};
+// Files that are hostile to a matcher, each searched for a literal and then
+// for its patterns, with the most each may take beside the literal search:
+// patterns exponential for a backtracking matcher on a long line of "a";
+// counted repeats on long lines, which a matcher that steps every thread
+// over the whole line takes pattern size times the text over; and a
+// pattern that makes the DFA build a state for nearly every character of
+// random a/b lines, where it gives up.
 #define HOSTILE_LINE_BYTES (10u << 20)
+enum HostileText { LINE_OF_A, LINE_OF_A_THEN_X, SHORT_LINE_OF_A_THEN_X, RANDOM_AB_LINES };
+static const struct {
+    const wchar_t* name;
+    HostileText text;
+    const char* shown;
+    const char* literal;
+    const char* patterns[5];
+    unsigned options;
+    const char* target;
+} hostileFiles[] = {
+    {L"hostile.c", LINE_OF_A, "a 10 MiB line of a", "b", {"(a|aa)*b", "(a*)*c", "(a+)+$x", "(.*)*b", "a*a*a*a*a*b"}, 0, "2"},
+    {L"counted.c", LINE_OF_A_THEN_X, "a 10 MiB line of a, then X", "X", {"a{1000}X"}, 0, "3"},
+    {L"counted-short.c", SHORT_LINE_OF_A_THEN_X, "a 100 KB line of a, then X", "X", {"((.?){1000}){14}X"}, 0, "3"},
+    {L"thrash.c", RANDOM_AB_LINES, "100 MiB of random a/b lines of 20", "c", {"[ab]*a[ab]{20}", "[ab]*[a][ab]{20}"},
+     SKIP_COMMENTS, "3"},
+};
 
 static const struct {
     const char* title;
@@ -192,39 +210,25 @@ static int Runs()
     return runs < 1 ? 1 : runs;
 }
 
-// One search of the whole file: as a scanning thread searches it, or with the
-// scanner as it was before it used vector searches (the tests' reference), on
-// the file mapped the same way. Returns the report lines.
-static ULONGLONG SearchOnce(const std::wstring& path, const SearchRequest* request, bool before)
+// One search of the whole file, as a scanning thread searches it. Returns
+// the report lines.
+static ULONGLONG SearchOnce(const std::wstring& path, const SearchRequest* request)
 {
     FileOutput* output = BeginTestOutput();
-    if (!before) {
-        SearchFileAs(path.c_str(), path.c_str(), request, TestWorkspace(), output);
-    } else {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-        HANDLE mapping = CreateFileMappingW(file, NULL, PAGE_READONLY, 0, 0, NULL);
-        const BYTE* view = (const BYTE*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-        FileReport name = {L"source.c", L"source.c", &TestWorkspace()->names, output, FALSE};
-        if (view)
-            ReferenceScanBytes(view, SOURCE_BYTES, &name, request);
-        UnmapViewOfFile(view);
-        CloseHandle(mapping);
-        CloseHandle(file);
-    }
+    SearchFileAs(path.c_str(), path.c_str(), request, TestWorkspace(), output);
     ULONGLONG lines = output->lines;
     EndTestOutput();
     return lines;
 }
 
 // Median seconds of one search of the whole file; also the report lines.
-static double TimeSearch(const std::wstring& path, const SearchRequest* request, ULONGLONG* lines,
-                         bool before = false)
+static double TimeSearch(const std::wstring& path, const SearchRequest* request, ULONGLONG* lines)
 {
     double times[32];
     int runs = std::min(Runs(), 32);
     for (int run = 0; run < runs; run++) {
         double start = Seconds();
-        *lines = SearchOnce(path, request, before);
+        *lines = SearchOnce(path, request);
         times[run] = Seconds() - start;
     }
     std::sort(times, times + runs);
@@ -290,24 +294,52 @@ static void BenchPatterns(const std::wstring& path)
     }
 }
 
-// The hostile patterns on one line of HOSTILE_LINE_BYTES "a", beside the
-// literal search of that file for "b".
+// The text of a hostile file.
+static std::string HostileContent(HostileText text)
+{
+    if (text == LINE_OF_A)
+        return std::string(HOSTILE_LINE_BYTES, 'a') + "\n";
+    if (text != RANDOM_AB_LINES)
+        return std::string(text == LINE_OF_A_THEN_X ? HOSTILE_LINE_BYTES : 100000, 'a') + "X\n";
+    std::string lines;
+    unsigned seed = 7;
+    while (lines.size() < (100u << 20)) {
+        for (int k = 0; k < 20; k++) {
+            seed = seed * 1103515245u + 12345u;
+            lines += (seed >> 16) & 1 ? 'a' : 'b';
+        }
+        lines += '\n';
+    }
+    return lines;
+}
+
+// Each hostile file searched for its literal, then for its patterns.
 static void BenchHostile(const std::wstring& path)
 {
-    std::wstring hostile = path.substr(0, path.rfind(L'\\') + 1) + L"hostile.c";
-    if (FileBytes(hostile) != HOSTILE_LINE_BYTES + 1)
-        WriteTestFile(hostile, std::string(HOSTILE_LINE_BYTES, 'a') + "\n");
-    SearchRequest request;
-    ULONGLONG lines;
-    FillRequest(&request, L"b", MATCH_CASE);
-    TimeSearch(hostile, &request, &lines);  // bring the file into the cache
-    printf("hostile\tb\tliteral\t%.4f\t%llu\n", TimeSearch(hostile, &request, &lines), lines);
-    for (const char* pattern : hostilePatterns) {
-        FillRequest(&request, std::wstring(pattern, pattern + strlen(pattern)), MATCH_CASE | REGULAR_EXPRESSION);
-        double seconds = TimeSearch(hostile, &request, &lines);
-        FreeSearchPatterns(&request);
-        printf("hostile\t%s\tregex\t%.4f\t%llu\n", pattern, seconds, lines);
-        fflush(stdout);
+    for (const auto& file : hostileFiles) {
+        std::wstring hostile = path.substr(0, path.rfind(L'\\') + 1) + file.name;
+        std::string content = HostileContent(file.text);
+        if (FileBytes(hostile) != content.size())
+            WriteTestFile(hostile, content);
+        content.clear();
+        content.shrink_to_fit();
+        SearchRequest request;
+        ULONGLONG lines;
+        std::wstring literal(file.literal, file.literal + strlen(file.literal));
+        FillRequest(&request, literal, MATCH_CASE | file.options);
+        TimeSearch(hostile, &request, &lines);  // bring the file into the cache
+        printf("hostile\t%s\t%s\tliteral\t\t%.4f\t%llu\n", file.shown, file.literal, TimeSearch(hostile, &request, &lines),
+               lines);
+        for (const char* pattern : file.patterns) {
+            if (!pattern)
+                break;
+            FillRequest(&request, std::wstring(pattern, pattern + strlen(pattern)),
+                        MATCH_CASE | REGULAR_EXPRESSION | file.options);
+            double seconds = TimeSearch(hostile, &request, &lines);
+            FreeSearchPatterns(&request);
+            printf("hostile\t%s\t%s\tregex\t%s\t%.4f\t%llu\n", file.shown, pattern, file.target, seconds, lines);
+            fflush(stdout);
+        }
     }
 }
 
@@ -341,12 +373,6 @@ void BenchScanner(const std::wstring& path)
     FillRequest(&request, L"", 0);
     double seconds = TimeSearch(path, &request, &lines);
     printf("scan\t\tevery line\t1\t%.4f\t%llu\n", seconds, lines);
-    // The scanner as it was, on the rare needle, for the speed-up.
-    for (int mode = 0; mode < 2; mode++) {
-        FillRequest(&request, L"PM_RESUME", modes[mode].options);
-        seconds = TimeSearch(path, &request, &lines, true);
-        printf("before\tPM_RESUME\t%s\t1\t%.4f\t%llu\n", modes[mode].title, seconds, lines);
-    }
     PrintMemory("after");
     BenchPatterns(path);
     BenchHostile(path);

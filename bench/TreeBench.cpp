@@ -13,12 +13,21 @@
 // whole into one reused buffer and closing, against opening, mapping and
 // unmapping, each touching every byte: what the scanner's choice between
 // reading and mapping rests on.
+//   seekline_tree_bench results FOLDER PATTERNS NEEDLE REPORT
+// searches the tree with the progress dialog into REPORT, then the same with
+// the results window into the desktop report, and prints "seconds
+// windowSeconds firstRowSeconds hits privateBytesPerHit processorSeconds
+// windowProcessorSeconds": the window's search until it is over, its first
+// row shown, what its list takes per hit, and the processor time each search
+// took (the busier the machine, the more the better measure).
 #include "bench/Bench.h"
 #include "engine/report/Output.h"
 #include "engine/SearchRequest.h"
 #include "resources/resource.h"
+#include "run/ResultsWindow.h"
 #include "run/SearchRun.h"
 #include "walk/ScanRing.h"
+#include <commctrl.h>
 #include <psapi.h>
 #include <shellapi.h>
 #include <stdio.h>
@@ -202,6 +211,85 @@ static void RunSearch(const std::wstring& folder, const std::wstring& patterns, 
     FreeSearchRequest(request);
 }
 
+// The processor time the process has taken, in seconds.
+static double ProcessSeconds()
+{
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    ULONGLONG units = ((ULONGLONG)kernel.dwHighDateTime << 32 | kernel.dwLowDateTime) +
+                      ((ULONGLONG)user.dwHighDateTime << 32 | user.dwLowDateTime);
+    return (double)units / 1e7;
+}
+
+// What the results window's watcher saw: the thread that shows the window,
+// when the search began, when the list first had a row, when it was over,
+// its rows and the private bytes then.
+struct WindowWatch {
+    DWORD thread;
+    double started, firstRow, over, processor;
+    LRESULT rows;
+    SIZE_T privateKiB;
+};
+
+// Finds the results window once its last control is made.
+static BOOL CALLBACK FindResults(HWND window, LPARAM found)
+{
+    if (GetDlgItem(window, IDC_RESULTS_STOP))
+        *(HWND*)found = window;
+    return TRUE;
+}
+
+// Watches the results window every 10 ms, as the private bytes are sampled,
+// asking it for its rows only until the first shows; closes it once its
+// search is over.
+static DWORD WINAPI WatchResults(LPVOID parameter)
+{
+    WindowWatch* watch = (WindowWatch*)parameter;
+    HWND window = NULL;
+    while (!window) {
+        EnumThreadWindows(watch->thread, FindResults, (LPARAM)&window);
+        Sleep(10);
+    }
+    HWND list = GetDlgItem(window, IDC_RESULTS_LIST), stop = GetDlgItem(window, IDC_RESULTS_STOP);
+    while (!IsWindowEnabled(stop) && !watch->firstRow)
+        Sleep(1);
+
+    // Stop is grey before the search starts and once it is over.
+    while (IsWindowEnabled(stop)) {
+        if (!watch->firstRow && SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0)
+            watch->firstRow = Seconds();
+        Sleep(10);
+    }
+    watch->over = Seconds();
+    watch->processor = ProcessSeconds();
+    watch->rows = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+    if (!watch->firstRow && watch->rows > 0)
+        watch->firstRow = watch->over;
+    watch->privateKiB = PrivateKiB();
+    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    return 0;
+}
+
+// The same search with the results window: prints the figures.
+static void RunResultsBench(const std::wstring& folder, const std::wstring& patterns, const std::wstring& needle,
+                            double withoutSeconds, double withoutProcessor)
+{
+    SearchRequest* request = (SearchRequest*)GlobalAlloc(GPTR, sizeof(SearchRequest));
+    FillRequest(request, needle, SUBFOLDERS, patterns, folder);
+    request->options.listResults = 1;
+    WindowWatch watch = {GetCurrentThreadId(), 0, 0, 0, 0, 0, 0};
+    SIZE_T before = PrivateKiB();
+    HANDLE watcher = CreateThread(NULL, 0, WatchResults, &watch, 0, NULL);
+    double processor = ProcessSeconds();
+    watch.started = Seconds();
+    FreeSearchRequest(RunResultsWindow(request));
+    WaitForSingleObject(watcher, INFINITE);
+    CloseHandle(watcher);
+    double perHit = watch.rows ? (double)(watch.privateKiB - before) * 1024 / (double)watch.rows : 0;
+    printf("%.3f %.3f %.3f %ld %.1f %.3f %.3f\n", withoutSeconds, watch.over - watch.started,
+           watch.firstRow - watch.started, (long)watch.rows, perHit, withoutProcessor, watch.processor - processor);
+}
+
 // Sums the bytes eight at a time, as a scan touches each of them.
 static ULONGLONG Touch(const BYTE* bytes, SIZE_T size)
 {
@@ -275,8 +363,23 @@ int main()
     }
     if (count < 6 || count > 8) {
         fprintf(stderr, "usage: seekline_tree_bench search|floor|floors FOLDER PATTERNS NEEDLE REPORT [THREADS [BG]]\n"
+                        "       seekline_tree_bench results FOLDER PATTERNS NEEDLE REPORT\n"
                         "       seekline_tree_bench read-map FOLDER\n");
         return 2;
+    }
+    if (lstrcmpW(arguments[1], L"results") == 0) {
+        InitCommonControls();
+        // The first dialog of a process sets up what every later one reuses.
+        WCHAR empty[MAX_PATH];
+        GetTempPathW(MAX_PATH, empty);
+        lstrcatW(empty, L"seekline-bench-empty");
+        CreateDirectoryW(empty, NULL);
+        RunSearch(empty, arguments[3], arguments[4], arguments[5], 0);
+        RemoveDirectoryW(empty);
+        double start = Seconds(), processor = ProcessSeconds();
+        RunSearch(arguments[2], arguments[3], arguments[4], arguments[5], 0);
+        RunResultsBench(arguments[2], arguments[3], arguments[4], Seconds() - start, ProcessSeconds() - processor);
+        return 0;
     }
     std::wstring mode = arguments[1], folder = arguments[2], patterns = arguments[3];
     int threads = ScanThreadCount(count >= 7 ? _wtoi(arguments[6]) : 0);

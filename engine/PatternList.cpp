@@ -93,7 +93,7 @@ BOOL ExcludedByList(const WCHAR* list, const WCHAR* name, int kind)
     return FALSE;
 }
 
-BOOL CheckPatternList(const WCHAR* list, WCHAR* problem)
+BOOL CheckPatternList(const WCHAR* list, WCHAR* typed)
 {
     ListedPattern pattern;
     for (const WCHAR* at = list; NextPattern(&at, &pattern);) {
@@ -102,10 +102,7 @@ BOOL CheckPatternList(const WCHAR* list, WCHAR* problem)
         for (int n = 0; n < pattern.length; n++) {
             if (IsSeparator(pattern.text[n])) {
                 // As typed: the "!", the name and a folder's mark.
-                WCHAR typed[FILE_TYPES_CHARS + 1];
                 lstrcpynW(typed, pattern.text - 1, pattern.length + 2 + (pattern.kind == PATTERN_EXCLUDES_FOLDERS));
-                wsprintfW(problem, L"the exclusion %s names a path: an exclusion is a name, as in !*.min.js, or "
-                          L"a folder's name and a backslash, as in !node_modules\\", typed);
                 return FALSE;
             }
         }

@@ -34,6 +34,6 @@ int PatternListHolds(const WCHAR* list);
 // "*.*" every name. Only the name is compared, never its short form.
 BOOL ExcludedByList(const WCHAR* list, const WCHAR* name, int kind);
 
-// FALSE, with the problem (PROBLEM_CHARS), when an exclusion of the list names
-// a path ("!sub\*.c"), which no name can match.
-BOOL CheckPatternList(const WCHAR* list, WCHAR* problem);
+// FALSE, with the exclusion as typed (FILE_TYPES_CHARS + 1), when an
+// exclusion of the list names a path ("!sub\*.c"), which no name can match.
+BOOL CheckPatternList(const WCHAR* list, WCHAR* typed);

@@ -35,6 +35,7 @@ struct SearchOptions {
     LONG regularExpression;  // the text is a regular expression (engine/regex/Regex.h); the "&" variants do not apply
     LONG skipBinary;       // pass over files with a NUL byte near their start (engine/scan/FileSearch.h)
     LONG skipIgnored;      // pass over what git ignores (walk/IgnoreRules.h)
+    LONG listResults;      // a dialog run shows the hits in the results window; the search itself is the same
 };
 
 // The needle length of a text that the ANSI code page cannot spell, which
@@ -58,7 +59,8 @@ struct SearchRequest {
                                           // the default, one per logical processor (walk/ScanRing.h)
     // A regular expression compiled from text once for the search, read-only
     // while threads scan with it: for ANSI files, and for Unicode files when
-    // they are searched, each also reversed (to find where a line's hit may
+    // they are searched (and for ANSI files under code page 65001, which are
+    // UTF-8), each also reversed (to find where a line's hit may
     // start); NULL for literal text.
     RegexProgram* ansiProgram;
     RegexProgram* unicodeProgram;
@@ -75,8 +77,36 @@ struct SearchEntries {
     SearchOptions options;
 };
 
-// Room for a one-line problem with the entries.
+// Room for a one-line problem with the entries, and for the words of a
+// regular expression's fault in it.
 #define PROBLEM_CHARS 512
+#define PROBLEM_DETAIL_CHARS 96
+
+// The problems NewSearchRequest finds. The settings dialog words each with
+// the text IDS_PROBLEMS + id of its string table (resources/resource.h).
+#define PROBLEM_UNNAMED 0                // one the string tables lack yet: the English text is shown
+#define PROBLEM_TEXT_TOO_LONG 1          // arguments: the limit
+#define PROBLEM_TYPES_TOO_LONG 2         // the limit
+#define PROBLEM_FOLDER_TOO_LONG 3        // the limit
+#define PROBLEM_NO_MEMORY 4
+#define PROBLEM_BAD_PATTERN 5            // the position; the fault as detail
+#define PROBLEM_TEXT_NOT_IN_CODE_PAGE 6  // the code page
+#define PROBLEM_TEXT_NOT_CONVERTED 7     // the code page
+#define PROBLEM_PATTERN_NOT_IN_CODE_PAGE 8  // the code page, the position; the character as detail
+#define PROBLEM_EXCLUSION_NAMES_PATH 9   // the exclusion as typed as detail
+
+// A problem with the entries, in the form each front end words it from: the
+// command line prints text, in English, where scripts rely on it; the
+// settings dialog looks the id up in its string table and fills in the
+// arguments (FormatMessage's %1 and %2, the detail %3), or shows text when
+// the table has no such entry.
+struct SearchProblem {
+    int id;                   // PROBLEM_..., PROBLEM_UNNAMED for a problem only text tells
+    DWORD_PTR arguments[2];   // numbers, in the order the id's comment gives
+    WCHAR detail[PROBLEM_DETAIL_CHARS];  // a regular expression's fault in English (RegexError), a
+                                         // character, or empty
+    WCHAR text[PROBLEM_CHARS];  // the whole problem in English, one line
+};
 
 // TRUE when the ANSI code page spells the length units of text exactly:
 // neither its default character nor a look-alike ("e" for an e acute)
@@ -86,6 +116,9 @@ BOOL AnsiSpellsExactly(const WCHAR* text, int length);
 // Writes the problem of an entry longer than limit units ("pattern list too
 // long: at most 259 characters"); what names the entry.
 void DescribeTooLong(WCHAR* problem, const WCHAR* what, int limit);
+
+// Names a problem: its id, no arguments yet, and no text.
+void NameProblem(SearchProblem* problem, int id);
 
 // Converts the search text to the ANSI code page into the request's needle
 // and sets needleLength. Returns FALSE, leaving the request without a needle,
@@ -104,7 +137,7 @@ BOOL ConvertNeedle(SearchRequest* request, const WCHAR* text);
 // ("bad regular expression: unmatched ( at position 4"). The settings dialog
 // and the command line both make their request here, so the same entries
 // make the same search and are refused alike.
-SearchRequest* NewSearchRequest(const SearchEntries* entries, WCHAR* problem);
+SearchRequest* NewSearchRequest(const SearchEntries* entries, SearchProblem* problem);
 
 // Frees what the request owns and leaves it without: the compiled regular
 // expression. A copy of the request shares it, so only one of them may free it.

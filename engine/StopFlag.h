@@ -9,6 +9,6 @@
 BOOL Stopped();
 // Requests the stop; it holds until ClearStop. Safe from any thread.
 void RequestStop();
-// Clears the flag for a new search: only the tests run more than one search
-// in a process.
+// Clears the flag for a new search: the results window's next search, or a
+// test's.
 void ClearStop();

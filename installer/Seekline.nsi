@@ -9,7 +9,11 @@
 ; running Seekline holds its own): they wait for it to be closed. Exit codes:
 ; 0 done, 1 cancelled on a page, 2 a file stayed in use and nothing was
 ; changed, 3 done in part (a file or the PATH could not be changed); the
-; uninstall entry stays as long as a file of the install is left.
+; uninstall entry stays as long as a file of the install is left. For a user
+; whose Windows is not in Chinese the components page has the English texts
+; ticked: the English satellite is installed as Seekline.exe.mui, which the
+; program then takes its dialogs and texts from; unticked, a satellite put
+; there before goes.
 ;
 ; makensis -INPUTCHARSET UTF8 -DVERSION=1.0 -DVERSION_QUAD=1.0.0.0
 ;     -DSTAGE=<folder with the package's files> -DICON=<Seekline.ico>
@@ -62,11 +66,14 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (c) Ombrel"
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
+!include "Sections.nsh"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Seekline.exe"
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE.txt"
+!define MUI_COMPONENTSPAGE_TEXT_TOP "$LanguageNote"
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -82,11 +89,23 @@ LangString PathNotRestored ${LANG_ENGLISH} "Your PATH could not be changed: remo
 LangString PathNotRestored ${LANG_TRADCHINESE} "無法變更 PATH：請自行將 $INSTDIR 從 PATH 移除。"
 LangString FileInUse ${LANG_ENGLISH} "Seekline is running, or another program is using $R0 in $INSTDIR. Close it, then choose Retry. Cancel leaves everything as it is."
 LangString FileInUse ${LANG_TRADCHINESE} "Seekline 正在執行，或有其他程式正在使用 $INSTDIR 中的 $R0。請關閉它，再按「重試」。按「取消」則一切維持原狀。"
+LangString ProgramSection ${LANG_ENGLISH} "Seekline"
+LangString ProgramSection ${LANG_TRADCHINESE} "Seekline"
+LangString EnglishSection ${LANG_ENGLISH} "English texts"
+LangString EnglishSection ${LANG_TRADCHINESE} "英文介面"
+LangString EnglishHelp ${LANG_ENGLISH} "Seekline's dialogs, results window and messages in English (Seekline.exe.mui). Without it they are in Traditional Chinese."
+LangString EnglishHelp ${LANG_TRADCHINESE} "以英文顯示 Seekline 的對話方塊、結果視窗和訊息（Seekline.exe.mui）。不安裝則以繁體中文顯示。"
+LangString EnglishNote ${LANG_ENGLISH} "Your Windows is not in Chinese, so Seekline will show its dialogs and messages in English. Untick English texts to have them in Traditional Chinese."
+LangString EnglishNote ${LANG_TRADCHINESE} "您的 Windows 不是中文版，因此 Seekline 會以英文顯示對話方塊和訊息。取消勾選「英文介面」即改以繁體中文顯示。"
+LangString ChineseNote ${LANG_ENGLISH} "Your Windows is in Chinese, so Seekline will show its dialogs and messages in Traditional Chinese. Tick English texts to have them in English."
+LangString ChineseNote ${LANG_TRADCHINESE} "您的 Windows 是中文版，因此 Seekline 會以繁體中文顯示對話方塊和訊息。勾選「英文介面」即改以英文顯示。"
 LangString FileLeft ${LANG_ENGLISH} "$R0 could not be removed from $INSTDIR. Close the program that uses it, then remove Seekline again."
 LangString FileLeft ${LANG_TRADCHINESE} "無法從 $INSTDIR 移除 $R0。請關閉正在使用它的程式，再移除 Seekline 一次。"
 
 ; Set when a step of the install or the uninstall failed.
 Var Incomplete
+; What the components page says of the user's language.
+Var LanguageNote
 
 ; The files of the install but the uninstaller, each handed to the macro
 ; DO: those the setup program writes, and the English dialog that the user
@@ -155,7 +174,8 @@ FunctionEnd
 !insertmacro WaitForFreeFilesFunction ""
 !insertmacro WaitForFreeFilesFunction "un."
 
-Section "Seekline"
+Section "$(ProgramSection)" ProgramSection
+    SectionIn RO
     SetShellVarContext current
     Call WaitForFreeFiles
     ; From the first file on, an end before the last step leaves the install
@@ -219,6 +239,43 @@ Section "Seekline"
     ${IfThen} ${Errors} ${|} StrCpy $Incomplete 1 ${|}
     ${IfThen} $Incomplete == "" ${|} SetErrorLevel 0 ${|}
 SectionEnd
+
+; The English satellite where the program looks for one; after the program's
+; own files, so that a failure here is one of a finished install.
+Section "$(EnglishSection)" EnglishSection
+    ClearErrors
+    SetOutPath "$INSTDIR"
+    File "/oname=Seekline.exe.mui" "${STAGE}\Seekline.en.mui"
+    ${If} ${Errors}
+        StrCpy $Incomplete 1
+        SetErrorLevel 3
+    ${EndIf}
+SectionEnd
+
+; Unticked, the program keeps its own texts: a satellite from before goes.
+Section "-WithoutEnglish"
+    ${IfNot} ${SectionIsSelected} ${EnglishSection}
+        Delete "$INSTDIR\Seekline.exe.mui"
+    ${EndIf}
+SectionEnd
+
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+    !insertmacro MUI_DESCRIPTION_TEXT ${EnglishSection} "$(EnglishHelp)"
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+; The English texts are ticked for a user whose Windows does not show
+; Chinese, by the primary language of the user's display language.
+Function .onInit
+    System::Call 'kernel32::GetUserDefaultUILanguage() i .r0'
+    IntOp $0 $0 & 0x3FF
+    ${If} $0 = 0x04
+        !insertmacro UnselectSection ${EnglishSection}
+        StrCpy $LanguageNote "$(ChineseNote)"
+    ${Else}
+        !insertmacro SelectSection ${EnglishSection}
+        StrCpy $LanguageNote "$(EnglishNote)"
+    ${EndIf}
+FunctionEnd
 
 ; Deletes the uninstaller, the install folder if nothing else is left there,
 ; and last the uninstall entry, so that it stays while the uninstaller does;

@@ -48,6 +48,8 @@ const WCHAR UsageText[] =
     L"start and end; * + ? {m} {m,} {m,n} repeats (also lazy: *? +? ...); a|b\r\n"
     L"either; ( ) and (?: ) groups; \\\\ \\. \\t \\xHH and \\ before any punctuation\r\n"
     L"for the character itself. No back-references, no look-around.\r\n"
+    L"In classes also [:alpha:] [:digit:] [:alnum:] [:space:] [:upper:] [:lower:]\r\n"
+    L"[:punct:] [:xdigit:] [:word:] and [:^alpha:] ... for the rest ([[:digit:]]+).\r\n"
     L"\r\n"
     L"The report goes to standard output; without one, to Seekline.txt on the\r\n"
     L"desktop. Started with only an existing folder or file, Seekline.exe opens\r\n"

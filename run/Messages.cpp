@@ -1,5 +1,7 @@
 // Words to the user outside the dialogs.
 #include "run/Messages.h"
+#include "run/SearchRun.h"
+#include "settings/UiText.h"
 
 HANDLE StandardHandle(DWORD which)
 {
@@ -35,4 +37,13 @@ void TellSystemFailure(const WCHAR* format, const WCHAR* subject, DWORD error, i
     SystemReason(error, reason, 512);
     wsprintfW(text, format, subject, reason);
     TellUser(text, where);
+}
+
+void TellBoxFailure(HWND owner, UINT id, const WCHAR* subject, DWORD error)
+{
+    WCHAR reason[512], text[UI_TEXT_CHARS];
+    SystemReason(error, reason, 512);
+    const WCHAR* arguments[] = {subject, reason};
+    FormatUiText(GetResourceModule(), id, text, UI_TEXT_CHARS, arguments, 2);
+    MessageBoxW(owner, text, L"Seekline", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }

@@ -19,3 +19,7 @@ void TellUser(const WCHAR* text, int where);
 // Shows a failure: format has a %s for the subject (a path) and one for the
 // system's words for error, each bounded (%.300s) to fit MESSAGE_CHARS.
 void TellSystemFailure(const WCHAR* format, const WCHAR* subject, DWORD error, int where);
+// Shows a failure of a run that started with the dialog, in a message box
+// over owner (or none) in the words of text id of the string tables
+// (settings/UiText.h): %1 the subject, %2 the system's words for error.
+void TellBoxFailure(HWND owner, UINT id, const WCHAR* subject, DWORD error);

@@ -4,6 +4,8 @@
 #include "run/SearchRun.h"
 #include "run/CommandLine.h"
 #include "run/Messages.h"
+#include "run/ReportFile.h"
+#include "run/ResultsWindow.h"
 #include "engine/report/Output.h"
 #include "engine/StopFlag.h"
 #include "engine/SearchRequest.h"
@@ -27,48 +29,6 @@
 #else
 #define OPENS_DROPPED_PATHS TRUE
 #endif
-
-// Where the report goes, in words for messages: "on standard output" or "in"
-// and the report file's path.
-#define PLACE_CHARS (MAX_PATH + 24)
-
-// Creates "Seekline.txt" on the user's desktop afresh, and puts its path
-// into place; an existing report is replaced only when this succeeds. If it
-// fails, tells the user why and returns INVALID_HANDLE_VALUE: the run must
-// not search.
-static HANDLE OpenReportFile(WCHAR* place, int where)
-{
-    WCHAR path[MAX_PATH];
-    HANDLE file = INVALID_HANDLE_VALUE;
-    DWORD error = ERROR_PATH_NOT_FOUND;
-    if (SHGetSpecialFolderPathW(NULL, path, CSIDL_DESKTOPDIRECTORY, FALSE) && PathAppendW(path, L"Seekline.txt")) {
-        file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-        error = GetLastError();
-    } else
-        lstrcpyW(path, L"Seekline.txt on the desktop");
-    if (file != INVALID_HANDLE_VALUE) {
-        wsprintfW(place, L"in %s", path);
-        return file;
-    }
-    TellSystemFailure(L"cannot create the report file %.300s: %.500s Nothing was searched.", path, error, where);
-    return INVALID_HANDLE_VALUE;
-}
-
-// Tells of a report that could not be written whole, with the system's
-// reason and whether its last line is cut; TRUE if there was one. A reader
-// that closed its pipe early (a pager, "head") is normal use, and a write
-// broken off by a stop is a cancel.
-static BOOL TellIncompleteReport(const WCHAR* place, int where)
-{
-    DWORD failure = OutputFailure();
-    if (failure == 0 || failure == ERROR_OPERATION_ABORTED || OutputReaderGone())
-        return FALSE;
-    const WCHAR* format = L"the report %.300s is incomplete: %.500s The search was stopped there.";
-    if (OutputLastLineCut())
-        format = L"the report %.300s is incomplete: %.500s The search was stopped there, and its last line is cut.";
-    TellSystemFailure(format, place, failure, where);
-    return TRUE;
-}
 
 // Runs the request's search into the destination, with the progress dialog
 // when asked for and possible, else with no window. Returns FALSE when a stop
@@ -108,9 +68,9 @@ static UINT SearchAndReport(SearchRequest* request, HANDLE standardOutput, BOOL 
     // The caller's handle is its own, so it is never closed here.
     HANDLE reportFile = INVALID_HANDLE_VALUE;
     HANDLE destination = standardOutput;
-    WCHAR place[PLACE_CHARS] = L"on standard output";
+    WCHAR path[MAX_PATH];
     if (!destination) {
-        destination = reportFile = OpenReportFile(place, where);
+        destination = reportFile = CreateReportFile(path, FALSE, where, NULL);
         if (reportFile == INVALID_HANDLE_VALUE) {
             FreeSearchRequest(request);
             return EXIT_ERROR;
@@ -124,11 +84,14 @@ static UINT SearchAndReport(SearchRequest* request, HANDLE standardOutput, BOOL 
     // Closed first: the user may want to open what there is while the message shows.
     if (reportFile != INVALID_HANDLE_VALUE)
         CloseHandle(reportFile);
-    if (TellIncompleteReport(place, where))
+    if (TellIncompleteReport(standardOutput ? NULL : path, where, NULL))
         return EXIT_ERROR;
     if (SearchOutcome()->startError) {
-        TellSystemFailure(L"cannot read folder %.300s: %.500s Nothing was searched.", folder,
-                          SearchOutcome()->startError, where);
+        if (where == TELL_BOX)
+            TellBoxFailure(NULL, IDS_FOLDER_UNLISTED, folder, SearchOutcome()->startError);
+        else
+            TellSystemFailure(L"cannot read folder %.300s: %.500s Nothing was searched.", folder,
+                              SearchOutcome()->startError, where);
         return EXIT_ERROR;
     }
     // A stop that is not a closed pipe's came from the user.
@@ -139,7 +102,9 @@ static UINT SearchAndReport(SearchRequest* request, HANDLE standardOutput, BOOL 
 
 // The run that starts with the settings dialog, optionally on a folder given
 // to the program. The report goes to the standard output a caller handed
-// over with STARTF_USESTDHANDLES, else to the desktop report file.
+// over with STARTF_USESTDHANDLES, else to the desktop report file; there,
+// with its box ticked, the results window shows the hits and serves the
+// searches after (a request it hands back runs without it).
 static void RunDialog(const WCHAR* folder)
 {
     STARTUPINFOW startup;
@@ -150,8 +115,12 @@ static void RunDialog(const WCHAR* folder)
                                      SettingsDlgProc, (LPARAM)folder);
     if (result == 0 || result == -1)
         return;
+    SearchRequest* request = (SearchRequest*)result;
     HANDLE standardOutput = (startup.dwFlags & STARTF_USESTDHANDLES) ? startup.hStdOutput : NULL;
-    SearchAndReport((SearchRequest*)result, standardOutput, TRUE, TELL_BOX);
+    if (!standardOutput && request->options.listResults)
+        request = RunResultsWindow(request);
+    if (request)
+        SearchAndReport(request, standardOutput, TRUE, TELL_BOX);
 }
 
 // Ctrl+C, Ctrl+Break and closing the console stop the search as Cancel does:
@@ -179,6 +148,9 @@ static void ShowUsage(int where)
 // the settings dialog nor the registry take part.
 static UINT RunCommandLine(const CommandLine* line)
 {
+    // A stop counts from the moment the command line is read: one that
+    // comes while the request is built ends the run as a cancel.
+    SetConsoleCtrlHandler(ConsoleControl, TRUE);
     int where = line->noWindow ? TELL_QUIET : TELL_CONSOLE;
     if (line->run == RUN_BAD_USAGE) {
         TellUser(line->problem, where);
@@ -193,14 +165,17 @@ static UINT RunCommandLine(const CommandLine* line)
     entries.fileTypes = line->fileTypes;
     entries.folder = line->folder;
     entries.options = line->options;
-    WCHAR problem[PROBLEM_CHARS];
-    SearchRequest* request = NewSearchRequest(&entries, problem);
+    SearchProblem problem;
+    SearchRequest* request = NewSearchRequest(&entries, &problem);
+    if (Stopped()) {
+        FreeSearchRequest(request);
+        return EXIT_CANCELLED;
+    }
     if (!request) {
-        TellUser(problem, where);
+        TellUser(problem.text, where);
         return EXIT_ERROR;
     }
     request->scanThreads = line->scanThreads;
-    SetConsoleCtrlHandler(ConsoleControl, TRUE);
     // Like every command-line search tool, it names the files it could not
     // read on standard error, /Q or not; a dialog run stays silent.
     UnreadableFilesTo(StandardHandle(STD_ERROR_HANDLE));

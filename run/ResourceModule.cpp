@@ -1,5 +1,6 @@
-// Chooses the module that supplies the settings dialog: a satellite named like
-// the program plus ".mui" when one sits beside it, else the program itself.
+// Chooses the module that supplies the dialogs and texts of a dialog run: a
+// satellite named like the program plus ".mui" when one sits beside it, else
+// the program itself.
 #include "run/SearchRun.h"
 #include "engine/SearchRequest.h"
 

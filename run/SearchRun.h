@@ -1,5 +1,5 @@
 // The search run: the progress dialog, the worker thread and the choice of
-// the module that supplies the settings dialog.
+// the module that supplies the dialogs and texts.
 #pragma once
 #include <windows.h>
 
@@ -24,7 +24,7 @@ const struct WalkOutcome* SearchOutcome();
 
 // Starts the worker on the request, the current file shown in and the done
 // command posted to progressWindow (NULL: a search without a window); FALSE
-// if it cannot be created.
+// if it cannot be created. A search before it must have ended.
 BOOL StartSearch(struct SearchRequest* request, HWND progressWindow);
 // Asks the running search to stop, as the Cancel button does, breaking off a
 // report write that the worker is blocked in. Safe from any thread.
@@ -38,6 +38,8 @@ BOOL WaitForSearch(DWORD milliseconds);
 // ends the process without freeing anything the worker may still touch.
 BOOL SearchStuck();
 
-// The satellite module beside the program (its path plus ".mui") when it
-// exists and loads, else the program's own module.
+// The module that supplies the dialogs and texts of a run that starts with
+// the settings dialog, the progress dialog aside: the satellite beside the
+// program (its path plus ".mui") when it exists and loads, else the
+// program's own module.
 HMODULE GetResourceModule();

@@ -31,6 +31,10 @@ static WalkOutcome Outcome;
 
 BOOL StartSearch(SearchRequest* request, HWND progressWindow)
 {
+    // The search before, if any, has ended: the run waits for it first.
+    HANDLE ended = SearchWorker.exchange(NULL);
+    if (ended)
+        CloseHandle(ended);
     StopSeen = FALSE;
     ProgressWindow = progressWindow;
     ZeroMemory(&Outcome, sizeof Outcome);

@@ -21,8 +21,9 @@ if [ -n "$missing" ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >/dev/null
 fi
 
-# Wine takes the ANSI code page from the Unix locale, which must exist:
-# en_US gives 1252, zh_TW the double-byte 950, hi_IN UTF-8 (65001).
-for locale in en_US zh_TW hi_IN; do
+# Wine takes the ANSI code page from the Unix locale, which must exist (else
+# it takes 1252): en_US gives 1252, ru_RU 1251, el_GR 1253, the double-byte
+# ja_JP 932, zh_CN 936, ko_KR 949 and zh_TW 950, hi_IN UTF-8 (65001).
+for locale in en_US ru_RU el_GR ja_JP zh_CN ko_KR zh_TW hi_IN; do
     locale -a 2>/dev/null | grep -qx "$locale.utf8" || $sudo localedef -i $locale -f UTF-8 $locale.UTF-8
 done

@@ -2,6 +2,7 @@
 #include "settings/SettingsDialog.h"
 #include "settings/OptionTable.h"
 #include "settings/SettingsStore.h"
+#include "settings/UiText.h"
 #include "engine/SearchRequest.h"
 #include "resources/resource.h"
 #include <shlobj.h>
@@ -29,14 +30,12 @@ static void ReadControlText(HWND dialog, int control, WCHAR* text, int capacity)
     SendDlgItemMessageW(dialog, control, WM_GETTEXT, capacity, (LPARAM)text);
 }
 
-// Tells the user what is wrong with the entries; the dialog stays open with
-// them as they are.
-static void TellProblem(HWND dialog, const WCHAR* problem)
+// Tells the user what is wrong with the entries, in the dialog's language;
+// the dialog stays open with them as they are.
+static void TellProblem(HWND dialog, const SearchProblem* problem)
 {
-    // A sentence of its own in a box.
-    WCHAR sentence[PROBLEM_CHARS];
-    lstrcpynW(sentence, problem, PROBLEM_CHARS);
-    CharUpperBuffW(sentence, 1);
+    WCHAR sentence[UI_TEXT_CHARS];
+    WordProblem(DialogModule(dialog), problem, sentence, UI_TEXT_CHARS);
     MessageBoxW(dialog, sentence, L"Seekline", MB_OK | MB_ICONERROR);
 }
 
@@ -63,10 +62,10 @@ static void OnSearch(HWND dialog)
         HWND box = GetDlgItem(dialog, field->control);
         entries.options.*field->flag = box ? (LONG)SendMessageW(box, BM_GETCHECK, 0, 0) : SavedOption(field);
     }
-    WCHAR problem[PROBLEM_CHARS];
-    SearchRequest* request = NewSearchRequest(&entries, problem);
+    SearchProblem problem;
+    SearchRequest* request = NewSearchRequest(&entries, &problem);
     if (!request) {
-        TellProblem(dialog, problem);
+        TellProblem(dialog, &problem);
         return;
     }
     TransferSettings(dialog, SETTINGS_SAVE);

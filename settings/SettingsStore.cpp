@@ -126,6 +126,9 @@ static BOOL KeepsStoredState(HWND dialog, const OptionField* flag)
 static void LoadFlag(HKEY key, HWND dialog, const OptionField* flag)
 {
     LONG stored = ReadFlag(key, flag->valueName);
+    // The template's boxes start unchecked.
+    if (stored < 0 && flag->unsaved)
+        stored = flag->unsaved;
     if (stored >= 0 && !KeepsStoredState(dialog, flag))
         SendDlgItemMessageW(dialog, flag->control, BM_SETCHECK, stored ? BST_CHECKED : BST_UNCHECKED, 0);
 }
@@ -148,10 +151,32 @@ LONG SavedOption(const OptionField* option)
 {
     HKEY key;
     if (!OpenSettingsKey(&key))
-        return 0;
+        return option->unsaved;
     LONG stored = ReadFlag(key, option->valueName);
     RegCloseKey(key);
-    return stored > 0;
+    return stored < 0 ? option->unsaved : stored > 0;
+}
+
+BOOL ReadSettingText(const WCHAR* name, WCHAR* text, DWORD capacity)
+{
+    text[0] = 0;
+    HKEY key;
+    if (!OpenSettingsKey(&key))
+        return FALSE;
+    BOOL read = ReadText(key, name, text, capacity);
+    RegCloseKey(key);
+    if (!read)
+        text[0] = 0;
+    return read;
+}
+
+void WriteSettingText(const WCHAR* name, const WCHAR* text)
+{
+    HKEY key;
+    if (!OpenSettingsKey(&key))
+        return;
+    WriteStringValue(key, name, text);
+    RegCloseKey(key);
 }
 
 void TransferSettings(HWND dialog, int direction)

@@ -10,5 +10,12 @@
 void TransferSettings(HWND dialog, int direction);
 
 // The stored state of an option whose box the dialog lacks (a satellite
-// module made before the option): 1 when its flag value is "Y", else 0.
+// module made before the option): 1 when its flag value is "Y", 0 for
+// another value, the option's unsaved state without one.
 LONG SavedOption(const OptionField* option);
+
+// A text value of the settings key beside the dialog's (the results window's
+// place, the editor's command line), read into text (capacity units, cut to
+// fit); FALSE, with text empty, when there is none.
+BOOL ReadSettingText(const WCHAR* name, WCHAR* text, DWORD capacity);
+void WriteSettingText(const WCHAR* name, const WCHAR* text);

@@ -9,6 +9,7 @@
 // One lock guards the counts and the slots' hand-over; the searching, and
 // the writing of reports, run outside it.
 #include "walk/ScanRing.h"
+#include "engine/report/FileCounts.h"
 #include "engine/report/Notices.h"
 #include "engine/report/Output.h"
 #include "engine/StopFlag.h"
@@ -54,6 +55,7 @@ struct ScanRing {
     int slotCount;          // RING_SLOTS, or 1 when the walker searches itself
     RingSlot* slots;
     BYTE* reports;          // slotCount * SLOT_REPORT_BYTES
+    FileNotes* notes;       // slotCount of them when the results window lists the hits, else NULL
     BYTE* paths;            // RING_PATH_BYTES
     ScanThread threads[SCAN_THREADS_LIMIT];
     int threadCount;        // running threads; 0 when the walker searches itself
@@ -129,8 +131,10 @@ static void LetOutDone(ScanRing* ring)
         ReleaseSRWLockExclusive(&ring->lock);
         if (!ready)
             return;
-        if (slot->error == FILE_SKIPPED_BINARY)
+        if (slot->error == FILE_SKIPPED_BINARY) {
             ring->binarySkipped++;
+            CountFile(FILES_BINARY);
+        }
         else if (slot->notice == NOTICE_FOLDER && !Stopped())
             TellUnreadableFolder(slot->shownPath, slot->error);
         else if (slot->error && !Stopped())
@@ -194,6 +198,8 @@ static BOOL SearchNext(ScanRing* ring, ScanWorkspace* workspace, BOOL wait)
         shown = PublishCurrentFile(slot->shownPath);
         slot->error = SearchFoundFile(slot->openPath, slot->nameAt, slot->openRoom, slot->shortName, slot->shownPath,
                                       ring->request, workspace, &slot->output);
+        if (!slot->error)
+            CountFile(FILES_SEARCHED);
         // A stop that came meanwhile may have cut the search short.
         slot->output.stopped = Stopped();
     }
@@ -253,6 +259,8 @@ static void PutInRing(ScanRing* ring, const WCHAR* openPath, int nameAt, const W
     slot->notice = notice;
     BYTE* report = ring->reports + (SIZE_T)(slot - ring->slots) * SLOT_REPORT_BYTES;
     OutputBeginFile(&slot->output, report, SLOT_REPORT_BYTES);
+    if (ring->notes)
+        OutputKeepNotes(&slot->output, &ring->notes[slot - ring->slots]);
     // The first file of an empty ring is the head: its turn has come.
     if (ring->handedOut == ring->letOut)
         OutputGiveTurn(&slot->output);
@@ -291,7 +299,7 @@ static void StartThreads(ScanRing* ring, int count)
     for (int n = 0; n < count; n++) {
         ScanThread* thread = &ring->threads[ring->threadCount];
         thread->ring = ring;
-        thread->workspace = NewScanWorkspace();
+        thread->workspace = NewScanWorkspace(count);
         thread->handle = thread->workspace ? CreateThread(NULL, 0, ScanningThread, thread, 0, NULL) : NULL;
         if (!thread->handle) {
             FreeScanWorkspace(thread->workspace);
@@ -306,7 +314,8 @@ ScanRing* StartScanRing(const SearchRequest* request)
     int threads = ScanThreadCount(request->scanThreads);
     int slots = threads > 1 ? RING_SLOTS : 1;
     SIZE_T slotBytes = ((sizeof(ScanRing) + 63) & ~(SIZE_T)63) + slots * sizeof(RingSlot);
-    SIZE_T bytes = slotBytes + (SIZE_T)slots * SLOT_REPORT_BYTES + RING_PATH_BYTES;
+    SIZE_T noteBytes = HitListOn() ? slots * sizeof(FileNotes) : 0;
+    SIZE_T bytes = slotBytes + (SIZE_T)slots * SLOT_REPORT_BYTES + RING_PATH_BYTES + noteBytes;
     BYTE* memory = (BYTE*)VirtualAlloc(NULL, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!memory)
         return NULL;
@@ -317,6 +326,8 @@ ScanRing* StartScanRing(const SearchRequest* request)
     ring->slots = (RingSlot*)(memory + ((sizeof(ScanRing) + 63) & ~(SIZE_T)63));
     ring->reports = memory + slotBytes;
     ring->paths = ring->reports + (SIZE_T)slots * SLOT_REPORT_BYTES;
+    if (noteBytes)
+        ring->notes = (FileNotes*)(ring->paths + RING_PATH_BYTES);
     InitializeSRWLock(&ring->lock);
     InitializeConditionVariable(&ring->fileHandedOut);
     InitializeConditionVariable(&ring->roomMade);
@@ -324,7 +335,7 @@ ScanRing* StartScanRing(const SearchRequest* request)
         StartThreads(ring, threads);
     // Without threads, the walker searches each file itself.
     if (ring->threadCount == 0) {
-        ring->ownWorkspace = NewScanWorkspace();
+        ring->ownWorkspace = NewScanWorkspace(1);
         if (!ring->ownWorkspace) {
             VirtualFree(memory, 0, MEM_RELEASE);
             return NULL;

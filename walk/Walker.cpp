@@ -6,6 +6,7 @@
 #include "walk/Walker.h"
 #include "engine/PatternList.h"
 #include "engine/StopFlag.h"
+#include "engine/report/FileCounts.h"
 #include "walk/CurrentFile.h"
 #include "walk/IgnoreRules.h"
 #include "walk/ScanRing.h"
@@ -504,6 +505,7 @@ WalkOutcome SearchFolder(const WCHAR* folder, const SearchRequest* request)
     walk->folder = folder;
     walk->listHolds = PatternListHolds(request->fileTypes);
     BeginCurrentFiles();
+    ClearFileCounts();
     walk->ring = StartScanRing(request);
     if (walk->ring) {
         SetLastError(0);

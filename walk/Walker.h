@@ -17,7 +17,7 @@ struct WalkOutcome {
 
 // Searches folder with the request on the request's scanning threads, each
 // file's path published as the current file (walk/CurrentFile.h) as its
-// search starts. The report comes out in walk order, file by file, as each
+// search starts, and each file counted (engine/report/FileCounts.h). The report comes out in walk order, file by file, as each
 // file's turn comes; a file it finds but cannot read goes to
 // TellUnreadableFile at its turn, a folder it cannot list to
 // TellUnreadableFolder. Obeys the stop flag between files, patterns and

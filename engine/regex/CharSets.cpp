@@ -2,6 +2,7 @@
 // the file's alphabet, case-folded as the literal search folds, and stored
 // once each.
 #include "engine/regex/CharSets.h"
+#include "engine/regex/PosixClasses.h"
 #include "engine/text/CaseFold.h"
 #include "engine/text/WordCharacters.h"
 
@@ -65,21 +66,10 @@ int AnsiSpelling(const Compiler* compiler, DWORD c, BYTE* bytes)
 
 BYTE AnsiByte(const Compiler* compiler, BYTE b)
 {
-    if (compiler->matchCase)
-        return b;
-    if (b >= 'a' && b <= 'z')
-        return (BYTE)(b - 0x20);
-    // Alone, a byte above 0x7F is a character only in a single-byte code page.
-    if (b >= 0x80 && compiler->singleByte)
-        CharUpperBuffA((char*)&b, 1);
-    return b;
+    return compiler->matchCase ? b : compiler->ansi->fold[b];
 }
 
-// An ANSI literal's bytes and whether each is compared folded: the first
-// unless it directly follows a literal whose last byte is 0x80 or more, and
-// every later one after a byte below 0x80, as the literal scanner takes a
-// lead byte's trail. 0 bytes: the code page cannot spell it.
-int LiteralBytes(const Compiler* compiler, const RegexNode* node, BOOL afterHigh, BYTE* bytes, BOOL* folded)
+int LiteralBytes(const Compiler* compiler, const RegexNode* node, BYTE* bytes, BOOL* folded)
 {
     int count;
     if (node->kind == NODE_BYTE) {
@@ -89,27 +79,10 @@ int LiteralBytes(const Compiler* compiler, const RegexNode* node, BOOL afterHigh
         count = AnsiSpelling(compiler, node->value, bytes);
     }
     for (int k = 0; k < count; k++)
-        folded[k] = !compiler->matchCase && (k == 0 ? !afterHigh : bytes[k - 1] < 0x80);
+        folded[k] = !compiler->matchCase && count == 1;
     return count;
 }
 
-// A literal character standing in the pattern by itself, not as a group.
-static BOOL IsLiteral(const RegexNode* node)
-{
-    return node && !node->grouped && (node->kind == NODE_LITERAL || node->kind == NODE_BYTE);
-}
-
-// Whether node is a literal written directly after an ANSI literal whose
-// last byte is 0x80 or more.
-BOOL AfterHighLiteral(const Compiler* compiler, const RegexNode* previous, const RegexNode* node)
-{
-    if (compiler->alphabet != REGEX_ANSI || !IsLiteral(previous) || !IsLiteral(node))
-        return FALSE;
-    BYTE bytes[4];
-    BOOL folded[4];
-    int count = LiteralBytes(compiler, previous, FALSE, bytes, folded);
-    return count > 0 && bytes[count - 1] >= 0x80;
-}
 
 void SetClear(const Compiler* compiler, CharSet* set)
 {
@@ -277,18 +250,20 @@ static void UpperImage(Compiler* compiler, CharSet* set)
     }
 }
 
-// Match case off: the text characters whose folded form the set holds. In
-// ANSI files only "a" to "z" fold.
+// Match case off: the text characters whose folded form the set holds; in
+// ANSI files the bytes, as the code page folds them.
 static void FoldedPreimage(Compiler* compiler, CharSet* set)
 {
     if (compiler->matchCase)
         return;
     if (compiler->alphabet == REGEX_ANSI) {
-        for (DWORD c = 'a'; c <= 'z'; c++) {
-            if (SetHas(set, c - 0x20))
-                SetAdd(set, c);
+        CharSet* image = compiler->scratch[2];
+        SetCopy(compiler, image, set);
+        for (DWORD b = 0; b < 256; b++) {
+            if (SetHas(image, compiler->ansi->fold[b]))
+                SetAdd(set, b);
             else
-                SetRemove(set, c);
+                SetRemove(set, b);
         }
         return;
     }
@@ -351,7 +326,7 @@ static DWORD Store(Compiler* compiler, CharSet* set)
     }
     StoredSet* stored = (StoredSet*)ArenaTake(compiler->arena, sizeof(StoredSet));
     DWORD* words = (DWORD*)ArenaTake(compiler->arena, sizeof(DWORD) * (compiler->setWords + 2 * set->rangeCount));
-    if (!stored || !words || compiler->setCount == REGEX_MAX_INSTRUCTIONS + 2) {
+    if (!stored || !words || compiler->setCount == REGEX_MAX_INSTRUCTIONS + 3) {
         CompileFail(compiler, L"pattern too large", compiler->blame);
         return 0;
     }
@@ -411,7 +386,7 @@ BOOL SetsBegin(Compiler* compiler)
         CompileFail(compiler, L"out of memory", 1);
         return FALSE;
     }
-    compiler->sets = (StoredSet**)ArenaTake(compiler->arena, sizeof(StoredSet*) * (REGEX_MAX_INSTRUCTIONS + 2));
+    compiler->sets = (StoredSet**)ArenaTake(compiler->arena, sizeof(StoredSet*) * (REGEX_MAX_INSTRUCTIONS + 3));
     compiler->buckets = (StoredSet**)ArenaTake(compiler->arena, sizeof(StoredSet*) * SET_BUCKETS);
     for (int i = 0; i < 3; i++)
         compiler->scratch[i] = (CharSet*)ArenaTake(compiler->arena, sizeof(CharSet));
@@ -427,6 +402,11 @@ BOOL SetsBegin(Compiler* compiler)
     SetAdd(set, '\r');
     SetAdd(set, '\n');
     Store(compiler, set);
+    SetClear(compiler, set);
+    for (DWORD b = 0; compiler->doubleByte && b < 256; b++)
+        if (compiler->ansi->lead[b])
+            SetAdd(set, b);
+    Store(compiler, set);
     return !compiler->failed;
 }
 
@@ -434,13 +414,55 @@ DWORD SetOfByte(Compiler* compiler, BYTE b, BOOL folded)
 {
     CharSet* set = compiler->scratch[0];
     SetClear(compiler, set);
-    if (!folded)
-        SetAdd(set, b);
-    else if (b < 'a' || b > 'z')
-        SetAdd(set, b);
-    if (folded && b >= 'A' && b <= 'Z')
-        SetAdd(set, b + 0x20);
+    for (DWORD x = 0; x < 256; x++)
+        if (folded ? compiler->ansi->fold[x] == b : x == b)
+            SetAdd(set, x);
     return SetStore(compiler, set);
+}
+
+DWORD SetOfAnyByte(Compiler* compiler, const DWORD* but)
+{
+    CharSet* set = compiler->scratch[0];
+    SetClear(compiler, set);
+    SetAddRange(compiler, set, 0, 255);
+    for (DWORD i = 0; but && i < 8; i++)
+        set->words[i] &= ~but[i];
+    return SetStore(compiler, set);
+}
+
+// Stores the parts of a set of bytes (or of Unicode characters) that a
+// pattern's character takes. In double-byte text a lead byte in it takes
+// its character, lone or with any trail byte, but for the tree's members of
+// that lead when the tree excludes them.
+static BOOL StoreParts(Compiler* compiler, CharSet* set, DWORD tree, BOOL excludes, CharacterParts* parts)
+{
+    parts->tree = tree;
+    parts->excludes = excludes;
+    parts->loneLeads = parts->allTrails = NO_SET;
+    if (compiler->doubleByte) {
+        CharSet* leads = compiler->scratch[1];
+        CharSet* trails = compiler->scratch[2];
+        SetClear(compiler, leads);
+        SetClear(compiler, trails);
+        BOOL anyLead = FALSE, anyTrails = FALSE;
+        for (DWORD b = 0; b < 256; b++) {
+            if (!compiler->ansi->lead[b] || !SetHas(set, b))
+                continue;
+            SetRemove(set, b);
+            SetAdd(leads, b);
+            anyLead = TRUE;
+            if (!excludes || !tree || !compiler->tree[tree].children[b]) {
+                SetAdd(trails, b);
+                anyTrails = TRUE;
+            }
+        }
+        if (anyLead)
+            parts->loneLeads = SetStore(compiler, leads);
+        if (anyTrails)
+            parts->allTrails = SetStore(compiler, trails);
+    }
+    parts->singles = SetStore(compiler, set);
+    return !compiler->failed;
 }
 
 DWORD SetOfCharacter(Compiler* compiler, DWORD c)
@@ -455,21 +477,33 @@ DWORD SetOfCharacter(Compiler* compiler, DWORD c)
     return SetStore(compiler, set);
 }
 
-DWORD SetOfAny(Compiler* compiler)
+BOOL SetOfAny(Compiler* compiler, CharacterParts* parts)
 {
     CharSet* set = compiler->scratch[0];
     SetClear(compiler, set);
     SetComplement(compiler, set);
-    return SetStore(compiler, set);
+    SetRemove(set, '\r');
+    SetRemove(set, '\n');
+    return StoreParts(compiler, set, 0, FALSE, parts);
 }
 
-DWORD SetOfEscape(Compiler* compiler, DWORD escape, BOOL negated)
+BOOL SetOfEscape(Compiler* compiler, DWORD escape, BOOL negated, CharacterParts* parts)
 {
     CharSet* set = compiler->scratch[0];
     SetClear(compiler, set);
     AddEscape(compiler, set, escape, negated);
     FoldedPreimage(compiler, set);
-    return SetStore(compiler, set);
+    SetRemove(set, '\r');
+    SetRemove(set, '\n');
+    return StoreParts(compiler, set, 0, FALSE, parts);
+}
+
+BOOL SetOfLeadByte(Compiler* compiler, BYTE lead, CharacterParts* parts)
+{
+    CharSet* set = compiler->scratch[0];
+    SetClear(compiler, set);
+    SetAdd(set, lead);
+    return StoreParts(compiler, set, 0, FALSE, parts);
 }
 
 static BOOL NewTreeNode(Compiler* compiler, DWORD* node)
@@ -507,9 +541,8 @@ static BOOL TreeAdd(Compiler* compiler, DWORD* root, const BYTE* bytes, int coun
 }
 
 // The members first to last of an ANSI class: single bytes into the set,
-// longer spellings into the tree, or for a negated class only their first
-// bytes into leads.
-static BOOL AddAnsiMembers(Compiler* compiler, CharSet* set, DWORD* tree, DWORD* leads, DWORD first, DWORD last)
+// longer spellings into the tree.
+static BOOL AddAnsiMembers(Compiler* compiler, CharSet* set, DWORD* tree, DWORD first, DWORD last)
 {
     if (last >= PLANES_END)
         last = PLANES_END - 1;
@@ -520,31 +553,59 @@ static BOOL AddAnsiMembers(Compiler* compiler, CharSet* set, DWORD* tree, DWORD*
         int count = AnsiSpelling(compiler, c, bytes);
         if (count == 1)
             SetAdd(set, bytes[0]);
-        else if (count > 1 && leads)
-            leads[bytes[0] / 32] |= 1u << (bytes[0] % 32);
         else if (count > 1 && !TreeAdd(compiler, tree, bytes, count))
             return FALSE;
     }
     return TRUE;
 }
 
-BOOL SetOfClass(Compiler* compiler, const RegexNode* node, DWORD* set, DWORD* tree)
+// The members of a named class, negated when asked: bytes in ANSI files,
+// upper-cased as \xHH members are unless the compiler matches case.
+static void AddPosixClass(Compiler* compiler, CharSet* set, DWORD posixClass, BOOL negated)
+{
+    CharSet* base = compiler->scratch[1];
+    SetClear(compiler, base);
+    if (compiler->alphabet == REGEX_UNICODE) {
+        const DWORD* bits = UnicodePosixBits(posixClass);
+        if (!bits) {
+            CompileFail(compiler, L"out of memory", 1);
+            return;
+        }
+        CopyMemory(base->words, bits, BMP_WORDS * sizeof(DWORD));
+    } else {
+        for (DWORD b = 0; b < 256; b++)
+            if (AnsiPosixHas(posixClass, (BYTE)b))
+                SetAdd(base, b);
+    }
+    if (negated)
+        SetComplement(compiler, base);
+    if (compiler->alphabet == REGEX_UNICODE) {
+        SetUnion(compiler, set, base);
+        return;
+    }
+    for (DWORD b = 0; b < 256; b++)
+        if (SetHas(base, b))
+            SetAdd(set, AnsiByte(compiler, (BYTE)b));
+}
+
+BOOL SetOfClass(Compiler* compiler, const RegexNode* node, CharacterParts* parts)
 {
     CharSet* members = compiler->scratch[0];
-    DWORD leads[8] = {};
+    DWORD tree = 0;
     SetClear(compiler, members);
-    *tree = 0;
     for (DWORD i = 0; i < node->itemCount && !compiler->failed; i++) {
         const RegexClassItem* item = &node->items[i];
         if (item->kind == ITEM_ESCAPE)
             continue;
-        if (compiler->alphabet == REGEX_UNICODE) {
+        if (item->kind == ITEM_POSIX) {
+            AddPosixClass(compiler, members, item->first, item->last);
+        } else if (compiler->alphabet == REGEX_UNICODE) {
             SetAddRange(compiler, members, item->first, item->last);
         } else if (item->kind == ITEM_BYTES) {
             for (DWORD b = item->first; b <= item->last; b++)
                 SetAdd(members, AnsiByte(compiler, (BYTE)b));
         } else {
-            AddAnsiMembers(compiler, members, tree, node->negated ? leads : NULL, item->first, item->last);
+            AddAnsiMembers(compiler, members, &tree, item->first, item->last);
         }
     }
     // ANSI members were upper-cased as they were spelled.
@@ -555,14 +616,20 @@ BOOL SetOfClass(Compiler* compiler, const RegexNode* node, DWORD* set, DWORD* tr
             AddEscape(compiler, members, node->items[i].first, node->items[i].last);
     }
     FoldedPreimage(compiler, members);
+    if (compiler->failed)
+        return FALSE;
+    // A negated class of ANSI text takes no character of several bytes
+    // that it names: in double-byte text it takes the others of their lead
+    // bytes, in UTF-8 none that begins with one of their first bytes.
     if (node->negated) {
         SetComplement(compiler, members);
-        // A negated ANSI class takes no byte that begins one of its members.
-        for (DWORD b = 0; b < 256; b++) {
-            if ((leads[b / 32] >> (b % 32)) & 1)
+        for (DWORD b = 0; tree && !compiler->doubleByte && b < 256; b++)
+            if (compiler->tree[tree].children[b])
                 SetRemove(members, b);
-        }
     }
-    *set = SetStore(compiler, members);
-    return !compiler->failed;
+    SetRemove(members, '\r');
+    SetRemove(members, '\n');
+    if (node->negated && !compiler->doubleByte)
+        tree = 0;
+    return StoreParts(compiler, members, tree, node->negated, parts);
 }

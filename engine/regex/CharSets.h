@@ -39,9 +39,25 @@ struct ByteTree {
 };
 
 // Set 0 is the word characters, set 1 the line-end characters, which no
-// instruction takes.
+// instruction takes, set 2 (LEAD_SET, Program.h) the lead bytes.
 #define WORD_SET 0
 #define LINE_END_SET 1
+// No set: a part of a character set that takes nothing.
+#define NO_SET 0xFFFFFFFFu
+
+// One character of double-byte ANSI text as a set takes it, in parts: the
+// characters of one byte (singles), lead bytes standing alone before a line
+// end (loneLeads), lead bytes with any byte after them (allTrails), and the
+// double-byte characters of a byte tree: those it holds, or (excludes) those
+// of its leads that it does not hold. Single-byte text has only singles and
+// the tree of a class's members of several bytes.
+struct CharacterParts {
+    DWORD singles;
+    DWORD loneLeads;
+    DWORD allTrails;
+    DWORD tree;
+    BOOL excludes;
+};
 
 inline BOOL SetHas(const CharSet* set, DWORD c)
 {
@@ -66,26 +82,27 @@ DWORD UnicodeUpper(DWORD c);
 // The bytes that spell character c in the ANSI code page, upper-cased unless
 // the compiler matches case; 0 when the code page cannot spell it exactly.
 int AnsiSpelling(const Compiler* compiler, DWORD c, BYTE* bytes);
-// Byte b of a \xHH, upper-cased unless the compiler matches case.
+// Byte b of a \xHH, folded unless the compiler matches case.
 BYTE AnsiByte(const Compiler* compiler, BYTE b);
 
-// The set of one byte of an ANSI literal: b, and its lower-case letter too
+// The set of one byte of an ANSI literal: b, and every byte that folds to it
 // where folded.
 DWORD SetOfByte(Compiler* compiler, BYTE b, BOOL folded);
+// The set of any byte but a line end and those of but (256 bits; NULL for
+// none): a trail byte of double-byte text.
+DWORD SetOfAnyByte(Compiler* compiler, const DWORD* but);
 // The set of a Unicode literal character.
 DWORD SetOfCharacter(Compiler* compiler, DWORD c);
-DWORD SetOfAny(Compiler* compiler);
-DWORD SetOfEscape(Compiler* compiler, DWORD escape, BOOL negated);
-// A class. ANSI: the set of its single bytes; its members of several bytes
-// (not for a negated class) go into a byte tree whose root node is *tree, or
-// 0 when it has none. FALSE after an error.
-BOOL SetOfClass(Compiler* compiler, const RegexNode* node, DWORD* set, DWORD* tree);
+// ".", an escape (\d \w \s and their negations) and a class, in parts (a
+// lone lead byte \xHH of double-byte text is a set of its own). FALSE after
+// an error. For Unicode and single-byte text only singles (and for a class
+// a tree of members of several bytes) are set.
+BOOL SetOfAny(Compiler* compiler, CharacterParts* parts);
+BOOL SetOfEscape(Compiler* compiler, DWORD escape, BOOL negated, CharacterParts* parts);
+BOOL SetOfLeadByte(Compiler* compiler, BYTE lead, CharacterParts* parts);
+BOOL SetOfClass(Compiler* compiler, const RegexNode* node, CharacterParts* parts);
 
-// An ANSI literal's bytes and whether each is compared folded: the first
-// unless it directly follows a literal whose last byte is 0x80 or more, and
-// every later one after a byte below 0x80, as the literal scanner takes a
-// lead byte's trail. 0 bytes: the code page cannot spell it.
-int LiteralBytes(const Compiler* compiler, const RegexNode* node, BOOL afterHigh, BYTE* bytes, BOOL* folded);
-// Whether node is a literal written directly after an ANSI literal whose
-// last byte is 0x80 or more.
-BOOL AfterHighLiteral(const Compiler* compiler, const RegexNode* previous, const RegexNode* node);
+// An ANSI literal's bytes and whether each is compared folded: a character
+// of one byte folds, the bytes of a longer one are compared as they stand.
+// 0 bytes: the code page cannot spell it.
+int LiteralBytes(const Compiler* compiler, const RegexNode* node, BYTE* bytes, BOOL* folded);

@@ -9,7 +9,7 @@
 
 static DWORD Emit(Compiler* compiler, DWORD op, DWORD arg, DWORD alt)
 {
-    if (compiler->failed)
+    if (!Spend(compiler))
         return NO_INSTRUCTION;
     if (compiler->instCount == REGEX_MAX_INSTRUCTIONS) {
         CompileFail(compiler, L"pattern too large", compiler->blame);
@@ -47,28 +47,138 @@ static void PatchJumps(Compiler* compiler, DWORD pending)
     }
 }
 
-// The set of a node that takes one character, made once however often a
-// repetition copies the node.
-static DWORD SetOfNode(Compiler* compiler, RegexNode* node)
+// The parts of a node that takes one character, made once however often a
+// repetition copies the node. FALSE after an error.
+static BOOL PartsOfNode(Compiler* compiler, RegexNode* node, CharacterParts* parts)
 {
     if (!node->compiled) {
-        node->compiledSet = node->kind == NODE_ANY      ? SetOfAny(compiler)
-                          : node->kind == NODE_ESCAPE   ? SetOfEscape(compiler, node->value, node->negated)
-                                                        : SetOfCharacter(compiler, node->value);
+        BOOL made;
+        if (node->kind == NODE_ANY)
+            made = SetOfAny(compiler, parts);
+        else if (node->kind == NODE_ESCAPE)
+            made = SetOfEscape(compiler, node->value, node->negated, parts);
+        else if (node->kind == NODE_CLASS)
+            made = SetOfClass(compiler, node, parts);
+        else if (node->kind == NODE_BYTE && compiler->doubleByte)
+            made = SetOfLeadByte(compiler, (BYTE)node->value, parts);
+        else
+            made = (parts->singles = SetOfCharacter(compiler, node->value), parts->tree = 0,
+                    parts->loneLeads = parts->allTrails = NO_SET, parts->excludes = FALSE, !compiler->failed);
+        if (!made)
+            return FALSE;
+        node->compiledSet = parts->singles;
+        node->compiledTree = parts->tree;
+        node->compiledLeads = parts->loneLeads;
+        node->compiledTrails = parts->allTrails;
+        node->compiledExcludes = parts->excludes;
         node->compiled = TRUE;
     }
-    return node->compiledSet;
+    *parts = CharacterParts{node->compiledSet, node->compiledLeads, node->compiledTrails, node->compiledTree,
+                            node->compiledExcludes};
+    return TRUE;
 }
 
-static void EmitLiteral(Compiler* compiler, RegexNode* node, BOOL afterHigh)
+static void EmitTree(Compiler* compiler, DWORD index);
+static void EmitReversedTree(Compiler* compiler, RegexNode* node);
+
+static BOOL StoredHas(const Compiler* compiler, DWORD set, DWORD b)
 {
-    if (compiler->alphabet == REGEX_UNICODE) {
-        Emit(compiler, OP_SET, SetOfNode(compiler, node), 0);
+    return (compiler->sets[set]->words[b / 32] >> (b % 32)) & 1;
+}
+
+// One character of double-byte text by its parts (CharSets.h), each an
+// alternative: a character of one byte; a lone lead byte at the line's end;
+// a lead byte with any trail byte; the members of the tree, or the trails
+// of each of its leads that it does not name. Read backwards, a
+// double-byte character is taken as any byte before a lead byte: more than
+// the set holds, as a reversed program may take.
+static void EmitDoubleByteCharacter(Compiler* compiler, const CharacterParts* parts)
+{
+    BOOL reversed = compiler->reversed, lone = parts->loneLeads != NO_SET;
+    BOOL trails = parts->allTrails != NO_SET, tree = parts->tree != 0;
+    DWORD alternatives = 1 + lone + (reversed ? (trails || tree) : trails + (tree && !parts->excludes));
+    DWORD excluded = 0;
+    for (DWORD b = 0; !reversed && tree && parts->excludes && lone && b < 256; b++)
+        excluded += compiler->tree[parts->tree].children[b] && StoredHas(compiler, parts->loneLeads, b);
+    alternatives += excluded;
+    DWORD done = 0, pending = NO_INSTRUCTION;
+    DWORD split = BeginAlternative(compiler, ++done == alternatives);
+    Emit(compiler, OP_SET, parts->singles, 0);
+    EndAlternative(compiler, split, &pending);
+    if (lone) {
+        split = BeginAlternative(compiler, ++done == alternatives);
+        if (reversed)
+            Emit(compiler, OP_ASSERT, ASSERT_LINE_START, 0);
+        Emit(compiler, OP_SET, parts->loneLeads, 0);
+        if (!reversed)
+            Emit(compiler, OP_ASSERT, ASSERT_LINE_END, 0);
+        EndAlternative(compiler, split, &pending);
+    }
+    if (reversed && (trails || tree)) {
+        split = BeginAlternative(compiler, ++done == alternatives);
+        Emit(compiler, OP_SET, SetOfAnyByte(compiler, NULL), 0);
+        Emit(compiler, OP_SET, LEAD_SET, 0);
+        EndAlternative(compiler, split, &pending);
+    }
+    if (!reversed && trails) {
+        split = BeginAlternative(compiler, ++done == alternatives);
+        Emit(compiler, OP_SET, parts->allTrails, 0);
+        Emit(compiler, OP_SET, SetOfAnyByte(compiler, NULL), 0);
+        EndAlternative(compiler, split, &pending);
+    }
+    if (!reversed && tree && !parts->excludes) {
+        split = BeginAlternative(compiler, ++done == alternatives);
+        EmitTree(compiler, parts->tree);
+        EndAlternative(compiler, split, &pending);
+    }
+    for (DWORD b = 0; excluded && b < 256 && !compiler->failed; b++) {
+        DWORD child = compiler->tree[parts->tree].children[b];
+        if (!child || !StoredHas(compiler, parts->loneLeads, b))
+            continue;
+        split = BeginAlternative(compiler, ++done == alternatives);
+        Emit(compiler, OP_SET, SetOfByte(compiler, (BYTE)b, FALSE), 0);
+        Emit(compiler, OP_SET, SetOfAnyByte(compiler, compiler->tree[child].ends), 0);
+        EndAlternative(compiler, split, &pending);
+    }
+    PatchJumps(compiler, pending);
+}
+
+// A node that takes one character of any kind but a literal.
+static void EmitCharacter(Compiler* compiler, RegexNode* node)
+{
+    CharacterParts parts;
+    if (!PartsOfNode(compiler, node, &parts))
+        return;
+    if (compiler->doubleByte) {
+        EmitDoubleByteCharacter(compiler, &parts);
+        return;
+    }
+    if (!parts.tree) {
+        Emit(compiler, OP_SET, parts.singles, 0);
+        return;
+    }
+    DWORD pending = NO_INSTRUCTION;
+    DWORD split = BeginAlternative(compiler, FALSE);
+    Emit(compiler, OP_SET, parts.singles, 0);
+    EndAlternative(compiler, split, &pending);
+    if (compiler->reversed)
+        EmitReversedTree(compiler, node);
+    else
+        EmitTree(compiler, parts.tree);
+    PatchJumps(compiler, pending);
+}
+
+static void EmitLiteral(Compiler* compiler, RegexNode* node)
+{
+    // A lead byte alone stands for the characters it begins.
+    BOOL lead = compiler->doubleByte && node->kind == NODE_BYTE && compiler->ansi->lead[node->value];
+    if (compiler->alphabet == REGEX_UNICODE || lead) {
+        EmitCharacter(compiler, node);
         return;
     }
     BYTE bytes[4];
     BOOL folded[4];
-    int count = LiteralBytes(compiler, node, afterHigh, bytes, folded);
+    int count = LiteralBytes(compiler, node, bytes, folded);
     if (count == 0) {
         // A character the code page cannot spell never matches: an empty set.
         CharSet* none = compiler->scratch[0];
@@ -86,6 +196,8 @@ static void EmitLiteral(Compiler* compiler, RegexNode* node, BOOL afterHigh)
 // the first are compared as they stand.
 static void EmitTree(Compiler* compiler, DWORD index)
 {
+    if (!Spend(compiler))
+        return;
     const ByteTree* node = &compiler->tree[index];
     DWORD alternatives = 0, done = 0, pending = NO_INSTRUCTION;
     BOOL ends = FALSE;
@@ -127,60 +239,30 @@ static DWORD TreeLengths(const Compiler* compiler, DWORD index, DWORD depth)
 
 // Read backwards, an ANSI class's members of several bytes are taken as that
 // many bytes of any kind: more than the class holds, as a reversed program
-// may take.
-static void EmitReversedTree(Compiler* compiler, DWORD tree)
+// may take. The lengths are found once however often the class is copied.
+static void EmitReversedTree(Compiler* compiler, RegexNode* node)
 {
-    DWORD lengths = TreeLengths(compiler, tree, 0) | 2, pending = NO_INSTRUCTION;
+    if (!node->compiledLengths)
+        node->compiledLengths = TreeLengths(compiler, node->compiledTree, 0) | 2;
+    DWORD lengths = node->compiledLengths, pending = NO_INSTRUCTION;
     for (DWORD length = 1; length <= 4; length++) {
         if (!(lengths & (1u << length)))
             continue;
         DWORD split = BeginAlternative(compiler, (lengths >> (length + 1)) == 0);
         for (DWORD k = 0; k < length; k++)
-            Emit(compiler, OP_SET, SetOfAny(compiler), 0);
+            Emit(compiler, OP_SET, SetOfAnyByte(compiler, NULL), 0);
         EndAlternative(compiler, split, &pending);
     }
     PatchJumps(compiler, pending);
 }
 
-static void EmitClass(Compiler* compiler, RegexNode* node)
-{
-    if (!node->compiled && !SetOfClass(compiler, node, &node->compiledSet, &node->compiledTree))
-        return;
-    node->compiled = TRUE;
-    if (!node->compiledTree) {
-        Emit(compiler, OP_SET, node->compiledSet, 0);
-        return;
-    }
-    DWORD pending = NO_INSTRUCTION;
-    DWORD split = BeginAlternative(compiler, FALSE);
-    Emit(compiler, OP_SET, node->compiledSet, 0);
-    EndAlternative(compiler, split, &pending);
-    if (compiler->reversed)
-        EmitReversedTree(compiler, node->compiledTree);
-    else
-        EmitTree(compiler, node->compiledTree);
-    PatchJumps(compiler, pending);
-}
+static void EmitNode(Compiler* compiler, RegexNode* node);
 
-static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh);
-
-// The children of a concatenation last first, each as the pattern has it
-// after the one before it.
+// The children of a concatenation last first.
 static void EmitReversedConcat(Compiler* compiler, RegexNode* node)
 {
-    DWORD count = 0;
-    for (RegexNode* child = node->child; child; child = child->next)
-        count++;
-    RegexNode** children = (RegexNode**)ArenaTake(compiler->arena, sizeof(RegexNode*) * count);
-    if (!children) {
-        CompileFail(compiler, L"out of memory", 1);
-        return;
-    }
-    count = 0;
-    for (RegexNode* child = node->child; child; child = child->next)
-        children[count++] = child;
-    while (count-- > 0)
-        EmitNode(compiler, children[count], AfterHighLiteral(compiler, count ? children[count - 1] : NULL, children[count]));
+    for (RegexNode* child = node->lastChild; child; child = child->previous)
+        EmitNode(compiler, child);
 }
 
 static void EmitRepeat(Compiler* compiler, RegexNode* node)
@@ -190,14 +272,14 @@ static void EmitRepeat(Compiler* compiler, RegexNode* node)
     if (node->max == REGEX_UNBOUNDED && copies > 0)
         copies--;  // the last goes into the loop
     for (DWORD i = 0; i < copies && !compiler->failed; i++)
-        EmitNode(compiler, child, FALSE);
+        EmitNode(compiler, child);
     if (node->max == REGEX_UNBOUNDED && node->min > 0) {
         DWORD loop = compiler->instCount;
-        EmitNode(compiler, child, FALSE);
+        EmitNode(compiler, child);
         Emit(compiler, OP_SPLIT, loop, compiler->instCount + 1);
     } else if (node->max == REGEX_UNBOUNDED) {
         DWORD split = Emit(compiler, OP_SPLIT, compiler->instCount + 1, 0);
-        EmitNode(compiler, child, FALSE);
+        EmitNode(compiler, child);
         Emit(compiler, OP_JUMP, split, 0);
         if (!compiler->failed)
             compiler->insts[split].alt = compiler->instCount;
@@ -206,7 +288,7 @@ static void EmitRepeat(Compiler* compiler, RegexNode* node)
         DWORD pending = NO_INSTRUCTION;
         for (DWORD i = node->min; i < node->max && !compiler->failed; i++) {
             pending = Emit(compiler, OP_SPLIT, compiler->instCount + 1, pending);
-            EmitNode(compiler, child, FALSE);
+            EmitNode(compiler, child);
         }
         while (pending != NO_INSTRUCTION && !compiler->failed) {
             DWORD next = compiler->insts[pending].alt;
@@ -216,9 +298,10 @@ static void EmitRepeat(Compiler* compiler, RegexNode* node)
     }
 }
 
-static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh)
+static void EmitNode(Compiler* compiler, RegexNode* node)
 {
-    if (compiler->failed)
+    // Every copy of a part counts, also one that compiles to nothing.
+    if (!Spend(compiler))
         return;
     // A program too large is blamed on the outermost repetition that makes it.
     if (compiler->repeatDepth == 0)
@@ -226,11 +309,12 @@ static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh)
     switch (node->kind) {
     case NODE_LITERAL:
     case NODE_BYTE:
-        EmitLiteral(compiler, node, afterHigh);
+        EmitLiteral(compiler, node);
         break;
     case NODE_ANY:
     case NODE_ESCAPE:
-        Emit(compiler, OP_SET, SetOfNode(compiler, node), 0);
+    case NODE_CLASS:
+        EmitCharacter(compiler, node);
         break;
     case NODE_ASSERT:
         // Read backwards, the line's start comes last and its end first.
@@ -239,21 +323,18 @@ static void EmitNode(Compiler* compiler, RegexNode* node, BOOL afterHigh)
         else
             Emit(compiler, OP_ASSERT, node->value, 0);
         break;
-    case NODE_CLASS:
-        EmitClass(compiler, node);
-        break;
     case NODE_CONCAT:
         if (compiler->reversed)
             EmitReversedConcat(compiler, node);
         else
-            for (RegexNode* child = node->child, *previous = NULL; child; previous = child, child = child->next)
-                EmitNode(compiler, child, AfterHighLiteral(compiler, previous, child));
+            for (RegexNode* child = node->child; child; child = child->next)
+                EmitNode(compiler, child);
         break;
     case NODE_ALT: {
         DWORD pending = NO_INSTRUCTION;
         for (RegexNode* child = node->child; child; child = child->next) {
             DWORD split = BeginAlternative(compiler, child->next == NULL);
-            EmitNode(compiler, child, FALSE);
+            EmitNode(compiler, child);
             EndAlternative(compiler, split, &pending);
         }
         PatchJumps(compiler, pending);
@@ -282,6 +363,8 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
     RegexProgram* program = (RegexProgram*)block;
     BYTE* at = block + sizeof(RegexProgram);
     program->alphabet = compiler->alphabet;
+    program->characterStarts = compiler->doubleByte && !compiler->reversed;
+    program->reversed = compiler->reversed;
     program->instCount = compiler->instCount;
     program->insts = (RegexInst*)at;
     CopyMemory(at, compiler->insts, instBytes);
@@ -314,6 +397,31 @@ static RegexProgram* Assemble(const Compiler* compiler, const Division* division
     return program;
 }
 
+// Notes in error the first character typed in the ANSI pattern under node
+// that the code page cannot spell, each node looked at once.
+static void FindUnspelled(Compiler* compiler, const RegexNode* node)
+{
+    for (; node && !compiler->error->unspelled; node = node->next) {
+        BYTE bytes[4];
+        if (node->kind == NODE_LITERAL && !AnsiSpelling(compiler, node->value, bytes)) {
+            compiler->error->unspelled = node->value;
+            compiler->error->unspelledPosition = node->position;
+        }
+        for (DWORD i = 0; node->kind == NODE_CLASS && i < node->itemCount; i++) {
+            const RegexClassItem* item = &node->items[i];
+            if (item->kind != ITEM_CHARS)
+                continue;
+            int end = !AnsiSpelling(compiler, item->first, bytes) ? 1 : !AnsiSpelling(compiler, item->last, bytes) ? 2 : 0;
+            if (end) {
+                compiler->error->unspelled = end == 1 ? item->first : item->last;
+                compiler->error->unspelledPosition = end == 1 ? item->firstAt : item->lastAt;
+                break;
+            }
+        }
+        FindUnspelled(compiler, node->child);
+    }
+}
+
 static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase, BOOL reversed,
                              RegexError* error)
 {
@@ -329,9 +437,10 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
     compiler.alphabet = alphabet;
     compiler.matchCase = matchCase;
     compiler.utf8 = GetACP() == CP_UTF8;
-    CPINFO info;
-    compiler.singleByte = GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
+    compiler.ansi = AnsiCharacters();
+    compiler.doubleByte = alphabet == REGEX_ANSI && compiler.ansi->kind == ANSI_DOUBLE_BYTE;
     compiler.blame = 1;
+    compiler.stepBudget = REGEX_STEPS_PER_CHAR * (DWORD)(length > 0 ? length : 1);
     compiler.reversed = reversed;
     RegexProgram* program = NULL;
     RegexNode* root = RegexParse(pattern, length, &arena, error);
@@ -341,7 +450,9 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
     Division division = {};
     RegexLiteral required = {};
     if (root && compiler.insts && SetsBegin(&compiler)) {
-        EmitNode(&compiler, root, FALSE);
+        if (alphabet == REGEX_ANSI)
+            FindUnspelled(&compiler, root);
+        EmitNode(&compiler, root);
         Emit(&compiler, OP_MATCH, 0, 0);
         if (!compiler.failed && SetsDivide(&compiler, &division)) {
             // A reversed program's literal would read backwards: it has none.
@@ -353,6 +464,7 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
         }
     }
     ArenaClose(&arena);
+    error->steps = compiler.steps;
     return program;
 }
 

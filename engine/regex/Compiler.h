@@ -5,6 +5,7 @@
 #pragma once
 #include "engine/regex/Arena.h"
 #include "engine/regex/Parser.h"
+#include "engine/text/AnsiCharacters.h"
 
 // The end of the basic plane and of all characters.
 #define BMP_END 0x10000u
@@ -20,10 +21,13 @@ struct Compiler {
     BOOL failed;
     int blame;        // the position a "too large" message names
     int repeatDepth;  // repetitions being emitted
+    DWORD steps;      // the work so far (REGEX_STEPS_PER_CHAR)
+    DWORD stepBudget;
     RegexAlphabet alphabet;
     BOOL matchCase;
     BOOL utf8;        // the ANSI code page is UTF-8
-    BOOL singleByte;  // the ANSI code page spells each character with one byte
+    BOOL doubleByte;  // ANSI, a double-byte code page: a set takes whole characters
+    const AnsiCodePage* ansi;
     DWORD setWords;   // 8 (ANSI) or BMP_WORDS
     RegexInst* insts;
     DWORD instCount;
@@ -42,4 +46,16 @@ inline void CompileFail(Compiler* compiler, const WCHAR* what, int position)
     if (!compiler->failed)
         RegexFail(compiler->error, what, position);
     compiler->failed = TRUE;
+}
+
+// Counts a step of the compile's work; FALSE, the compile failed as too
+// large, once the pattern's budget is spent.
+inline BOOL Spend(Compiler* compiler)
+{
+    if (compiler->failed)
+        return FALSE;
+    if (++compiler->steps <= compiler->stepBudget)
+        return TRUE;
+    CompileFail(compiler, L"pattern too large", compiler->blame);
+    return FALSE;
 }

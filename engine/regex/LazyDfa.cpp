@@ -26,6 +26,9 @@
 #define STATE_MATCH 1
 #define STATE_END_KNOWN 2
 #define STATE_END_MATCH 4
+// Double-byte text: the state has just taken a lead byte, so the next byte
+// is its trail, where no match starts (RegexProgram's characterStarts).
+#define STATE_IN_CHARACTER 8
 
 // Adds to leaves the instructions reached from pc without a character that
 // wait for one, for the line end, or are the end of the program. ^ holds at
@@ -96,16 +99,17 @@ static void EmptyCache(RegexWorkspace* workspace)
     workspace->cacheUsed = STATE_HEADER;
 }
 
-// The state of these instructions, made if the cache lacks it; 0 when the
-// cache has no room for it.
-static DWORD StateOf(RegexWorkspace* workspace, const DWORD* leaves, DWORD count)
+// The state of these instructions (inside a character or not), made if the
+// cache lacks it; 0 when the cache has no room for it.
+static DWORD StateOf(RegexWorkspace* workspace, const DWORD* leaves, DWORD count, DWORD inCharacter)
 {
     DWORD* cache = workspace->cache;
-    DWORD hash = HashLeaves(leaves, count);
+    DWORD hash = HashLeaves(leaves, count) ^ inCharacter;
     DWORD* bucket = &workspace->buckets[hash % REGEX_DFA_BUCKETS];
     DWORD classes = workspace->program->classCount;
     for (DWORD s = *bucket; s; s = cache[s + STATE_NEXT]) {
-        if (cache[s + STATE_HASH] != hash || cache[s + STATE_COUNT] != count)
+        if (cache[s + STATE_HASH] != hash || cache[s + STATE_COUNT] != count ||
+            (cache[s + STATE_FLAGS] & STATE_IN_CHARACTER) != inCharacter)
             continue;
         const DWORD* held = cache + s + STATE_HEADER + classes;
         DWORD i = 0;
@@ -115,15 +119,16 @@ static DWORD StateOf(RegexWorkspace* workspace, const DWORD* leaves, DWORD count
             return s;
     }
     DWORD words = STATE_HEADER + classes + count;
-    if (words > REGEX_DFA_CACHE_WORDS - workspace->cacheUsed)
+    if (words > workspace->cacheWords - workspace->cacheUsed)
         return 0;
     DWORD s = workspace->cacheUsed;
     workspace->cacheUsed += words;
+    workspace->statesMade++;
     DWORD* state = cache + s;
     state[STATE_NEXT] = *bucket;
     state[STATE_HASH] = hash;
     state[STATE_COUNT] = count;
-    state[STATE_FLAGS] = 0;
+    state[STATE_FLAGS] = inCharacter;
     for (DWORD k = 0; k < classes; k++)
         state[STATE_HEADER + k] = TO_UNKNOWN;
     state[STATE_HEADER + workspace->program->lineEndClass] = TO_LINE_END;
@@ -136,13 +141,16 @@ static DWORD StateOf(RegexWorkspace* workspace, const DWORD* leaves, DWORD count
     return s;
 }
 
-// The line-start state, made anew after the cache was emptied.
+// The line-start state, made anew after the cache was emptied. A state too
+// large for the whole cache makes the DFA give up.
 static void MakeInitial(RegexWorkspace* workspace)
 {
     DWORD count = 0;
     NextStamp(workspace);
     Closure(workspace, 0, TRUE, workspace->leaves, &count);
-    workspace->initial = StateOf(workspace, workspace->leaves, count);
+    workspace->initial = StateOf(workspace, workspace->leaves, count, 0);
+    if (!workspace->initial)
+        workspace->gaveUp = TRUE;
 }
 
 void DfaBegin(RegexWorkspace* workspace)
@@ -161,37 +169,52 @@ void DfaBegin(RegexWorkspace* workspace)
 }
 
 // The state after state s takes a character of class k: the instructions
-// that take it, followed, and a start at the next position. Empties the
-// cache when it is full; the caller must forget every other state then.
+// that take it, followed, and a start at the next position, unless that is
+// the trail of a lead byte. Empties the cache when it is full; the caller
+// must forget every other state then.
 static DWORD Transition(RegexWorkspace* workspace, DWORD s, DWORD k)
 {
     const RegexProgram* program = workspace->program;
     DWORD* cache = workspace->cache;
     DWORD count = 0, stamp = NextStamp(workspace);
+    DWORD inCharacter = program->characterStarts && !(cache[s + STATE_FLAGS] & STATE_IN_CHARACTER) &&
+                        SetHolds(program, LEAD_SET, k) ? STATE_IN_CHARACTER : 0;
     const DWORD* held = cache + s + STATE_HEADER + program->classCount;
     for (DWORD i = 0; i < cache[s + STATE_COUNT]; i++) {
         const RegexInst* inst = &program->insts[held[i]];
         if (inst->op == OP_SET && SetHolds(program, inst->arg, k))
             Closure(workspace, held[i] + 1, FALSE, workspace->leaves, &count);
     }
-    for (DWORD i = 0; i < workspace->startCount; i++) {
+    for (DWORD i = 0; !inCharacter && i < workspace->startCount; i++) {
         DWORD pc = workspace->startLeaves[i];
         if (workspace->marks[pc] != stamp) {
             workspace->marks[pc] = stamp;
             workspace->leaves[count++] = pc;
         }
     }
-    DWORD next = StateOf(workspace, workspace->leaves, count);
+    DWORD next = StateOf(workspace, workspace->leaves, count, inCharacter);
     if (next) {
         cache[s + STATE_HEADER + k] = next | ((cache[next + STATE_FLAGS] & STATE_MATCH) ? TO_MATCH : 0);
         return next;
     }
     workspace->flushes++;
+    BOOL slow = workspace->taken - workspace->takenAtFlush < (ULONGLONG)REGEX_DFA_CHARS_PER_STATE * workspace->statesMade;
+    workspace->slowFlushes = slow ? workspace->slowFlushes + 1 : 0;
+    workspace->takenAtFlush = workspace->taken;
+    workspace->statesMade = 0;
+    // The reversed program's DFA keeps on: without it the matcher would
+    // have to run from the line's start, which costs as much per character
+    // as a state made for each, and runs over the whole line too.
+    if (workspace->slowFlushes >= REGEX_DFA_SLOW_FLUSHES && !workspace->program->reversed)
+        workspace->gaveUp = TRUE;
     EmptyCache(workspace);
     // The initial state goes first: then it fits whatever follows.
     CopyMemory(workspace->spareLeaves, workspace->leaves, sizeof(DWORD) * count);
     MakeInitial(workspace);
-    return StateOf(workspace, workspace->spareLeaves, count);
+    next = workspace->gaveUp ? 0 : StateOf(workspace, workspace->spareLeaves, count, inCharacter);
+    if (!next)
+        workspace->gaveUp = TRUE;
+    return next;
 }
 
 void RegexFindBegin(RegexWorkspace* workspace)
@@ -215,7 +238,11 @@ static BOOL LineEnds(RegexWorkspace* workspace, BOOL carriageReturn)
         if (!(state[STATE_FLAGS] & STATE_END_KNOWN)) {
             DWORD classes = workspace->program->classCount;
             state[STATE_FLAGS] |= STATE_END_KNOWN;
-            if (EndMatches(workspace, state + STATE_HEADER + classes, state[STATE_COUNT], FALSE))
+            // A lead byte before the line end is a character: a match may
+            // start after it.
+            if (EndMatches(workspace, state + STATE_HEADER + classes, state[STATE_COUNT], FALSE) ||
+                ((state[STATE_FLAGS] & STATE_IN_CHARACTER) &&
+                 EndMatches(workspace, workspace->startLeaves, workspace->startCount, FALSE)))
                 state[STATE_FLAGS] |= STATE_END_MATCH;
         }
         matches = (state[STATE_FLAGS] & STATE_END_MATCH) != 0;
@@ -225,13 +252,17 @@ static BOOL LineEnds(RegexWorkspace* workspace, BOOL carriageReturn)
     return matches;
 }
 
-// Takes one character in the slow way; TRUE when a match ends after it.
+// Takes one character in the slow way; TRUE when a match ends after it, or
+// may: the DFA gave up.
 static BOOL Take(RegexWorkspace* workspace, DWORD c)
 {
+    workspace->taken++;
     DWORD k = ClassOf(workspace->program, c);
     DWORD next = workspace->cache[workspace->state + STATE_HEADER + k];
     if (next == TO_UNKNOWN)
         next = Transition(workspace, workspace->state, k);
+    if (workspace->gaveUp)
+        return TRUE;
     next &= ~TO_MATCH;
     workspace->state = next;
     workspace->lineFresh = FALSE;
@@ -280,6 +311,8 @@ static ULONGLONG Find(RegexWorkspace* workspace, const Unit* text, ULONGLONG fro
     const RegexProgram* program = workspace->program;
     const DWORD* transitions = workspace->cache + STATE_HEADER;
     ULONGLONG p = from;
+    if (workspace->gaveUp)
+        return from;
     for (;;) {
         if (workspace->lineStartPending && LineStartMatches(workspace, p < to ? text[p] : REGEX_NO_CHAR, &p))
             return p;
@@ -311,6 +344,7 @@ static ULONGLONG Find(RegexWorkspace* workspace, const Unit* text, ULONGLONG fro
             s = next;
         }
         workspace->state = s;
+        workspace->taken += p - begin;
         if (p > begin)
             workspace->lineFresh = FALSE;
         if (p == to)
@@ -351,7 +385,7 @@ static ULONGLONG LastEnd(RegexWorkspace* workspace, const Unit* text, ULONGLONG 
 {
     ULONGLONG last = REGEX_NONE;
     RegexFindBegin(workspace);
-    for (ULONGLONG end = 0; (end = Find(workspace, text, end, length)) != REGEX_NONE;)
+    for (ULONGLONG end = 0; !workspace->gaveUp && (end = Find(workspace, text, end, length)) != REGEX_NONE;)
         last = end;
     return RegexFindAtEnd(workspace) ? length : last;
 }
@@ -368,6 +402,8 @@ ULONGLONG RegexLastEndUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGL
 
 BOOL RegexFindAtEnd(RegexWorkspace* workspace)
 {
+    if (workspace->gaveUp)
+        return TRUE;
     if (workspace->findHigh) {
         DWORD c = workspace->findHigh;
         workspace->findHigh = 0;
@@ -377,4 +413,22 @@ BOOL RegexFindAtEnd(RegexWorkspace* workspace)
     if (workspace->lineStartPending || workspace->lineFresh)
         return workspace->initialEndMatches;
     return LineEnds(workspace, FALSE);
+}
+
+BOOL RegexDfaGaveUp(const RegexWorkspace* workspace)
+{
+    return workspace->gaveUp;
+}
+
+void RegexNewText(RegexWorkspace* workspace)
+{
+    if (!workspace->gaveUp)
+        return;
+    workspace->gaveUp = FALSE;
+    workspace->slowFlushes = 0;
+    workspace->statesMade = 0;
+    workspace->takenAtFlush = workspace->taken;
+    EmptyCache(workspace);
+    MakeInitial(workspace);
+    RegexFindBegin(workspace);
 }

@@ -1,6 +1,7 @@
 // Parses a pattern as typed into a tree of nodes, or says what is wrong with
 // it and where, counting characters from 1 (a surrogate pair is one).
 #include "engine/regex/Parser.h"
+#include "engine/regex/PosixClasses.h"
 #include "engine/text/Utf16.h"
 
 struct Parser {
@@ -18,6 +19,7 @@ struct Parser {
 void RegexFail(RegexError* error, const WCHAR* what, int position)
 {
     error->position = position;
+    lstrcpynW(error->fault, what, REGEX_MESSAGE_CHARS);
     wsprintfW(error->message, L"%s at position %d", what, position);
 }
 
@@ -49,11 +51,6 @@ static DWORD Peek(const Parser* parser, int ahead)
 {
     int at = parser->at + ahead;
     return at < parser->count ? parser->chars[at] : REGEX_NO_CHAR;
-}
-
-static BOOL IsPunctuation(DWORD c)
-{
-    return (c >= '!' && c <= '/') || (c >= ':' && c <= '@') || (c >= '[' && c <= '`') || (c >= '{' && c <= '~');
 }
 
 static int HexDigit(DWORD c)
@@ -168,7 +165,7 @@ static BOOL ParseEscape(Parser* parser, BOOL inClass, DWORD* kind, DWORD* value,
         Fail(parser, L"back-references are not supported", start);
         return FALSE;
     }
-    if (!IsPunctuation(c)) {
+    if (!IsAsciiPunctuation(c)) {
         WCHAR what[32];
         WCHAR spelled[3] = {};
         PutUtf16(c, spelled);
@@ -181,14 +178,78 @@ static BOOL ParseEscape(Parser* parser, BOOL inClass, DWORD* kind, DWORD* value,
     return TRUE;
 }
 
-// One member of a class: a character, a \xHH byte or an escape set.
+static const WCHAR* const posixNames[POSIX_CLASSES] = {L"alpha", L"digit", L"alnum", L"space", L"upper",
+                                                      L"lower", L"punct", L"xdigit", L"word"};
+
+// A name of ASCII letters at the cursor, closed by ":]", as in "[:alpha:]"
+// after its "[:" (and "^"): its length, or 0 when there is none.
+static int PosixNameLength(const Parser* parser, int at)
+{
+    int length = 0;
+    while (at + length < parser->count && ((parser->chars[at + length] | 0x20) >= 'a' &&
+                                           (parser->chars[at + length] | 0x20) <= 'z'))
+        length++;
+    BOOL closed = at + length + 1 < parser->count && parser->chars[at + length] == ':' &&
+                  parser->chars[at + length + 1] == ']';
+    return closed ? length : 0;
+}
+
+// The class that length characters of the pattern at name name, or
+// POSIX_CLASSES for none.
+static DWORD PosixClassNamed(const Parser* parser, int at, int length)
+{
+    for (DWORD k = 0; k < POSIX_CLASSES; k++) {
+        int i = 0;
+        while (i < length && posixNames[k][i] == (WCHAR)parser->chars[at + i])
+            i++;
+        if (i == length && posixNames[k][i] == 0)
+            return k;
+    }
+    return POSIX_CLASSES;
+}
+
+// A class named in a bracket, "[:name:]" or "[:^name:]", at the cursor:
+// TRUE with the item when there is one, FALSE (failed for a name that
+// names no class) when the "[" is an ordinary member.
+static BOOL ParsePosixClass(Parser* parser, RegexClassItem* item)
+{
+    int start = parser->at, at = start + 2;
+    BOOL negated = at < parser->count && parser->chars[at] == '^';
+    int length = PosixNameLength(parser, at + negated);
+    if (Peek(parser, 0) != '[' || Peek(parser, 1) != ':' || length == 0)
+        return FALSE;
+    DWORD named = PosixClassNamed(parser, at + negated, length);
+    if (named == POSIX_CLASSES) {
+        WCHAR what[48];
+        WCHAR name[17];
+        int shown = length < 16 ? length : 16;
+        for (int i = 0; i <= shown; i++)
+            name[i] = i < shown ? (WCHAR)parser->chars[at + negated + i] : 0;
+        wsprintfW(what, L"unknown class [:%s%s:]", negated ? L"^" : L"", name);
+        Fail(parser, what, start);
+        return FALSE;
+    }
+    parser->at = at + negated + length + 2;
+    item->kind = ITEM_POSIX;
+    item->first = named;
+    item->last = (DWORD)negated;
+    return TRUE;
+}
+
+// One member of a class: a character, a \xHH byte, an escape set or a
+// named class.
 static BOOL ParseClassAtom(Parser* parser, RegexClassItem* item, int open)
 {
     DWORD c = Peek(parser, 0);
+    item->firstAt = item->lastAt = parser->at + 1;
     if (c == '\\' && Peek(parser, 1) == REGEX_NO_CHAR) {
         Fail(parser, L"missing ] for [", open);
         return FALSE;
     }
+    if (c == '[' && ParsePosixClass(parser, item))
+        return TRUE;
+    if (parser->failed)
+        return FALSE;
     if (c != '\\') {
         parser->at++;
         item->kind = ITEM_CHARS;
@@ -240,6 +301,10 @@ static RegexNode* ParseClass(Parser* parser)
         RegexClassItem last;
         if (!ParseClassAtom(parser, &last, open))
             return NULL;
+        if (item->kind == ITEM_POSIX || last.kind == ITEM_POSIX) {
+            Fail(parser, L"a named class ends a range", start);
+            return NULL;
+        }
         if (item->kind == ITEM_ESCAPE || last.kind == ITEM_ESCAPE) {
             Fail(parser, L"a class escape ends a range", start);
             return NULL;
@@ -250,9 +315,23 @@ static RegexNode* ParseClass(Parser* parser)
         }
         item->kind = item->kind == ITEM_BYTES && last.kind == ITEM_BYTES ? ITEM_BYTES : ITEM_CHARS;
         item->last = last.first;
+        item->lastAt = last.firstAt;
     }
     parser->at++;
     parser->itemCount += node->itemCount;
+    // "[:alpha:]" alone is a class of ":", "a", "l", "p", "h": taken for the
+    // named class, it would find something else than was meant.
+    int length = parser->at - open - 4;
+    if (!node->negated && length > 0 && parser->chars[open + 1] == ':' && parser->chars[parser->at - 2] == ':' &&
+        PosixNameLength(parser, open + 2) == length && PosixClassNamed(parser, open + 2, length) != POSIX_CLASSES) {
+        WCHAR what[48];
+        WCHAR name[8];
+        for (int i = 0; i <= length; i++)
+            name[i] = i < length ? (WCHAR)parser->chars[open + 2 + i] : 0;
+        wsprintfW(what, L"[:%s:] outside brackets: write [[:%s:]]", name, name);
+        Fail(parser, what, open);
+        return NULL;
+    }
     return node;
 }
 
@@ -371,18 +450,21 @@ static void Append(RegexNode** first, RegexNode** last, RegexNode* node)
         (*last)->next = node;
     else
         *first = node;
+    node->previous = *last;
     *last = node;
 }
 
 // Links the nodes made by one parse function into a parent of kind, or
 // returns the only one (an empty node for none).
-static RegexNode* Gather(Parser* parser, DWORD kind, RegexNode* first, int count, int at)
+static RegexNode* Gather(Parser* parser, DWORD kind, RegexNode* first, RegexNode* last, int count, int at)
 {
     if (count == 1)
         return first;
     RegexNode* node = NewNode(parser, count == 0 ? (DWORD)NODE_EMPTY : kind, at);
-    if (node)
+    if (node) {
         node->child = first;
+        node->lastChild = last;
+    }
     return node;
 }
 
@@ -397,7 +479,7 @@ static RegexNode* ParseConcatenation(Parser* parser)
         Append(&first, &last, node);
         count++;
     }
-    return Gather(parser, NODE_CONCAT, first, count, at);
+    return Gather(parser, NODE_CONCAT, first, last, count, at);
 }
 
 static RegexNode* ParseAlternation(Parser* parser)
@@ -414,7 +496,7 @@ static RegexNode* ParseAlternation(Parser* parser)
             break;
         parser->at++;
     }
-    return Gather(parser, NODE_ALT, first, count, at);
+    return Gather(parser, NODE_ALT, first, last, count, at);
 }
 
 RegexNode* RegexParse(const WCHAR* pattern, int length, RegexArena* arena, RegexError* error)

@@ -29,12 +29,30 @@ enum RegexItemKind {
     ITEM_CHARS,   // characters first to last
     ITEM_BYTES,   // \xHH-\xHH: bytes in ANSI files, characters in Unicode ones
     ITEM_ESCAPE,  // escape first, negated when last is 1
+    ITEM_POSIX,   // [:name:]: RegexPosixClass first, negated ([:^name:]) when last is 1
+};
+
+// The classes a bracket may name as [:name:], in the order of their names
+// (Parser.cpp).
+enum RegexPosixClass {
+    POSIX_ALPHA,
+    POSIX_DIGIT,
+    POSIX_ALNUM,
+    POSIX_SPACE,
+    POSIX_UPPER,
+    POSIX_LOWER,
+    POSIX_PUNCT,
+    POSIX_XDIGIT,
+    POSIX_WORD,
+    POSIX_CLASSES
 };
 
 struct RegexClassItem {
     DWORD kind;
     DWORD first;
     DWORD last;
+    int firstAt;  // 1-based characters of the pattern that gave first and last
+    int lastAt;
 };
 
 struct RegexNode {
@@ -45,13 +63,18 @@ struct RegexNode {
     BOOL negated;
     DWORD min;
     DWORD max;
-    RegexNode* child;  // the first child
-    RegexNode* next;   // the next sibling
+    RegexNode* child;      // the first child
+    RegexNode* lastChild;
+    RegexNode* next;       // the next sibling
+    RegexNode* previous;   // and the one before
     RegexClassItem* items;
     DWORD itemCount;
     BOOL compiled;       // a set compiled once however often it is repeated:
     DWORD compiledSet;   // its index
-    DWORD compiledTree;  // and the root of a class's ANSI byte tree
+    DWORD compiledTree;  // and the root of a class's ANSI byte tree,
+    DWORD compiledLengths;  // and the lengths of its members read backwards
+    DWORD compiledLeads, compiledTrails;  // double-byte ANSI text (CharSets.h, CharacterParts)
+    BOOL compiledExcludes;
 };
 
 // Fills error with "what at position N".

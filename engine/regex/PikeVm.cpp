@@ -114,21 +114,30 @@ static void StepThreads(RegexWorkspace* workspace, BOOL starts)
 
 // One position of the line: the current character (REGEX_NO_CHAR at the
 // line end) and the one after it (for the "//" test). Where no thread runs
-// and no match can begin, only the rules' tracking moves on.
+// and no match can begin, only the rules' tracking moves on. In double-byte
+// text the trail byte of a lead byte begins nothing and moves no rule: the
+// character before the next position is the lead's.
 static void Position(RegexWorkspace* workspace, DWORD next)
 {
-    BOOL admitted = Admitted(workspace, next);
+    const RegexProgram* program = workspace->program;
+    BOOL trail = workspace->inTrail;
+    BOOL admitted = !trail && Admitted(workspace, next);
     DWORD k = workspace->current.classIndex;
-    BOOL starts = admitted && workspace->best == REGEX_NONE &&
+    BOOL starts = admitted && workspace->best == REGEX_NONE && !workspace->startsOver &&
                   (workspace->startMatchesEmpty ||
                    (workspace->current.c != REGEX_NO_CHAR && ((workspace->firstClasses[k / 32] >> (k % 32)) & 1)));
     if (workspace->steppedCount > 0 || starts)
         StepThreads(workspace, starts);
+    workspace->startsOver |= (workspace->options & REGEX_ONE_START) != 0;
     workspace->offset += workspace->current.units;
-    workspace->previous = workspace->current;
+    if (!trail)
+        workspace->previous = workspace->current;
+    workspace->inTrail = !trail && program->characterStarts && next != REGEX_NO_CHAR &&
+                         workspace->current.c != REGEX_NO_CHAR && SetHolds(program, LEAD_SET, workspace->current.classIndex);
     // Nothing more to find: no thread left, and a hit found or no start to
     // come.
-    if (workspace->steppedCount == 0 && (workspace->best != REGEX_NONE || workspace->commentReached))
+    if (workspace->steppedCount == 0 &&
+        (workspace->best != REGEX_NONE || workspace->commentReached || workspace->startsOver))
         workspace->settled = TRUE;
 }
 
@@ -149,11 +158,12 @@ void RegexLineBegin(RegexWorkspace* workspace, DWORD options)
     workspace->options = options;
     workspace->offset = 0;
     workspace->best = REGEX_NONE;
-    workspace->commentReached = workspace->settled = FALSE;
+    workspace->commentReached = workspace->settled = workspace->startsOver = FALSE;
     workspace->rules = LineRulesFor((options & REGEX_SKIP_COMMENTS) != 0, (options & REGEX_STRINGS_ONLY) != 0);
     workspace->steppedCount = 0;
     workspace->previous.c = REGEX_NO_CHAR;
     workspace->haveCurrent = FALSE;
+    workspace->inTrail = FALSE;
     workspace->lineHigh = 0;
 }
 

@@ -7,6 +7,12 @@
 // Most instructions a program may have: a Pike VM step costs up to this many
 // thread moves per character, and a DFA state holds up to this many entries.
 #define REGEX_MAX_INSTRUCTIONS 30000
+// Work a compile may take per character of the pattern: a step for each
+// part of the pattern each time a repetition copies it (a part that
+// compiles to nothing too), and one for each instruction. A pattern that
+// needs more is refused as too large, so that a compile ends in a time the
+// pattern's length bounds, whatever it holds.
+#define REGEX_STEPS_PER_CHAR 10000
 
 enum RegexOp {
     OP_SET,     // takes one character whose class is in set arg
@@ -17,6 +23,10 @@ enum RegexOp {
 };
 
 enum RegexAssertion { ASSERT_LINE_START, ASSERT_LINE_END, ASSERT_WORD_BOUNDARY, ASSERT_NOT_WORD_BOUNDARY };
+
+// The set of the lead bytes of a double-byte code page (empty in others),
+// so that no class holds both a lead byte and another byte.
+#define LEAD_SET 2
 
 struct RegexInst {
     DWORD op;
@@ -36,6 +46,7 @@ struct RegexClassRange {
 // the classes.
 struct RegexProgram {
     RegexAlphabet alphabet;
+    BOOL reversed;           // reads the text backwards (RegexCompileReversed)
     DWORD instCount;
     const RegexInst* insts;  // starts at 0
     DWORD classCount;
@@ -49,6 +60,8 @@ struct RegexProgram {
     DWORD rangeCount;        // Unicode, above the basic plane
     const RegexClassRange* ranges;
     RegexLiteral required;
+    BOOL characterStarts;    // ANSI text of a double-byte code page, read forwards: a match starts
+                             // only where a character does, never on the trail byte after a lead
     ULONGLONG fingerprint;   // of the whole allocation: tells a workspace whether it serves this program
 };
 

@@ -23,38 +23,40 @@
 // not begin a count is an ordinary character; so is a ] first in a class.
 // Counts go up to 1000; a quantifier right after another (a{2}{3}) is
 // refused: repeat a group. A pattern that would compile to more than 30,000
-// steps is refused, naming the outermost repetition that makes it so large.
+// instructions, or whose compile would take more than 10,000 steps per
+// character of the pattern (a step each time a repetition copies a part of
+// it, even a part that compiles to nothing: ((){1000}){1000}), is refused,
+// naming the outermost repetition that makes it so large.
 //
 // Characters:
-// - ANSI files are matched byte by byte, as the literal search compares
-//   them: a double-byte character is two bytes to ".". The pattern's
+// - ANSI files are matched as the literal search reads them. The pattern's
 //   characters are converted to the ANSI code page; one the code page cannot
-//   spell exactly never matches. \xHH is the byte HH. A class member that the
-//   code page spells with several bytes matches that byte sequence; a negated
-//   class matches one byte that is none of its single-byte members and begins
-//   none of its multi-byte ones. Characters outside the basic plane can be
-//   spelled only when the code page is UTF-8.
+//   spell exactly never matches. \xHH is the character of the byte HH. In a
+//   single-byte code page every byte is a character. In a double-byte one
+//   (engine/text/AnsiCharacters.h) a lead byte and the byte after it are one
+//   character, a lead byte before a line end one alone: ".", a class and an
+//   escape take one whole character, \xHH of a lead byte any character it
+//   begins, and a match starts only where a character does (the program's
+//   characterStarts; a reversed program reads bytes). Characters outside the
+//   basic plane can be spelled only when the code page is UTF-8, where the
+//   scanner searches ANSI files with the Unicode program instead.
 // - Unicode files (UTF-16 text) are matched character by character, a
 //   surrogate pair being one character and a lone surrogate one too; \xHH is
 //   U+00HH.
 // - Word characters (\w, \b, whole word): in ANSI files ASCII letters and
-//   digits, "_" and every byte of 0x80 or more; in Unicode files what
+//   digits, "_" and every character outside ASCII; in Unicode files what
 //   IsCharAlphaNumericW calls alphanumeric, and "_" (characters outside the
 //   basic plane are not). \d is the ASCII digits; \s is space, tab, vertical
 //   tab and form feed.
 // - Match case off: the pattern's characters and class members are
 //   upper-cased as the literal search upper-cases its text, and a set
 //   (literal, class, escape) takes a text character c when c folded is in it.
-//   ANSI: the pattern by CharUpperBuffA on each character's bytes (\xHH above
-//   0x7F only in a single-byte code page), the text only from "a" to "z";
-//   where a literal character is written directly after one whose last byte
-//   is 0x80 or more (no quantifier or parenthesis between), its first byte
-//   is compared as it stands, and so is every byte of a character after one
-//   of 0x80 or more, exactly as the literal scanner takes trail bytes.
-//   Unicode: both by the invariant upper-casing (LCMapStringEx,
-//   LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE), which changes characters above
-//   the basic plane too. So an escaped literal finds what the literal search
-//   finds.
+//   ANSI: a character of one byte, of the pattern and of the text alike, as
+//   the code page folds it (every letter it upper-cases to one byte); a
+//   double-byte character is compared as it stands. Unicode: both by the
+//   invariant upper-casing (LCMapStringEx, LOCALE_NAME_INVARIANT,
+//   LCMAP_UPPERCASE), which changes characters above the basic plane too. So
+//   an escaped literal finds what the literal search finds.
 #pragma once
 #include <windows.h>
 
@@ -64,6 +66,7 @@ enum RegexAlphabet { REGEX_ANSI, REGEX_UNICODE };
 #define REGEX_SKIP_COMMENTS 1  // no hit starts at or after the line's first "//"
 #define REGEX_STRINGS_ONLY 2   // a hit starts inside "..." or '...', never on a quote
 #define REGEX_WHOLE_WORD 4     // no word character right before the start or after some end
+#define REGEX_ONE_START 8      // only a match that starts where the line's search begins (RegexLineBeginAt)
 
 // No hit in the line; no match end in the text searched.
 #define REGEX_NONE (~0ull)
@@ -78,6 +81,14 @@ enum RegexAlphabet { REGEX_ANSI, REGEX_UNICODE };
 struct RegexError {
     int position;                         // 1-based character of the pattern as typed
     WCHAR message[REGEX_MESSAGE_CHARS];   // for instance "unmatched ( at position 4"
+    WCHAR fault[REGEX_MESSAGE_CHARS];     // the message's words before " at position": "unmatched ("
+    DWORD steps;                          // the compile's work, refused or not (for tests)
+    // ANSI, also when the pattern compiles: the first character typed in it
+    // (a literal, a class member, either end of a range; escapes are bytes
+    // or ASCII) that the code page cannot spell as the program takes it, and
+    // its position; 0 for none. Such a part never matches in ANSI files.
+    DWORD unspelled;
+    int unspelledPosition;
 };
 
 // A text that every match holds. ANSI: bytes, each with the vector search's
@@ -113,11 +124,19 @@ void RegexFree(RegexProgram* program);
 RegexAlphabet RegexAlphabetOf(const RegexProgram* program);
 void RegexRequired(const RegexProgram* program, RegexLiteral* literal);
 
+// The DFA's cache of a workspace, emptied and refilled when full: the
+// caches of a search's workspaces share REGEX_DFA_CACHES_BYTES (64 MiB)
+// whatever the number of its threads, each taking at least 256 KiB and at
+// most 2 MiB.
+#define REGEX_DFA_CACHE_BYTES (2u << 20)
+#define REGEX_DFA_CACHE_MIN_BYTES (256u << 10)
+#define REGEX_DFA_CACHES_BYTES (64u << 20)
+
 // A scanning thread's state for one program: thread lists and the DFA's
-// cache, allocated once at a size the program bounds (2 MiB of cache, emptied
-// and refilled when full, and some 60 bytes per instruction). NULL without
-// memory.
-RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program);
+// cache, allocated once at a size the program bounds (cacheBytes of cache,
+// held between the bounds above, and some 60 bytes per instruction). NULL
+// without memory.
+RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program, DWORD cacheBytes);
 void RegexWorkspaceFree(RegexWorkspace* workspace);
 // Whether the workspace (NULL: none) was made for this program, or for one
 // freed before it that lay at the same address with the same content: a
@@ -162,6 +181,18 @@ ULONGLONG RegexLineEnd(RegexWorkspace* workspace);
 // ends at its start, and RegexFindAtEnd tells whether a match ends at the end
 // of the text.
 void RegexFindBegin(RegexWorkspace* workspace);
+// The DFA gives up on a text when its cache is emptied again and again for
+// little of it (fewer than 10 characters for each state it made, three
+// times in a row), where the matcher is faster than a state for nearly every
+// character: its searches then answer at once that a match may end at the
+// first place asked about (RegexFind*, RegexFindAtEnd) or that the leftmost
+// may start at the line's start (RegexLastEnd*), and the matcher settles
+// every line. RegexNewText lets it try again, on the next file. The DFA of a
+// reversed program gives up only on a state too large for its whole cache:
+// the matcher would have to run from the line's start instead, at the cost
+// of a state per character, over the whole line as well.
+BOOL RegexDfaGaveUp(const RegexWorkspace* workspace);
+void RegexNewText(RegexWorkspace* workspace);
 ULONGLONG RegexFindBytes(RegexWorkspace* workspace, const BYTE* text, ULONGLONG from, ULONGLONG to);
 ULONGLONG RegexFindUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGLONG from, ULONGLONG to);
 BOOL RegexFindAtEnd(RegexWorkspace* workspace);

@@ -48,7 +48,7 @@ static BOOL Append(RegexLiteral* run, const RegexLiteral* text)
     return TRUE;
 }
 
-static void LiteralOf(const Compiler* compiler, const RegexNode* node, BOOL afterHigh, LiteralFacts* facts)
+static void LiteralOf(const Compiler* compiler, const RegexNode* node, LiteralFacts* facts)
 {
     RegexLiteral* text = &facts->exactText;
     if (node->value == '\r' || node->value == '\n')
@@ -63,32 +63,33 @@ static void LiteralOf(const Compiler* compiler, const RegexNode* node, BOOL afte
         facts->exact = TRUE;
         return;
     }
+    // A lead byte alone stands for every character it begins.
+    if (compiler->doubleByte && node->kind == NODE_BYTE && compiler->ansi->lead[node->value])
+        return;
     BYTE bytes[4];
     BOOL folded[4];
-    int count = LiteralBytes(compiler, node, afterHigh, bytes, folded);
+    int count = LiteralBytes(compiler, node, bytes, folded);
     for (int k = 0; k < count; k++) {
         BYTE b = bytes[k];
-        if (folded[k] && b >= 'a' && b <= 'z')
+        if (folded[k] && compiler->ansi->foldSources[b] == 0)
             return;  // never matches: no text is exact
-        BOOL letter = folded[k] && b >= 'A' && b <= 'Z';
-        text->units[k] = letter ? (BYTE)(b | 0x20) : b;
-        text->fold[k] = letter ? 0x20 : 0;
+        BYTE varies = folded[k] ? compiler->ansi->foldVaries[b] : 0;
+        text->units[k] = (BYTE)(b | varies);
+        text->fold[k] = varies;
     }
     text->length = count;
     facts->exact = count > 0;
 }
 
-static void FactsOf(const Compiler* compiler, const RegexNode* node, BOOL afterHigh, LiteralFacts* facts);
+static void FactsOf(const Compiler* compiler, const RegexNode* node, LiteralFacts* facts);
 
 static void FactsOfConcatenation(const Compiler* compiler, const RegexNode* node, LiteralFacts* facts)
 {
     RegexLiteral run = {};
     BOOL allExact = TRUE;
-    const RegexNode* previous = NULL;
     for (const RegexNode* child = node->child; child; child = child->next) {
         LiteralFacts inner = {};
-        FactsOf(compiler, child, AfterHighLiteral(compiler, previous, child), &inner);
-        previous = child;
+        FactsOf(compiler, child, &inner);
         KeepLonger(&facts->best, &inner.best);
         if (inner.exact && Append(&run, &inner.exactText))
             continue;
@@ -109,7 +110,7 @@ static void FactsOfRepeat(const Compiler* compiler, const RegexNode* node, Liter
     if (node->min == 0)
         return;
     LiteralFacts inner = {};
-    FactsOf(compiler, node->child, FALSE, &inner);
+    FactsOf(compiler, node->child, &inner);
     facts->best = inner.best;
     if (!inner.exact)
         return;
@@ -123,7 +124,7 @@ static void FactsOfRepeat(const Compiler* compiler, const RegexNode* node, Liter
         facts->exactText = run;
 }
 
-static void FactsOf(const Compiler* compiler, const RegexNode* node, BOOL afterHigh, LiteralFacts* facts)
+static void FactsOf(const Compiler* compiler, const RegexNode* node, LiteralFacts* facts)
 {
     switch (node->kind) {
     case NODE_EMPTY:
@@ -132,7 +133,7 @@ static void FactsOf(const Compiler* compiler, const RegexNode* node, BOOL afterH
         break;
     case NODE_LITERAL:
     case NODE_BYTE:
-        LiteralOf(compiler, node, afterHigh, facts);
+        LiteralOf(compiler, node, facts);
         break;
     case NODE_CONCAT:
         FactsOfConcatenation(compiler, node, facts);
@@ -148,6 +149,6 @@ static void FactsOf(const Compiler* compiler, const RegexNode* node, BOOL afterH
 void FindRequiredLiteral(const Compiler* compiler, const RegexNode* root, RegexLiteral* required)
 {
     LiteralFacts facts = {};
-    FactsOf(compiler, root, FALSE, &facts);
+    FactsOf(compiler, root, &facts);
     *required = facts.best;
 }

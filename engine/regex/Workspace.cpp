@@ -35,11 +35,16 @@ static void FindFirstClasses(RegexWorkspace* workspace)
     }
 }
 
-RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program)
+RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program, DWORD cacheBytes)
 {
     SIZE_T m = program->instCount;
+    if (cacheBytes < REGEX_DFA_CACHE_MIN_BYTES)
+        cacheBytes = REGEX_DFA_CACHE_MIN_BYTES;
+    if (cacheBytes > REGEX_DFA_CACHE_BYTES)
+        cacheBytes = REGEX_DFA_CACHE_BYTES;
+    DWORD cacheWords = cacheBytes / sizeof(DWORD);
     SIZE_T bytes = sizeof(RegexWorkspace) + 2 * m * sizeof(RegexThread) +
-                   (m + 2 * m + 2 + 3 * m + REGEX_DFA_BUCKETS + REGEX_DFA_CACHE_WORDS + program->setWords) * sizeof(DWORD) + 64;
+                   (m + 2 * m + 2 + 3 * m + REGEX_DFA_BUCKETS + cacheWords + program->setWords) * sizeof(DWORD) + 64;
     BYTE* block = (BYTE*)VirtualAlloc(NULL, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (!block)
         return NULL;
@@ -60,7 +65,8 @@ RegexWorkspace* RegexWorkspaceAlloc(const RegexProgram* program)
     workspace->startLeaves = words += m;
     workspace->buckets = words += m;
     workspace->cache = words += REGEX_DFA_BUCKETS;
-    workspace->firstClasses = words += REGEX_DFA_CACHE_WORDS;
+    workspace->cacheWords = cacheWords;
+    workspace->firstClasses = words += cacheWords;
     FindFirstClasses(workspace);
     DfaBegin(workspace);
     return workspace;

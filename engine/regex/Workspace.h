@@ -4,12 +4,15 @@
 #include "engine/regex/Program.h"
 #include "engine/text/LineRules.h"
 
-// Bytes of a workspace's DFA cache: states and their transitions. When it is
-// full it is emptied and refilled as the search goes on, so a search costs at
-// most one state's construction per character.
-#define REGEX_DFA_CACHE_BYTES (2u << 20)
-#define REGEX_DFA_CACHE_WORDS (REGEX_DFA_CACHE_BYTES / sizeof(DWORD))
+// The DFA's cache holds states and their transitions. When it is full it is
+// emptied and refilled as the search goes on, so a search costs at most one
+// state's construction per character; when that is what it costs, the DFA
+// gives up (Regex.h).
 #define REGEX_DFA_BUCKETS 4096
+// A flush is slow when the cache served fewer characters than this for each
+// state made in it; the DFA gives up after this many slow ones in a row.
+#define REGEX_DFA_CHARS_PER_STATE 10
+#define REGEX_DFA_SLOW_FLUSHES 3
 
 // A character of a line as the VM steps over it: the character, its class,
 // and the units it takes (a surrogate pair takes 2). c is REGEX_NO_CHAR at
@@ -44,15 +47,18 @@ struct RegexWorkspace {
     ULONGLONG offset;  // of the current position in the line
     ULONGLONG best;    // the earliest start that matched, or REGEX_NONE
     BOOL commentReached;
+    BOOL startsOver;     // REGEX_ONE_START: the one start was made
     LineRules rules;
     BOOL settled;
     RegexChar previous;  // the character before the current position
     RegexChar current;   // the character at it, waiting for the next one
     BOOL haveCurrent;
+    BOOL inTrail;        // the current byte is the trail of a lead byte (characterStarts)
     DWORD lineHigh;      // a high surrogate waiting for the next piece, or 0
     // The DFA: states in the cache (see LazyDfa.cpp), the state of the
     // search, and what the line start tells.
     DWORD* cache;
+    DWORD cacheWords;
     DWORD cacheUsed;
     DWORD* buckets;
     DWORD* leaves;       // a state being made
@@ -68,6 +74,11 @@ struct RegexWorkspace {
     BOOL afterCR;            // the last line ended with a CR: an LF may follow
     DWORD findHigh;          // a high surrogate waiting for the next piece, or 0
     ULONGLONG flushes;       // times the cache was emptied, for tests
+    ULONGLONG taken;         // characters the DFA took
+    ULONGLONG takenAtFlush;  // and took before the cache was last emptied
+    DWORD statesMade;        // since then
+    DWORD slowFlushes;       // in a row
+    BOOL gaveUp;
 };
 
 // A fresh stamp for the marks.

@@ -1,5 +1,7 @@
 // Words to the user beside the report.
 #include "engine/report/Notices.h"
+#include "engine/report/FileCounts.h"
+#include "engine/report/HitList.h"
 
 // Set by the run before the search, read by the walk during it.
 static HANDLE UnreadableFiles;
@@ -43,6 +45,9 @@ void UnreadableFilesTo(HANDLE destination)
 // Writes "Seekline: cannot read ", what, the path and the reason, on a line.
 static void TellUnreadable(const WCHAR* what, const WCHAR* shownPath, DWORD error)
 {
+    CountFile(FILES_UNREADABLE);
+    if (HitListOn())
+        ListUnreadableFile(shownPath, error);
     if (!UnreadableFiles)
         return;
     // The path may be far longer than any message: it goes in a piece of its own.

@@ -17,7 +17,8 @@ void UnreadableFilesTo(HANDLE destination);
 // Tells, on a line of its own and never in the report, that the file shown as
 // shownPath could not be opened or read, with the system's words for error:
 // "Seekline: cannot read PATH: REASON". Called for one file at a time, in
-// walk order, so that the lines follow the report's order.
+// walk order, so that the lines follow the report's order. Counts the file
+// (FILES_UNREADABLE), and lists it for the results window when it lists hits.
 void TellUnreadableFile(const WCHAR* shownPath, DWORD error);
 // The same for a folder that could not be listed: "Seekline: cannot read
 // folder PATH: REASON".

@@ -22,6 +22,7 @@ static WCHAR ConsoleText[CONSOLE_PART_BYTES];
 static DWORD Failure;      // the first failed write's error code
 static BOOL LastLineCut;   // the report file keeps part of a line that it could not be cut back from
 static ULONGLONG LinesOut; // report lines whose line end reached the destination
+static ULONGLONG BytesOut; // bytes that reached the destination
 
 // The turns, which the files' owner gives in walk order. Ended is set, by the
 // thread whose turn it is, when nothing more may leave (a write failed, or a
@@ -99,6 +100,7 @@ static void WriteThrough(const void* bytes, DWORD length)
     // A line is out once its line end is, whatever becomes of the rest.
     for (DWORD at = 0; at < written && at < length; at++)
         LinesOut += ((const BYTE*)bytes)[at] == '\n';
+    BytesOut += written < length ? written : length;
     if (!done) {
         DWORD error = GetLastError();
         Failure = error ? error : ERROR_WRITE_FAULT;
@@ -124,6 +126,7 @@ void OutputStart(HANDLE handle)
     Failure = 0;
     LastLineCut = FALSE;
     LinesOut = 0;
+    BytesOut = 0;
     Ended = FALSE;
 }
 
@@ -137,6 +140,20 @@ void OutputBeginFile(FileOutput* file, BYTE* buffer, DWORD capacity)
     file->atTurn = FALSE;
     file->wroteThrough = FALSE;
     file->stopped = FALSE;
+    file->notes = NULL;
+}
+
+void OutputKeepNotes(FileOutput* file, FileNotes* notes)
+{
+    file->notes = notes;
+    notes->used = 0;
+    notes->appended = 0;
+    notes->letOut = 0;
+    notes->textStart = NULL;
+    notes->form = TEXT_ANSI;
+    notes->shownPath = notes->openPath = NULL;
+    notes->ansiNameBytes = 0;
+    notes->fileNumber = NO_HIT_FILE;
 }
 
 void OutputGiveTurn(FileOutput* file)
@@ -157,11 +174,35 @@ static void WaitForTurn(FileOutput* file)
     ReleaseSRWLockExclusive(&TurnLock);
 }
 
+// Writes bytes of the file's report out; when it keeps notes, lists the
+// lines that have now left whole. Nothing of a write that did not go out
+// whole is listed: the list holds the start of the report.
+static void LetOut(FileOutput* file, const void* bytes, DWORD length)
+{
+    ULONGLONG before = BytesOut;
+    WriteThrough(bytes, length);
+    FileNotes* notes = file->notes;
+    if (!notes)
+        return;
+    // The file's bytes leave one after the other, none of another file between.
+    ULONGLONG reportStart = before - notes->letOut;
+    notes->letOut += length;
+    if (BytesOut - before != length)
+        return;
+    DWORD out = 0;
+    while (out < notes->used && notes->notes[out].end != 0 && notes->notes[out].end <= notes->letOut)
+        out++;
+    ListNotedLines(notes, out, reportStart);
+    for (DWORD n = out; n < notes->used; n++)
+        notes->notes[n - out] = notes->notes[n];
+    notes->used -= out;
+}
+
 // Writes out everything that waits in the file's buffer.
 static void WriteWaiting(FileOutput* file)
 {
     if (file->used > 0)
-        WriteThrough(file->buffer, file->used);
+        LetOut(file, file->buffer, file->used);
     file->used = 0;
     file->whole = 0;
 }
@@ -173,7 +214,7 @@ static void WriteWholeLines(FileOutput* file)
     DWORD whole = file->whole;
     if (whole == 0)
         return;
-    WriteThrough(file->buffer, whole);
+    LetOut(file, file->buffer, whole);
     DWORD rest = file->used - whole;
     // Moved in steps no longer than the distance, so that no step overlaps
     // itself: memcpy is all the program takes from the C library.
@@ -187,6 +228,8 @@ static void WriteWholeLines(FileOutput* file)
 
 void OutputWrite(FileOutput* file, const void* bytes, DWORD length)
 {
+    if (file->notes)
+        file->notes->appended += length;
     if (file->used + (ULONGLONG)length >= file->capacity) {
         // The buffer is full: the lines go out as they come, once every file
         // before this one has left.
@@ -198,7 +241,7 @@ void OutputWrite(FileOutput* file, const void* bytes, DWORD length)
             WriteWaiting(file);
         // A piece that could never fit goes out whole, after what was waiting.
         if (length >= file->capacity) {
-            WriteThrough(bytes, length);
+            LetOut(file, bytes, length);
             return;
         }
     }
@@ -206,10 +249,33 @@ void OutputWrite(FileOutput* file, const void* bytes, DWORD length)
     file->used += length;
 }
 
+void OutputNoteLine(FileOutput* file, ULONGLONG lineAt)
+{
+    FileNotes* notes = file->notes;
+    if (!notes)
+        return;
+    if (notes->used == FILE_NOTES) {
+        // Every line noted is whole: at the file's turn they all leave.
+        WaitForTurn(file);
+        file->wroteThrough = TRUE;
+        WriteWholeLines(file);
+        // The report has ended: nothing more leaves, nor is listed.
+        if (notes->used == FILE_NOTES)
+            notes->used = 0;
+    }
+    LineNote* note = &notes->notes[notes->used++];
+    note->at = notes->appended;
+    note->end = 0;
+    note->lineAt = lineAt;
+}
+
 void OutputEndLine(FileOutput* file)
 {
     file->lines++;
     file->whole = file->used;
+    FileNotes* notes = file->notes;
+    if (notes && notes->used > 0)
+        notes->notes[notes->used - 1].end = notes->appended;
 }
 
 void OutputEndFile(FileOutput* file)
@@ -237,6 +303,11 @@ BOOL OutputReaderGone()
 BOOL OutputFoundAny()
 {
     return LinesOut != 0;
+}
+
+ULONGLONG OutputLinesOut()
+{
+    return LinesOut;
 }
 
 BOOL OutputLastLineCut()

@@ -5,7 +5,7 @@
 // The destination gets whole report lines. The writer's state is private to
 // Output.cpp.
 #pragma once
-#include <windows.h>
+#include "engine/report/HitList.h"
 
 // One file's report on its way out: a plain record that its owner keeps (the
 // walker's ring, or a test) from OutputBeginFile to OutputEndFile. The thread
@@ -20,6 +20,7 @@ struct FileOutput {
     BOOL wroteThrough; // its buffer ran full: some of its lines left before its end
     BOOL stopped;      // set by its owner when a stop may have cut the file's search
                        // short: the report ends with what the file has
+    FileNotes* notes;  // its lines' notes for the results window's list, or NULL (OutputKeepNotes)
 };
 
 // Aims the report at handle. No file may be open.
@@ -28,6 +29,9 @@ void OutputStart(HANDLE handle);
 // Makes file the report of a file, its lines to wait in the capacity bytes
 // at buffer until its turn.
 void OutputBeginFile(FileOutput* file, BYTE* buffer, DWORD capacity);
+// Keeps notes of the file's report lines in notes, its owner's room, and
+// lists them as they leave (engine/report/HitList.h); after OutputBeginFile.
+void OutputKeepNotes(FileOutput* file, FileNotes* notes);
 // Gives the file its turn: every file before it in walk order has left, so
 // its lines may go out as its buffer fills. Safe from any thread.
 void OutputGiveTurn(FileOutput* file);
@@ -35,6 +39,10 @@ void OutputGiveTurn(FileOutput* file);
 // for the file's turn and then writes its lines straight through, whole lines
 // first; a file whose turn will not come (the report ended) drops them.
 void OutputWrite(FileOutput* file, const void* bytes, DWORD length);
+// Notes the report line about to be written into the file's report, when it
+// keeps notes: where its line starts in the searched file. When the notes are
+// full, waits for the file's turn and lets its lines out.
+void OutputNoteLine(FileOutput* file, ULONGLONG lineAt);
 // Marks the end of a report line in the file's report.
 void OutputEndLine(FileOutput* file);
 // At the file's turn, once its search is over: writes its lines out. After a
@@ -54,3 +62,6 @@ BOOL OutputReaderGone();
 // TRUE when the line end of a report line has reached the destination
 // since OutputStart.
 BOOL OutputFoundAny();
+// The report lines whose line end has reached the destination since
+// OutputStart; read once the search is over.
+ULONGLONG OutputLinesOut();

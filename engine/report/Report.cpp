@@ -90,15 +90,39 @@ static void ConvertName(FileReport* report)
     report->named = TRUE;
 }
 
-// Every report line leaves the program here.
-static void WriteReportLine(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* text,
-                            int textLength)
+void ReportTextStart(FileReport* report, const BYTE* bytes, TextForm form)
+{
+    FileNotes* notes = report->output->notes;
+    if (notes) {
+        notes->textStart = bytes;
+        notes->form = form;
+    }
+}
+
+// Notes the line for the results window's list, when the file's output
+// keeps notes.
+static void NoteLine(FileReport* report, const BYTE* lineStart)
+{
+    FileNotes* notes = report->output->notes;
+    if (!notes)
+        return;
+    notes->shownPath = report->shownPath;
+    notes->openPath = report->openPath;
+    notes->ansiNameBytes = report->room->ansiLength;
+    OutputNoteLine(report->output, (ULONGLONG)(lineStart - notes->textStart));
+}
+
+// Every report line leaves the program here; lineStart is where its line
+// starts among the file's bytes.
+static void WriteReportLine(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* lineStart,
+                            const BYTE* text, int textLength)
 {
     if (!report->named)
         ConvertName(report);
     char numbers[48];
     int length = wsprintfA(numbers, "(%I64u,%I64u) : ", lineNumber, column);
     FileOutput* output = report->output;
+    NoteLine(report, lineStart);
     OutputWrite(output, report->room->ansi, (DWORD)report->room->ansiLength);
     OutputWrite(output, numbers, (DWORD)length);
     OutputWrite(output, text, (DWORD)textLength);
@@ -111,11 +135,11 @@ void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const
 {
     // The text is taken first: it may lie in a mapped view that faults, and
     // then nothing of the line must have been written.
-    BYTE line[LINE_TEXT_BYTES];
+    BYTE copy[LINE_TEXT_BYTES];
     if (textLength > LINE_TEXT_BYTES)
         textLength = LINE_TEXT_BYTES;
-    CopyMemory(line, text, (SIZE_T)textLength);
-    WriteReportLine(report, lineNumber, column, line, (int)textLength);
+    CopyMemory(copy, text, (SIZE_T)textLength);
+    WriteReportLine(report, lineNumber, column, text, copy, (int)textLength);
 }
 
 // The ANSI code page as report lines of Unicode text need it, asked for once.
@@ -176,7 +200,8 @@ static int SpellInCodePage(const WCHAR* text, int units, UINT codePage, BYTE* li
     return kept;
 }
 
-void ReportTextHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const WCHAR* text, int units)
+void ReportTextHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* lineStart,
+                   const WCHAR* text, int units)
 {
     const CodePageFacts* facts = CodePage();
     if (units > LINE_TEXT_UNITS)
@@ -204,5 +229,5 @@ void ReportTextHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, c
     }
     int length = ascii ? (units < LINE_TEXT_BYTES ? units : LINE_TEXT_BYTES)
                        : SpellInCodePage(holdable, count, facts->codePage, line, sizeof line);
-    WriteReportLine(report, lineNumber, column, line, length);
+    WriteReportLine(report, lineNumber, column, lineStart, line, length);
 }

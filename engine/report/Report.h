@@ -39,13 +39,18 @@ struct FileReport {
     BOOL named;              // FALSE until the first hit has spelled the name into room
 };
 
+// Tells the report where the file's bytes start in memory and how its text
+// is read: the results window's list notes each line's place from there.
+void ReportTextStart(FileReport* report, const BYTE* bytes, TextForm form);
+
 // Writes one report line: the name, the line number and the column, in full,
 // then at most LINE_TEXT_BYTES of text (the line without its terminator).
 void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* text,
                ULONGLONG textLength);
-// The same for a line of Unicode text, given as units of UTF-16 (at most
-// LINE_TEXT_UNITS): the report stays in the ANSI code page, so the text is
+// The same for a line of Unicode text that starts at lineStart among the
+// file's bytes, given as units of UTF-16 (at most LINE_TEXT_UNITS): the report stays in the ANSI code page, so the text is
 // converted to it, each character it cannot hold exactly (a surrogate pair
 // is one character) written as its default character, never as a
 // look-alike, and cut to at most LINE_TEXT_BYTES without splitting one.
-void ReportTextHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const WCHAR* text, int units);
+void ReportTextHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* lineStart,
+                   const WCHAR* text, int units);

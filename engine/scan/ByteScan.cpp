@@ -1,21 +1,14 @@
 // The byte scanner: the steps of literal text in ANSI files, byte by byte as
-// the code page's bytes stand. The text folds only "a" to "z", where the
-// search text was upper-cased by the platform.
+// the code page's bytes stand. A character of one byte folds as the search
+// text was upper-cased (engine/text/AnsiCharacters.h); in a double-byte code
+// page a lead byte and its trail byte are one character, compared exactly.
 #include "engine/scan/ByteScan.h"
 #include "engine/text/ByteFrequency.h"
 #include "engine/text/WordCharacters.h"
 
-// Case folding applies to the text byte compared with pattern byte k: to the
-// first, and to any after a pattern byte below 0x80. A pattern byte with its
-// top bit set leads a double-byte character, whose trail byte is compared as
-// it stands.
-static BOOL FoldsAt(const ScanPass* pass, ULONGLONG k)
-{
-    return !pass->matchCase && (k == 0 || pass->pattern[k - 1] < 0x80);
-}
-
 // The test that a text byte must pass to match pattern byte k, and how common
-// such text bytes are. A regular expression's literal comes with its tests.
+// such text bytes are: every byte that folds to a folded pattern byte passes.
+// A regular expression's literal comes with its tests.
 static ByteTest TestFor(const ScanPass* pass, ULONGLONG k, unsigned* frequency)
 {
     BYTE b = pass->pattern[k];
@@ -23,9 +16,10 @@ static ByteTest TestFor(const ScanPass* pass, ULONGLONG k, unsigned* frequency)
         *frequency = byteFrequency[b & ~pass->literalFolds[k]] + byteFrequency[b | pass->literalFolds[k]];
         return ByteTest{pass->literalFolds[k], b};
     }
-    if (FoldsAt(pass, k) && b >= 'A' && b <= 'Z') {
-        *frequency = byteFrequency[b] + byteFrequency[b + 0x20];
-        return ByteTest{0x20, (BYTE)(b + 0x20)};
+    if (!pass->literalFolds && pass->patternFolds[k]) {
+        BYTE varies = pass->ansi->foldVaries[b];
+        *frequency = pass->ansi->foldFrequency[b];
+        return ByteTest{varies, (BYTE)(b | varies)};
     }
     *frequency = byteFrequency[b];
     return ByteTest{0, b};
@@ -100,19 +94,48 @@ void ChooseByteAnchors(ScanPass* pass)
     SetAnchors(pass, first, second);
 }
 
-// Whether the whole pattern stands at pos. Only "a" to "z" are folded in the
-// text. The pattern holds no terminator, so a match never runs over one.
+void PrepareBytePattern(ScanPass* pass)
+{
+    const AnsiCodePage* page = pass->ansi;
+    const BYTE* pattern = pass->pattern;
+    ULONGLONG length = pass->patternLength;
+    pass->patternEndsInLead = FALSE;
+    for (ULONGLONG k = 0; k < length; k++) {
+        BYTE b = pattern[k];
+        if (pass->doubleByte && page->lead[b]) {
+            pass->patternFolds[k] = 0;
+            if (k + 1 == length)
+                pass->patternEndsInLead = TRUE;
+            else
+                pass->patternFolds[++k] = 0;
+            continue;
+        }
+        pass->patternFolds[k] = !pass->matchCase;
+        // No text byte folds to a byte that folds to another.
+        if (!pass->matchCase && page->foldSources[b] == 0)
+            pass->matchless = TRUE;
+    }
+    ChooseByteAnchors(pass);
+}
+
+// Whether the whole pattern stands at pos, a character's start: its
+// characters of one byte folded, its double-byte ones as they stand. The
+// pattern holds no terminator, so a match never runs over one; a lead byte
+// at its end is a character only where the line ends after it.
 static BOOL FoldedMatchAt(const ScanPass* pass, ULONGLONG pos)
 {
     const BYTE* text = pass->view + pos;
-    for (ULONGLONG k = 0; k < pass->patternLength; k++) {
+    const BYTE* fold = pass->ansi->fold;
+    const BYTE* folds = pass->patternFolds;
+    ULONGLONG length = pass->patternLength;
+    for (ULONGLONG k = 0; k < length; k++) {
         BYTE c = text[k];
-        if (FoldsAt(pass, k) && c >= 'a' && c <= 'z')
-            c -= 0x20;
+        if (folds[k])
+            c = fold[c];
         if (c != pass->pattern[k])
             return FALSE;
     }
-    return TRUE;
+    return !pass->patternEndsInLead || pos + length >= pass->size || IsAnsiLineEnd(text[length]);
 }
 
 // Whether a regular expression's literal stands at pos, each byte by its
@@ -150,10 +173,20 @@ ULONGLONG FindByteMatch(const ScanPass* pass, ULONGLONG from, ULONGLONG end)
     return NO_HIT;
 }
 
-BOOL ByteWholeWordAt(const ScanPass* pass, ULONGLONG pos)
+BOOL ByteWholeWordAt(const ScanPass* pass, ULONGLONG pos, ULONGLONG previous)
 {
     ULONGLONG end = pos + pass->patternLength;
-    return (pos == 0 || !IsWordByte(pass->view[pos - 1])) && (end >= pass->size || !IsWordByte(pass->view[end]));
+    return (pos == 0 || !IsWordByte(pass->view[previous])) && (end >= pass->size || !IsWordByte(pass->view[end]));
+}
+
+ULONGLONG ByteCharacterStart(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG pos, ULONGLONG* previous)
+{
+    ULONGLONG at = lineStart;
+    *previous = NO_HIT;
+    for (ULONGLONG length; at < pos && at + (length = AnsiCharacterBytes(pass->ansi, pass->view, at, pass->size)) <= pos;
+         at += length)
+        *previous = at;
+    return at;
 }
 
 void ReportByteLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit,

@@ -18,7 +18,18 @@ BOOL ScanBytes(const BYTE* bytes, ULONGLONG size, FileReport* report, const Sear
         pass.view = bytes + markBytes;
         pass.size = size - markBytes;
     }
+    if (pass.form == TEXT_ANSI) {
+        pass.ansi = AnsiCharacters();
+        pass.doubleByte = pass.ansi->kind == ANSI_DOUBLE_BYTE;
+        // ANSI text of code page 65001 is UTF-8: read as the Unicode files
+        // option reads UTF-8, its report lines left as they stand.
+        if (pass.ansi->kind == ANSI_UTF8) {
+            pass.form = TEXT_UTF8;
+            pass.ansiBytes = TRUE;
+        }
+    }
     pass.unitBytes = UnitBytes(pass.form);
+    ReportTextStart(report, bytes, pass.form);
     pass.matchCase = options->matchCase != 0;
     pass.skipComments = options->skipComments != 0;
     pass.stringsOnly = options->stringsOnly != 0;

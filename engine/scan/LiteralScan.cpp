@@ -18,23 +18,29 @@ static BOOL MatchesAt(const ScanPass* pass, ULONGLONG pos)
     return pass->form == TEXT_ANSI ? ByteMatchesAt(pass, pos) : TextMatchesAt(pass, pos);
 }
 
-static BOOL WholeWordAt(const ScanPass* pass, ULONGLONG pos)
+// Whether the match at pos stands as a whole word; previous is where the
+// character before it starts.
+static BOOL WholeWordAt(const ScanPass* pass, ULONGLONG pos, ULONGLONG previous)
 {
-    return pass->form == TEXT_ANSI ? ByteWholeWordAt(pass, pos) : TextWholeWordAt(pass, pos);
+    return pass->form == TEXT_ANSI ? ByteWholeWordAt(pass, pos, previous) : TextWholeWordAt(pass, pos);
 }
 
-// The bytes of the character at pos, whose first unit is unit.
+// The bytes of the character at pos, below the text's size, whose first
+// unit is unit.
 static ULONGLONG CharacterBytes(const ScanPass* pass, ULONGLONG pos, UINT32 unit)
 {
-    return pass->form == TEXT_ANSI ? 1 : TextCharacterBytes(pass, pos, unit);
+    if (pass->form != TEXT_ANSI)
+        return TextCharacterBytes(pass, pos, unit);
+    return pass->doubleByte ? AnsiCharacterBytes(pass->ansi, pass->view, pos, pass->size) : 1;
 }
 
 // The first match from match on, in match's line, that stands as a whole
 // word: a match that does not leaves the rest of the line to search. NO_HIT
-// when there is none, STOPPED when a stop was requested on a long line.
+// when there is none, STOPPED when a stop was requested on a long line. ANSI
+// text here is of one-byte characters.
 static ULONGLONG NextWholeWord(const ScanPass* pass, ULONGLONG match)
 {
-    if (WholeWordAt(pass, match))
+    if (WholeWordAt(pass, match, match - pass->unitBytes))
         return match;
     ULONGLONG length = pass->patternLength, lineEnd = match + length;
     do {
@@ -57,16 +63,18 @@ static ULONGLONG NextWholeWord(const ScanPass* pass, ULONGLONG match)
         if (found == NO_HIT)
             return NO_HIT;
         match = found;
-    } while (!WholeWordAt(pass, match));
+    } while (!WholeWordAt(pass, match, match - pass->unitBytes));
     return match;
 }
 
 // The hit of the line that starts at lineStart, where the first match of
 // the line is at match: by the line's rules, character by character, and
-// with whole words only a match with no word character beside it.
+// with whole words only a match with no word character beside it. A match
+// found in double-byte text may start inside a character: the line is read
+// from its start, so that a hit starts on one.
 static ULONGLONG SettleLiteralLine(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG match)
 {
-    if (!pass->skipComments && !pass->stringsOnly) {
+    if (!pass->skipComments && !pass->stringsOnly && !pass->doubleByte) {
         if (!pass->wholeWord)
             return match;
         if (pass->patternLength > 0)
@@ -75,7 +83,10 @@ static ULONGLONG SettleLiteralLine(const ScanPass* pass, ULONGLONG lineStart, UL
     const BYTE* view = pass->view;
     ULONGLONG size = pass->size, unit = pass->unitBytes, length = unit;
     LineRules rules = LineRulesFor(pass->skipComments, pass->stringsOnly);
-    for (ULONGLONG pos = lineStart, steps = 1; pos + pass->patternLength <= size; pos += length, steps++) {
+    // The start of the character before pos; at the text's start there is none.
+    ULONGLONG previous = lineStart - unit;
+    for (ULONGLONG pos = lineStart, steps = 1; pos + pass->patternLength <= size;
+         previous = pos, pos += length, steps++) {
         if ((steps & (PIECE_BYTES - 1)) == 0 && Stopped())
             return STOPPED;
         // The end of the text (reachable only with an empty pattern) is
@@ -91,7 +102,7 @@ static ULONGLONG SettleLiteralLine(const ScanPass* pass, ULONGLONG lineStart, UL
         if (pass->patternLength > 0 && IsTerminator(c))
             return NO_HIT;
         if (rule == RULE_MAY_START && pos >= match && MatchesAt(pass, pos) &&
-            (!pass->wholeWord || WholeWordAt(pass, pos)))
+            (!pass->wholeWord || WholeWordAt(pass, pos, previous)))
             return pos;
         // Passing over a terminator (an empty pattern outside a string)
         // ends the line.
@@ -106,27 +117,30 @@ static const PassSteps ByteLiteralSteps = {FindLiteralCandidate, SettleLiteralLi
 static const PassSteps TextLiteralSteps = {FindLiteralCandidate, SettleLiteralLine, ReportTextLine};
 
 // Runs the pass of each variant of the needle's length elements (bytes of
-// ANSI text, characters of Unicode text), each built in pattern.
-static BOOL RunVariantPasses(ScanPass* pass, const void* needle, ULONGLONG length, BOOL variants, void* pattern,
-                             FileReport* report)
+// ANSI text, characters of Unicode text), each built in pattern. The "&"
+// goes between characters: starts holds where each of the characters of
+// ANSI text starts, NULL when every element is one.
+static BOOL RunVariantPasses(ScanPass* pass, const void* needle, ULONGLONG length, const DWORD* starts,
+                             ULONGLONG characters, BOOL variants, void* pattern, FileReport* report)
 {
     SIZE_T element = pass->form == TEXT_ANSI ? 1 : sizeof(UINT32);
-    ULONGLONG passes = variants ? length : 1;
+    ULONGLONG passes = variants ? characters : 1;
     BOOL finished = TRUE;
     for (ULONGLONG k = 0; k < passes && finished; k++) {
-        ULONGLONG head = length - k, count = length;
+        ULONGLONG head = starts ? starts[characters - k] : length - k, count = length;
         CopyMemory(pattern, needle, head * element);
         if (k > 0) {
             if (element == 1)
                 ((BYTE*)pattern)[head] = '&';
             else
                 ((UINT32*)pattern)[head] = '&';
-            CopyMemory((BYTE*)pattern + (head + 1) * element, (const BYTE*)needle + head * element, k * element);
+            CopyMemory((BYTE*)pattern + (head + 1) * element, (const BYTE*)needle + head * element,
+                       (length - head) * element);
             count++;
         }
         if (pass->form == TEXT_ANSI) {
             pass->patternLength = count;
-            ChooseByteAnchors(pass);
+            PrepareBytePattern(pass);
         } else {
             pass->characterCount = count;
             PrepareTextPass(pass);
@@ -148,7 +162,7 @@ BOOL ScanLiteral(ScanPass* pass, FileReport* report, const SearchRequest* reques
         UINT32* needle = workspace->needleCharacters;
         pass->characters = workspace->patternCharacters;
         ULONGLONG length = ReadTextNeedle(pass, request->text, needle);
-        return RunVariantPasses(pass, needle, length, variants, workspace->patternCharacters, report);
+        return RunVariantPasses(pass, needle, length, NULL, length, variants, workspace->patternCharacters, report);
     }
     pass->steps = &ByteLiteralSteps;
     const BYTE* needle = (const BYTE*)request->needle;
@@ -157,8 +171,14 @@ BOOL ScanLiteral(ScanPass* pass, FileReport* report, const SearchRequest* reques
     if (length < 0 || length >= NEEDLE_BYTES)
         return TRUE;
     pass->pattern = workspace->pattern;
+    pass->patternFolds = workspace->patternFolds;
     // A pattern that holds a terminator never matches: a line ends there.
     for (int k = 0; k < length; k++)
         pass->matchless |= IsTerminator(needle[k]);
-    return RunVariantPasses(pass, needle, (ULONGLONG)length, variants, workspace->pattern, report);
+    DWORD* starts = workspace->needleStarts;
+    ULONGLONG characters = 0;
+    for (ULONGLONG at = 0; at < (ULONGLONG)length; at += AnsiCharacterBytes(pass->ansi, needle, at, length))
+        starts[characters++] = (DWORD)at;
+    starts[characters] = (DWORD)length;
+    return RunVariantPasses(pass, needle, (ULONGLONG)length, starts, characters, variants, workspace->pattern, report);
 }

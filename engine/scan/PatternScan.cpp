@@ -4,13 +4,13 @@
 // runs the engine's DFA over the text, piece by piece, to the first line
 // where a match ends. Either way the engine's matcher settles that line by
 // the scanner's rules (engine/regex/Regex.h), and the search goes on at the next
-// line. A line that fits in a piece is read backwards first by the reversed
-// program's DFA, which rules it out or tells where its leftmost match may
-// start, so that the matcher need not step through the text before it
-// (unless "//" or strings, which the matcher follows from the line's start,
-// are to be told). Unicode text reaches the engine as UTF-16 units, decoded
-// a piece at a time into the workspace; positions here stay byte offsets of
-// the text.
+// line. A line, however long, is read backwards first by the reversed
+// program's DFA, a piece at a time, which rules it out or tells where its
+// leftmost match may start, so that the matcher need not step through the
+// text before it and only confirms that one start (unless "//" or strings,
+// which the matcher follows from the line's start, are to be told). Unicode
+// text reaches the engine as UTF-16 units, decoded a piece at a time into
+// the workspace; positions here stay byte offsets of the text.
 #include "engine/scan/PatternScan.h"
 #include "engine/scan/ByteScan.h"
 #include "engine/scan/PassLoop.h"
@@ -98,55 +98,69 @@ static ULONGLONG LongLineMayMatch(const ScanPass* pass, ULONGLONG lineStart)
     }
 }
 
-static ULONGLONG HitOf(ULONGLONG lineStart, ULONGLONG offset)
-{
-    return offset == REGEX_NONE ? NO_HIT : lineStart + offset;
-}
-
-// The ANSI line from lineStart: when it ends in the first piece, from where
-// the reversed DFA says its hit may start, or else whole and ruled out by the
-// DFA first when prefilter; otherwise piece by piece.
-static ULONGLONG SettleRegexBytes(const ScanPass* pass, ULONGLONG lineStart, BOOL prefilter)
+// The matcher over the line from byte from, at units units into the line
+// that starts at lineStart, to the line's end or until the hit is settled:
+// the hit's byte, NO_HIT or STOPPED.
+static ULONGLONG MatchFrom(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG from, ULONGLONG units, DWORD options)
 {
     RegexWorkspace* regex = pass->regex;
     const BYTE* view = pass->view;
-    ULONGLONG pos = lineStart, to = PieceEnd(pass, pos), end = FindLineEnd(view, pos, to);
-    BOOL whole = end < to || to == pass->size;
-    if (whole && StartsAnywhere(pass)) {
-        ULONGLONG length = end - pos;
-        BYTE* backwards = (BYTE*)pass->backwards;
-        for (ULONGLONG k = 0; k < length; k++)
-            backwards[k] = view[end - 1 - k];
-        ULONGLONG last = RegexLastEndBytes(pass->reversed, backwards, length);
-        if (last == REGEX_NONE)
-            return NO_HIT;
-        ULONGLONG start = length - last;
-        RegexLineBeginAt(regex, pass->regexOptions, start, start ? view[pos + start - 1] : REGEX_NO_CHAR, 1);
-        RegexLineBytes(regex, view + pos + start, length - start);
-        return HitOf(lineStart, RegexLineEnd(regex));
+    DWORD previous = REGEX_NO_CHAR, previousUnits = 1;
+    if (from > lineStart && pass->form == TEXT_ANSI) {
+        // The character before: in double-byte text its first byte.
+        ULONGLONG before = from - 1;
+        if (pass->doubleByte)
+            ByteCharacterStart(pass, lineStart, from, &before);
+        previous = view[before];
+    } else if (from > lineStart) {
+        ULONGLONG at = from - pass->unitBytes, length;
+        while (at > lineStart && !StartsCharacter(view, at, pass->size, pass->form))
+            at -= pass->unitBytes;
+        previous = DecodeCharacter(view, at, pass->size, pass->form, &length);
+        previousUnits = previous >= 0x10000 ? 2 : 1;
     }
-    if (prefilter && whole)
-        return HitOf(lineStart, RegexFirstHitBytes(regex, view + pos, end - pos, pass->regexOptions));
-    ULONGLONG may = prefilter ? LongLineMayMatch(pass, lineStart) : 0;
-    if (may != 0)
-        return may;
-    RegexLineBegin(regex, pass->regexOptions);
-    while (RegexLineBytes(regex, view + pos, end - pos) && end == to && to < pass->size) {
+    RegexLineBeginAt(regex, options, units, previous, previousUnits);
+    for (ULONGLONG pos = from;;) {
+        ULONGLONG to = PieceEnd(pass, pos), end;
+        BOOL more;
+        if (pass->form == TEXT_ANSI) {
+            end = FindLineEnd(view, pos, to);
+            more = RegexLineBytes(regex, view + pos, end - pos);
+        } else {
+            DWORD count = DecodeUnits(pass, pos, to, TRUE, &end);
+            more = RegexLineUnits(regex, pass->units, count);
+        }
+        if (!more || end < to || end >= pass->size)
+            break;
         if (Stopped())
             return STOPPED;
-        pos = to;
-        to = PieceEnd(pass, pos);
-        end = FindLineEnd(view, pos, to);
+        pos = end;
     }
-    return HitOf(lineStart, RegexLineEnd(regex));
+    ULONGLONG hit = RegexLineEnd(regex);
+    if (hit == REGEX_NONE)
+        return NO_HIT;
+    return pass->form == TEXT_ANSI ? lineStart + hit : ByteOfUnit(pass, from, hit - units);
 }
 
-// Where the leftmost match of the line in the pass's units (count of them)
-// may start, by the reversed DFA over its characters read backwards (a
-// surrogate pair kept in its order), or REGEX_NONE; the matcher then begins
-// there, after the character before.
-static ULONGLONG BeginWhereHitMayStart(const ScanPass* pass, DWORD count)
+// The DFA gave up on telling where the leftmost match may start.
+#define START_UNKNOWN (~0ull - 2)
+
+// Reverses a piece of the line, [from, to), into the pass's backwards room:
+// its bytes, or its characters' UTF-16 units (a surrogate pair kept in its
+// order), those forwards with their offsets in the pass's units. Returns the
+// units. A lone low surrogate before a lone high one reads backwards as a
+// pair: *falsePair is set then; *loneHigh tells, from piece to piece, that
+// the last unit read backwards is a lone high surrogate.
+static DWORD PieceBackwards(const ScanPass* pass, ULONGLONG from, ULONGLONG to, BOOL* loneHigh, BOOL* falsePair)
 {
+    if (pass->form == TEXT_ANSI) {
+        BYTE* backwards = (BYTE*)pass->backwards;
+        for (ULONGLONG k = 0; k < to - from; k++)
+            backwards[k] = pass->view[to - 1 - k];
+        return (DWORD)(to - from);
+    }
+    ULONGLONG end;
+    DWORD count = DecodeUnits(pass, from, to, FALSE, &end);
     const WCHAR* units = pass->units;
     WCHAR* backwards = pass->backwards;
     for (DWORD k = 0; k < count;) {
@@ -154,72 +168,134 @@ static ULONGLONG BeginWhereHitMayStart(const ScanPass* pass, DWORD count)
         if (at > 0 && IsLowSurrogate(units[at]) && IsHighSurrogate(units[at - 1])) {
             backwards[k++] = units[at - 1];
             backwards[k++] = units[at];
+            *loneHigh = FALSE;
         } else {
+            *falsePair |= *loneHigh && IsLowSurrogate(units[at]);
+            *loneHigh = IsHighSurrogate(units[at]);
             backwards[k++] = units[at];
         }
     }
-    ULONGLONG last = RegexLastEndUnits(pass->reversed, backwards, count);
-    if (last == REGEX_NONE)
-        return REGEX_NONE;
-    ULONGLONG start = count - last;
-    DWORD previous = REGEX_NO_CHAR, previousUnits = 1;
-    if (start > 0) {
-        previous = units[start - 1];
-        if (start > 1 && IsLowSurrogate(previous) && IsHighSurrogate(units[start - 2])) {
-            previous = PairedCharacter(units[start - 2], previous);
-            previousUnits = 2;
+    return count;
+}
+
+// Where the leftmost match of the line [lineStart, lineEnd) may start, by
+// the reversed program's DFA over the line read backwards a piece at a time
+// from its end: no match starts before it. Its byte, with *units its offset
+// in the line's units; NO_HIT when no match ends, STOPPED, or START_UNKNOWN
+// when the DFA gave up.
+static ULONGLONG LeftmostStart(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG lineEnd, ULONGLONG* units)
+{
+    RegexWorkspace* reversed = pass->reversed;
+    ULONGLONG done = 0, lastBack = REGEX_NONE, start = lineStart;
+    BOOL loneHigh = FALSE, falsePair = FALSE;
+    RegexFindBegin(reversed);
+    for (ULONGLONG to = lineEnd;;) {
+        ULONGLONG from = to - lineStart > PIECE_BYTES ? to - PIECE_BYTES : lineStart;
+        while (from > lineStart && !StartsCharacter(pass->view, from, pass->size, pass->form))
+            from -= pass->unitBytes;
+        DWORD count = PieceBackwards(pass, from, to, &loneHigh, &falsePair);
+        for (ULONGLONG end = 0; !RegexDfaGaveUp(reversed);) {
+            end = pass->form == TEXT_ANSI ? RegexFindBytes(reversed, (const BYTE*)pass->backwards, end, count)
+                                          : RegexFindUnits(reversed, pass->backwards, end, count);
+            if (end == REGEX_NONE)
+                break;
+            lastBack = done + end;
+            start = from + (pass->form == TEXT_ANSI ? count - end : pass->unitOffsets[count - end]);
         }
+        done += count;
+        if (RegexDfaGaveUp(reversed))
+            return START_UNKNOWN;
+        if (from == lineStart)
+            break;
+        if (Stopped())
+            return STOPPED;
+        to = from;
     }
-    RegexLineBeginAt(pass->regex, pass->regexOptions, start, previous, previousUnits);
+    if (RegexFindAtEnd(reversed)) {
+        lastBack = done;
+        start = lineStart;
+    }
+    if (RegexDfaGaveUp(reversed) || falsePair)
+        return START_UNKNOWN;
+    *units = done - lastBack;
+    if (lastBack == REGEX_NONE)
+        return NO_HIT;
+    // Reading backwards cannot tell the characters of double-byte text: the
+    // matcher begins at the character that holds the start.
+    if (pass->doubleByte) {
+        ULONGLONG before;
+        start = ByteCharacterStart(pass, lineStart, start, &before);
+        *units = start - lineStart;
+    }
     return start;
 }
 
-// The same for a Unicode line, decoded a piece at a time; the hit's offset in
-// units goes back to bytes.
-static ULONGLONG SettleRegexText(const ScanPass* pass, ULONGLONG lineStart, BOOL prefilter)
+// The first line end at or after pos, or the text's end; STOPPED when a stop
+// was requested on a long line.
+static ULONGLONG LineEndFrom(const ScanPass* pass, ULONGLONG pos)
 {
-    RegexWorkspace* regex = pass->regex;
-    ULONGLONG pos = lineStart, offset = REGEX_NONE;
-    for (BOOL first = TRUE;; first = FALSE) {
-        ULONGLONG to = PieceEnd(pass, pos), next;
-        DWORD count = DecodeUnits(pass, pos, to, TRUE, &next);
-        BOOL lineEnds = next < to || next >= pass->size;
-        if (first && lineEnds && StartsAnywhere(pass)) {
-            ULONGLONG start = BeginWhereHitMayStart(pass, count);
-            if (start == REGEX_NONE)
-                return NO_HIT;
-            RegexLineUnits(regex, pass->units + start, count - start);
-            offset = RegexLineEnd(regex);
-            break;
-        }
-        if (first && prefilter && lineEnds) {
-            offset = RegexFirstHitUnits(regex, pass->units, count, pass->regexOptions);
-            break;
-        }
-        if (first) {
-            ULONGLONG may = prefilter ? LongLineMayMatch(pass, lineStart) : 0;
-            if (may != 0)
-                return may;
-            // The line's first piece again, which the DFA took.
-            count = DecodeUnits(pass, pos, to, TRUE, &next);
-            RegexLineBegin(regex, pass->regexOptions);
-        }
-        if (!RegexLineUnits(regex, pass->units, count) || lineEnds) {
-            offset = RegexLineEnd(regex);
-            break;
-        }
+    for (;;) {
+        ULONGLONG to = PieceEnd(pass, pos), end = FindPassLineEnd(pass, pos, to);
+        if (end < to || to == pass->size)
+            return end;
         if (Stopped())
             return STOPPED;
-        pos = next;
+        pos = to;
     }
-    return offset == REGEX_NONE ? NO_HIT : ByteOfUnit(pass, lineStart, offset);
 }
 
+// A line whose hit may start anywhere: the matcher confirms the one start
+// where the reversed DFA says the leftmost match may begin, and only when no
+// hit starts there goes on from it. So a long line costs the DFA's passes
+// and a short run of the matcher, however large the pattern.
+static ULONGLONG SettleAnywhere(const ScanPass* pass, ULONGLONG lineStart)
+{
+    ULONGLONG lineEnd = LineEndFrom(pass, lineStart), units = 0;
+    if (lineEnd == STOPPED)
+        return STOPPED;
+    ULONGLONG start = LeftmostStart(pass, lineStart, lineEnd, &units);
+    if (start == NO_HIT || start == STOPPED)
+        return start;
+    if (start == START_UNKNOWN)
+        return MatchFrom(pass, lineStart, lineStart, 0, pass->regexOptions);
+    ULONGLONG hit = MatchFrom(pass, lineStart, start, units, pass->regexOptions | REGEX_ONE_START);
+    return hit == NO_HIT ? MatchFrom(pass, lineStart, start, units, pass->regexOptions) : hit;
+}
+
+// The hit of the line from lineStart. When prefilter, the DFA first rules
+// out a line that has no hit: a line that fits in a piece at once with the
+// matcher after it, a longer one a piece at a time.
 static ULONGLONG SettleRegexLine(const ScanPass* pass, ULONGLONG lineStart, BOOL prefilter)
 {
-    if (pass->form == TEXT_ANSI)
-        return SettleRegexBytes(pass, lineStart, prefilter);
-    return SettleRegexText(pass, lineStart, prefilter);
+    if (StartsAnywhere(pass))
+        return SettleAnywhere(pass, lineStart);
+    // Where the forward DFA gave up, the reversed one still rules out a line
+    // that holds no match, whatever the rules; the matcher follows the rest.
+    if (pass->reversed && RegexDfaGaveUp(pass->regex)) {
+        ULONGLONG lineEnd = LineEndFrom(pass, lineStart), units;
+        ULONGLONG start = lineEnd == STOPPED ? STOPPED : LeftmostStart(pass, lineStart, lineEnd, &units);
+        if (start == NO_HIT || start == STOPPED)
+            return start;
+        return MatchFrom(pass, lineStart, lineStart, 0, pass->regexOptions);
+    }
+    ULONGLONG to = PieceEnd(pass, lineStart), end, offset;
+    if (prefilter && pass->form == TEXT_ANSI) {
+        end = FindLineEnd(pass->view, lineStart, to);
+        if (end < to || to == pass->size) {
+            offset = RegexFirstHitBytes(pass->regex, pass->view + lineStart, end - lineStart, pass->regexOptions);
+            return offset == REGEX_NONE ? NO_HIT : lineStart + offset;
+        }
+    } else if (prefilter) {
+        DWORD count = DecodeUnits(pass, lineStart, to, TRUE, &end);
+        if (end < to || end >= pass->size) {
+            offset = RegexFirstHitUnits(pass->regex, pass->units, count, pass->regexOptions);
+            return offset == REGEX_NONE ? NO_HIT : ByteOfUnit(pass, lineStart, offset);
+        }
+    }
+    ULONGLONG may = prefilter ? LongLineMayMatch(pass, lineStart) : 0;
+    if (may != 0)
+        return may;
+    return MatchFrom(pass, lineStart, lineStart, 0, pass->regexOptions);
 }
 
 // Where the first match ends in the piece of text from from, or NO_HIT;
@@ -292,6 +368,10 @@ BOOL ScanPattern(ScanPass* pass, FileReport* report, const SearchRequest* reques
                          (request->options.wholeWord ? REGEX_WHOLE_WORD : 0);
     pass->units = workspace->units;
     pass->unitOffsets = workspace->unitOffsets;
+    // The DFA tries afresh on every file, whatever it gave up on before.
+    RegexNewText(pass->regex);
+    if (pass->reversed)
+        RegexNewText(pass->reversed);
     RegexLiteral literal;
     RegexRequired(program, &literal);
     int first = 0, last = literal.length;

@@ -9,6 +9,7 @@
 #pragma once
 #include "engine/StopFlag.h"
 #include "engine/scan/ScanWorkspace.h"
+#include "engine/text/AnsiCharacters.h"
 #include "engine/text/CaseFold.h"
 #include "engine/text/TextForm.h"
 #include "engine/text/VectorSearch.h"
@@ -50,12 +51,18 @@ struct ScanPass {
     BOOL wholeWord;            // literal text: no word character right before or after a hit
     BOOL matchless;            // the pattern cannot stand in a line of this text
     Anchors anchors;
+    // ANSI text only:
+    const AnsiCodePage* ansi;  // the code page's characters
+    BOOL doubleByte;           // lead bytes take a trail byte: hits start on characters
+    BYTE* patternFolds;        // literal text: 1 where pattern byte k is a character of one byte that folds
+    BOOL patternEndsInLead;    // the pattern ends with a lead byte, a character of one byte at a line's end
     // Unicode text only:
     const UINT32* characters;  // the pattern's characters, folded unless matchCase
     ULONGLONG characterCount;
     const CaseFoldTable* fold;
     const DWORD* wordBits;     // UnicodeWordBits, for whole words
     WCHAR* lineText;           // LINE_TEXT_UNITS of room to decode a report line's text
+    BOOL ansiBytes;            // ANSI text read as UTF-8 (code page 65001): report lines are its bytes
     // A regular expression (PatternScan.cpp); the pattern or the characters
     // above are then its required literal, which finds the lines that may
     // hold a hit, when it has one:

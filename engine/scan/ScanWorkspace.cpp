@@ -2,9 +2,13 @@
 // file, freed with the thread.
 #include "engine/scan/ScanWorkspace.h"
 
-ScanWorkspace* NewScanWorkspace()
+ScanWorkspace* NewScanWorkspace(int scanThreads)
 {
-    return (ScanWorkspace*)VirtualAlloc(NULL, sizeof(ScanWorkspace), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    ScanWorkspace* workspace =
+        (ScanWorkspace*)VirtualAlloc(NULL, sizeof(ScanWorkspace), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (workspace)
+        workspace->scanThreads = scanThreads > 1 ? scanThreads : 1;
+    return workspace;
 }
 
 void ReleaseReadBuffer(ScanWorkspace* workspace)
@@ -28,20 +32,23 @@ void FreeScanWorkspace(ScanWorkspace* workspace)
 }
 
 // Makes the workspace in *slot for program, unless the one there serves it.
-static BOOL Ready(RegexWorkspace** slot, const RegexProgram* program)
+static BOOL Ready(RegexWorkspace** slot, const RegexProgram* program, DWORD cacheBytes)
 {
     if (!program || RegexWorkspaceServes(*slot, program))
         return TRUE;
     RegexWorkspaceFree(*slot);
-    *slot = RegexWorkspaceAlloc(program);
+    *slot = RegexWorkspaceAlloc(program, cacheBytes);
     return *slot != NULL;
 }
 
 BOOL ReadyRegexWorkspaces(ScanWorkspace* workspace, const SearchRequest* request)
 {
-    return Ready(&workspace->regex[REGEX_ANSI], request->ansiProgram) &&
-           Ready(&workspace->reversed[REGEX_ANSI], request->ansiReversed) &&
-           Ready(&workspace->regex[REGEX_UNICODE], request->unicodeProgram) &&
-           Ready(&workspace->reversed[REGEX_UNICODE], request->unicodeReversed);
+    DWORD programs = (request->ansiProgram != NULL) + (request->ansiReversed != NULL) +
+                     (request->unicodeProgram != NULL) + (request->unicodeReversed != NULL);
+    DWORD share = REGEX_DFA_CACHES_BYTES / (DWORD)workspace->scanThreads / (programs ? programs : 1);
+    return Ready(&workspace->regex[REGEX_ANSI], request->ansiProgram, share) &&
+           Ready(&workspace->reversed[REGEX_ANSI], request->ansiReversed, share) &&
+           Ready(&workspace->regex[REGEX_UNICODE], request->unicodeProgram, share) &&
+           Ready(&workspace->reversed[REGEX_UNICODE], request->unicodeReversed, share);
 }
 

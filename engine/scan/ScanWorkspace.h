@@ -16,11 +16,14 @@
 #define PIECE_UNITS (PIECE_BYTES + 4)
 
 struct ScanWorkspace {
+    int scanThreads;         // of the search: they share the regular expressions' caches
     BYTE* readBuffer;        // files read whole go here; grown when a file needs more
     DWORD readBufferBytes;
     ReportNameRoom names;    // the report's name of the file being searched
     FaultGuard guard;        // resumes the thread after a fault in a mapped view
     BYTE pattern[NEEDLE_BYTES + 1];  // the pattern of the pass under way: the needle or one of its "&" variants
+    BYTE patternFolds[NEEDLE_BYTES + 1];   // which of its bytes fold (ByteScan.cpp)
+    DWORD needleStarts[NEEDLE_BYTES + 1];  // where the needle's characters start, and its end
     // Unicode text (UnicodeScan.cpp, LiteralScan.cpp):
     UINT32 needleCharacters[SEARCH_TEXT_CHARS];       // the search text's characters, folded unless matchCase
     UINT32 patternCharacters[SEARCH_TEXT_CHARS + 1];  // the pass's pattern: those, or one of their "&" variants
@@ -35,14 +38,16 @@ struct ScanWorkspace {
     WCHAR backwards[PIECE_UNITS];            // a line read backwards: its bytes, or its characters' units
 };
 
-// A workspace from the system's pages, or NULL without memory.
-ScanWorkspace* NewScanWorkspace();
+// A workspace from the system's pages for one of the scanThreads of a
+// search, or NULL without memory.
+ScanWorkspace* NewScanWorkspace(int scanThreads);
 // Frees the workspace and its read buffer.
 void FreeScanWorkspace(ScanWorkspace* workspace);
 // Gives the read buffer back to the system; the next file read whole makes
 // a new one.
 void ReleaseReadBuffer(ScanWorkspace* workspace);
 // Makes the thread's regular-expression workspaces for the request's
-// programs where they are missing or were made for another program. FALSE
+// programs where they are missing or were made for another program, each
+// with its share of the search's DFA caches (REGEX_DFA_CACHES_BYTES). FALSE
 // without memory.
 BOOL ReadyRegexWorkspaces(ScanWorkspace* workspace, const SearchRequest* request);

@@ -6,6 +6,7 @@
 // is decoded, into the workspace, at most LINE_TEXT_BYTES characters of it,
 // so any file, however large, takes the same bounded room.
 #include "engine/scan/UnicodeScan.h"
+#include "engine/scan/ByteScan.h"
 #include "engine/text/ByteFrequency.h"
 #include "engine/text/Utf16.h"
 #include "engine/text/WordCharacters.h"
@@ -115,6 +116,10 @@ ULONGLONG TextCharacterBytes(const ScanPass* pass, ULONGLONG pos, UINT32 unit)
 void ReportTextLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit,
                     ULONGLONG lineStart, ULONGLONG lineEnd)
 {
+    if (pass->ansiBytes) {
+        ReportByteLine(pass, report, lineNumber, hit, lineStart, lineEnd);
+        return;
+    }
     // Decoded first: the text may lie in a mapped view that faults, and then
     // nothing of the line must have been written. Each character takes at
     // least one byte of a report line.
@@ -126,7 +131,7 @@ void ReportTextLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumb
         UINT32 c = DecodeCharacter(pass->view, pos, pass->size, pass->form, &length);
         units += PutUtf16(c, text + units);
     }
-    ReportTextHit(report, lineNumber, (hit - lineStart) / pass->unitBytes + 1, text, units);
+    ReportTextHit(report, lineNumber, (hit - lineStart) / pass->unitBytes + 1, pass->view + lineStart, text, units);
 }
 
 // How often text bytes pass the test, in the byte scanner's measure: the

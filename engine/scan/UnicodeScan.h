@@ -22,6 +22,7 @@ BOOL TextWholeWordAt(const ScanPass* pass, ULONGLONG pos);
 // The bytes of the character whose first unit, at pos, is unit.
 ULONGLONG TextCharacterBytes(const ScanPass* pass, ULONGLONG pos, UINT32 unit);
 // The report line of a hit: the line decoded, at most LINE_TEXT_BYTES
-// characters, then converted to the ANSI code page.
+// characters, then converted to the ANSI code page; ANSI text read as UTF-8
+// is reported as it stands.
 void ReportTextLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit,
                     ULONGLONG lineStart, ULONGLONG lineEnd);

@@ -4,6 +4,7 @@
 // once, for all of them in two calls; its answer, not a copy of Unicode's
 // case tables, is what the search folds with.
 #include "engine/text/CaseFold.h"
+#include "engine/text/AnsiCharacters.h"
 #include "engine/text/Utf16.h"
 
 #define BMP_CHARACTERS 0x10000
@@ -164,9 +165,15 @@ const FoldPair* FoldChanges(const CaseFoldTable* table, int* count)
 
 int UpperCaseAnsiCharacter(char* bytes, int count)
 {
-    char kept[4];
-    if (count <= 0 || count > 4)
+    const AnsiCodePage* page = AnsiCharacters();
+    if (count == 1) {
+        bytes[0] = (char)page->fold[(BYTE)bytes[0]];
+        return 1;
+    }
+    // A double-byte character is compared exactly, as the text holds it.
+    if (count <= 0 || count > 4 || page->kind != ANSI_UTF8)
         return count;
+    char kept[4];
     CopyMemory(kept, bytes, count);
     int written = (int)CharUpperBuffA(bytes, (DWORD)count);
     if (written > 0 && written <= count)

@@ -4,9 +4,9 @@
 // and the platform's ANSI upper-casing of one character.
 // When case does not matter, the Unicode scan folds both the text and the
 // search text with it, so "é" finds "É" and Greek and Cyrillic letters fold
-// too; ANSI text folds only "a" to "z" (the needle is upper-cased by the
-// platform's ANSI upper-casing). Any search that compares Unicode characters
-// without regard to case folds them here.
+// too; ANSI text folds its one-byte characters by the code page
+// (engine/text/AnsiCharacters.h). Any search that compares Unicode
+// characters without regard to case folds them here.
 #pragma once
 #include <windows.h>
 
@@ -36,10 +36,12 @@ int FoldSources(const CaseFoldTable* table, UINT32 folded, UINT32* sources, int 
 // above it, with its upper-case form; *count of them (none without a table).
 const FoldPair* FoldChanges(const CaseFoldTable* table, int* count);
 
-// The platform's ANSI upper-casing (CharUpperBuffA) of one character's
-// count bytes (at most 4), in place; returns the bytes of the result. The
-// platform writes in place: in a code page where the upper-case form takes
-// more bytes (UTF-8: U+0250 to U+2C6F) it cannot, and the character stays as
-// it is; where it takes fewer (U+2C65 to U+023A) only those bytes count.
-// Upper-cased a character at a time, a text keeps every character.
+// The platform's ANSI upper-casing of one character's count bytes (at most
+// 4), in place; returns the bytes of the result. A character of one byte
+// folds as ANSI text folds it (engine/text/AnsiCharacters.h); a double-byte
+// character stays as it is, compared exactly. In UTF-8 CharUpperBuffA
+// writes in place: where the upper-case form takes more bytes (U+0250 to
+// U+2C6F) it cannot, and the character stays as it is; where it takes fewer
+// (U+2C65 to U+023A) only those bytes count. Upper-cased a character at a
+// time, a text keeps every character.
 int UpperCaseAnsiCharacter(char* bytes, int count);

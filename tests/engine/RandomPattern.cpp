@@ -48,7 +48,10 @@ static Piece ClassMember(Random* random)
         {L"\u03C0-\u03CA", L"\u03C3"}, {L"\u4E00-\u4E2D", L"\u4E2D"}, {L"!-/", L"&"},
         {L"\\d", L"5"}, {L"\\w", L"k"}, {L"\\s", L" "}, {L"\\D", L"x"}, {L"\\W", L"-"}, {L"\\S", L"q"},
         {L"\\t", L"\t"}, {L"\\x61", L"a"}, {L"\\xE9", L"\u00E9"}, {L"\\xA4", L"\u00A4"}, {L"\\]", L"]"},
-        {L"\\-", L"-"}, {L"\\\\", L"\\"}};
+        {L"\\-", L"-"}, {L"\\\\", L"\\"},
+        {L"[:alpha:]", L"k"}, {L"[:digit:]", L"4"}, {L"[:alnum:]", L"Z"}, {L"[:space:]", L" "},
+        {L"[:upper:]", L"Q"}, {L"[:lower:]", L"\u00E9"}, {L"[:punct:]", L"&"}, {L"[:xdigit:]", L"f"},
+        {L"[:word:]", L"_"}, {L"[:^digit:]", L"x"}, {L"[:^upper:]", L"\u03C3"}, {L"[:^space:]", L"\u4E2D"}};
     if (Below(random, 2)) {
         std::wstring c = PaletteCharacter(random);
         return {c.size() == 1 && wcschr(L"]\\^-", c[0]) ? L"\\" + c : c, c};

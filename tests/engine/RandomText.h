@@ -28,11 +28,14 @@ inline unsigned Between(Random* random, unsigned low, unsigned high)
 }
 
 // A lead byte and a trail byte of a double-byte code page; the trail may be
-// an ASCII letter.
+// an ASCII letter, a backslash, or a byte no character takes as a trail
+// (a quote, a slash, a space).
 inline std::string DoubleByte(Random* random)
 {
     std::string pair(1, (char)Between(random, 0x81, 0xFE));
-    pair += (char)(Below(random, 2) ? Between(random, 0x40, 0x7E) : Between(random, 0xA1, 0xFE));
+    unsigned pick = Below(random, 10);
+    pair += (char)(pick < 4 ? Between(random, 0x40, 0x7E) : pick < 5 ? '\\' : pick < 6 ? "\"'/ "[Below(random, 4)]
+                                                                                 : Between(random, 0xA1, 0xFE));
     return pair;
 }
 

@@ -1,139 +1,85 @@
-// The line scanner's core as it was before it searched with vector code, kept
-// as the reference that the differential test holds the fast one to: byte by
-// byte through the text, one pass per pattern, and a hit with whole words
-// only where the bytes beside it are no word characters. A regular
-// expression goes line by line through the reference matcher. Positions,
-// lines and columns are 64-bit.
+// The line scanner's core done the straightforward way, kept as the
+// reference that the differential test holds the fast one to: ANSI text
+// line by line, each line read into characters as the platform reads them
+// (a byte, or two bytes that it decodes as one character), each character of
+// one byte upper-cased by the platform where the code page spells the upper
+// case in one byte, a double-byte character compared as it stands; then the
+// pattern compared character by character at each character of the line,
+// and the hit taken back to its byte. A regular expression goes line by
+// line through the reference matcher. Under code page 65001 ANSI text is
+// UTF-8, which the Unicode reference reads (ReferenceUnicodeScan.cpp).
+// Positions, lines and columns are 64-bit.
 #include "tests/engine/ReferenceScan.h"
 #include "engine/StopFlag.h"
 #include "engine/regex/Regex.h"
 #include <string>
 
-// The reference's own types, apart from the engine's names.
-namespace reference {
+namespace {
 
-enum ScanOutcome { Advance, SkipLine, Match };
-
-// One pass over the file for one pattern.
-struct ScanPass {
-    const BYTE* view;
-    ULONGLONG size;
-    const BYTE* pattern;
-    ULONGLONG patternLength;
-    ULONGLONG pos;
-    ULONGLONG lineStart;
-    ULONGLONG lineNumber;
-    BOOL inString;
-    BYTE quoteByte;
-};
-
-static BOOL IsTerminator(BYTE c)
+bool IsTerminator(BYTE c)
 {
     return c == '\r' || c == '\n';
 }
 
-// Compares the pattern with the text at pos. Only "a" to "z" are folded in the
-// text, and not the byte after a pattern byte with its top bit set, which is
-// the trail byte of a double-byte character.
-static ScanOutcome Compare(const ScanPass* pass, BOOL matchCase)
+// The upper case of each byte that is a character of its own: the
+// platform's (LCMapStringEx) where the code page spells it in one byte.
+const UINT32* FoldedBytes()
 {
-    const BYTE* text = pass->view + pass->pos;
-    BOOL fold = !matchCase;
-    for (ULONGLONG k = 0; k < pass->patternLength; k++) {
-        BYTE c = text[k];
-        if (IsTerminator(c))
-            return SkipLine;
-        if (fold && c >= 'a' && c <= 'z')
-            c -= 0x20;
-        if (c != pass->pattern[k])
-            return Advance;
-        fold = !matchCase && pass->pattern[k] < 0x80;
+    static UINT32 folded[256];
+    static bool made = false;
+    if (made)
+        return folded;
+    for (UINT32 b = 0; b < 256; b++) {
+        folded[b] = b;
+        char byte = (char)b, out[4];
+        WCHAR c, upper;
+        BOOL usedDefault = FALSE;
+        if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &byte, 1, &c, 1) != 1 ||
+            LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, &c, 1, &upper, 1, NULL, NULL, 0) != 1)
+            continue;
+        if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &upper, 1, out, 4, NULL, &usedDefault) == 1 &&
+            !usedDefault)
+            folded[b] = (BYTE)out[0];
     }
-    return Match;
+    made = true;
+    return folded;
 }
 
-// One step at pos. The end of the file (reachable only with an empty
-// pattern) is neither a quote nor a terminator.
-static ScanOutcome Step(ScanPass* pass, const SearchOptions* options)
+}  // namespace
+
+// Whether the platform decodes two bytes as one character. It leaves a lead
+// byte alone before a NUL, which the scanner takes as a trail byte like any
+// other (NUL bytes make no text of any kind): a lead byte is the byte that
+// the platform decodes with a letter after it as one character.
+static bool OneCharacter(const char* pair)
 {
-    const BYTE* view = pass->view;
-    ULONGLONG pos = pass->pos;
-    if (options->skipComments && pos + 1 < pass->size && view[pos] == '/' && view[pos + 1] == '/')
-        return SkipLine;
-    if (options->stringsOnly && pos < pass->size) {
-        BYTE c = view[pos];
-        // A quote never starts a hit; a backslash does not escape it.
-        if (!pass->inString && (c == '"' || c == '\'')) {
-            pass->inString = TRUE;
-            pass->quoteByte = c;
-            return Advance;
-        }
-        if (pass->inString && c == pass->quoteByte) {
-            pass->inString = FALSE;
-            return Advance;
-        }
-    }
-    ScanOutcome outcome = Compare(pass, options->matchCase);
-    if (outcome == Match && options->stringsOnly && !pass->inString)
-        return Advance;
-    if (outcome == Match && options->wholeWord) {
-        ULONGLONG end = pos + pass->patternLength;
-        if ((pos > 0 && ReferenceIsWord(view[pos - 1], false)) || (end < pass->size && ReferenceIsWord(view[end], false)))
-            return Advance;
-    }
-    return outcome;
+    WCHAR units[2];
+    char lead[2] = {pair[0], pair[1] ? pair[1] : 'a'};
+    return MultiByteToWideChar(CP_ACP, 0, lead, 2, units, 2) == 1;
 }
 
-static void ReportPassHit(FileReport* report, const ScanPass* pass, ULONGLONG hit)
+std::vector<ULONGLONG> AnsiCharacterStarts(const std::string& bytes)
 {
-    ULONGLONG column = hit - pass->lineStart + 1;
-    ReportHit(report, pass->lineNumber, column, pass->view + pass->lineStart, pass->pos - pass->lineStart);
-}
-
-// Runs one pass from the first byte. Returns FALSE when a stop was requested.
-static BOOL RunPass(ScanPass* pass, const SearchOptions* options, FileReport* report)
-{
-    const BYTE* view = pass->view;
-    ULONGLONG size = pass->size;
-    pass->pos = 0;
-    pass->lineStart = 0;
-    pass->lineNumber = 1;
-    pass->inString = FALSE;
-    while (pass->pos + pass->patternLength <= size) {
-        ScanOutcome outcome = Step(pass, options);
-        if (outcome == Advance) {
-            // Passing over a terminator (an empty pattern outside a string)
-            // ends the line where it stands, so the next line is kept.
-            if (pass->pos < size && IsTerminator(view[pass->pos]))
-                outcome = SkipLine;
-            else
-                pass->pos++;
-        }
-        if (outcome != Advance) {
-            ULONGLONG hit = pass->pos;
-            while (pass->pos < size && !IsTerminator(view[pass->pos]))
-                pass->pos++;
-            if (outcome == Match)
-                ReportPassHit(report, pass, hit);
-            if (pass->pos >= size)
-                break;
-            if (view[pass->pos] == '\r' && pass->pos + 1 < size && view[pass->pos + 1] == '\n')
-                pass->pos += 2;
-            else
-                pass->pos++;
-            pass->lineNumber++;
-            pass->lineStart = pass->pos;
-            pass->inString = FALSE;
-        }
-        if (Stopped())
-            return FALSE;
+    std::vector<ULONGLONG> starts;
+    for (size_t at = 0; at < bytes.size();) {
+        starts.push_back(at);
+        at += at + 1 < bytes.size() && OneCharacter(bytes.data() + at) ? 2 : 1;
     }
-    return !Stopped();
+    starts.push_back(bytes.size());
+    return starts;
 }
 
-}  // namespace reference
+UINT32 AnsiCharacterKey(const std::string& bytes, ULONGLONG start, ULONGLONG end)
+{
+    if (end - start == 1)
+        return (BYTE)bytes[start];
+    return 0x10000 | (BYTE)bytes[start] << 8 | (BYTE)bytes[start + 1];
+}
 
-using namespace reference;
+UINT32 FoldedAnsiKey(UINT32 key)
+{
+    return key < 256 ? FoldedBytes()[key] : key;
+}
 
 bool ReferenceIsWord(DWORD c, bool unicode)
 {
@@ -152,17 +98,16 @@ ReferenceRules RulesOf(const SearchRequest* request, bool unicode)
     return ReferenceRules{unicode, options->matchCase != 0, rules};
 }
 
-// A regular expression: each line (CR, LF or CR LF ends one; what follows
-// the last line end is one more) through the reference matcher.
-static BOOL ReferenceScanPattern(const BYTE* view, ULONGLONG size, FileReport* report, const SearchRequest* request)
+// The first hit of each line of the text, reported; lines end at CR, LF or
+// CR LF, and what follows the last line end is one more line.
+static BOOL ReportAnsiLines(const BYTE* view, ULONGLONG size, FileReport* report,
+                            ULONGLONG (*lineHit)(const std::string& line, const void* context), const void* context)
 {
-    std::shared_ptr<ReferencePattern> pattern = ReferenceParse(request->text);
-    ReferenceRules rules = RulesOf(request, false);
     for (ULONGLONG start = 0, lineNumber = 1;; lineNumber++) {
         ULONGLONG end = start;
         while (end < size && !IsTerminator(view[end]))
             end++;
-        ULONGLONG hit = ReferenceFirstHit(pattern.get(), rules, LineOfBytes(std::string((const char*)view + start, end - start)));
+        ULONGLONG hit = lineHit(std::string((const char*)view + start, end - start), context);
         if (hit != REGEX_NONE)
             ReportHit(report, lineNumber, hit + 1, view + start, end - start);
         if (Stopped())
@@ -174,30 +119,60 @@ static BOOL ReferenceScanPattern(const BYTE* view, ULONGLONG size, FileReport* r
     return !Stopped();
 }
 
+struct PatternContext {
+    const ReferencePattern* pattern;
+    ReferenceRules rules;
+};
+
+static ULONGLONG PatternLineHit(const std::string& line, const void* context)
+{
+    const PatternContext* pattern = (const PatternContext*)context;
+    return ReferenceFirstHit(pattern->pattern, pattern->rules, LineOfAnsi(line));
+}
+
+struct LiteralContext {
+    std::vector<UINT32> pattern;
+    const SearchOptions* options;
+};
+
+static ULONGLONG LiteralLineHit(const std::string& line, const void* context)
+{
+    const LiteralContext* literal = (const LiteralContext*)context;
+    std::vector<ULONGLONG> starts = AnsiCharacterStarts(line);
+    std::vector<UINT32> shown, compared;
+    for (size_t k = 0; k + 1 < starts.size(); k++) {
+        shown.push_back(AnsiCharacterKey(line, starts[k], starts[k + 1]));
+        compared.push_back(literal->options->matchCase ? shown.back() : FoldedAnsiKey(shown.back()));
+    }
+    long long hit = ReferenceLineHit(compared.data(), shown.data(), shown.size(), literal->pattern, literal->options, false);
+    return hit < 0 ? REGEX_NONE : starts[hit];
+}
+
 // Runs the passes: the needle, then (strings only with ampersand variants)
-// the needle with a "&" after its first L - k bytes, for k = 1 .. L - 1.
+// the needle with a "&" after its first L - k characters, for k = 1 .. L - 1.
 BOOL ReferenceScanBytes(const BYTE* view, ULONGLONG size, FileReport* report, const SearchRequest* request)
 {
-    if (request->options.regularExpression)
-        return ReferenceScanPattern(view, size, report, request);
+    if (request->options.regularExpression) {
+        std::shared_ptr<ReferencePattern> pattern = ReferenceParse(request->text);
+        PatternContext context = {pattern.get(), RulesOf(request, false)};
+        return ReportAnsiLines(view, size, report, PatternLineHit, &context);
+    }
     // A text the code page cannot spell: no ANSI file holds it.
     if (request->needleLength == NO_ANSI_NEEDLE)
         return TRUE;
-    std::string needle(request->needle, request->needleLength);
+    std::string needleBytes(request->needle, request->needleLength);
+    std::vector<ULONGLONG> starts = AnsiCharacterStarts(needleBytes);
+    std::vector<UINT32> needle;
+    for (size_t k = 0; k + 1 < starts.size(); k++)
+        needle.push_back(AnsiCharacterKey(needleBytes, starts[k], starts[k + 1]));
     const SearchOptions* options = &request->options;
     size_t passes = (options->stringsOnly && options->ampVariants) ? needle.size() : 1;
-    ScanPass pass;
-    pass.view = view;
-    pass.size = size;
-    pass.quoteByte = 0;
     BOOL finished = TRUE;
     for (size_t k = 0; k < passes && finished; k++) {
-        std::string pattern = needle;
+        LiteralContext context = {needle, options};
         if (k > 0)
-            pattern.insert(needle.size() - k, "&");
-        pass.pattern = (const BYTE*)pattern.data();
-        pass.patternLength = pattern.size();
-        finished = RunPass(&pass, options, report);
+            context.pattern.insert(context.pattern.begin() + (needle.size() - k), '&');
+        finished = ReportAnsiLines(view, size, report, LiteralLineHit, &context);
     }
     return finished;
 }

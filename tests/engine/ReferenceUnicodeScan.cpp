@@ -174,14 +174,12 @@ bool IsTerminator(UINT32 c)
     return c == '\r' || c == '\n';
 }
 
-// The first hit of the line of n characters at line (shown: as they stand),
-// or -1: positions run from the line's start to its end (its terminator, or
-// the end of the text, where only an empty pattern can stand); "//" ends the
-// line, a quote opens a string that the same quote closes, only a match that
-// starts inside a string counts when strings only, and with whole words only
-// one with no word character beside it.
-long long FirstHit(const UINT32* line, const UINT32* shown, size_t n, const std::vector<UINT32>& pattern,
-                   const SearchOptions* options)
+}  // namespace
+
+// Positions run from the line's start to its end (its terminator, or the
+// end of the text, where only an empty pattern can stand).
+long long ReferenceLineHit(const UINT32* line, const UINT32* shown, size_t n, const std::vector<UINT32>& pattern,
+                           const SearchOptions* options, bool unicode)
 {
     size_t m = pattern.size();
     bool inString = false;
@@ -195,13 +193,15 @@ long long FirstHit(const UINT32* line, const UINT32* shown, size_t n, const std:
             continue;
         }
         bool matches = std::equal(pattern.begin(), pattern.end(), line + p);
-        bool alone = !options->wholeWord || ((p == 0 || !ReferenceIsWord(shown[p - 1], true)) &&
-                                             (p + m >= n || !ReferenceIsWord(shown[p + m], true)));
+        bool alone = !options->wholeWord || ((p == 0 || !ReferenceIsWord(shown[p - 1], unicode)) &&
+                                             (p + m >= n || !ReferenceIsWord(shown[p + m], unicode)));
         if (matches && alone && (!options->stringsOnly || inString))
             return (long long)p;
     }
     return -1;
 }
+
+namespace {
 
 // The line's text as a report line prints it: each character the ANSI code
 // page cannot hold exactly as its default character, at most 259 bytes.
@@ -237,8 +237,9 @@ typedef std::function<long long(size_t start, size_t n)> LineHit;
 
 // One pass over the text: each line's hit reported. Lines end at CR, LF or
 // CR LF; the text after the last line end is one more line, empty when the
-// text ends with one.
-BOOL ReportLines(const DecodedText& text, FileReport* report, const LineHit& lineHit)
+// text ends with one. With bytes (ANSI text read as UTF-8) a report line is
+// the line's bytes as they stand.
+BOOL ReportLines(const DecodedText& text, FileReport* report, const LineHit& lineHit, const BYTE* bytes)
 {
     ULONGLONG lineNumber = 1;
     for (size_t start = 0;; lineNumber++) {
@@ -247,7 +248,9 @@ BOOL ReportLines(const DecodedText& text, FileReport* report, const LineHit& lin
             end++;
         long long hit = lineHit(start, end - start);
         if (hit >= 0) {
-            std::string line = AnsiLine(text.shown.data() + start, end - start);
+            std::string line = bytes ? std::string((const char*)bytes + text.offsets[start],
+                                                   text.offsets[end] - text.offsets[start])
+                                     : AnsiLine(text.shown.data() + start, end - start);
             ReportHit(report, lineNumber, text.offsets[start + hit] - text.offsets[start] + 1, (const BYTE*)line.data(),
                       line.size());
         }
@@ -284,8 +287,14 @@ BOOL ReferenceScanFile(const BYTE* bytes, ULONGLONG size, FileReport* report, co
 {
     ULONGLONG mark = 0;
     Form form = request->options.unicodeFiles ? FormOf(bytes, size, &mark) : ANSI;
-    if (form == ANSI)
+    // Under code page 65001 ANSI text is UTF-8.
+    const BYTE* ansiBytes = NULL;
+    if (form == ANSI && GetACP() == CP_UTF8) {
+        form = UTF8;
+        ansiBytes = bytes;
+    } else if (form == ANSI) {
         return ReferenceScanBytes(bytes, size, report, request);
+    }
     const SearchOptions* options = &request->options;
     DecodedText text;
     Decode(bytes + mark, size - mark, form, options->matchCase != 0, &text);
@@ -297,7 +306,7 @@ BOOL ReferenceScanFile(const BYTE* bytes, ULONGLONG size, FileReport* report, co
         ReferenceRules rules = RulesOf(request, true);
         return ReportLines(text, report, [&](size_t start, size_t n) {
             return PatternHit(pattern.get(), rules, text.shown.data() + start, n);
-        });
+        }, ansiBytes);
     }
     std::vector<UINT32> needle;
     DecodedText typed;
@@ -310,8 +319,8 @@ BOOL ReferenceScanFile(const BYTE* bytes, ULONGLONG size, FileReport* report, co
         if (k > 0)
             pattern.insert(pattern.begin() + (needle.size() - k), '&');
         finished = ReportLines(text, report, [&](size_t start, size_t n) {
-            return FirstHit(text.compared.data() + start, text.shown.data() + start, n, pattern, options);
-        });
+            return ReferenceLineHit(text.compared.data() + start, text.shown.data() + start, n, pattern, options, true);
+        }, ansiBytes);
     }
     return finished;
 }

@@ -2,16 +2,19 @@
 // each node and start position the set of positions where its matches end.
 #include "tests/engine/RegexReference.h"
 #include "engine/regex/Regex.h"
+#include "tests/engine/ReferenceScan.h"
 #include <set>
 #include <unordered_map>
 
 enum ReferenceKind { R_LITERAL, R_BYTE, R_ANY, R_CLASS, R_ESCAPE, R_ASSERT, R_CONCAT, R_ALTERNATION, R_REPEAT };
 
 struct ReferenceItem {
-    enum { CHARS, BYTES, ESCAPE } kind;
-    DWORD first;
-    DWORD last;  // for an escape: 1 when negated
+    enum { CHARS, BYTES, ESCAPE, POSIX } kind;
+    DWORD first;  // for a named class: its index in posixNames
+    DWORD last;   // for an escape or a named class: 1 when negated
 };
+
+const char* const posixNames[] = {"alpha", "digit", "alnum", "space", "upper", "lower", "punct", "xdigit", "word"};
 
 struct ReferenceNode {
     size_t id;
@@ -111,9 +114,35 @@ struct ReferenceParser {
         }
     }
 
+    // "[:name:]" or "[:^name:]" at the cursor: a named class, a name that is
+    // none (bad), or a plain "[" (false).
+    bool Named(ReferenceItem* item)
+    {
+        if (Peek() != '[' || Peek(1) != ':')
+            return false;
+        size_t from = at + 2 + (Peek(2) == '^');
+        std::string name;
+        for (size_t k = from; k < text.size() && text[k] < 0x80 && isalpha((int)text[k]); k++)
+            name += (char)text[k];
+        size_t close = from + name.size();
+        if (name.empty() || close + 1 >= text.size() || text[close] != ':' || text[close + 1] != ']')
+            return false;
+        for (DWORD k = 0; k < sizeof posixNames / sizeof posixNames[0]; k++) {
+            if (name == posixNames[k]) {
+                *item = {ReferenceItem::POSIX, k, Peek(2) == '^' ? 1u : 0u};
+                at = close + 2;
+                return true;
+            }
+        }
+        bad = true;
+        return true;
+    }
+
     ReferenceItem ClassAtom()
     {
         ReferenceItem item = {ReferenceItem::CHARS, Peek(), Peek()};
+        if (Named(&item))
+            return item;
         if (Peek() != '\\') {
             at++;
             return item;
@@ -150,7 +179,8 @@ struct ReferenceParser {
             if (Peek() == '-' && Peek(1) != ']' && Peek(1) != ~0u) {
                 at++;
                 ReferenceItem last = ClassAtom();
-                if (item.kind == ReferenceItem::ESCAPE || last.kind == ReferenceItem::ESCAPE || last.first < item.first)
+                if (item.kind == ReferenceItem::ESCAPE || last.kind == ReferenceItem::ESCAPE ||
+                    item.kind == ReferenceItem::POSIX || last.kind == ReferenceItem::POSIX || last.first < item.first)
                     bad = true;
                 if (!(item.kind == ReferenceItem::BYTES && last.kind == ReferenceItem::BYTES))
                     item.kind = ReferenceItem::CHARS;
@@ -284,14 +314,22 @@ std::string Spelling(DWORD c, bool upper)
     return spelled;
 }
 
-// A \xHH byte of an ANSI pattern, upper-cased as a character of its own when
-// asked: an ASCII letter, or any byte of a single-byte code page.
-BYTE UpperByte(BYTE b, bool upper)
+// Whether a byte leads a double-byte character: the platform decodes it
+// and a letter after it as one character.
+bool IsLeadByte(BYTE b)
 {
-    CPINFO info;
-    if (upper && (b < 0x80 || (GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1)))
-        CharUpperBuffA((char*)&b, 1);
-    return b;
+    char pair[2] = {(char)b, 'a'};
+    WCHAR units[2];
+    return MultiByteToWideChar(CP_ACP, 0, pair, 2, units, 2) == 1;
+}
+
+// The key of a character the code page spells in these bytes (one
+// character: one byte, or two), or ~0u when it spells none.
+DWORD KeyOf(const std::string& bytes)
+{
+    if (bytes.empty() || bytes.size() > 2)
+        return ~0u;
+    return AnsiCharacterKey(bytes, 0, bytes.size());
 }
 
 DWORD InvariantUpper(DWORD c)
@@ -306,6 +344,60 @@ DWORD InvariantUpper(DWORD c)
     return chars.size() == 1 ? chars[0] : c;
 }
 
+// The characters of the basic plane by their invariant upper case, made once.
+const std::unordered_map<DWORD, std::vector<DWORD>>& ByUpperCase()
+{
+    static std::unordered_map<DWORD, std::vector<DWORD>> map;
+    if (map.empty()) {
+        for (DWORD c = 0; c < 0x10000; c++) {
+            if (!IsSurrogate(c))
+                map[InvariantUpper(c)].push_back(c);
+        }
+    }
+    return map;
+}
+
+// Whether a named class holds character c as the engine's documentation
+// says: ASCII in ANSI files (and \w's bytes for word), the platform's types
+// of one character at a time in Unicode files, none beyond the basic plane.
+bool InNamedClass(DWORD named, bool unicode, DWORD c, bool (*isWord)(bool, DWORD))
+{
+    if (named == 8)
+        return isWord(unicode, c);
+    if (!unicode) {
+        if (c >= 0x80)
+            return false;
+        int b = (int)c;
+        const int tests[] = {isalpha(b), isdigit(b), isalnum(b), isspace(b), isupper(b), islower(b), ispunct(b),
+                             isxdigit(b)};
+        return tests[named] != 0;
+    }
+    if (c >= 0x10000 || IsSurrogate(c))
+        return false;
+    WCHAR unit = (WCHAR)c;
+    WORD type = 0;
+    GetStringTypeW(CT_CTYPE1, &unit, 1, &type);
+    switch (named) {
+    case 0: return IsCharAlphaW(unit);
+    case 1: return type & C1_DIGIT;
+    case 2: return IsCharAlphaNumericW(unit);
+    case 3: return type & C1_SPACE;
+    case 4: return IsCharUpperW(unit);
+    case 5: return IsCharLowerW(unit);
+    case 6: return type & C1_PUNCT;
+    default: return type & C1_XDIGIT;
+    }
+}
+
+bool IsWordOf(bool unicode, DWORD c)
+{
+    if (c == '_')
+        return true;
+    if (unicode)
+        return c < 0x10000 && !IsSurrogate(c) && IsCharAlphaNumericW((WCHAR)c);
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
+}
+
 class ReferenceMatcher {
 public:
     ReferenceMatcher(const ReferenceRules& theRules, const ReferenceLine& theLine, bool assertionsRelaxed)
@@ -313,13 +405,38 @@ public:
     {
     }
 
-    bool IsWord(DWORD c) const
+    bool IsWord(DWORD c) const { return IsWordOf(rules.unicode, c); }
+
+    // Text character c against a named class: some member whose upper case
+    // (unless match case) is c's, or c itself when case matters.
+    bool InPosix(const ReferenceItem& item, DWORD c) const
     {
-        if (c == '_')
-            return true;
-        if (rules.unicode)
-            return c < 0x10000 && !IsSurrogate(c) && IsCharAlphaNumericW((WCHAR)c);
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
+        bool negated = item.last != 0;
+        if (rules.matchCase || !rules.unicode) {
+            if (rules.unicode)
+                return InNamedClass(item.first, true, c, IsWordOf) != negated;
+            // ANSI members fold as \xHH members do; a double-byte character
+            // is a member where its lead byte is.
+            if (c >= 0x10000)
+                return InNamedClass(item.first, false, (c >> 8) & 0xFF, IsWordOf) != negated;
+            for (DWORD b = 0; b < 256; b++) {
+                if (InNamedClass(item.first, false, b, IsWordOf) != negated && Folded(b) == Folded(c))
+                    return true;
+            }
+            return false;
+        }
+        if (c >= 0x10000)
+            return negated;
+        DWORD upper = Folded(c);
+        std::vector<DWORD> members = {c};
+        auto same = ByUpperCase().find(upper);
+        if (same != ByUpperCase().end())
+            members.insert(members.end(), same->second.begin(), same->second.end());
+        for (DWORD m : members) {
+            if (InNamedClass(item.first, true, m, IsWordOf) != negated)
+                return true;
+        }
+        return false;
     }
 
     // The word character test at position i: the character there, none at
@@ -327,13 +444,14 @@ public:
     bool WordAt(size_t i) const { return i < n && IsWord(line.chars[i]); }
 
     // The text character as a set tests it: folded when match case is off.
+    // ANSI: a character of one byte folds, a double-byte one stays.
     DWORD Folded(DWORD c) const
     {
         if (rules.matchCase)
             return c;
         if (rules.unicode)
             return InvariantUpper(c);
-        return c >= 'a' && c <= 'z' ? c - 0x20 : c;
+        return FoldedAnsiKey(c);
     }
 
     bool InEscape(DWORD letter, bool negated, DWORD c) const
@@ -344,13 +462,13 @@ public:
         return in != negated;
     }
 
-    const std::set<size_t>& Ends(const ReferenceNode* node, size_t i, bool afterHigh)
+    const std::set<size_t>& Ends(const ReferenceNode* node, size_t i)
     {
         size_t key = node->id * (n + 1) + i;
         auto known = memo.find(key);
         if (known != memo.end())
             return known->second;
-        std::set<size_t> ends = Compute(node, i, afterHigh);
+        std::set<size_t> ends = Compute(node, i);
         return memo[key] = ends;
     }
 
@@ -360,41 +478,31 @@ public:
     size_t n;
     std::unordered_map<size_t, std::set<size_t>> memo;
 
-    // A class's members as the rules spell them, made once.
+    // A class's members as the rules spell them, made once: characters
+    // folded, and ANSI lead bytes that stand for every character they begin.
     struct Members {
         std::set<DWORD> singles;
-        std::vector<std::string> multis;
+        std::set<DWORD> leads;
     };
     std::unordered_map<const ReferenceNode*, Members> classes;
 
 private:
-    // The ANSI bytes of a literal node, upper-cased unless match case.
-    std::string LiteralBytes(const ReferenceNode* node) const
-    {
-        if (node->kind == R_BYTE)
-            return std::string(1, (char)UpperByte((BYTE)node->value, !rules.matchCase));
-        return Spelling(node->value, !rules.matchCase);
-    }
+    // Whether an ANSI text character begins with the lead byte b.
+    static bool BeginsWith(DWORD c, DWORD b) { return c == b || (c >= 0x10000 && ((c >> 8) & 0xFF) == b); }
 
-    std::set<size_t> Literal(const ReferenceNode* node, size_t i, bool afterHigh)
+    std::set<size_t> Literal(const ReferenceNode* node, size_t i)
     {
-        if (rules.unicode) {
-            if (i < n && Folded(line.chars[i]) == Folded(node->value))
-                return {i + 1};
+        if (i >= n)
             return {};
-        }
-        // The literal scanner's rule: a byte after one of 0x80 or more is a
-        // trail byte, compared as it stands.
-        std::string bytes = LiteralBytes(node);
-        if (bytes.empty() || i + bytes.size() > n)
-            return {};
-        for (size_t k = 0; k < bytes.size(); k++) {
-            bool fold = !rules.matchCase && (k == 0 ? !afterHigh : (BYTE)bytes[k - 1] < 0x80);
-            DWORD c = fold ? Folded(line.chars[i + k]) : line.chars[i + k];
-            if (c != (BYTE)bytes[k])
-                return {};
-        }
-        return {i + bytes.size()};
+        DWORD c = line.chars[i];
+        if (rules.unicode)
+            return Folded(c) == Folded(node->value) ? std::set<size_t>{i + 1} : std::set<size_t>{};
+        // ANSI: \xHH is the character of that byte, or of a lead byte every
+        // character it begins; a literal the character the code page spells.
+        if (node->kind == R_BYTE && IsLeadByte((BYTE)node->value))
+            return BeginsWith(c, node->value) ? std::set<size_t>{i + 1} : std::set<size_t>{};
+        DWORD key = node->kind == R_BYTE ? node->value : KeyOf(Spelling(node->value, false));
+        return key != ~0u && Folded(c) == Folded(key) ? std::set<size_t>{i + 1} : std::set<size_t>{};
     }
 
     const Members& MembersOf(const ReferenceNode* node)
@@ -404,19 +512,17 @@ private:
             return known->second;
         Members& members = classes[node];
         for (const ReferenceItem& item : node->items) {
-            if (item.kind == ReferenceItem::ESCAPE)
+            if (item.kind == ReferenceItem::ESCAPE || item.kind == ReferenceItem::POSIX)
                 continue;
             for (DWORD m = item.first; m <= item.last; m++) {
                 if (rules.unicode) {
                     members.singles.insert(Folded(m));
-                } else if (item.kind == ReferenceItem::BYTES) {
-                    members.singles.insert(UpperByte((BYTE)m, !rules.matchCase));
+                } else if (item.kind == ReferenceItem::BYTES && IsLeadByte((BYTE)m)) {
+                    members.leads.insert(m);
                 } else {
-                    std::string bytes = Spelling(m, !rules.matchCase);
-                    if (bytes.size() == 1)
-                        members.singles.insert((BYTE)bytes[0]);
-                    else if (bytes.size() > 1)
-                        members.multis.push_back(bytes);
+                    DWORD key = item.kind == ReferenceItem::BYTES ? m : KeyOf(Spelling(m, false));
+                    if (key != ~0u)
+                        members.singles.insert(Folded(key));
                 }
             }
         }
@@ -428,33 +534,17 @@ private:
         if (i >= n)
             return {};
         DWORD c = line.chars[i], folded = Folded(c);
-        const std::set<DWORD>& singles = MembersOf(node).singles;
-        const std::vector<std::string>& multis = MembersOf(node).multis;
-        bool in = false;
+        const Members& members = MembersOf(node);
+        bool in = members.singles.count(folded) > 0;
+        for (DWORD lead : members.leads)
+            in |= BeginsWith(c, lead);
         for (const ReferenceItem& item : node->items) {
             if (item.kind == ReferenceItem::ESCAPE)
                 in |= InEscape(item.first, item.last != 0, folded);
+            if (item.kind == ReferenceItem::POSIX)
+                in |= InPosix(item, c);
         }
-        in |= singles.count(folded) > 0;
-        std::set<size_t> ends;
-        if (node->negated) {
-            // ANSI: no byte that begins a member of several bytes either.
-            for (const std::string& bytes : multis)
-                in |= (BYTE)bytes[0] == c;
-            if (!in)
-                ends.insert(i + 1);
-            return ends;
-        }
-        if (in)
-            ends.insert(i + 1);
-        for (const std::string& bytes : multis) {
-            size_t k = 0;
-            while (k < bytes.size() && i + k < n && line.chars[i + k] == (BYTE)bytes[k])
-                k++;
-            if (k == bytes.size())
-                ends.insert(i + k);
-        }
-        return ends;
+        return in != node->negated ? std::set<size_t>{i + 1} : std::set<size_t>{};
     }
 
     bool Holds(DWORD assertion, size_t i) const
@@ -473,7 +563,7 @@ private:
     {
         std::set<size_t> to;
         for (size_t i : from) {
-            const std::set<size_t>& ends = Ends(child, i, false);
+            const std::set<size_t>& ends = Ends(child, i);
             to.insert(ends.begin(), ends.end());
         }
         return to;
@@ -505,14 +595,12 @@ private:
         return ends;
     }
 
-    bool IsLiteral(const ReferenceNode* node) const { return node->kind == R_LITERAL || node->kind == R_BYTE; }
-
-    std::set<size_t> Compute(const ReferenceNode* node, size_t i, bool afterHigh)
+    std::set<size_t> Compute(const ReferenceNode* node, size_t i)
     {
         switch (node->kind) {
         case R_LITERAL:
         case R_BYTE:
-            return Literal(node, i, afterHigh);
+            return Literal(node, i);
         case R_ANY:
             return i < n ? std::set<size_t>{i + 1} : std::set<size_t>{};
         case R_ESCAPE:
@@ -524,27 +612,20 @@ private:
             return Holds(node->value, i) ? std::set<size_t>{i} : std::set<size_t>{};
         case R_CONCAT: {
             std::set<size_t> ends = {i};
-            const ReferenceNode* previous = nullptr;
             for (const ReferenceNode* child : node->children) {
-                bool high = false;
-                if (!rules.unicode && previous && IsLiteral(previous) && IsLiteral(child)) {
-                    std::string bytes = LiteralBytes(previous);
-                    high = !bytes.empty() && (BYTE)bytes.back() >= 0x80;
-                }
                 std::set<size_t> next;
                 for (size_t j : ends) {
-                    const std::set<size_t>& more = Ends(child, j, high);
+                    const std::set<size_t>& more = Ends(child, j);
                     next.insert(more.begin(), more.end());
                 }
                 ends = next;
-                previous = child;
             }
             return ends;
         }
         case R_ALTERNATION: {
             std::set<size_t> ends;
             for (const ReferenceNode* child : node->children) {
-                const std::set<size_t>& more = Ends(child, i, false);
+                const std::set<size_t>& more = Ends(child, i);
                 ends.insert(more.begin(), more.end());
             }
             return ends;
@@ -576,6 +657,18 @@ ReferenceLine LineOfBytes(const std::string& bytes)
     for (size_t i = 0; i < bytes.size(); i++) {
         line.chars.push_back((BYTE)bytes[i]);
         line.offsets.push_back(i);
+    }
+    line.offsets.push_back(bytes.size());
+    return line;
+}
+
+ReferenceLine LineOfAnsi(const std::string& bytes)
+{
+    ReferenceLine line;
+    std::vector<ULONGLONG> starts = AnsiCharacterStarts(bytes);
+    for (size_t k = 0; k + 1 < starts.size(); k++) {
+        line.chars.push_back(AnsiCharacterKey(bytes, starts[k], starts[k + 1]));
+        line.offsets.push_back(starts[k]);
     }
     line.offsets.push_back(bytes.size());
     return line;
@@ -620,7 +713,7 @@ ULONGLONG ReferenceFirstHit(const ReferencePattern* pattern, const ReferenceRule
         bool wholeWord = (rules.options & REGEX_WHOLE_WORD) != 0;
         if (wholeWord && p > 0 && matcher.IsWord(c[p - 1]))
             continue;
-        for (size_t e : matcher.Ends(pattern->root, p, false)) {
+        for (size_t e : matcher.Ends(pattern->root, p)) {
             if (!wholeWord || !matcher.WordAt(e))
                 return line.offsets[p];
         }
@@ -633,7 +726,7 @@ ULONGLONG ReferenceFirstEnd(const ReferencePattern* pattern, const ReferenceRule
     ReferenceMatcher matcher(rules, line, true);
     size_t least = ~(size_t)0;
     for (size_t p = 0; p <= line.chars.size(); p++) {
-        std::set<size_t> ends = matcher.Ends(pattern->root, p, false);
+        std::set<size_t> ends = matcher.Ends(pattern->root, p);
         if (!ends.empty() && *ends.begin() < least)
             least = *ends.begin();
     }

@@ -14,14 +14,17 @@ struct ReferencePattern;
 // NULL when the pattern does not parse (the reference does not say why).
 std::shared_ptr<ReferencePattern> ReferenceParse(const std::wstring& pattern);
 
-// A line's characters (bytes of an ANSI file, characters of a Unicode one, a
-// surrogate pair as one) and the unit offset of each, with the length last.
+// A line's characters (of an ANSI file as AnsiCharacterKey has them, of a
+// Unicode one a surrogate pair as one) and the unit offset of each, with the
+// length last.
 struct ReferenceLine {
     std::vector<DWORD> chars;
     std::vector<ULONGLONG> offsets;
 };
 
 ReferenceLine LineOfBytes(const std::string& bytes);
+// ANSI text read into characters as the platform reads them.
+ReferenceLine LineOfAnsi(const std::string& bytes);
 ReferenceLine LineOfUnits(const std::wstring& units);
 
 struct ReferenceRules {

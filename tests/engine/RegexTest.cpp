@@ -5,6 +5,7 @@
 #include "engine/regex/Regex.h"
 #include "engine/regex/Parser.h"
 #include "engine/regex/Workspace.h"
+#include "tests/engine/RandomPattern.h"
 #include <gtest/gtest.h>
 #include <string>
 
@@ -66,6 +67,18 @@ const BadPattern badPatterns[] = {
     {L"(a{1000}){1000}", L"pattern too large at position 10"},
     {L"x(?:(?:ab){100}){400}", L"pattern too large at position 17"},
     {L"\\w{1000}\\d{1000}[a-z]{1000}(\\s{1000}){30}", L"pattern too large at position 38"},
+    // So is one whose expansion is too much work, though it compiles to
+    // nothing.
+    {L"((((){1000}){1000}){1000}){1000}", L"pattern too large at position 27"},
+    {L"(((x{0}){1000}){1000}){1000}", L"pattern too large at position 23"},
+    {L"a(((\\b){1000}){1000})", L"pattern too large at position 15"},
+    // Named classes.
+    {L"[[:foo:]]", L"unknown class [:foo:] at position 2"},
+    {L"x[a[:^Alpha:]]", L"unknown class [:^Alpha:] at position 4"},
+    {L"[:digit:]", L"[:digit:] outside brackets: write [[:digit:]] at position 1"},
+    {L"[[:alpha:]-z]", L"a named class ends a range at position 2"},
+    {L"[a-[:digit:]]", L"a named class ends a range at position 2"},
+    {L"[[:digit:]", L"missing ] for [ at position 1"},
 };
 
 TEST(Regex, BadPatternsSayWhatAndWhere)
@@ -90,7 +103,10 @@ TEST(Regex, OddPatternsParse)
     const wchar_t* const patterns[] = {L"",       L"a{",     L"a{,2}",  L"{}",     L"x{2,}",   L"[]a]",  L"[^]a]",
                                        L"[a-]",   L"[-a]",   L"\\{",    L"\\/",    L"a|",      L"()",    L"(?:)",
                                        L"}",      L"]",      L"\\t",    L"\\x41",  L"[\\x41-\\x5A]", L"[\\d-]",
-                                       L"(\\b)*", L"(^|x)+", L"x{0}",   L"a*?b+?", L"[[]",     L"[^\\]]"};
+                                       L"(\\b)*", L"(^|x)+", L"x{0}",   L"a*?b+?", L"[[]",     L"[^\\]]",
+                                       // "[" that begins no named class is a member.
+                                       L"[[:]", L"[[:alpha]", L"[:]", L"[[::]]", L"[[:1:]]", L"[:x:]",
+                                       L"[[:alpha:][:^digit:]_]", L"[^[:space:]x]", L"[\\[:alpha:]]"};
     for (const wchar_t* pattern : patterns)
         EXPECT_EQ(MessageOf(pattern), L"") << testing::PrintToString(std::wstring(pattern));
 }
@@ -124,26 +140,56 @@ const HitCase hitCases[] = {
     {L"", BOTH, TRUE, 0, L"", 0, 0},
     {L"\\d+", BOTH, TRUE, 0, L"x12", 1, 0},
     {L"PM_[A-Z]+", BOTH, FALSE, 0, L"x pm_q", 2, 0},
-    // In ANSI files only a to z fold in the text: an upper-cased accented
-    // letter of the pattern matches only its upper case.
-    {L"\u00E9", ANSI, FALSE, 0, L"\u00E9\u00C9", 1, 1252},
+    // In ANSI files every letter of one byte folds as the code page
+    // upper-cases it, \xHH as the character of that byte; a double-byte
+    // character is one character, compared as it stands, and no part of the
+    // pattern matches its trail byte.
+    {L"\u00E9", ANSI, FALSE, 0, L"\u00C9\u00E9", 0, 1252},
+    {L"caf[\u00E9]", ANSI, FALSE, 0, L"Caf\u00C9", 0, 1252},
+    {L"caf\\xe9", ANSI, FALSE, 0, L"x caf\u00E9", 2, 1252},
     {L"\u00E9", UNICODE_TEXT, FALSE, 0, L"x\u00E9", 1, 0},
-    // After a lead byte the literal scanner compares the next byte as it
-    // stands.
-    {L"\u4E2Da", ANSI, FALSE, 0, L"\u4E2Da \u4E2DA", 4, 950},
+    {L"\u4E2Da", ANSI, FALSE, 0, L"\u4E2D \u4E2DA", 3, 950},
     {L"\u4E2D(?:a)", ANSI, FALSE, 0, L"\u4E2Da", 0, 950},
     {L"[\u4E00-\u4E2D]+", ANSI, TRUE, 0, L"ab\u4E2D", 2, 950},
     {L"[^\u4E2D]", ANSI, TRUE, 0, L"\u4E2D", -1, 950},
+    {L"[^a]b", ANSI, TRUE, 0, L"\u4E2Db", 0, 950},
     {L"\u4E2D", ANSI, TRUE, 0, L"\u4E2D", -1, 1252},
     {L".", ANSI, TRUE, 0, L"\u4E2D", 0, 950},
-    {L"^..$", ANSI, TRUE, 0, L"\u4E2D", 0, 950},
-    {L"\\xA4\\xA4", ANSI, TRUE, 0, L"x\u4E2D", 1, 950},
+    {L"^.$", ANSI, TRUE, 0, L"\u4E2D", 0, 950},
+    {L"^..$", ANSI, TRUE, 0, L"\u4E2D", -1, 950},
+    {L"A", ANSI, FALSE, 0, L"\u4E59", -1, 950},
+    {L"\\w\\b", ANSI, TRUE, 0, L"\u4E59 x", 0, 950},
+    {L"\\xA4", ANSI, TRUE, 0, L"x\u4E2D", 1, 950},
+    {L"\\xA4\\xA4", ANSI, TRUE, 0, L"x\u4E2D", -1, 950},
     // Unicode: a surrogate pair is one character; both sides fold.
     {L"^.$", UNICODE_TEXT, TRUE, 0, L"\U0001F600", 0, 0},
     {L"^..$", UNICODE_TEXT, TRUE, 0, L"\U0001F600", -1, 0},
     {L"\u03C3", UNICODE_TEXT, FALSE, 0, L"x\u03A3", 1, 0},
     {L"\U00010428", UNICODE_TEXT, FALSE, 0, L"x\U00010400", 1, 0},
     {L"\\w+", UNICODE_TEXT, TRUE, REGEX_WHOLE_WORD, L"\u00E9t\u00E9 \u4E2D\u6587", 0, 0},
+    // Named classes: ASCII in ANSI files ([:word:] as \w), the platform's
+    // character types in Unicode ones; with match case off, upper and lower
+    // take either case, as every member folds.
+    {L"[[:digit:]]+", BOTH, TRUE, 0, L"a019b", 1, 0},
+    {L"[[:digit:]]+", BOTH, TRUE, 0, L"d]]", -1, 0},
+    {L"[^[:digit:]]", BOTH, TRUE, 0, L"01x", 2, 0},
+    {L"[[:^alpha:]]", BOTH, TRUE, 0, L"ab1", 2, 0},
+    {L"[[:alnum:]_]+$", BOTH, TRUE, 0, L"-a_1", 1, 0},
+    {L"[[:upper:]]", BOTH, TRUE, 0, L"abC", 2, 0},
+    {L"[[:upper:]]", BOTH, FALSE, 0, L"-bC", 1, 0},
+    {L"[[:lower:]]", BOTH, FALSE, 0, L"-Bc", 1, 0},
+    {L"[[:^lower:]]", BOTH, FALSE, 0, L"abc", 0, 0},
+    {L"[^[:lower:]]", BOTH, FALSE, 0, L"aB1", 2, 0},
+    {L"[[:punct:]]", BOTH, TRUE, 0, L"ab_", 2, 0},
+    {L"[[:xdigit:]]+", BOTH, TRUE, 0, L"xyzF0", 3, 0},
+    {L"[[:space:]]", BOTH, TRUE, 0, L"a\tb", 1, 0},
+    {L"[[:word:]]+", ANSI, TRUE, 0, L"-\u00E9", 1, 1252},
+    {L"[[:alpha:]]", ANSI, TRUE, 0, L"\u00E9a", 1, 1252},
+    {L"[[:alpha:]]", UNICODE_TEXT, TRUE, 0, L"1\u00E9", 1, 0},
+    {L"[[:upper:]]", UNICODE_TEXT, TRUE, 0, L"\u03C3\u03A3", 1, 0},
+    {L"[[:lower:]]", UNICODE_TEXT, FALSE, 0, L"1\u03A3", 1, 0},
+    {L"[[:digit:]]", UNICODE_TEXT, TRUE, 0, L"x\u0663", 1, 0},
+    {L"\\d", UNICODE_TEXT, TRUE, 0, L"\u0663", -1, 0},
 };
 
 TEST(Regex, FirstHitFollowsTheScannerRules)
@@ -158,7 +204,7 @@ TEST(Regex, FirstHitFollowsTheScannerRules)
             RegexProgram* program = RegexCompile(test.pattern, lstrlenW(test.pattern),
                                                  alphabet == ANSI ? REGEX_ANSI : REGEX_UNICODE, test.matchCase, &error);
             ASSERT_TRUE(program != NULL) << testing::PrintToString(std::wstring(test.pattern));
-            RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
+            RegexWorkspace* workspace = RegexWorkspaceAlloc(program, REGEX_DFA_CACHE_BYTES);
             ULONGLONG hit;
             if (alphabet == ANSI) {
                 char bytes[64];
@@ -230,6 +276,91 @@ TEST(Regex, RequiredLiteralIsInEveryMatch)
     }
 }
 
+// A character typed in an ANSI pattern (a literal, a class member, either
+// end of a range) that the code page cannot spell is noted with its
+// position; escapes are bytes or ASCII and always spelled.
+TEST(Regex, NotesACharacterTheCodePageCannotSpell)
+{
+    const struct {
+        const wchar_t* pattern;
+        UINT codePage;  // 0 for any
+        DWORD unspelled;
+        int position;
+    } cases[] = {
+        {L"a\\xE9\\.[\\t\\x80-\\xFF]", 0, 0, 0},
+        {L"\u4E2D", 1252, 0x4E2D, 1},
+        {L"ab[x\u4E2D]", 1252, 0x4E2D, 5},
+        {L"[\u0101-\u017E]", 1252, 0x0101, 2},
+        {L"[\u00E9-\u4E2D]", 1252, 0x4E2D, 4},
+        {L"x\u4E2D{0}", 1252, 0x4E2D, 2},
+        {L"\u00E9", 950, 0x00E9, 1},
+        {L"\u4E2D\u6587", 950, 0, 0},
+        {L"(x|\xD800)", 65001, 0xD800, 4},
+        {L"\U0001F600", 65001, 0, 0},
+    };
+    for (const auto& test : cases) {
+        if (test.codePage && test.codePage != GetACP())
+            continue;
+        for (BOOL matchCase : {TRUE, FALSE}) {
+            RegexError error;
+            RegexProgram* program = RegexCompile(test.pattern, lstrlenW(test.pattern), REGEX_ANSI, matchCase, &error);
+            ASSERT_TRUE(program != NULL);
+            EXPECT_EQ(error.unspelled, test.unspelled) << testing::PrintToString(std::wstring(test.pattern));
+            EXPECT_EQ(error.unspelledPosition, test.position);
+            RegexFree(program);
+            program = RegexCompile(test.pattern, lstrlenW(test.pattern), REGEX_UNICODE, matchCase, &error);
+            EXPECT_EQ(error.unspelled, 0u);
+            RegexFree(program);
+        }
+    }
+}
+
+// Random patterns, near-valid ones (random patterns with a few characters
+// changed) and nested empty groups and counted repeats: every compile, in
+// both alphabets and both directions, ends within a fixed budget of steps
+// per character of the pattern, and one refused for its work says so.
+TEST(Regex, EveryCompileEndsWithinItsBudget)
+{
+    static const wchar_t alphabet[] = L"()[]{}*+?|^$\\.:-,^0123456789axX_ ";
+    static const wchar_t* const cores[] = {L"", L"x{0}", L"()", L"a", L"(|)", L"\\b", L"[[:alpha:]]", L"x?", L"(?:)"};
+    Random random = {4242};
+    unsigned refused = 0;
+    for (int n = 0; n < 600; n++) {
+        std::wstring pattern;
+        int kind = n % 3;
+        if (kind == 0) {
+            for (unsigned k = Between(&random, 1, 40); k > 0; k--)
+                pattern += alphabet[Below(&random, sizeof alphabet / sizeof alphabet[0] - 1)];
+        } else if (kind == 1) {
+            pattern = Alternation(&random, 0).pattern;
+            for (unsigned k = Below(&random, 4); k > 0 && !pattern.empty(); k--)
+                pattern[Below(&random, (unsigned)pattern.size())] = alphabet[Below(&random, 20)];
+        } else {
+            pattern = cores[Below(&random, sizeof cores / sizeof cores[0])];
+            for (unsigned depth = Between(&random, 1, 6); depth > 0; depth--) {
+                unsigned low = Below(&random, 3) ? 1000 : Below(&random, 1001);
+                std::wstring count = Below(&random, 3) ? L"{" + std::to_wstring(low) + L"}"
+                                                       : L"{" + std::to_wstring(low / 2) + L"," + std::to_wstring(low) + L"}";
+                pattern = L"(" + pattern + L")" + count;
+            }
+        }
+        DWORD budget = REGEX_STEPS_PER_CHAR * (DWORD)(pattern.empty() ? 1 : pattern.size());
+        for (int way = 0; way < 4; way++) {
+            RegexError error;
+            RegexAlphabet which = way % 2 ? REGEX_UNICODE : REGEX_ANSI;
+            RegexProgram* program = way < 2 ? RegexCompile(pattern.data(), (int)pattern.size(), which, FALSE, &error)
+                                            : RegexCompileReversed(pattern.data(), (int)pattern.size(), which, FALSE, &error);
+            ASSERT_LE(error.steps, budget + 1) << testing::PrintToString(pattern);
+            if (error.steps > budget) {
+                EXPECT_TRUE(wcsstr(error.message, L"pattern too large") != NULL);
+            }
+            refused += error.steps > budget;
+            RegexFree(program);
+        }
+    }
+    EXPECT_GT(refused, 30u);
+}
+
 // Patterns that take exponential or quadratic time in a backtracking
 // matcher finish on a 10 MB line of "a", in the VM (fed in pieces, which
 // skips the DFA's look at the whole line) and in the DFA; the test would time
@@ -245,7 +376,7 @@ TEST(Regex, HostilePatternsRunInLinearTime)
         RegexError error;
         RegexProgram* program = RegexCompile(patterns[i], lstrlenW(patterns[i]), REGEX_ANSI, TRUE, &error);
         ASSERT_TRUE(program != NULL);
-        RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
+        RegexWorkspace* workspace = RegexWorkspaceAlloc(program, REGEX_DFA_CACHE_BYTES);
         // The VM is slow: the two worst patterns on the whole line, the others on a part.
         RegexLineBegin(workspace, REGEX_SKIP_COMMENTS);
         RegexLineBytes(workspace, line, i < 2 ? length : length / 16);
@@ -261,7 +392,7 @@ TEST(Regex, HostilePatternsRunInLinearTime)
     line[length] = 'b';
     RegexError error;
     RegexProgram* program = RegexCompile(L"(a|aa)*b", 8, REGEX_ANSI, TRUE, &error);
-    RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
+    RegexWorkspace* workspace = RegexWorkspaceAlloc(program, REGEX_DFA_CACHE_BYTES);
     EXPECT_EQ(RegexFirstHitBytes(workspace, line, length + 1, 0), 0u);
     RegexFindBegin(workspace);
     EXPECT_EQ(RegexFindBytes(workspace, line, 0, length + 1), length + 1);
@@ -270,9 +401,12 @@ TEST(Regex, HostilePatternsRunInLinearTime)
     VirtualFree(line, 0, MEM_RELEASE);
 }
 
-// A pattern with far more DFA states than the cache holds: the cache is
-// emptied again and again, and the first match end is still found.
-TEST(Regex, DfaCacheOverflowKeepsTheAnswer)
+// A pattern with far more DFA states than the cache holds, on random text
+// where a state is made for nearly every character: after a few flushes the
+// DFA gives up, says that a match may end where it stopped (before the true
+// end, never after), and the matcher finds the hit; on the next text it
+// tries again.
+TEST(Regex, DfaThatThrashesGivesUpToTheMatcher)
 {
     const ULONGLONG length = 1 << 20;
     std::string text;
@@ -287,14 +421,21 @@ TEST(Regex, DfaCacheOverflowKeepsTheAnswer)
     RegexError error;
     RegexProgram* program = RegexCompile(L"a[ab]{16}c", 10, REGEX_ANSI, TRUE, &error);
     ASSERT_TRUE(program != NULL);
-    RegexWorkspace* workspace = RegexWorkspaceAlloc(program);
+    RegexWorkspace* workspace = RegexWorkspaceAlloc(program, REGEX_DFA_CACHE_MIN_BYTES);
     RegexFindBegin(workspace);
     ULONGLONG found = REGEX_NONE;
     for (ULONGLONG from = 0; found == REGEX_NONE && from < text.size(); from += 4096)
         found = RegexFindBytes(workspace, (const BYTE*)text.data(), from,
                                from + 4096 < text.size() ? from + 4096 : text.size());
-    EXPECT_EQ(found, text.size());
-    EXPECT_GT(workspace->flushes, 10u);
+    EXPECT_TRUE(RegexDfaGaveUp(workspace));
+    EXPECT_EQ(workspace->flushes, (ULONGLONG)REGEX_DFA_SLOW_FLUSHES);
+    EXPECT_LT(found, text.size());
+    EXPECT_EQ(RegexFindBytes(workspace, (const BYTE*)text.data(), 5, 9), 5u);
+    EXPECT_EQ(RegexFirstHitBytes(workspace, (const BYTE*)text.data(), text.size(), 0), length - 17);
+    RegexNewText(workspace);
+    EXPECT_FALSE(RegexDfaGaveUp(workspace));
+    RegexFindBegin(workspace);
+    EXPECT_EQ(RegexFindBytes(workspace, (const BYTE*)text.data() + length - 17, 0, 18), 18u);
     RegexWorkspaceFree(workspace);
     RegexFree(program);
 }

@@ -47,6 +47,9 @@ void FillByteRequest(SearchRequest* request, const std::string& needle, unsigned
     memcpy(request->needle, needle.data(), needle.size());
     request->needleLength = (int)needle.size();
     request->options = OptionsFromBits(options);
+    // Under code page 65001 ANSI text is UTF-8, searched for the text as typed.
+    if (GetACP() == CP_UTF8)
+        MultiByteToWideChar(CP_UTF8, 0, needle.data(), (int)needle.size(), request->text, SEARCH_TEXT_CHARS);
 }
 
 void ScanCaptureStart()

@@ -27,7 +27,8 @@ struct ScanResult {
 bool operator==(const ScanResult& a, const ScanResult& b);
 
 // Fills a request with the needle's bytes as they are (no conversion, no
-// upper-casing) and the options (OptionBit flags).
+// upper-casing) and the options (OptionBit flags); under code page 65001
+// its text too, the needle read as UTF-8.
 void FillByteRequest(SearchRequest* request, const std::string& needle, unsigned options);
 
 // Points the report output at a scratch file for a series of scans.

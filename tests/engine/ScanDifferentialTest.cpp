@@ -17,8 +17,8 @@
 namespace {
 
 // Cases per code page when not set, half of them with the Unicode files
-// option: three code pages make over 200,000 of each kind.
-const unsigned long defaultCases = 140000;
+// option: eight code pages make 400,000 of each kind.
+const unsigned long defaultCases = 100000;
 // The most bytes of a file searched for a regular expression.
 const size_t patternFileBytes = 8200;
 
@@ -70,9 +70,17 @@ std::string NeedlePiece(Random* random, const std::string& needle)
     size_t start = Below(random, 3) ? 0 : Below(random, (unsigned)needle.size());
     size_t length = Below(random, 3) ? needle.size() - start : 1 + Below(random, (unsigned)(needle.size() - start));
     std::string piece = needle.substr(start, length);
+    // Letters in the other case as the code page has them: in a single-byte
+    // code page every letter, in a double-byte one ASCII letters.
+    CPINFO info;
+    bool singleByte = GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
     for (char& c : piece) {
-        if (((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) && Below(random, 3) == 0)
-            c ^= 0x20;
+        if ((singleByte || (BYTE)c < 0x80) && Below(random, 3) == 0) {
+            if (Below(random, 2))
+                CharUpperBuffA(&c, 1);
+            else
+                CharLowerBuffA(&c, 1);
+        }
     }
     if (Below(random, 5) == 0)
         piece.insert(Below(random, (unsigned)piece.size() + 1), 1, '&');
@@ -91,6 +99,8 @@ std::string FileToken(Random* random, const std::string& needle)
         return std::string(1, (char)Between(random, 0x80, 0xFF));
     if (pick < 72)
         return DoubleByte(random);
+    if (pick < 73)
+        return DoubleByte(random).substr(0, 1) + "\r\n"[Below(random, 2)];  // a lead byte at a line end
     if (pick < 74)
         return std::string(1, '\0');
     std::string word;
@@ -328,7 +338,7 @@ struct Case {
 // entries are refused (a pattern cut by the shrinking that no longer parses).
 bool FillCaseRequest(SearchRequest* request, const Case& scan)
 {
-    if (scan.options & (UNICODE_FILES | REGULAR_EXPRESSION))
+    if (scan.options & (UNICODE_FILES | REGULAR_EXPRESSION) || GetACP() == CP_UTF8)
         return FillRequest(request, scan.text, scan.options);
     FillByteRequest(request, scan.needle, scan.options);
     return true;
@@ -376,7 +386,7 @@ void ShrinkText(const GuardedBytes* guarded, Case* scan, Text* text)
 void Shrink(const GuardedBytes* guarded, Case* scan)
 {
     ShrinkText(guarded, scan, &scan->file);
-    if (scan->options & (UNICODE_FILES | REGULAR_EXPRESSION))
+    if (scan->options & (UNICODE_FILES | REGULAR_EXPRESSION) || GetACP() == CP_UTF8)
         ShrinkText(guarded, scan, &scan->text);
     else
         ShrinkText(guarded, scan, &scan->needle);
@@ -390,6 +400,21 @@ void MakeLiteralCase(Random* random, Case* scan)
     if (scan->options & UNICODE_FILES) {
         scan->text = MakeText(random);
         scan->file = MakeUnicodeFile(random, scan->text);
+        return;
+    }
+    // Under code page 65001 ANSI files are UTF-8 text, searched for the text
+    // as typed.
+    if (GetACP() == CP_UTF8) {
+        // Without a lone surrogate, which UTF-8 cannot spell.
+        std::wstring text = MakeText(random);
+        for (size_t at = 0; at < text.size(); at++) {
+            bool high = text[at] >= 0xD800 && text[at] <= 0xDBFF;
+            if (high && at + 1 < text.size() && text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF)
+                scan->text += text.substr(at++, 2);
+            else if (text[at] < 0xD800 || text[at] > 0xDFFF)
+                scan->text += text[at];
+        }
+        scan->file = MakeFile(random, Ansi(scan->text));
         return;
     }
     scan->needle = MakeNeedle(random);
@@ -408,7 +433,10 @@ void MakeLiteralCase(Random* random, Case* scan)
 // takes its time over every line.
 void MakePatternCase(Random* random, Case* scan)
 {
+    // Without Unicode files a pattern the code page cannot spell is refused.
     Piece piece = Alternation(random, 0);
+    while (!(scan->options & UNICODE_FILES) && !AnsiSpellsExactly(piece.pattern.c_str(), (int)piece.pattern.size()))
+        piece = Alternation(random, 0);
     scan->text = piece.pattern;
     if (scan->options & UNICODE_FILES)
         scan->file = MakeUnicodeFile(random, piece.sample);
@@ -422,7 +450,7 @@ void MakePatternCase(Random* random, Case* scan)
 // needle of it: its bytes decoded from the code page and spelt back the same.
 bool TypedText(const Case& scan, std::wstring* text)
 {
-    if (scan.options & UNICODE_FILES) {
+    if (scan.options & UNICODE_FILES || GetACP() == CP_UTF8) {
         *text = scan.text;
         return true;
     }

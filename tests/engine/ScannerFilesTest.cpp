@@ -89,8 +89,9 @@ TEST_F(ScannerFiles, SkipsBinaryFilesByANulInTheirFirst64KiB)
         CaptureStart(&capture);
         EXPECT_EQ(SearchTestFile(path, &request), 0u);
         std::string searched = CaptureFinish(&capture);
-        if (!c.skipped)
+        if (!c.skipped) {
             EXPECT_EQ(report, searched);
+        }
     }
     if (GetACP() != 1252)
         return;

@@ -8,7 +8,8 @@ them; an upgrade over an older build; the uninstall, started as Apps &
 features starts it, leaving nothing it added and the saved searches as they
 were; both waiting for a running Seekline and changing nothing while it runs;
 a PATH of 2,000 characters kept entry for entry, and entries the user had
-left as they were.
+left as they were; the English texts installed as Seekline.exe.mui for a
+user whose Windows is not in Chinese, and not for one whose Windows is.
 
 The cases build on each other, in order. Uses e2e.py's session and helpers.
 """
@@ -39,6 +40,10 @@ WINE_KEYS = 'HKEY_CURRENT_USER\\Software\\Wine'
 CLASSES_KEY = 'HKEY_CURRENT_USER\\Software\\Classes'
 MENU_TEXT = '以 Seekline 搜尋'
 ZIPPED = ['Seekline.exe', 'Seekline.com', 'Seekline.en.mui', 'README.txt', 'LICENSE.txt']
+# What the install adds to them for a user whose Windows is not in Chinese,
+# as the prefix's (LANG=en_US) is: the English satellite where the program
+# takes it.
+INSTALLED = ZIPPED + ['Seekline.exe.mui', 'uninstall.exe']
 IDC_FOLDER = 1002
 # A user PATH that a new process still gets whole under Wine, which cuts a
 # longer user value at about 1,000 characters when it builds the environment.
@@ -88,9 +93,9 @@ class Install:
         self.snapshot = None
 
     # --- Wine ---------------------------------------------------------------
-    def wine(self, *command, cwd=None, timeout=120):
+    def wine(self, *command, cwd=None, timeout=120, env=None):
         process = self.s.wine(*command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                              stdin=subprocess.DEVNULL, cwd=cwd)
+                              stdin=subprocess.DEVNULL, cwd=cwd, env=env)
         out, _ = process.communicate(timeout=timeout)
         return process.returncode, out.decode('utf-8', 'replace')
 
@@ -99,8 +104,8 @@ class Install:
         return self.s.wine(self.args.launcher, '--command-line', line, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
 
-    def install(self, setup, expected=0):
-        code, _ = self.wine(setup, '/S')
+    def install(self, setup, expected=0, env=None):
+        code, _ = self.wine(setup, '/S', env=env)
         check(code == expected, 'silent install of %s: exit code %d' % (os.path.basename(setup), code))
 
     def uninstall(self, expected=0, command='QuietUninstallString'):
@@ -122,8 +127,8 @@ class Install:
     def export(self, root):
         """{key: {value name: data as exported}} of a whole root key."""
         path = os.path.join(self.args.work, 'export.reg')
-        code, _ = self.wine('reg', 'export', root, winpath(path), '/y')
-        check(code == 0, 'reg export %s failed' % root)
+        code, out = self.wine('reg', 'export', root, winpath(path), '/y')
+        check(code == 0, 'reg export %s failed: %d %r' % (root, code, out))
         text = read(path).decode('utf-16').replace('\\\r\n  ', '').replace('\r\n', '\n')
         keys, current = {}, None
         for line in text.split('\n'):
@@ -170,11 +175,13 @@ class Install:
 
     def check_installed(self, version):
         """Files, shortcut, registry values and uninstall entry of an install of version."""
-        check(sorted(os.listdir(self.folder)) == sorted(ZIPPED + ['uninstall.exe']),
+        check(sorted(os.listdir(self.folder)) == sorted(INSTALLED),
               'install folder: %r' % sorted(os.listdir(self.folder)))
         for name in ZIPPED:
             check(read(os.path.join(self.folder, name)) == read(os.path.join(self.stage, name)),
                   '%s is not the packaged one' % name)
+        check(read(os.path.join(self.folder, 'Seekline.exe.mui')) == read(os.path.join(self.stage, 'Seekline.en.mui')),
+              'Seekline.exe.mui is not the English satellite')
         shortcuts = [n for n in os.listdir(self.menu) if 'seekline' in n.lower()]
         check(shortcuts == ['Seekline.lnk'], 'Start menu: %r' % shortcuts)
         target = (self.folder_win + '\\Seekline.exe').encode('utf-16-le')
@@ -294,7 +301,7 @@ def running_copies_are_waited_for(p):
     after = {k: v for k, v in p.export('HKCU').items() if not k.startswith(WINE_KEYS)}
     changed = sorted(k for k in set(before) | set(after) if before.get(k) != after.get(k))
     check(not changed, 'changed while Seekline ran: %r' % changed)
-    check(sorted(os.listdir(p.folder)) == sorted(ZIPPED + ['uninstall.exe']) and read(readme) == b'as it was',
+    check(sorted(os.listdir(p.folder)) == sorted(INSTALLED) and read(readme) == b'as it was',
           'files changed while Seekline ran: %r' % sorted(os.listdir(p.folder)))
 
     setup = p.s.wine(p.setup, '/S', stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -307,6 +314,18 @@ def running_copies_are_waited_for(p):
             search.communicate(timeout=60)
         check(holder.wait(timeout=30) == 0, 'the running Seekline ended with %d' % holder.returncode)
     check(setup.wait(timeout=60) == 0, 'the setup program waited, then ended with %d' % setup.returncode)
+    p.check_installed(p.args.version)
+
+
+def english_texts_by_the_users_language(p):
+    """A user whose Windows shows Chinese gets the program's own texts: the
+    English satellite is not installed as Seekline.exe.mui, and one from an
+    install before goes; installed again for an English one, it is back."""
+    chinese = dict(p.s.env, LANG='zh_TW.UTF-8')
+    p.install(p.setup, env=chinese)
+    check(sorted(os.listdir(p.folder)) == sorted(set(INSTALLED) - {'Seekline.exe.mui'}),
+          'install folder under zh_TW: %r' % sorted(os.listdir(p.folder)))
+    p.install(p.setup)
     p.check_installed(p.args.version)
 
 
@@ -364,6 +383,7 @@ CASES = [
     folder_menu_opens_the_dialog,
     upgrade_keeps_one_of_everything,
     running_copies_are_waited_for,
+    english_texts_by_the_users_language,
     uninstall_leaves_nothing,
     long_path_kept_entry_for_entry,
     path_entries_the_user_had_stay,

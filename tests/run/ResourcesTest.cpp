@@ -6,6 +6,7 @@
 #include "tests/support/TestFiles.h"
 #include <gtest/gtest.h>
 #include <commctrl.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -44,8 +45,8 @@ TEST(ProgramImports, OnlyTheSystemsOwnLibraries)
 {
     // The program is one file: a library of the compiler's (libgcc_s,
     // libstdc++) would be missing beside it on the user's machine.
-    const char* system[] = {"advapi32.dll", "comctl32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
-                            "shell32.dll", "shlwapi.dll", "user32.dll"};
+    const char* system[] = {"advapi32.dll", "comctl32.dll", "comdlg32.dll", "kernel32.dll", "msvcrt.dll",
+                            "ole32.dll", "shell32.dll", "shlwapi.dll", "user32.dll"};
     HMODULE image = LoadLibraryExW(ProgramPath.c_str(), NULL, DONT_RESOLVE_DLL_REFERENCES);
     ASSERT_NE(image, (HMODULE)NULL);
     const BYTE* base = (const BYTE*)image;
@@ -214,6 +215,96 @@ TEST(Satellite, HoldsTheSettingsDialogButNoProgressDialog)
     EXPECT_NE(FindResourceW(satellite, MAKEINTRESOURCEW(IDD_SETTINGS), RT_DIALOG), (HRSRC)NULL);
     EXPECT_EQ(FindResourceW(satellite, MAKEINTRESOURCEW(IDD_PROGRESS), RT_DIALOG), (HRSRC)NULL);
     FreeLibrary(satellite);
+}
+
+bool HasChinese(const std::wstring& text)
+{
+    for (wchar_t c : text) {
+        if ((c >= 0x3000 && c <= 0x9FFF) || (c >= 0xFF00 && c <= 0xFFEF))
+            return true;
+    }
+    return false;
+}
+
+// The inserts of a string-table text, %1 to %9, in the order they occur.
+std::wstring Inserts(const std::wstring& text)
+{
+    std::wstring found;
+    for (size_t at = 0; at + 1 < text.size(); at++) {
+        if (text[at] == L'%' && text[at + 1] >= L'1' && text[at + 1] <= L'9')
+            found += text[at + 1];
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+void CompareMenus(HMENU own, HMENU english, const std::wstring& where)
+{
+    int count = GetMenuItemCount(own);
+    ASSERT_EQ(GetMenuItemCount(english), count) << where;
+    for (int n = 0; n < count; n++) {
+        WCHAR ownText[256] = L"", englishText[256] = L"";
+        GetMenuStringW(own, n, ownText, 256, MF_BYPOSITION);
+        GetMenuStringW(english, n, englishText, 256, MF_BYPOSITION);
+        std::wstring item = where + L"/" + englishText;
+        EXPECT_EQ(GetMenuItemID(english, n), GetMenuItemID(own, n)) << item;
+        EXPECT_EQ(ownText[0] == 0, englishText[0] == 0) << item;
+        EXPECT_FALSE(HasChinese(englishText)) << item;
+        HMENU ownPopup = GetSubMenu(own, n), englishPopup = GetSubMenu(english, n);
+        EXPECT_EQ(ownPopup == NULL, englishPopup == NULL) << item;
+        if (ownPopup && englishPopup)
+            CompareMenus(ownPopup, englishPopup, item);
+    }
+}
+
+// Every other text of a run that starts with the settings dialog comes from
+// the satellite in English: the results window, its menus and dialogs, the
+// string table; each with the program's own ids, controls, places and
+// inserts. (The settings dialog is compared with its own template's.)
+TEST(Satellite, TranslatesEveryTextOfADialogRun)
+{
+    HMODULE program = LoadLibraryExW(ProgramPath.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE satellite = LoadLibraryExW(SatellitePath.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(program && satellite);
+    const WORD ENGLISH = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    for (WORD id : {IDD_RESULTS, IDD_EDITOR, IDD_UNREADABLE}) {
+        DialogTemplate own, english;
+        ASSERT_TRUE(ReadDialogTemplate(program, id, HONG_KONG, &own)) << id;
+        ASSERT_TRUE(ReadDialogTemplate(satellite, id, ENGLISH, &english)) << id;
+        EXPECT_FALSE(HasChinese(english.caption)) << id;
+        EXPECT_EQ((std::vector<DWORD>{english.style, (DWORD)english.cx, (DWORD)english.cy}),
+                  (std::vector<DWORD>{own.style, (DWORD)own.cx, (DWORD)own.cy})) << id;
+        ASSERT_EQ(english.controls.size(), own.controls.size()) << id;
+        for (size_t n = 0; n < own.controls.size(); n++) {
+            const TemplateControl& a = own.controls[n];
+            const TemplateControl& b = english.controls[n];
+            EXPECT_EQ((std::vector<DWORD>{b.id, b.classAtom, b.style, (DWORD)b.x, (DWORD)b.y, (DWORD)b.cx, (DWORD)b.cy}),
+                      (std::vector<DWORD>{a.id, a.classAtom, a.style, (DWORD)a.x, (DWORD)a.y, (DWORD)a.cx, (DWORD)a.cy}))
+                << id << " " << n;
+            EXPECT_FALSE(HasChinese(b.text)) << id << " " << n;
+        }
+    }
+    for (WORD id : {IDR_RESULTS_MENU, IDR_RESULTS_CONTEXT}) {
+        HMENU own = LoadMenuW(program, MAKEINTRESOURCEW(id)), english = LoadMenuW(satellite, MAKEINTRESOURCEW(id));
+        ASSERT_TRUE(own && english) << id;
+        CompareMenus(own, english, L"menu " + std::to_wstring(id));
+        DestroyMenu(own);
+        DestroyMenu(english);
+    }
+    int texts = 0;
+    for (UINT id = 1; id < 1024; id++) {
+        WCHAR own[1024] = L"", english[1024] = L"";
+        int ownLength = LoadStringW(program, id, own, 1024), englishLength = LoadStringW(satellite, id, english, 1024);
+        EXPECT_EQ(ownLength > 0, englishLength > 0) << id;
+        if (ownLength <= 0 || englishLength <= 0)
+            continue;
+        texts++;
+        EXPECT_FALSE(HasChinese(english)) << id;
+        EXPECT_EQ(Inserts(english), Inserts(own)) << id;
+    }
+    EXPECT_GT(texts, 40);
+    FreeLibrary(satellite);
+    FreeLibrary(program);
 }
 
 // GetResourceModule looks for the test program's own path plus ".mui".

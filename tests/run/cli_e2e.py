@@ -23,8 +23,9 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
-from seekline_e2e import (BIG_FILES, IDS, PROGRESS, ROOT, SETTINGS, check, check_big_report, check_report,  # noqa: E402
-                          main, make_big_tree, make_unicode_tree, read, wait_for, whole_lines, winpath, write)
+from seekline_e2e import (ANSI_SEARCHES, BIG_FILES, IDS, PROGRESS, RESULTS, ROOT, SETTINGS, check,  # noqa: E402
+                          check_big_report, check_report, main, make_big_tree, make_files, make_unicode_tree, read,
+                          wait_for, whole_lines, winpath, write)
 
 # A stop or a closed pipe must end the program within a second; the bound
 # leaves room for a loaded machine and is only a check that nothing hangs.
@@ -43,6 +44,7 @@ TREE = {
     'dash.txt': b'a/b -- c\r\n',
     'long.txt': b'n' * 1021 + b'\r\n',
     'TODO': b'// TODO: more\r\n',
+    'posix.txt': b'a019b\r\nd]]\r\n',
 }
 
 
@@ -200,7 +202,7 @@ SWITCH_CASES = [
     (['-d', '/t:*.c', '-c', 'NEEDLE'], [('sub\\d.c', 2, 3)]),
     (['/T:c.txt', ''], [('c.txt', 1, 1), ('c.txt', 2, 1)]),
     (['/T:*.h', '--', '// needle'], [('b.h', 1, 1)]),
-    (['/T:u.c', 'caf\u00e9'], []),  # upper-cased to CAFÉ, as the dialog does; only a-z fold
+    (['/T:u.c', 'caf\u00e9'], [('u.c', 1, 6)]),  # every letter folds
     (['/T:u.c', '/C', 'caf\u00e9'], [('u.c', 1, 6)]),
     # A lone "/" or "-" is a text, not a switch; so is a second "--".
     (['/T:dash.txt', '/'], [('dash.txt', 1, 2)]),
@@ -226,6 +228,11 @@ SWITCH_CASES = [
     (['/T:!*.txt;!*.h;!TODO', 'needle'], [('a.c', 1, 5), ('a.c', 2, 5), ('s.c', 1, 9), ('u.c', 1, 11)]),
     (['/D', '/T:*.c;!SUB\\', 'needle'], [('a.c', 1, 5), ('a.c', 2, 5), ('s.c', 1, 9), ('u.c', 1, 11)]),
     (['/D', '/T:*.c !S*.C', 'needle'], [('a.c', 1, 5), ('a.c', 2, 5), ('u.c', 1, 11), ('sub\\d.c', 2, 3)]),
+    # Named classes, not a class of "[:digit" and a "]".
+    (['/R', '/T:posix.txt', '[[:digit:]]+'], [('posix.txt', 1, 2)]),
+    (['/R', '/T:posix.txt', '[^[:alpha:][:digit:]]'], [('posix.txt', 2, 2)]),
+    # A character the code page cannot spell, with Unicode files.
+    (['/R', '/U', '/T:c.txt', '\u4e2d'], []),
 ]
 
 
@@ -287,6 +294,22 @@ def unicode_files(c):
     check(found > 80, 'only %d report lines' % found)
 
 
+def ansi_code_pages(c):
+    """Text found as typed in ANSI files of code pages 1252, 950 and 65001:
+    every letter folds, and a double-byte character is one character."""
+    folder = os.path.join(c.args.work, 'code-pages')
+    for locale, files, switches, text, hits in ANSI_SEARCHES:
+        make_files(folder, files)
+        arguments = switches + [text]
+        env = dict(c.s.env, LANG=locale + '.UTF-8')
+        process = c.s.wine(c.args.console, '/Q', '/F:' + winpath(folder), *arguments, env=env,
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        out, err = process.communicate(timeout=60)
+        expected = b''.join(hit_lines(folder, hits))
+        check(out == expected and process.returncode == (0 if hits else 1),
+              '%s %r: %d %r, not %r (%r)' % (locale, arguments, process.returncode, out, expected, err))
+
+
 def usage_and_bad_input(c):
     """/? prints the usage with the exit codes. Bad input: one line naming the
     problem on standard error, exit code 2, nothing searched, the desktop
@@ -299,7 +322,8 @@ def usage_and_bad_input(c):
               and b'/T:patterns' in out and b'"cannot read" line' in out and b'/J:n' in out
               and b'/W           match whole word' in out and b'/G           skip what git ignores' in out
               and b'/B           skip binary files' in out
-              and b'No back-references, no look-around.' in out, 'usage %s: %d %r' % (switch, code, out))
+              and b'No back-references, no look-around.' in out and b'[:^alpha:]' in out,
+              'usage %s: %d %r' % (switch, code, out))
     c.old_report()
     too_long = 'x' * 260
     bad = [
@@ -329,6 +353,12 @@ def usage_and_bad_input(c):
         (['/R', '/W', 'a\\1'], 'bad regular expression: back-references are not supported at position 2'),
         (['/R', '(?=a)'], 'bad regular expression: look-around is not supported at position 1'),
         (['/T:*.c;!sub\\*.c', 'needle'], 'the exclusion !sub\\*.c names a path'),
+        # A pattern whose compile would take too long, though it compiles to nothing.
+        (['/R', '((((){1000}){1000}){1000}){1000}'], 'bad regular expression: pattern too large at position 27'),
+        (['/R', '[[:foo:]]'], 'bad regular expression: unknown class [:foo:] at position 2'),
+        (['/R', '[:digit:]'], 'bad regular expression: [:digit:] outside brackets: write [[:digit:]] at position 1'),
+        (['/R', 'a[b\u4e2d]'], 'the pattern has a character that code page 1252 cannot hold, ? (U+4E2D) at position 4: '
+                               'tick Unicode files (or give /U)'),
     ]
     for arguments, words in bad:
         code, out, err = c.run(arguments)
@@ -445,7 +475,7 @@ def folder_given_to_the_program(c):
         check(code == (0 if hits else 1) and out == b''.join(hit_lines(c.tree, hits)) and err == b'',
               'Seekline.com %s: %d %r %r' % (text, code, out, err))
     c.s.reg_delete()
-    c.s.reg_add({'TXT1': 'NEEDLE', 'EXT1': '*.c'})
+    c.s.reg_add({'TXT1': 'NEEDLE', 'EXT1': '*.c', 'Lst': 'N'})
     for given, folder in ((winpath(c.tree) + '\\sub', winpath(c.tree) + '\\sub'),
                           ('sub\\d.c', winpath(c.tree) + '\\sub')):
         c.old_report()
@@ -496,6 +526,27 @@ def console_and_ctrl_c(c):
         for line in ('%s\\u.c(1,11) : say("caf\u00e9 needle");' % winpath(c.tree),
                      '%s\\b.h(1,4) : // needle in a comment' % winpath(c.tree)):
             check(line in screen, 'not on the console: %r in %r' % (line, screen))
+
+        # Ctrl+C while the request is built, half way through the compiles of
+        # a pattern at its budget (Unicode files: four of them), well after
+        # the program's start: a cancel, with nothing written.
+        slow = '((){1000}){130}' * 68
+
+        def took(arguments):
+            begun = time.time()
+            start(arguments, '> ' + out)
+            exit_code()
+            return time.time() - begun
+
+        started = max(took(['/Q', '/F:no such folder', 'x']) for _ in range(2))
+        built = min(took(['/Q', '/R', '/U', '/T:none', slow]) for _ in range(2))
+        if built - started < 0.15:
+            print('the compiles took only %.2f s: too short to press Ctrl+C in' % (built - started))
+        else:
+            start(['/Q', '/R', '/U', '/T:none', slow], '> ' + out)
+            time.sleep(started + (built - started) / 2)
+            terminal.key('C-c')
+            check(exit_code() == 3 and read(out) == b'', 'Ctrl+C while the request is built: exit code %s' % read(done))
 
         # Ctrl+C at a random moment after the first hits.
         rng = random.Random(3)
@@ -625,20 +676,23 @@ def report_file_cannot_be_created(c):
     """The desktop report file cannot be created: read-only desktop, a folder
     named Seekline.txt, the file read-only or held open by another program.
     The user is told before any search, with the file and the system's
-    reason, and an existing report stays as it was; exit code 0 for a dialog
-    run, 2 for a command-line run (no message box with /Q)."""
+    reason (in the dialog's words for a dialog run, with the results window
+    or without), and an existing report stays as it was; exit code 0 for a
+    dialog run, 2 for a command-line run (no message box with /Q)."""
     make_tree(c.tree)
     desktop = os.path.dirname(c.s.report)
 
     def attempts(situation, reason):
-        process = c.s.start(c.args.program, launcher=False)
-        c.s.fill_settings('needle', '*.c', winpath(c.tree))
-        c.s.keys('Return')
-        message = c.s.message_box('Seekline.txt')
-        check(process.wait(timeout=30) == 0, '%s: dialog run exit code %d' % (situation, process.returncode))
-        pattern = r'Cannot create the report file C:\\users\\[^\\]+\\Desktop\\Seekline\.txt: (.+\.) Nothing was searched\.'
-        m = re.search(pattern, message)
-        check(m and reason in m.group(1).lower(), '%s: message %r' % (situation, message))
+        for window in 'YN':
+            c.s.reg_add({'Lst': window})
+            process = c.s.start(c.args.program, launcher=False)
+            c.s.fill_settings('needle', '*.c', winpath(c.tree))
+            c.s.keys('Return')
+            message = c.s.message_box('Seekline.txt')
+            check(process.wait(timeout=30) == 0, '%s: dialog run exit code %d' % (situation, process.returncode))
+            pattern = r'無法建立報告檔案 C:\\users\\[^\\]+\\Desktop\\Seekline\.txt：(.+\.) 沒有搜尋任何檔案。'
+            m = re.search(pattern, message)
+            check(m and reason in m.group(1).lower(), '%s: message %r' % (situation, message))
         process = c.launch(['needle'], no_output=True)
         check(reason in c.s.message_box('Seekline.txt').lower(), '%s: command-line message' % situation)
         check(process.wait(timeout=30) == 2, '%s: command-line exit code' % situation)
@@ -673,20 +727,28 @@ def report_fills_up(c):
     says that the last line is cut."""
     make_big_tree(c.big)
     limit = 64 * 1024
-    if os.path.exists(c.s.report):
-        os.remove(c.s.report)
-    process = c.s.wine(c.args.program, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       preexec_fn=no_signal_limit(limit))
-    c.s.running = process
-    c.s.fill_settings('needle', '*.c', winpath(c.big), toggles=c.s.toggles('D'))
-    c.s.keys('Return')
-    message = c.s.message_box('incomplete')
-    check(process.wait(timeout=30) == 0, 'dialog run: exit code %d' % process.returncode)
-    check('\\Desktop\\Seekline.txt is incomplete: ' in message and 'The search was stopped there.' in message,
-          'message %r' % message)
-    report = read(c.s.report)
-    check(limit - 200 < len(report) <= limit, 'report of %d bytes' % len(report))
-    check_big_report(report, complete=False)
+    # With the results window, which stays open with the hits written.
+    for window in 'NY':
+        c.s.reg_add({'Lst': window})
+        if os.path.exists(c.s.report):
+            os.remove(c.s.report)
+        process = c.s.wine(c.args.program, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           preexec_fn=no_signal_limit(limit))
+        c.s.running = process
+        c.s.fill_settings('needle', '*.c', winpath(c.big), toggles=c.s.toggles('D'))
+        c.s.keys('Return')
+        message = c.s.message_box('不完整')
+        rows = None
+        if window == 'Y':
+            rows = len(c.s.list_view(RESULTS % 'needle')[1])
+            c.s.keys('Escape')
+        check(process.wait(timeout=30) == 0, 'dialog run: exit code %d' % process.returncode)
+        check('\\Desktop\\Seekline.txt 不完整：' in message and '搜尋已在該處停止。' in message,
+              'message %r' % message)
+        report = read(c.s.report)
+        check(limit - 200 < len(report) <= limit, 'report of %d bytes' % len(report))
+        found = check_big_report(report, complete=False)
+        check(window == 'N' or rows == found, '%r rows, %d report lines' % (rows, found))
 
     process = c.launch(['/Q', '/D', 'needle'], no_output=True, preexec_fn=no_signal_limit(limit), cwd=c.big)
     check(process.wait(timeout=60) == 2, 'command line: exit code %d' % process.returncode)
@@ -789,6 +851,7 @@ def vim_reads_the_report(c):
 CASES = [
     switches_and_defaults,
     unicode_files,
+    ansi_code_pages,
     usage_and_bad_input,
     binary_ignored_and_unlisted,
     destinations,

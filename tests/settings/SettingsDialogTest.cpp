@@ -42,9 +42,9 @@ struct LimitCase {
 };
 
 const LimitCase limitCases[] = {
-    {IDC_SEARCH_TEXT, SEARCH_TEXT_CHARS, L"Search text too long: at most 1021 characters"},
-    {IDC_FILE_TYPES, FILE_TYPES_CHARS, L"Pattern list too long: at most 259 characters"},
-    {IDC_FOLDER, FOLDER_CHARS, L"Folder too long: at most 259 characters"},
+    {IDC_SEARCH_TEXT, SEARCH_TEXT_CHARS, L"搜尋文字太長：最多 1021 個字元"},
+    {IDC_FILE_TYPES, FILE_TYPES_CHARS, L"檔案類型太長：最多 259 個字元"},
+    {IDC_FOLDER, FOLDER_CHARS, L"檔案目錄太長：最多 259 個字元"},
 };
 
 // Each box admits what the request keeps, and takes that much whole; a
@@ -86,8 +86,8 @@ TEST_F(SettingsDialog, RefusesATextTheCodePageCannotHoldUnlessUnicodeFilesAreSea
     Refusal refusal = SearchRefused([&](HWND dialog) { SetText(dialog, IDC_SEARCH_TEXT, text); }, IDC_SEARCH_TEXT);
     EXPECT_EQ(refusal.result, 0);
     WCHAR told[PROBLEM_CHARS];
-    wsprintfW(told, L"The search text has characters that code page %u cannot hold: tick Unicode files (or give /U) "
-              L"to search UTF-8 and UTF-16 files for it", GetACP());
+    wsprintfW(told, L"搜尋文字含有字碼頁 %u 無法表示的字元：請勾選「Unicode 檔案」，在 UTF-8 和 UTF-16 檔案中搜尋它",
+              GetACP());
     EXPECT_EQ(refusal.told, told);
     EXPECT_EQ(refusal.kept, text);
     EXPECT_EQ(StoredText(L"TXT1"), L"<missing>");
@@ -115,7 +115,7 @@ TEST_F(SettingsDialog, RefusesARegularExpressionThatDoesNotParse)
         },
         IDC_SEARCH_TEXT);
     EXPECT_EQ(refusal.result, 0);
-    EXPECT_EQ(refusal.told, L"Bad regular expression: unmatched ( at position 1");
+    EXPECT_EQ(refusal.told, L"規則運算式有誤：( 沒有對應的 )（第 1 個字元）");
     EXPECT_EQ(refusal.kept, pattern);
     EXPECT_EQ(StoredText(L"TXT1"), L"<missing>");
     EXPECT_EQ(StoredText(L"Reg"), L"<missing>");

@@ -219,7 +219,7 @@ OwnedRequest SearchWith(const std::function<void(HWND)>& fill)
     }));
 }
 
-Refusal SearchRefused(const std::function<void(HWND)>& fill, int control)
+Refusal SearchRefused(const std::function<void(HWND)>& fill, int control, HMODULE module)
 {
     Refusal refusal;
     refusal.result = RunSettingsDialog([&](HWND dialog) {
@@ -238,6 +238,6 @@ Refusal SearchRefused(const std::function<void(HWND)>& fill, int control)
             });
         });
         SendDlgItemMessageW(dialog, IDC_SEARCH, BM_CLICK, 0, 0);
-    });
+    }, module);
     return refusal;
 }

@@ -79,5 +79,6 @@ struct Refusal {
     std::wstring told;
     std::wstring kept;
 };
-// Fills the dialog with fill and presses Search, which must be refused.
-Refusal SearchRefused(const std::function<void(HWND)>& fill, int control);
+// Fills the dialog (from module, NULL: this program) with fill and presses
+// Search, which must be refused.
+Refusal SearchRefused(const std::function<void(HWND)>& fill, int control, HMODULE module = NULL);

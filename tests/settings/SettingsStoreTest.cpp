@@ -69,11 +69,12 @@ TEST_F(SettingsStore, FirstRunCreatesTheKeyAndStartsEmpty)
         EXPECT_EQ(state.texts[list], L"");
     }
     EXPECT_EQ(state.checks.size(), (size_t)OptionFieldCount);
-    for (LONG check : state.checks)
-        EXPECT_EQ(check, 0);
+    // Unchecked, but the results window's box, which shows a new user's first search.
+    for (int n = 0; n < OptionFieldCount; n++)
+        EXPECT_EQ(state.checks[n], OptionFields[n].control == IDC_LIST_RESULTS) << OptionFields[n].valueName;
 }
 
-TEST_F(SettingsStore, FirstSearchWritesTheEntriesAndAllEightFlags)
+TEST_F(SettingsStore, FirstSearchWritesTheEntriesAndAllNineFlags)
 {
     OwnedRequest request = SearchWith([](HWND dialog) {
         SetText(dialog, IDC_SEARCH_TEXT, L"needle");
@@ -87,15 +88,16 @@ TEST_F(SettingsStore, FirstSearchWritesTheEntriesAndAllEightFlags)
     StoredValue text = ReadStored(L"TXT1");
     EXPECT_EQ(text.type, (DWORD)REG_SZ);
     EXPECT_EQ(text.bytes.size(), 14u);
-    const wchar_t* flags[10][2] = {{L"Cas", L"N"}, {L"Com", L"N"}, {L"Reg", L"N"}, {L"Str", L"N"}, {L"Amp", L"N"},
-                                   {L"Sub", L"Y"}, {L"Uni", L"N"}, {L"Wrd", L"N"}, {L"Bin", L"N"}, {L"Ign", L"N"}};
+    const wchar_t* flags[11][2] = {{L"Cas", L"N"}, {L"Com", L"N"}, {L"Reg", L"N"}, {L"Str", L"N"}, {L"Amp", L"N"},
+                                   {L"Sub", L"Y"}, {L"Uni", L"N"}, {L"Wrd", L"N"}, {L"Bin", L"N"}, {L"Ign", L"N"},
+                                   {L"Lst", L"Y"}};
     for (auto& flag : flags) {
         StoredValue value = ReadStored(flag[0]);
         EXPECT_EQ(value.type, (DWORD)REG_SZ) << flag[0];
         EXPECT_EQ(value.bytes.size(), 4u) << flag[0];
         EXPECT_EQ(StoredText(flag[0]), flag[1]) << flag[0];
     }
-    EXPECT_EQ(StoredSnapshot().size(), 12u);
+    EXPECT_EQ(StoredSnapshot().size(), 13u);
 }
 
 TEST_F(SettingsStore, LoadFillsTheListsMostRecentFirst)
@@ -174,7 +176,7 @@ struct FlagCase {
     const char* title;
     DWORD type;
     std::string bytes;  // as stored; empty with type 0: missing
-    LONG checked;
+    LONG checked;       // -1: as without a value (OptionField.unsaved)
 };
 
 const FlagCase flagCases[] = {
@@ -182,12 +184,12 @@ const FlagCase flagCases[] = {
     {"N", REG_SZ, std::string("N\0\0", 4), 0},
     {"lower-case y", REG_SZ, std::string("y\0\0", 4), 0},
     {"Yes: only the first unit counts", REG_SZ, std::string("Y\0e\0s\0\0", 8), 1},
-    {"missing", 0, "", 0},
+    {"missing", 0, "", -1},
     {"of another type", REG_BINARY, std::string("Y\0", 2), 1},
     {"half a unit", REG_BINARY, "Y", 0},
     {"empty", REG_SZ, "", 0},
     {"eight units, no terminator", REG_BINARY, std::string("Y\0Y\0Y\0Y\0Y\0Y\0Y\0Y\0", 16), 1},
-    {"too long to read", REG_SZ, std::string("Y\0Y\0Y\0Y\0Y\0Y\0Y\0Y\0\0", 18), 0},
+    {"too long to read", REG_SZ, std::string("Y\0Y\0Y\0Y\0Y\0Y\0Y\0Y\0\0", 18), -1},
 };
 
 void PrintTo(const FlagCase& flag, std::ostream* out)
@@ -205,7 +207,8 @@ TEST_P(Flags, LoadChecksTheBoxOnAnUpperCaseY)
             StoreValue(OptionFields[n].valueName, flag.type, flag.bytes.data(), (DWORD)flag.bytes.size());
     DialogState state = LoadedState();
     for (int box = 0; box < OptionFieldCount; box++)
-        EXPECT_EQ(state.checks[box], flag.checked) << "box " << OptionFields[box].control;
+        EXPECT_EQ(state.checks[box], flag.checked < 0 ? OptionFields[box].unsaved : flag.checked)
+            << "box " << OptionFields[box].control;
 }
 
 INSTANTIATE_TEST_SUITE_P(SettingsStore, Flags, testing::ValuesIn(flagCases));

@@ -36,6 +36,7 @@ const TemplateControl expectedControls[] = {
     {IDC_REGULAR_EXPRESSION, BUTTON, CHECK_STYLE, 99, 110, 84, 10, L"規則運算式(&R)"},
     {IDC_SKIP_BINARY, BUTTON, CHECK_STYLE, 11, 124, 84, 10, L"略過二進位檔(&B)"},
     {IDC_SKIP_IGNORED, BUTTON, CHECK_STYLE, 99, 124, 105, 10, L"略過 Git 忽略的檔案(&G)"},
+    {IDC_LIST_RESULTS, BUTTON, CHECK_STYLE, 7, 145, 200, 10, L"在視窗中列出結果(&L)"},
     {IDC_SEARCH, BUTTON, WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_TABSTOP, 221, 98, 50, 14, L"搜尋(&F)"},
     {NO_ID, STATIC, LABEL_STYLE, 7, 8, 33, 8, L"搜尋文字"},
     {NO_ID, STATIC, LABEL_STYLE, 7, 23, 33, 8, L"檔案類型"},
@@ -57,7 +58,7 @@ TEST(SettingsTemplate, ChineseTemplateHasEveryControlInOrder)
     ASSERT_TRUE(ReadDialogTemplate(GetModuleHandleW(NULL), IDD_SETTINGS, CHINESE_HONG_KONG, &dialog));
     EXPECT_EQ(dialog.style, DIALOG_STYLE);
     EXPECT_EQ(dialog.cx, 278);
-    EXPECT_EQ(dialog.cy, 145);
+    EXPECT_EQ(dialog.cy, 159);
     EXPECT_EQ(dialog.caption, L"Seekline");
     EXPECT_EQ(dialog.font, L"MS Shell Dlg");
     EXPECT_EQ(dialog.pointSize, 9);
@@ -246,6 +247,43 @@ TEST(SettingsTemplate, EnglishDialogBuildsTheSameRequest)
     EXPECT_STREQ(request->folder, L"C:\\src");
     EXPECT_EQ(request->options.stringsOnly, 1);
     EXPECT_EQ(StoredText(L"DIR1"), L"C:\\src");
+}
+
+// The English dialog words its refusals from its own string table, as the
+// command line words them, but for the switch.
+TEST(SettingsTemplate, EnglishDialogWordsItsRefusalsInEnglish)
+{
+    HMODULE english = LoadEnglishModule();
+    ASSERT_TRUE(english);
+    WCHAR codePage[PROBLEM_CHARS], patternCodePage[PROBLEM_CHARS];
+    wsprintfW(codePage, L"The search text has characters that code page %u cannot hold: tick Unicode files to search "
+              L"UTF-8 and UTF-16 files for it", GetACP());
+    wsprintfW(patternCodePage, L"The pattern has a character that code page %u cannot hold, \u0100 (U+0100) at "
+              L"position 4: tick Unicode files to search UTF-8 and UTF-16 files for it", GetACP());
+    struct Refused {
+        const wchar_t* text;
+        int box;
+        std::wstring told;
+    };
+    const Refused cases[] = {
+        {L"(foo|bar", IDC_REGULAR_EXPRESSION, L"Bad regular expression: unmatched ( at position 1"},
+        {L"a\\q", IDC_REGULAR_EXPRESSION, L"Bad regular expression: unknown escape \\q at position 2"},
+        // Neither code page 1252 nor 950 holds an A with a macron.
+        {L"\u0100\u4E2D", 0, codePage},
+        {L"a[b\u0100]", IDC_REGULAR_EXPRESSION, patternCodePage},
+    };
+    for (const Refused& refused : cases) {
+        DeleteSettingsKey();
+        Refusal refusal = SearchRefused(
+            [&](HWND dialog) {
+                SetText(dialog, IDC_SEARCH_TEXT, refused.text);
+                if (refused.box)
+                    SetCheck(dialog, refused.box);
+            },
+            IDC_SEARCH_TEXT, english);
+        EXPECT_EQ(refusal.told, refused.told);
+    }
+    FreeLibrary(english);
 }
 
 }  // namespace

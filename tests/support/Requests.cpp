@@ -22,8 +22,8 @@ bool FillRequest(SearchRequest* request, const std::wstring& text, unsigned bits
 {
     ZeroMemory(request, sizeof *request);
     SearchEntries entries = {text.c_str(), fileTypes.c_str(), folder.c_str(), OptionsFromBits(bits)};
-    WCHAR problem[PROBLEM_CHARS];
-    SearchRequest* made = NewSearchRequest(&entries, problem);
+    SearchProblem problem;
+    SearchRequest* made = NewSearchRequest(&entries, &problem);
     if (!made)
         return false;
     *request = *made;
@@ -33,7 +33,7 @@ bool FillRequest(SearchRequest* request, const std::wstring& text, unsigned bits
 
 ScanWorkspace* TestWorkspace()
 {
-    static ScanWorkspace* workspace = NewScanWorkspace();
+    static ScanWorkspace* workspace = NewScanWorkspace(1);
     return workspace;
 }
 

@@ -25,11 +25,16 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 # dialog's.
 SETTINGS = 'Seekline'
 PROGRESS = '搜尋中'
+# The results window's caption for a search text, in the program's own
+# words and in the English satellite's (resources/Texts*.rc).
+RESULTS = '「%s」的搜尋結果 - Seekline'
+RESULTS_ENGLISH = 'Results for "%s" - Seekline'
 # The settings' registry key. Written out here, not read from the program,
 # so that a change of the key the settings are kept under fails the tests.
 SETTINGS_KEY = 'HKCU\\Software\\Ombrel\\Seekline'
 # What every driver is given (tests/CMakeLists.txt, SEEKLINE_E2E_PROGRAMS).
-TOOLS = ('state', 'exec', 'program', 'console', 'satellite', 'launcher', 'window-texts', 'upper-case', 'work')
+TOOLS = ('state', 'exec', 'program', 'console', 'satellite', 'launcher', 'window-texts', 'upper-case',
+         'stand-in-editor', 'work')
 CASES_ARGUMENT = ('cases', dict(nargs='*', help='names of the cases to run; all by default'))
 
 
@@ -74,20 +79,23 @@ Option = collections.namedtuple('Option', 'control value switch accelerator')
 
 
 def read_options():
-    """The options in the order of settings/OptionTable.cpp."""
+    """The options in the order of settings/OptionTable.cpp: those with a
+    command-line switch, and the results window's box, which has none."""
     accelerators = {}
     dialog = source('resources/SettingsDialog.rc')
     for caption, control in re.findall(r'AUTOCHECKBOX\s+"([^"]*)",\s*(IDC_\w+)', dialog):
         key = re.search('&(.)', caption.replace('&&', ''))
         accelerators[control] = key.group(1).lower() if key else None
     table = source('settings/OptionTable.cpp')
-    rows = re.findall(r'\{\s*&SearchOptions::\w+,\s*(IDC_\w+),\s*L"(\w+)",\s*L\'(\w)\'\s*\}', table)
+    rows = re.findall(r'\{\s*&SearchOptions::\w+,\s*(IDC_\w+),\s*L"(\w+)",\s*(?:L\'(\w)\'|0),\s*\d\s*\}', table)
     check(rows and len(rows) == table.count('&SearchOptions::') and all(c in accelerators for c, _, _ in rows),
           'the option table in settings/OptionTable.cpp does not read')
-    return [Option(getattr(IDS, control), value, switch, accelerators[control]) for control, value, switch in rows]
+    options = [Option(getattr(IDS, control), value, switch or None, accelerators[control])
+               for control, value, switch in rows]
+    return [o for o in options if o.switch], [o for o in options if not o.switch][0]
 
 
-OPTIONS = read_options()
+OPTIONS, LIST_RESULTS = read_options()
 
 
 # --- arguments -----------------------------------------------------------------------
@@ -208,6 +216,10 @@ class Session:
             self.wine('reg', 'add', SETTINGS_KEY, '/v', name, '/d', value, '/f',
                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).wait(timeout=60)
 
+    def reg(self, *arguments):
+        """Runs Wine's reg with the arguments, forcing it."""
+        self.wine('reg', *arguments, '/f', stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).wait(timeout=60)
+
     def reg_delete(self):
         self.wine('reg', 'delete', SETTINGS_KEY, '/f', stdout=subprocess.DEVNULL,
                   stderr=subprocess.DEVNULL).wait(timeout=60)
@@ -243,6 +255,33 @@ class Session:
             number, _, text = line.partition('\t')
             texts.setdefault(int(number), text)
         return texts
+
+    def list_view(self, caption):
+        """The column headings of the results window with that caption and
+        its rows, each a list of its columns' texts (file, line, column, text)."""
+        out = self.output(self.args.window_texts, '--rows', caption, str(IDS.IDC_RESULTS_LIST))
+        lines = [line.split('\t') for line in out.split('\n')[:-1]]
+        check(lines, 'no list in %s' % caption)
+        return lines[0], lines[1:]
+
+    def row_place(self, caption, row, what='--row-place'):
+        """The screen point in the middle of a row of the results window, or
+        with '--heading-place' of a column's heading."""
+        out = self.output(self.args.window_texts, what, caption, str(IDS.IDC_RESULTS_LIST), str(row))
+        check(out.strip(), '%s %d of %s has no place' % (what, row, caption))
+        return out.split()
+
+    def clipboard(self):
+        return self.output(self.args.window_texts, '--clipboard')
+
+    def search_over(self, caption):
+        """Waits until the results window's search is over (its Stop button
+        grey, the line above the counts naming the report), and returns the
+        window's texts."""
+        def over():
+            texts = self.window_texts(caption)
+            return texts if 'Seekline.txt' in texts.get(IDS.IDC_RESULTS_FILE, '') else None
+        return wait_for(over, 'the search in %s to end' % caption)
 
     def message_box(self, words):
         """The text of the message box that shows words; then presses OK."""
@@ -420,10 +459,33 @@ UNICODE_TREE = {
 }
 
 
-def make_unicode_tree(root):
+def make_files(root, files):
+    """A folder of just these files, {name: bytes}."""
     shutil.rmtree(root, ignore_errors=True)
-    for name, data in UNICODE_TREE.items():
+    for name, data in files.items():
         write(os.path.join(root, name), data)
+
+
+def make_unicode_tree(root):
+    make_files(root, UNICODE_TREE)
+
+
+# Searches as typed in ANSI files of other code pages, each under the locale
+# that gives it: locale, the files' bytes, command-line switches, the text,
+# hits (file, line, column). Big5 spells 中文 A4 A4 A4 E5 and 乙 A4 41, with
+# the letter A as its trail byte.
+BIG5_FILE = {'b.txt': b'\xa4\xa4\xa4\xe5abc\r\n\xa4A\r\n'}
+ANSI_SEARCHES = [
+    ('en_US', {'a.txt': 'Se\u00f1or \u00f1s\r\nSE\u00d1OR\r\n'.encode('cp1252')}, [], 'Se\u00f1or',
+     [('a.txt', 1, 1), ('a.txt', 2, 1)]),
+    ('en_US', {'a.txt': 'Se\u00f1or \u00f1s\r\nSE\u00d1OR\r\n'.encode('cp1252')}, [], '\u00f1s', [('a.txt', 1, 7)]),
+    ('zh_TW', BIG5_FILE, [], '\u4e2d\u6587abc', [('b.txt', 1, 1)]),
+    ('zh_TW', BIG5_FILE, [], 'A', [('b.txt', 1, 5)]),
+    ('zh_TW', BIG5_FILE, ['/R'], 'a|\u4e59$', [('b.txt', 1, 5), ('b.txt', 2, 1)]),
+    ('zh_TW', BIG5_FILE, ['/W'], 'abc', []),
+    ('hi_IN', {'c.txt': 'Kleine-K\u00f6nig\nKLEINE-K\u00d6NIG\nkleine-konig\n'.encode('utf-8')}, [],
+     'Kleine-K\u00f6nig', [('c.txt', 1, 1), ('c.txt', 2, 1)]),
+]
 
 
 def text_form(data):
@@ -471,18 +533,15 @@ def split_lines(items):
     return lines + [(start, len(items))]
 
 
-def ansi_fold_equal(items, p, pattern):
-    """Only a to z fold in ANSI text, and not the byte after a pattern byte
-    of 0x80 or more."""
-    fold = True
-    for k, b in enumerate(pattern):
-        c = items[p + k]
-        if fold and 0x61 <= c <= 0x7a:
-            c -= 0x20
-        if c != b:
-            return False
-        fold = b < 0x80
-    return True
+def ansi_fold(b, upper):
+    """A byte of code page 1252 folded as the platform upper-cases its
+    character, where the code page spells the upper case in one byte."""
+    try:
+        c = bytes([b]).decode('cp1252')
+        folded = chr(upper.get(ord(c), ord(c))).encode('cp1252')
+    except UnicodeError:
+        return b
+    return folded[0] if len(folded) == 1 else b
 
 
 def cut_ansi(text):
@@ -516,10 +575,9 @@ def file_report_lines(path, data, text, switches, upper):
         needle = list(needle)
         items = list(data)
         widths = [1] * len(items)
-        if 'C' in switches:
-            equal = lambda p, q: items[p:p + len(q)] == q
-        else:
-            equal = lambda p, q: ansi_fold_equal(items, p, q)
+        if 'C' not in switches:
+            items = [ansi_fold(b, upper) for b in items]
+        equal = lambda p, q: items[p:p + len(q)] == q
         shown = lambda start, end: data[start:end][:259]
     else:
         decoded = data[mark:].decode(form, 'replace')
