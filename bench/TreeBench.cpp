@@ -3,10 +3,11 @@
 // only walk the same tree and read every file whole, with no scanning: on one
 // thread, or with one thread walking and others opening, reading and closing.
 // scripts/bench.sh runs it beside native tools and prints the ratios.
-//   seekline_tree_bench search|floor|floors FOLDER PATTERNS NEEDLE REPORT [THREADS]
+//   seekline_tree_bench search|floor|floors FOLDER PATTERNS NEEDLE REPORT [THREADS [SWITCHES]]
 // prints "seconds files privateKiBBefore privateKiBAfter threads
 // privateKiBAtPeak" (files: the floors' count). THREADS: the search's scanning threads, or the floor's
-// reading threads ("floors"); 0 or none for the program's default.
+// reading threads ("floors"); 0 or none for the program's default. SWITCHES: the search's filters as
+// the command line's letters, B (skip binary files) and G (skip what git ignores).
 //   seekline_tree_bench read-map FOLDER
 // prints, for files of 4 KiB to 64 MiB, the time per file of opening, reading
 // whole into one reused buffer and closing, against opening, mapping and
@@ -198,10 +199,10 @@ static long RunFloor(const std::wstring& folder, const std::wstring& patterns, i
 // The program's own search: the progress dialog starts the worker, which
 // walks the tree, and ends when the worker is done.
 static void RunSearch(const std::wstring& folder, const std::wstring& patterns, const std::wstring& needle,
-                      const std::wstring& reportPath, int threads)
+                      const std::wstring& reportPath, int threads, unsigned filters)
 {
     SearchRequest* request = (SearchRequest*)GlobalAlloc(GPTR, sizeof(SearchRequest));
-    FillRequest(request, needle, SUBFOLDERS, patterns, folder);
+    FillRequest(request, needle, SUBFOLDERS | filters, patterns, folder);
     request->scanThreads = threads;
     HANDLE report = CreateFileW(reportPath.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     OutputStart(report);
@@ -360,8 +361,8 @@ int main()
         ReadAgainstMap(arguments[2]);
         return 0;
     }
-    if (count != 6 && count != 7) {
-        fprintf(stderr, "usage: seekline_tree_bench search|floor|floors FOLDER PATTERNS NEEDLE REPORT [THREADS]\n"
+    if (count < 6 || count > 8) {
+        fprintf(stderr, "usage: seekline_tree_bench search|floor|floors FOLDER PATTERNS NEEDLE REPORT [THREADS [BG]]\n"
                         "       seekline_tree_bench results FOLDER PATTERNS NEEDLE REPORT\n"
                         "       seekline_tree_bench read-map FOLDER\n");
         return 2;
@@ -381,7 +382,10 @@ int main()
         return 0;
     }
     std::wstring mode = arguments[1], folder = arguments[2], patterns = arguments[3];
-    int threads = ScanThreadCount(count == 7 ? _wtoi(arguments[6]) : 0);
+    int threads = ScanThreadCount(count >= 7 ? _wtoi(arguments[6]) : 0);
+    unsigned filters = 0;
+    for (const WCHAR* letter = count == 8 ? arguments[7] : L""; *letter; letter++)
+        filters |= *letter == L'B' ? SKIP_BINARY : *letter == L'G' ? SKIP_IGNORED : 0;
     if (mode == L"floor")
         threads = 1;
     long files = 0;
@@ -392,7 +396,7 @@ int main()
         GetTempPathW(MAX_PATH, empty);
         lstrcatW(empty, L"seekline-bench-empty");
         CreateDirectoryW(empty, NULL);
-        RunSearch(empty, patterns, arguments[4], arguments[5], threads);
+        RunSearch(empty, patterns, arguments[4], arguments[5], threads, filters);
         RemoveDirectoryW(empty);
     }
     SIZE_T before = PrivateKiB();
@@ -401,7 +405,7 @@ int main()
     HANDLE sampler = CreateThread(NULL, 0, SamplePrivateBytes, NULL, 0, NULL);
     double start = Seconds();
     if (mode == L"search")
-        RunSearch(folder, patterns, arguments[4], arguments[5], threads);
+        RunSearch(folder, patterns, arguments[4], arguments[5], threads, filters);
     else
         files = RunFloor(folder, patterns, mode == L"floor" ? 0 : threads);
     double elapsed = Seconds() - start;

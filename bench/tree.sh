@@ -3,8 +3,12 @@
 # one thread, two and the default number, against the floors (walk and read
 # only: on one thread, and with one thread walking and others reading) in
 # the same run, and ripgrep (on one thread and on all) and GNU grep natively
-# on the same tree. Medians of three runs, files in the cache. Called by
-# scripts/bench.sh: tree.sh BUILD STATE. With SEEKLINE_BEFORE set to another
+# on the same tree. Medians of three runs, files in the cache. Then the
+# filters: on the Linux tree made a git repository, the skip-ignored option
+# against ripgrep with its defaults and against the search without it; and
+# on a built clone of this repository, the skip-binary and skip-ignored
+# options against the search without them. Called by scripts/bench.sh:
+# tree.sh BUILD STATE. With SEEKLINE_BEFORE set to another
 # build of seekline_tree_bench.exe (an older version), its search is timed in
 # the same run too.
 set -e
@@ -19,7 +23,7 @@ needle=PM_RESUME
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
 missing=""
-for p in ripgrep grep time bc linux-source-6.1; do
+for p in ripgrep grep time bc linux-source-6.1 git; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
 done
 [ -z "$missing" ] || DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >/dev/null
@@ -30,6 +34,12 @@ if [ ! -f "$linux/.complete" ]; then
     tar -xJf /usr/src/linux-source-6.1.tar.xz -C "$linux" --strip-components=1
     touch "$linux/.complete"
 fi
+# A repository with nothing in its index, so that its .gitignore files count,
+# for git and ripgrep as for the skip-ignored option. Debian's package ends
+# the top .gitignore with the rules of its own packaging repository, which
+# ignore everything at the top: the kernel's own rules stop before them.
+[ -d "$linux/.git" ] || git -C "$linux" init -q
+sed -i '/^# Debian packaging/,$d' "$linux/.gitignore"
 
 # A generated tree of small files: 200 folders of 100 files of 2 KiB.
 generated="$build/generated-tree"
@@ -97,6 +107,15 @@ for tree in "$generated" "$linux"; do
             native rg1 rg -j1 -n --column -iF --no-ignore --hidden -g '*.c' -g '*.h' $needle "$tree"
             native rg rg -n --column -iF --no-ignore --hidden -g '*.c' -g '*.h' $needle "$tree"
         fi
+        # The skip-ignored option, beside ripgrep with its defaults, which
+        # honour .gitignore in a repository (and pass over hidden and binary
+        # files, of which the Linux tree has no *.c or *.h).
+        if [ "$tree" = "$linux" ]; then
+            for j in 1 "$threads"; do
+                wine_run search "$dir" '*.c;*.h' $needle "$(winpath "$build/tree-report-G$j.txt")" "$j" G >>"$times/searchG$j"
+            done
+            (cd "$tree" && native rg1-defaults rg -j1 -n --column -iF -g '*.c' -g '*.h' $needle) || true
+        fi
         native grep grep -rniF --include='*.c' --include='*.h' $needle "$tree"
     done
     seconds() { cut -d' ' -f1 "$times/$1" | median; }
@@ -133,4 +152,62 @@ for tree in "$generated" "$linux"; do
         echo "  Seekline on $j threads, private bytes: $memory"
     done
     echo "  report $(wc -l <"$build/tree-report-$threads.txt") lines"
+    if [ "$tree" = "$linux" ]; then
+        line "Seekline /J:1 /G" "$(seconds searchG1)"
+        line "Seekline default ($threads threads) /G" "$(seconds searchG$threads)"
+        line "ripgrep -j1 with its defaults, native" "$(median <"$times/rg1-defaults")"
+        echo "  /G against without, $threads threads: $(echo "$(seconds searchG$threads) / $(seconds search$threads)" | bc -l | cut -c1-5)x;" \
+            "/J:1 /G against ripgrep -j1 with its defaults: $(echo "$(seconds searchG1) / $(median <"$times/rg1-defaults")" | bc -l | cut -c1-5)x"
+        # The same hits: path, line and column of each.
+        (cd "$tree" && rg -j1 -n --column -iF -g '*.c' -g '*.h' $needle || true) >"$build/rg-defaults.txt"
+        python3 - "$build/tree-report-G1.txt" "$build/rg-defaults.txt" "$(winpath "$tree")" <<'PY'
+import re, sys
+report, peer, prefix = sys.argv[1:]
+ours = {re.sub(r'^(.*?)\((\d+),(\d+)\) : .*$', r'\1:\2:\3', line[len(prefix) + 1:]).replace('\\', '/')
+        for line in open(report, encoding='latin-1').read().splitlines()}
+theirs = {':'.join(line.split(':')[:3]) for line in open(peer, encoding='latin-1').read().splitlines()}
+print('  /G and ripgrep with its defaults: %s (%d and %d hits)' % ('the same hits' if ours == theirs else
+      'HITS DIFFER: %d only here, %d only there' % (len(ours - theirs), len(theirs - ours)), len(ours), len(theirs)))
+PY
+    fi
 done
+
+# A built clone of this repository, as a developer's tree is: its sources,
+# its build folder with objects, libraries and programs, and a Wine prefix
+# there. Searched for a word of the sources in every file, with and without
+# the skip-binary and skip-ignored options.
+clone="$build/clone"
+if [ ! -f "$clone/.complete" ]; then
+    rm -rf "$clone"
+    git clone -q "$root" "$clone"
+    git -C "$clone" checkout -q "$(git -C "$root" rev-parse HEAD)"
+    sh "$clone/scripts/build.sh" "$clone/build" OFF OFF >/dev/null
+    DISPLAY=":$(cat "$state/display")" sh "$clone/tests/wine/prefix.sh" "$clone/build/wine" >/dev/null
+    touch "$clone/.complete"
+fi
+times="$build/tree-times"
+rm -rf "$times"
+mkdir -p "$times"
+for run in 1 2 3; do
+    for switches in "" BG; do
+        wine_run search "$(winpath "$clone")" '*.*' GetLastError "$(winpath "$build/clone-report$switches.txt")" \
+            "$threads" $switches >>"$times/clone$switches"
+    done
+done
+seconds() { cut -d' ' -f1 "$times/$1" | median; }
+git -C "$clone" ls-files >"$times/tracked"
+echo "a built clone of this repository, \"GetLastError\" in *.*, subfolders, $threads threads; medians of 3:"
+for switches in "" BG; do
+    python3 - "$build/clone-report$switches.txt" "$(winpath "$clone")" "$times/tracked" "$switches" \
+        "$(seconds clone$switches)" <<'PY'
+import re, sys
+report, prefix, tracked, switches, seconds = sys.argv[1:]
+tracked = set(open(tracked, encoding='utf-8').read().splitlines())
+lines = [line for line in open(report, encoding='latin-1').read().splitlines() if line.startswith(prefix + '\\')]
+ours = sum(1 for line in lines
+           if line[len(prefix) + 1:re.search(r'\(\d+,\d+\) : ', line).start()].replace('\\', '/') in tracked)
+print('  %-22s %8s s, %5d report lines, %5d of them in files git tracks' % (
+    ('/' + ' /'.join(switches)) if switches else 'without the filters', seconds, len(lines), ours))
+PY
+done
+echo "  /B /G against without: $(echo "$(seconds cloneBG) / $(seconds clone)" | bc -l | cut -c1-5)x"

@@ -1,5 +1,6 @@
 // Making a search request from the user's entries.
 #include "engine/SearchRequest.h"
+#include "engine/PatternList.h"
 #include "engine/text/Utf16.h"
 #include "engine/text/CaseFold.h"
 #include "engine/regex/Regex.h"
@@ -77,17 +78,25 @@ static void UpperCaseNeedle(SearchRequest* request, const WCHAR* text)
 }
 
 // FALSE, with the problem, when an entry is longer than the request keeps:
-// cut, it would search for something else than what was asked.
+// cut, it would search for something else than what was asked; or when an
+// exclusion of the pattern list could never match.
 static BOOL EntriesFit(const SearchEntries* entries, SearchProblem* problem)
 {
+    WCHAR typed[FILE_TYPES_CHARS + 1];
     if (lstrlenW(entries->text) > SEARCH_TEXT_CHARS)
         TooLong(problem, PROBLEM_TEXT_TOO_LONG, L"search text", SEARCH_TEXT_CHARS);
     else if (lstrlenW(entries->fileTypes) > FILE_TYPES_CHARS)
         TooLong(problem, PROBLEM_TYPES_TOO_LONG, L"pattern list", FILE_TYPES_CHARS);
     else if (lstrlenW(entries->folder) > FOLDER_CHARS)
         TooLong(problem, PROBLEM_FOLDER_TOO_LONG, L"folder", FOLDER_CHARS);
-    else
+    else if (CheckPatternList(entries->fileTypes, typed))
         return TRUE;
+    else {
+        NameProblem(problem, PROBLEM_EXCLUSION_NAMES_PATH);
+        lstrcpynW(problem->detail, typed, PROBLEM_DETAIL_CHARS);
+        wsprintfW(problem->text, L"the exclusion %s names a path: an exclusion is a name, as in !*.min.js, or "
+                  L"a folder's name and a backslash, as in !node_modules\\", typed);
+    }
     return FALSE;
 }
 

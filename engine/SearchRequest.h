@@ -33,6 +33,8 @@ struct SearchOptions {
     LONG unicodeFiles;     // search UTF-8 and UTF-16 files as text (engine/text/TextForm.h tells them)
     LONG wholeWord;        // only hits with no word character right before or after them
     LONG regularExpression;  // the text is a regular expression (engine/regex/Regex.h); the "&" variants do not apply
+    LONG skipBinary;       // pass over files with a NUL byte near their start (engine/scan/FileSearch.h)
+    LONG skipIgnored;      // pass over what git ignores (walk/IgnoreRules.h)
     LONG listResults;      // a dialog run shows the hits in the results window; the search itself is the same
 };
 
@@ -91,6 +93,7 @@ struct SearchEntries {
 #define PROBLEM_TEXT_NOT_IN_CODE_PAGE 6  // the code page
 #define PROBLEM_TEXT_NOT_CONVERTED 7     // the code page
 #define PROBLEM_PATTERN_NOT_IN_CODE_PAGE 8  // the code page, the position; the character as detail
+#define PROBLEM_EXCLUSION_NAMES_PATH 9   // the exclusion as typed as detail
 
 // A problem with the entries, in the form each front end words it from: the
 // command line prints text, in English, where scripts rely on it; the
@@ -127,7 +130,8 @@ BOOL ConvertNeedle(SearchRequest* request, const WCHAR* text);
 // character at a time (UpperCaseAnsiCharacter) unless matchCase, or with regularExpression compiled instead (and ampVariants
 // cleared: a pattern is searched once, as written). NULL without memory, or
 // with the problem (PROBLEM_CHARS) when an entry is longer than the request
-// keeps, or the text cannot be converted whole, or the code page cannot
+// keeps, or an exclusion of the pattern list names a path
+// (engine/PatternList.h), or the text cannot be converted whole, or the code page cannot
 // spell it exactly and Unicode files are not searched (with them, such a
 // text gets NO_ANSI_NEEDLE), or the regular expression does not parse
 // ("bad regular expression: unmatched ( at position 4"). The settings dialog

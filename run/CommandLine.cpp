@@ -13,7 +13,8 @@
 const WCHAR UsageText[] =
     L"Searches files for a text and writes one line per hit: path(line,column) : text\r\n"
     L"\r\n"
-    L"Seekline [/C] [/I] [/S [/A]] [/W] [/R] [/U] [/D] [/T:patterns] [/F:folder] [/J:n] [/Q] text\r\n"
+    L"Seekline [/C] [/I] [/S [/A]] [/W] [/R] [/U] [/B] [/G] [/D] [/T:patterns] [/F:folder] [/J:n] [/Q]\r\n"
+    L"         text\r\n"
     L"\r\n"
     L"  text         the text to find; \"\" finds every line. Put -- before a text\r\n"
     L"               that starts with / or -.\r\n"
@@ -27,8 +28,14 @@ const WCHAR UsageText[] =
     L"               hit (letters, digits, _; in ANSI files any byte of 0x80 or more)\r\n"
     L"  /R           the text is a regular expression (below)\r\n"
     L"  /U           Unicode files: search UTF-8 and UTF-16 files as text too\r\n"
+    L"  /B           skip binary files: those with a NUL byte in their first 64 KiB\r\n"
+    L"               (with /U, not UTF-16 files that start with their mark)\r\n"
+    L"  /G           skip what git ignores (.gitignore, info/exclude, your excludes\r\n"
+    L"               file) and .git folders\r\n"
     L"  /D           search subfolders too\r\n"
     L"  /T:patterns  file patterns, separated by ; or a space (default *.*)\r\n"
+    L"               !name passes over files, !name\\ folders, at every level;\r\n"
+    L"               exclusions alone mean *.* and them; !!x finds the file !x\r\n"
     L"  /F:folder    the folder to search (default: the current folder)\r\n"
     L"  /J:n         search files on n threads, 1 to " WIDE_NUMBER(SCAN_THREADS_LIMIT) L" (default: one per\r\n"
     L"               processor, at most " WIDE_NUMBER(SCAN_THREADS_DEFAULT_MAX) L"); the report is the same\r\n"
@@ -51,7 +58,7 @@ const WCHAR UsageText[] =
     L"Exit codes: 0 found, 1 not found, 2 bad usage or error (nothing searched,\r\n"
     L"or the report is incomplete), 3 cancelled. A \"cannot read\" line on\r\n"
     L"standard error names a file that could not be read: the search is\r\n"
-    L"incomplete, whatever the exit code.\r\n";
+    L"incomplete, whatever the exit code; so does \"cannot read folder\".\r\n";
 
 static BOOL IsSwitch(const WCHAR* argument)
 {

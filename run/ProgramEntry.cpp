@@ -9,6 +9,7 @@
 #include "engine/report/Output.h"
 #include "engine/StopFlag.h"
 #include "engine/SearchRequest.h"
+#include "walk/Walker.h"
 #include "resources/resource.h"
 #include "settings/SettingsDialog.h"
 #include <commctrl.h>
@@ -77,12 +78,22 @@ static UINT SearchAndReport(SearchRequest* request, HANDLE standardOutput, BOOL 
     }
     if (!RunSearch(request, destination, showProgress))
         ExitProcess(where == TELL_BOX ? 0 : EXIT_CANCELLED);
+    WCHAR folder[FOLDER_CHARS + 1];
+    lstrcpyW(folder, request->folder);
     FreeSearchRequest(request);
     // Closed first: the user may want to open what there is while the message shows.
     if (reportFile != INVALID_HANDLE_VALUE)
         CloseHandle(reportFile);
     if (TellIncompleteReport(standardOutput ? NULL : path, where, NULL))
         return EXIT_ERROR;
+    if (SearchOutcome()->startError) {
+        if (where == TELL_BOX)
+            TellBoxFailure(NULL, IDS_FOLDER_UNLISTED, folder, SearchOutcome()->startError);
+        else
+            TellSystemFailure(L"cannot read folder %.300s: %.500s Nothing was searched.", folder,
+                              SearchOutcome()->startError, where);
+        return EXIT_ERROR;
+    }
     // A stop that is not a closed pipe's came from the user.
     if (Stopped() && !OutputReaderGone())
         return EXIT_CANCELLED;

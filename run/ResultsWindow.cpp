@@ -18,6 +18,7 @@
 #include "settings/SettingsStore.h"
 #include "settings/UiText.h"
 #include "walk/CurrentFile.h"
+#include "walk/Walker.h"
 #include <shlwapi.h>
 
 // The window's one timer: it shows the current file as the progress dialog
@@ -174,7 +175,8 @@ static void EndOfSearch()
     ShowStatus();
     ShowWhereSaved();
     EnableStop(FALSE);
-    TellIncompleteReport(Results.reportPath, TELL_BOX, Results.window);
+    if (!TellIncompleteReport(Results.reportPath, TELL_BOX, Results.window) && SearchOutcome()->startError)
+        TellBoxFailure(Results.window, IDS_FOLDER_UNLISTED, Results.request->folder, SearchOutcome()->startError);
 }
 
 // Stops the running search, as Stop does, and waits for it to wind down; a

@@ -17,6 +17,10 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 // The worker thread: walks the request's folder, then posts CMD_SEARCH_DONE
 // to the progress window the search was started with, if any.
 DWORD WINAPI SearchThreadProc(LPVOID request);
+// What the walk of the last search told besides its report (walk/Walker.h):
+// whether the start folder could be listed, and what was passed over. Read
+// once the worker has ended.
+const struct WalkOutcome* SearchOutcome();
 
 // Starts the worker on the request, the current file shown in and the done
 // command posted to progressWindow (NULL: a search without a window); FALSE

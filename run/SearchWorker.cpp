@@ -26,6 +26,8 @@ static HWND ProgressWindow;
 // thread only.
 static DWORD StopSeenAt;
 static BOOL StopSeen;
+// Written by the worker before its last act, read by the run after it.
+static WalkOutcome Outcome;
 
 BOOL StartSearch(SearchRequest* request, HWND progressWindow)
 {
@@ -35,7 +37,11 @@ BOOL StartSearch(SearchRequest* request, HWND progressWindow)
         CloseHandle(ended);
     StopSeen = FALSE;
     ProgressWindow = progressWindow;
+    ZeroMemory(&Outcome, sizeof Outcome);
     SearchWorker = CreateThread(NULL, 0, SearchThreadProc, request, 0, NULL);
+    // No worker, no search: the run must say why nothing was listed.
+    if (!SearchWorker)
+        Outcome.startError = GetLastError() ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
     return SearchWorker != NULL;
 }
 
@@ -53,6 +59,11 @@ void CancelSearch()
 {
     RequestStop();
     BreakOffWrites();
+}
+
+const WalkOutcome* SearchOutcome()
+{
+    return &Outcome;
 }
 
 BOOL WaitForSearch(DWORD milliseconds)
@@ -78,7 +89,7 @@ DWORD WINAPI SearchThreadProc(LPVOID parameter)
     SearchRequest* request = (SearchRequest*)parameter;
     HWND progressWindow = ProgressWindow;
     ShowCurrentFilesIn(progressWindow);
-    SearchFolder(request->folder, request);
+    Outcome = SearchFolder(request->folder, request);
     ShowCurrentFilesIn(NULL);
     // Without a progress dialog (a search with no window) nobody waits for it.
     if (progressWindow)

@@ -3,11 +3,12 @@
 # MinGW-w64 cross compiler, Wine, a headless X server with input and screenshot
 # tools, a CJK font for the Chinese dialogs, the GoogleTest sources and the
 # locales that give the tests their ANSI code pages; Vim and tmux for the
-# command line's tests (the error-format line, Ctrl+C in a terminal). A
-# script that needs more names them: install-deps.sh nsis.
+# command line's tests (the error-format line, Ctrl+C in a terminal), and git,
+# which the skip-ignored option's test holds it to. A script that needs more
+# names them: install-deps.sh nsis.
 set -e
 packages="cmake make python3 locales g++-mingw-w64-x86-64 wine64 wine xvfb xdotool x11-apps
-imagemagick fonts-wqy-microhei googletest vim tmux $*"
+imagemagick fonts-wqy-microhei googletest vim tmux git $*"
 missing=""
 for p in $packages; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

@@ -16,6 +16,8 @@ const OptionField OptionFields[] = {
     {&SearchOptions::searchSubfolders, IDC_SUBFOLDERS, L"Sub", L'D', 0},
     {&SearchOptions::unicodeFiles, IDC_UNICODE_FILES, L"Uni", L'U', 0},
     {&SearchOptions::wholeWord, IDC_WHOLE_WORD, L"Wrd", L'W', 0},
+    {&SearchOptions::skipBinary, IDC_SKIP_BINARY, L"Bin", L'B', 0},
+    {&SearchOptions::skipIgnored, IDC_SKIP_IGNORED, L"Ign", L'G', 0},
     {&SearchOptions::listResults, IDC_LIST_RESULTS, L"Lst", 0, 1},
 };
 

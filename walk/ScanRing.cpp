@@ -39,7 +39,8 @@ struct RingSlot {
     WCHAR* shownPath;
     ULONGLONG pathsEnd;   // the path room's count of bytes taken, up to the end of these paths
     FileOutput output;    // begun by the walker, written by the thread that searches the file
-    DWORD error;          // SearchFoundFile's result: the system's error code, or 0
+    DWORD error;          // SearchFoundFile's result: the system's error code, FILE_SKIPPED_BINARY, or 0
+    int notice;           // NOTICE_FILE or NOTICE_FOLDER: nothing to search, error to be told; else 0
     BOOL done;            // set under the lock when the search is over
 };
 
@@ -69,6 +70,7 @@ struct ScanRing {
     ULONGLONG pathsTaken;   // bytes of the path room ever taken, and given back
     ULONGLONG pathsGiven;
     BOOL lettingOut;        // a thread is letting reports out
+    ULONGLONG binarySkipped;  // files passed over as binary, counted by the thread letting reports out
     BOOL walkOver;
     BOOL walkerWaits;       // the walker sleeps on roomMade
     ULONGLONG wantedBytes;  // the path bytes of the file it waits to hand out
@@ -129,7 +131,13 @@ static void LetOutDone(ScanRing* ring)
         ReleaseSRWLockExclusive(&ring->lock);
         if (!ready)
             return;
-        if (slot->error && !Stopped())
+        if (slot->error == FILE_SKIPPED_BINARY) {
+            ring->binarySkipped++;
+            CountFile(FILES_BINARY);
+        }
+        else if (slot->notice == NOTICE_FOLDER && !Stopped())
+            TellUnreadableFolder(slot->shownPath, slot->error);
+        else if (slot->error && !Stopped())
             TellUnreadableFile(slot->shownPath, slot->error);
         OutputEndFile(&slot->output);
         AcquireSRWLockExclusive(&ring->lock);
@@ -159,7 +167,7 @@ static void ShowFileStillSearched(ScanRing* ring)
 {
     for (ULONGLONG number = ring->letOut; number < ring->taken; number++) {
         RingSlot* slot = SlotOf(ring, number);
-        if (!slot->done) {
+        if (!slot->done && !slot->notice) {
             PublishCurrentFile(slot->shownPath);
             return;
         }
@@ -186,7 +194,7 @@ static BOOL SearchNext(ScanRing* ring, ScanWorkspace* workspace, BOOL wait)
     // over, and the report ends before them.
     if (Stopped()) {
         slot->output.stopped = TRUE;
-    } else {
+    } else if (!slot->notice) {
         shown = PublishCurrentFile(slot->shownPath);
         slot->error = SearchFoundFile(slot->openPath, slot->nameAt, slot->openRoom, slot->shortName, slot->shownPath,
                                       ring->request, workspace, &slot->output);
@@ -216,7 +224,10 @@ static DWORD WINAPI ScanningThread(LPVOID parameter)
     return 0;
 }
 
-void HandOut(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* shortName, const WCHAR* shownPath)
+// Puts a file, or a notice, into the next slot of the ring, waiting for room
+// as HandOut says.
+static void PutInRing(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* shortName,
+                      const WCHAR* shownPath, DWORD error, int notice)
 {
     int openChars = lstrlenW(openPath) + 1, shownChars = lstrlenW(shownPath) + 1;
     int openRoom = openChars > nameAt + SHORT_NAME_CHARS ? openChars : nameAt + SHORT_NAME_CHARS;
@@ -244,7 +255,8 @@ void HandOut(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* sho
     CopyMemory(slot->openPath, openPath, openChars * sizeof(WCHAR));
     CopyMemory(slot->shownPath, shownPath, shownChars * sizeof(WCHAR));
     slot->pathsEnd = ring->pathsTaken;
-    slot->error = 0;
+    slot->error = error;
+    slot->notice = notice;
     BYTE* report = ring->reports + (SIZE_T)(slot - ring->slots) * SLOT_REPORT_BYTES;
     OutputBeginFile(&slot->output, report, SLOT_REPORT_BYTES);
     if (ring->notes)
@@ -258,6 +270,16 @@ void HandOut(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* sho
     // Without threads the walker searches the file, and lets its report out, itself.
     if (ring->threadCount == 0)
         SearchNext(ring, ring->ownWorkspace, FALSE);
+}
+
+void HandOut(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* shortName, const WCHAR* shownPath)
+{
+    PutInRing(ring, openPath, nameAt, shortName, shownPath, 0, 0);
+}
+
+void HandOutNotice(ScanRing* ring, const WCHAR* shownPath, DWORD error, int notice)
+{
+    PutInRing(ring, L"", 0, L"", shownPath, error, notice);
 }
 
 int ScanThreadCount(LONG asked)
@@ -325,7 +347,7 @@ ScanRing* StartScanRing(const SearchRequest* request)
     return ring;
 }
 
-void FinishScanRing(ScanRing* ring)
+ULONGLONG FinishScanRing(ScanRing* ring)
 {
     AcquireSRWLockExclusive(&ring->lock);
     ring->walkOver = TRUE;
@@ -345,7 +367,9 @@ void FinishScanRing(ScanRing* ring)
         FreeScanWorkspace(ring->threads[n].workspace);
     }
     FreeScanWorkspace(ring->ownWorkspace);
+    ULONGLONG binarySkipped = ring->binarySkipped;
     VirtualFree(ring, 0, MEM_RELEASE);
+    return binarySkipped;
 }
 
 void BreakOffScanningWrites()

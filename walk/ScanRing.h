@@ -35,9 +35,19 @@ ScanRing* StartScanRing(const SearchRequest* request);
 // once a stop was requested.
 void HandOut(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* shortName, const WCHAR* shownPath);
 
+// What HandOutNotice names.
+#define NOTICE_FILE 1    // a file the walk needs but could not read
+#define NOTICE_FOLDER 2  // a folder that could not be listed
+
+// Hands the ring a notice of a file or folder that the walk could not read,
+// with the system's error code: told at its turn in walk order, as the files
+// that cannot be read are (engine/report/Notices.h). shownPath names it.
+void HandOutNotice(ScanRing* ring, const WCHAR* shownPath, DWORD error, int notice);
+
 // Waits until every file handed out is searched and its report let out, ends
-// the threads and frees the ring.
-void FinishScanRing(ScanRing* ring);
+// the threads and frees the ring. Returns how many files were passed over as
+// binary (FILE_SKIPPED_BINARY).
+ULONGLONG FinishScanRing(ScanRing* ring);
 
 // Breaks off a report write that a scanning thread of the running search is
 // blocked in (a file whose report outgrew its buffer writes its own). Safe

@@ -4,9 +4,11 @@
 // descent keeps only its open enumeration of subfolders, and one pair of path
 // buffers serves the whole walk, so a deep tree costs no stack.
 #include "walk/Walker.h"
+#include "engine/PatternList.h"
 #include "engine/StopFlag.h"
 #include "engine/report/FileCounts.h"
 #include "walk/CurrentFile.h"
+#include "walk/IgnoreRules.h"
 #include "walk/ScanRing.h"
 
 // Every level adds at least a one-letter name and a backslash, so this many
@@ -34,12 +36,18 @@ struct WalkLevel {
     int unidentified;   // folders below one whose identity could not be read
     BOOL idKnown;       // the folder's identity, read once a link makes a cycle possible
     FolderIdentity id;
+    BOOL unlisted;      // it could not be listed: the rest of it is passed over
 };
 
 // The state of one walk, allocated for its length.
 struct Walk {
     const SearchRequest* request;
+    const WCHAR* folder;                 // the start folder as typed
+    int listHolds;                       // what the pattern list holds (PatternListHolds)
     ScanRing* ring;
+    IgnoreRules* ignore;                 // with skipIgnored, else NULL
+    ULONGLONG filesHandedOut;
+    WalkOutcome outcome;
     WCHAR openPath[OPEN_PATH_CHARS];     // "\\?\" and the full path: what the platform is given
     WCHAR shownPath[REPORT_PATH_CHARS];  // the folder as typed and the rest: what the user sees
     WCHAR patternPath[OPEN_PATH_CHARS];  // the long form for a pattern with a folder part
@@ -219,11 +227,61 @@ static BOOL ClosesCycle(Walk* walk, WalkLevel* candidate)
     return FALSE;
 }
 
+// Names the folder whose shown path ends, with its backslash, at shownEnd
+// as one that could not be listed, at its turn in walk order. The start
+// folder itself, before any file was found, is the walk's failure: nothing
+// was searched.
+static void TellUnlisted(Walk* walk, const WalkLevel* level, int shownEnd, DWORD error)
+{
+    BOOL itself = shownEnd == level->shownEnd;
+    if (itself && walk->depth == 0 && walk->filesHandedOut == 0) {
+        walk->outcome.startError = error;
+        return;
+    }
+    walk->outcome.foldersUnread++;
+    if (itself && walk->depth == 0) {
+        HandOutNotice(walk->ring, walk->folder, error, NOTICE_FOLDER);
+        return;
+    }
+    WCHAR kept = walk->shownPath[shownEnd - 1];
+    walk->shownPath[shownEnd - 1] = 0;
+    HandOutNotice(walk->ring, walk->shownPath, error, NOTICE_FOLDER);
+    walk->shownPath[shownEnd - 1] = kept;
+}
+
+// TRUE when the folder of the level is a drive's root, the only folder that
+// lists no "." and ".." for "*" and "*.*": anywhere else such a listing that
+// finds nothing failed.
+static BOOL ListsNothingOnlyAtRoot(Walk* walk, const WalkLevel* level)
+{
+    return walk->depth == 0 && level->openEnd <= LongFormRootLength(walk->openPath);
+}
+
+// Names a file or folder found at shownAt whose path is longer than the
+// platform reaches, the shown path cut where it must be.
+static void TellTooLong(Walk* walk, int shownAt, const WCHAR* name, int notice)
+{
+    lstrcpynW(walk->shownPath + shownAt, name, REPORT_PATH_CHARS - shownAt);
+    HandOutNotice(walk->ring, walk->shownPath, ERROR_FILENAME_EXCED_RANGE, notice);
+}
+
+// TRUE when the options or the pattern list pass over the file or folder
+// called name in the folder being walked.
+static BOOL PassedOver(Walk* walk, const WCHAR* name, BOOL isFolder, BOOL judgedByGit)
+{
+    int kind = isFolder ? PATTERN_EXCLUDES_FOLDERS : PATTERN_EXCLUDES_FILES;
+    int held = isFolder ? LIST_EXCLUDES_FOLDERS : LIST_EXCLUDES_FILES;
+    if ((walk->listHolds & held) && ExcludedByList(walk->request->fileTypes, name, kind))
+        return TRUE;
+    return judgedByGit && walk->ignore && IsIgnored(walk->ignore, walk->depth, name, isFolder);
+}
+
 // Searches the files that one pattern finds in the folder of the level, in
 // the platform's order. A pattern with a folder part ("sub\*.c") finds the
-// files of that folder, and they are opened and named there. Folders it
-// happens to name wait for the subfolder pass.
-static void SearchPattern(Walk* walk, const WalkLevel* level, const WCHAR* pattern, int length)
+// files of that folder, and they are opened and named there (git's rules
+// do not judge them: the folder is taken as given). Folders it happens to
+// name wait for the subfolder pass. A folder that cannot be listed is named.
+static void SearchPattern(Walk* walk, WalkLevel* level, const WCHAR* pattern, int length)
 {
     int namePart = length;
     while (namePart > 0 && pattern[namePart - 1] != L'\\' && pattern[namePart - 1] != L'/')
@@ -245,42 +303,65 @@ static void SearchPattern(Walk* walk, const WalkLevel* level, const WCHAR* patte
     if (!PutName(walk, open, openAt, shownAt, pattern + namePart, length - namePart))
         return;
     HANDLE search = FindFirstFileW(open, &walk->found);
-    if (search == INVALID_HANDLE_VALUE)
+    if (search == INVALID_HANDLE_VALUE) {
+        // Nothing matched; or, in a pattern's folder part, a folder that is
+        // not there, as a pattern searched at every level may well name.
+        DWORD error = GetLastError();
+        BOOL matchesDots = namePart == 0 && (CompareStringOrdinal(pattern, length, L"*", 1, FALSE) == CSTR_EQUAL ||
+                                             CompareStringOrdinal(pattern, length, L"*.*", 3, FALSE) == CSTR_EQUAL);
+        if ((error != ERROR_FILE_NOT_FOUND || (matchesDots && !ListsNothingOnlyAtRoot(walk, level))) &&
+            !(namePart > 0 && error == ERROR_PATH_NOT_FOUND)) {
+            TellUnlisted(walk, level, shownAt, error);
+            level->unlisted = level->unlisted || namePart == 0;
+        }
         return;
+    }
+    BOOL more = TRUE;
     do {
         const WIN32_FIND_DATAW* found = &walk->found;
-        if (found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        if ((found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || Stopped() ||
+            PassedOver(walk, found->cFileName, FALSE, namePart == 0))
             continue;
-        if (Stopped() || !PutName(walk, open, openAt, shownAt, found->cFileName, lstrlenW(found->cFileName)))
+        if (!PutName(walk, open, openAt, shownAt, found->cFileName, lstrlenW(found->cFileName))) {
+            TellTooLong(walk, shownAt, found->cFileName, NOTICE_FILE);
             continue;
+        }
         HandOut(walk->ring, open, openAt, found->cAlternateFileName, walk->shownPath);
-    } while (!Stopped() && FindNextFileW(search, &walk->found));
+        walk->filesHandedOut++;
+    } while (!Stopped() && (more = FindNextFileW(search, &walk->found)));
+    DWORD error = more ? 0 : GetLastError();
     FindClose(search);
+    if (error != 0 && error != ERROR_NO_MORE_FILES && !Stopped()) {
+        TellUnlisted(walk, level, shownAt, error);
+        level->unlisted = level->unlisted || namePart == 0;
+    }
 }
 
-// Searches the files of the folder at the level, pattern by pattern. Each ";"
-// or " " ends one pattern, so two in a row or one at the end make an empty
-// pattern, which finds nothing.
-static void SearchFiles(Walk* walk, const WalkLevel* level)
+// Searches the files of the folder at the level, pattern by pattern; an
+// empty pattern finds nothing, and a list of exclusions alone stands for
+// "*.*" and them.
+static void SearchFiles(Walk* walk, WalkLevel* level)
 {
-    const WCHAR* pattern = walk->request->fileTypes;
-    for (;;) {
-        const WCHAR* end = pattern;
-        while (*end && *end != L';' && *end != L' ')
-            end = CharNextW(end);
-        if (end > pattern)
-            SearchPattern(walk, level, pattern, (int)(end - pattern));
-        if (!*end || Stopped())
+    if (!(walk->listHolds & LIST_FINDS)) {
+        if (walk->listHolds)
+            SearchPattern(walk, level, L"*.*", 3);
+        return;
+    }
+    ListedPattern pattern;
+    for (const WCHAR* at = walk->request->fileTypes; NextPattern(&at, &pattern);) {
+        if (pattern.kind == PATTERN_FINDS && pattern.length > 0)
+            SearchPattern(walk, level, pattern.text, pattern.length);
+        if (level->unlisted || Stopped())
             return;
-        pattern = CharNextW(end);
     }
 }
 
 // Moves the level's enumeration of subfolders on to the next one to enter
-// and writes its name into the paths; FALSE when there is none left.
+// and writes its name into the paths; FALSE when there is none left. A
+// folder that cannot be listed is named.
 static BOOL NextSubfolder(Walk* walk, WalkLevel* level)
 {
-    if (Stopped())
+    if (Stopped() || level->unlisted)
         return FALSE;
     WIN32_FIND_DATAW* found = &walk->found;
     for (;;) {
@@ -288,18 +369,30 @@ static BOOL NextSubfolder(Walk* walk, WalkLevel* level)
             if (!PutName(walk, walk->openPath, level->openEnd, level->shownEnd, L"*.*", 3))
                 return FALSE;
             level->subfolders = FindFirstFileW(walk->openPath, found);
-            if (level->subfolders == INVALID_HANDLE_VALUE)
+            if (level->subfolders == INVALID_HANDLE_VALUE) {
+                DWORD error = GetLastError();
+                if (error != ERROR_FILE_NOT_FOUND || !ListsNothingOnlyAtRoot(walk, level))
+                    TellUnlisted(walk, level, level->shownEnd, error);
                 return FALSE;
-        } else if (level->subfolders == INVALID_HANDLE_VALUE || !FindNextFileW(level->subfolders, found)) {
+            }
+        } else if (level->subfolders == INVALID_HANDLE_VALUE) {
+            return FALSE;
+        } else if (!FindNextFileW(level->subfolders, found)) {
+            DWORD error = GetLastError();
+            if (error != ERROR_NO_MORE_FILES && !Stopped())
+                TellUnlisted(walk, level, level->shownEnd, error);
             return FALSE;
         }
         if (!(found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             continue;
         if (lstrcmpW(found->cFileName, L".") == 0 || lstrcmpW(found->cFileName, L"..") == 0)
             continue;
+        if (PassedOver(walk, found->cFileName, TRUE, TRUE))
+            continue;
         if (PutName(walk, walk->openPath, level->openEnd, level->shownEnd, found->cFileName,
                     lstrlenW(found->cFileName)))
             return TRUE;
+        TellTooLong(walk, level->shownEnd, found->cFileName, NOTICE_FOLDER);
     }
 }
 
@@ -318,11 +411,14 @@ static void EnterSubfolder(Walk* walk, const WalkLevel* parent)
     level->belowLink = parent->belowLink || (walk->found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
     level->unidentified = parent->unidentified;
     level->idKnown = FALSE;
+    level->unlisted = FALSE;
     if (level->belowLink && ClosesCycle(walk, level))
         return;
     if (!PutName(walk, walk->openPath, level->openEnd - 1, level->shownEnd - 1, L"\\", 1))
         return;
     walk->depth++;
+    if (walk->ignore)
+        EnterIgnoreFolder(walk->ignore, walk->depth, walk->openPath, level->openEnd, walk->shownPath, level->shownEnd);
     SearchFiles(walk, level);
 }
 
@@ -340,6 +436,8 @@ static void WalkSubfolders(Walk* walk)
             FindClose(level->subfolders);
         if (walk->depth == 0)
             return;
+        if (walk->ignore)
+            LeaveIgnoreFolder(walk->ignore, walk->depth);
         walk->depth--;
     }
 }
@@ -376,23 +474,48 @@ static BOOL StartPaths(Walk* walk, const WCHAR* folder)
     return TRUE;
 }
 
-void SearchFolder(const WCHAR* folder, const SearchRequest* request)
+// Walks the start folder, whose paths are set: its files, then its
+// subfolders when asked; with skipIgnored, with git's rules.
+static void WalkFromStart(Walk* walk)
 {
+    WalkLevel* start = &walk->levels[0];
+    if (walk->request->options.skipIgnored) {
+        walk->ignore = StartIgnoreRules(walk->openPath, start->openEnd, LongFormRootLength(walk->openPath),
+                                        walk->shownPath, start->shownEnd, walk->ring);
+        if (!walk->ignore) {
+            walk->outcome.startError = ERROR_NOT_ENOUGH_MEMORY;
+            return;
+        }
+    }
+    SearchFiles(walk, start);
+    if (walk->request->options.searchSubfolders)
+        WalkSubfolders(walk);
+    FinishIgnoreRules(walk->ignore);
+}
+
+WalkOutcome SearchFolder(const WCHAR* folder, const SearchRequest* request)
+{
+    WalkOutcome outcome = {};
+    outcome.startError = ERROR_NOT_ENOUGH_MEMORY;
+    // Zero-filled by the system: no depth, nothing handed out.
     Walk* walk = (Walk*)VirtualAlloc(NULL, sizeof(Walk), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!walk)
-        return;
+        return outcome;
     walk->request = request;
-    walk->depth = 0;
+    walk->folder = folder;
+    walk->listHolds = PatternListHolds(request->fileTypes);
     BeginCurrentFiles();
     ClearFileCounts();
     walk->ring = StartScanRing(request);
     if (walk->ring) {
-        if (StartPaths(walk, folder)) {
-            SearchFiles(walk, &walk->levels[0]);
-            if (request->options.searchSubfolders)
-                WalkSubfolders(walk);
-        }
-        FinishScanRing(walk->ring);
+        SetLastError(0);
+        if (StartPaths(walk, folder))
+            WalkFromStart(walk);
+        else
+            walk->outcome.startError = GetLastError() ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+        walk->outcome.binarySkipped = FinishScanRing(walk->ring);
+        outcome = walk->outcome;
     }
     VirtualFree(walk, 0, MEM_RELEASE);
+    return outcome;
 }

@@ -42,7 +42,8 @@ void UnreadableFilesTo(HANDLE destination)
     UnreadableFiles = destination;
 }
 
-void TellUnreadableFile(const WCHAR* shownPath, DWORD error)
+// Writes "Seekline: cannot read ", what, the path and the reason, on a line.
+static void TellUnreadable(const WCHAR* what, const WCHAR* shownPath, DWORD error)
 {
     CountFile(FILES_UNREADABLE);
     if (HitListOn())
@@ -54,7 +55,18 @@ void TellUnreadableFile(const WCHAR* shownPath, DWORD error)
     SystemReason(error, reason, 512 - 3);
     lstrcatW(reason, L"\r\n");
     WriteText(UnreadableFiles, L"Seekline: cannot read ");
+    WriteText(UnreadableFiles, what);
     WriteText(UnreadableFiles, shownPath);
     WriteText(UnreadableFiles, L": ");
     WriteText(UnreadableFiles, reason);
+}
+
+void TellUnreadableFile(const WCHAR* shownPath, DWORD error)
+{
+    TellUnreadable(L"", shownPath, error);
+}
+
+void TellUnreadableFolder(const WCHAR* shownPath, DWORD error)
+{
+    TellUnreadable(L"folder ", shownPath, error);
 }

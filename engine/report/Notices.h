@@ -10,7 +10,7 @@ void WriteText(HANDLE handle, const WCHAR* text);
 // The system's words for an error code, on one line, into text (capacity units).
 void SystemReason(DWORD error, WCHAR* text, int capacity);
 
-// Where the lines about unreadable files go: standard error in a command-line
+// Where the lines about unreadable files and folders go: standard error in a command-line
 // run, NULL (nowhere) in a run that started with the dialog, which stays
 // silent. Set by the run before the search starts.
 void UnreadableFilesTo(HANDLE destination);
@@ -20,3 +20,6 @@ void UnreadableFilesTo(HANDLE destination);
 // walk order, so that the lines follow the report's order. Counts the file
 // (FILES_UNREADABLE), and lists it for the results window when it lists hits.
 void TellUnreadableFile(const WCHAR* shownPath, DWORD error);
+// The same for a folder that could not be listed: "Seekline: cannot read
+// folder PATH: REASON".
+void TellUnreadableFolder(const WCHAR* shownPath, DWORD error);

@@ -4,6 +4,8 @@
 #include "engine/scan/LineScanner.h"
 #include "engine/StopFlag.h"
 #include "engine/scan/ScanWorkspace.h"
+#include "engine/text/TextForm.h"
+#include "engine/text/VectorSearch.h"
 
 // The buffer grows in whole units of the platform's allocation granularity.
 #define READ_BUFFER_STEP 0x10000u
@@ -50,6 +52,31 @@ static DWORD SearchMapped(HANDLE file, ULONGLONG size, FileReport* report, const
     return error;
 }
 
+// The NUL byte that tells a binary file.
+static const Anchors NulByte = {0, 0, {0, 0}, {0, 0}};
+
+// TRUE when the skip-binary option passes over a file that starts with
+// these size bytes (all of them, or BINARY_JUDGED_BYTES at least).
+static BOOL IsBinary(const BYTE* bytes, ULONGLONG size, const SearchRequest* request)
+{
+    ULONGLONG markBytes;
+    TextForm marked = MarkedForm(bytes, size, &markBytes);
+    if (request->options.unicodeFiles && (marked == TEXT_UTF16LE || marked == TEXT_UTF16BE))
+        return FALSE;
+    ULONGLONG judged = size < BINARY_JUDGED_BYTES ? size : BINARY_JUDGED_BYTES;
+    return FindCandidate(bytes, 0, judged, &NulByte) < judged;
+}
+
+// With the skip-binary option, reads the start of a file too large to be read
+// whole, and tells whether it is binary; the mapping that follows does not
+// depend on the file's position. FALSE, with *error, when it cannot be read.
+static BOOL StartsBinary(HANDLE file, const SearchRequest* request, ScanWorkspace* workspace, DWORD* error)
+{
+    DWORD got = 0;
+    *error = ReadWhole(file, BINARY_JUDGED_BYTES, workspace, &got);
+    return *error == 0 && IsBinary(workspace->readBuffer, got, request);
+}
+
 DWORD SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, const SearchRequest* request,
                    ScanWorkspace* workspace, FileOutput* output)
 {
@@ -73,9 +100,13 @@ DWORD SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, const SearchRe
         DWORD got = 0;
         if (size.QuadPart > 0)
             error = ReadWhole(file, (DWORD)size.QuadPart, workspace, &got);
-        if (got > 0)
+        if (got > 0 && request->options.skipBinary && IsBinary(workspace->readBuffer, got, request))
+            error = FILE_SKIPPED_BINARY;
+        else if (got > 0)
             ScanBytes(workspace->readBuffer, got, &report, request, workspace);
-    } else {
+    } else if (request->options.skipBinary && StartsBinary(file, request, workspace, &error)) {
+        error = FILE_SKIPPED_BINARY;
+    } else if (error == 0) {
         error = SearchMapped(file, (ULONGLONG)size.QuadPart, &report, request, workspace);
     }
     CloseHandle(file);
@@ -87,7 +118,7 @@ DWORD SearchFoundFile(WCHAR* openPath, int nameAt, int capacity, const WCHAR* sh
 {
     DWORD error = SearchFileAs(openPath, shownPath, request, workspace, output);
     // A failed attempt reported nothing, so the second cannot repeat a hit.
-    if (error == 0 || Stopped() || shortName[0] == 0 || nameAt + lstrlenW(shortName) >= capacity)
+    if (error == 0 || error == FILE_SKIPPED_BINARY || Stopped() || shortName[0] == 0 || nameAt + lstrlenW(shortName) >= capacity)
         return error;
     lstrcpyW(openPath + nameAt, shortName);
     return SearchFileAs(openPath, shownPath, request, workspace, output) == 0 ? 0 : error;

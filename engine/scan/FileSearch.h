@@ -11,10 +11,22 @@
 // the cache. So 16 MiB, which also bounds the buffer.
 #define READ_WHOLE_BYTES (16u << 20)
 
+// With the skip-binary option, a file is binary, and passed over, when its
+// first 64 KiB hold a NUL byte, unless the Unicode files option reads it as
+// UTF-16 by its mark. Text files have none, and nearly every binary format
+// has one in its headers; 64 KiB is one read of most source files whole, so
+// the test costs no read of its own below READ_WHOLE_BYTES.
+#define BINARY_JUDGED_BYTES (64u << 10)
+
+// SearchFileAs's result for a file passed over as binary: an application's
+// own code (bit 29 set), which no system error has.
+#define FILE_SKIPPED_BINARY 0x20000001u
+
 // Searches the file opened at openPath (the platform's long form) and writes
 // one report line per hit, naming the file shownPath (the path as the user
-// gave its folder), into output. Returns 0, or the system's error code when
-// the file could not be opened or read, in which case nothing was reported.
+// gave its folder), into output. Returns 0, FILE_SKIPPED_BINARY, or the
+// system's error code when the file could not be opened or read; nothing was
+// reported unless it returns 0.
 DWORD SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, const SearchRequest* request,
                    ScanWorkspace* workspace, FileOutput* output);
 
@@ -23,6 +35,7 @@ DWORD SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, const SearchRe
 // fails and the file has a short name (shortName not empty), by the short
 // name, which then stays in openPath. A name the platform lists but cannot
 // open (under Wine, one with a character such as "?" or "|") is reached by
-// its short name. Returns 0, or the error of the attempt by the name.
+// its short name. Returns 0, FILE_SKIPPED_BINARY, or the error of the
+// attempt by the name.
 DWORD SearchFoundFile(WCHAR* openPath, int nameAt, int capacity, const WCHAR* shortName, const WCHAR* shownPath,
                       const SearchRequest* request, ScanWorkspace* workspace, FileOutput* output);

@@ -91,7 +91,7 @@ static BOOL IsUtf8Text(const BYTE* bytes, ULONGLONG judged, BOOL cutShort)
     return TRUE;
 }
 
-TextForm DetectTextForm(const BYTE* bytes, ULONGLONG size, ULONGLONG* markBytes)
+TextForm MarkedForm(const BYTE* bytes, ULONGLONG size, ULONGLONG* markBytes)
 {
     *markBytes = 2;
     if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE)
@@ -102,6 +102,14 @@ TextForm DetectTextForm(const BYTE* bytes, ULONGLONG size, ULONGLONG* markBytes)
     if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
         return TEXT_UTF8;
     *markBytes = 0;
+    return TEXT_ANSI;
+}
+
+TextForm DetectTextForm(const BYTE* bytes, ULONGLONG size, ULONGLONG* markBytes)
+{
+    TextForm marked = MarkedForm(bytes, size, markBytes);
+    if (*markBytes > 0)
+        return marked;
     ULONGLONG judged = size < UTF8_JUDGED_BYTES ? size : UTF8_JUDGED_BYTES;
     return IsUtf8Text(bytes, judged, judged < size) ? TEXT_UTF8 : TEXT_ANSI;
 }

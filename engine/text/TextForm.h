@@ -21,7 +21,12 @@ enum TextForm {
 // more, and a file of 1 MiB or less nothing that shows.
 #define UTF8_JUDGED_BYTES (1u << 20)
 
-// The form of a file's text. A byte-order mark decides: FF FE is UTF-16LE,
+// The form a byte-order mark at the start of the bytes gives: FF FE is
+// UTF-16LE, FE FF UTF-16BE, EF BB BF UTF-8, and *markBytes its length;
+// TEXT_ANSI and 0 when they start with none.
+TextForm MarkedForm(const BYTE* bytes, ULONGLONG size, ULONGLONG* markBytes);
+
+// The form of a file's text. A byte-order mark decides (MarkedForm): FF FE is UTF-16LE,
 // FE FF UTF-16BE, EF BB BF UTF-8; *markBytes is then its length, which is not
 // text. A file without one is UTF-8 when its first UTF8_JUDGED_BYTES are
 // well-formed UTF-8 (a sequence cut by that limit counts as well-formed)

@@ -40,6 +40,74 @@ TEST_F(ScannerFiles, ReadsAndMapsFilesAroundTheSizeBetweenThem)
     }
 }
 
+// With the skip-binary option a NUL in the first 64 KiB passes a file over,
+// unreported, unless the Unicode files option reads it as UTF-16 by its mark;
+// files read whole and mapped alike. Without the option every file is searched.
+struct BinaryCase {
+    const char* title;
+    std::string bytes;
+    unsigned bits;
+    bool skipped;
+};
+
+std::string NulAt(size_t at, size_t size)
+{
+    std::string text = "foo\n" + std::string(size - 4, 'x');
+    text[at] = 0;
+    return text + "\nfoo\n";
+}
+
+TEST_F(ScannerFiles, SkipsBinaryFilesByANulInTheirFirst64KiB)
+{
+    const std::string utf16 = Utf16(L"foo\r\n", false);
+    const BinaryCase cases[] = {
+        {"NUL at the first byte", std::string("\0foo\n", 5), 0, true},
+        {"NUL at 64 KiB - 1", NulAt(BINARY_JUDGED_BYTES - 1, BINARY_JUDGED_BYTES + 10), 0, true},
+        {"NUL at 64 KiB", NulAt(BINARY_JUDGED_BYTES, BINARY_JUDGED_BYTES + 10), 0, false},
+        {"NUL at 64 KiB + 1", NulAt(BINARY_JUDGED_BYTES + 1, BINARY_JUDGED_BYTES + 10), 0, false},
+        {"UTF-16 with its mark", utf16, 0, true},
+        {"UTF-16 with its mark, Unicode files", utf16, UNICODE_FILES, false},
+        {"UTF-16BE with its mark, Unicode files", Utf16(L"foo\n", true), UNICODE_FILES, false},
+        {"UTF-16 without a mark, Unicode files", utf16.substr(2), UNICODE_FILES, true},
+        {"UTF-8 with its mark, Unicode files", "\xEF\xBB\xBF" + std::string("foo\0\n", 5), UNICODE_FILES, true},
+        {"text", "foo\n", 0, false},
+        {"empty", "", 0, false},
+    };
+    std::wstring path = folder + L"\\file.bin";
+    for (const BinaryCase& c : cases) {
+        SCOPED_TRACE(c.title);
+        WriteTestFile(path, c.bytes);
+        SearchRequest request;
+        FillRequest(&request, L"foo", c.bits | SKIP_BINARY);
+        ReportCapture capture;
+        CaptureStart(&capture);
+        DWORD result = SearchTestFile(path, &request);
+        std::string report = CaptureFinish(&capture);
+        EXPECT_EQ(result, c.skipped ? FILE_SKIPPED_BINARY : 0u);
+        EXPECT_EQ(report.empty(), c.skipped || c.bytes.empty());
+        FillRequest(&request, L"foo", c.bits);
+        CaptureStart(&capture);
+        EXPECT_EQ(SearchTestFile(path, &request), 0u);
+        std::string searched = CaptureFinish(&capture);
+        if (!c.skipped) {
+            EXPECT_EQ(report, searched);
+        }
+    }
+    if (GetACP() != 1252)
+        return;
+    // Mapped: the start is read for the test.
+    for (size_t at : {(size_t)0, (size_t)BINARY_JUDGED_BYTES}) {
+        SCOPED_TRACE(at);
+        WriteTestFile(path, NulAt(at, READ_WHOLE_BYTES + 1));
+        SearchRequest request;
+        FillRequest(&request, L"foo", SKIP_BINARY);
+        ReportCapture capture;
+        CaptureStart(&capture);
+        EXPECT_EQ(SearchTestFile(path, &request), at == 0 ? FILE_SKIPPED_BINARY : 0u);
+        EXPECT_EQ(Hits(CaptureFinish(&capture), path), at == 0 ? "" : "(1,1)(3,1)");
+    }
+}
+
 // Whether a file without a mark is UTF-8 is judged on its first MiB: a
 // sequence cut by that limit is well-formed, and an ill-formed one after it
 // decodes to U+FFFD with columns still in bytes. A file whose first MiB is

@@ -12,7 +12,8 @@
 //   seekline_launcher --hold FILE
 //     holds FILE open, as an editor may, until standard input ends;
 //   seekline_launcher --lock FILE
-//     the same, sharing it with nobody, so that no other program reads it.
+//     the same, sharing it with nobody, so that no other program reads it
+//     (a folder too: then no program lists it).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -45,7 +46,7 @@ static void AppendQuoted(WCHAR* line, int* used, const WCHAR* argument)
 
 static int Hold(const WCHAR* path, DWORD share)
 {
-    HANDLE file = CreateFileW(path, GENERIC_READ, share, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file = CreateFileW(path, GENERIC_READ, share, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 124;
     DWORD got;

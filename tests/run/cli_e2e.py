@@ -223,6 +223,11 @@ SWITCH_CASES = [
     (['/R', '/T:c.txt', '^\\w+$'], [('c.txt', 1, 1)]),
     (['/R', '/W', '/C', '/T:*.h', '\\w+'], [('b.h', 1, 4)]),
     (['-r', '/S', '/A', '/T:s.c', 'N&?eedle'], [('s.c', 1, 9), ('s.c', 2, 7)]),
+    # Exclusions: alone they stand for *.* and them; a folder's is not
+    # entered; names match in any case.
+    (['/T:!*.txt;!*.h;!TODO', 'needle'], [('a.c', 1, 5), ('a.c', 2, 5), ('s.c', 1, 9), ('u.c', 1, 11)]),
+    (['/D', '/T:*.c;!SUB\\', 'needle'], [('a.c', 1, 5), ('a.c', 2, 5), ('s.c', 1, 9), ('u.c', 1, 11)]),
+    (['/D', '/T:*.c !S*.C', 'needle'], [('a.c', 1, 5), ('a.c', 2, 5), ('u.c', 1, 11), ('sub\\d.c', 2, 3)]),
     # Named classes, not a class of "[:digit" and a "]".
     (['/R', '/T:posix.txt', '[[:digit:]]+'], [('posix.txt', 1, 2)]),
     (['/R', '/T:posix.txt', '[^[:alpha:][:digit:]]'], [('posix.txt', 2, 2)]),
@@ -315,7 +320,8 @@ def usage_and_bad_input(c):
         code, out, _ = c.run([switch])
         check(code == 0 and b'Exit codes: 0 found, 1 not found, 2 bad usage or error' in out
               and b'/T:patterns' in out and b'"cannot read" line' in out and b'/J:n' in out
-              and b'/W           match whole word' in out
+              and b'/W           match whole word' in out and b'/G           skip what git ignores' in out
+              and b'/B           skip binary files' in out
               and b'No back-references, no look-around.' in out and b'[:^alpha:]' in out,
               'usage %s: %d %r' % (switch, code, out))
     c.old_report()
@@ -346,6 +352,7 @@ def usage_and_bad_input(c):
         (['/R', 'x{3,2}'], 'bad regular expression: repetition counts out of order at position 2'),
         (['/R', '/W', 'a\\1'], 'bad regular expression: back-references are not supported at position 2'),
         (['/R', '(?=a)'], 'bad regular expression: look-around is not supported at position 1'),
+        (['/T:*.c;!sub\\*.c', 'needle'], 'the exclusion !sub\\*.c names a path'),
         # A pattern whose compile would take too long, though it compiles to nothing.
         (['/R', '((((){1000}){1000}){1000}){1000}'], 'bad regular expression: pattern too large at position 27'),
         (['/R', '[[:foo:]]'], 'bad regular expression: unknown class [:foo:] at position 2'),
@@ -369,6 +376,51 @@ def usage_and_bad_input(c):
     process = c.launch(['/Q', '/X', 'needle'], no_output=True)
     check(process.wait(timeout=30) == 2, 'exit code without window')
     c.check_old_report('bad input without standard handles')
+
+
+def git(*arguments):
+    subprocess.run(['git'] + list(arguments), check=True, capture_output=True,
+                   env=dict(os.environ, GIT_CONFIG_NOSYSTEM='1', HOME='/nonexistent'))
+
+
+def binary_ignored_and_unlisted(c):
+    """/B passes over binary files and /G what git ignores, in silence; a
+    folder that cannot be listed (held by another program that shares it
+    with nobody) is named on standard error and the search goes on; when it
+    is the folder to search, nothing was searched: the line says so and the
+    exit code is 2 (a message box without standard error, nothing with /Q)."""
+    folder = os.path.join(c.args.work, 'repository')
+    shutil.rmtree(folder, ignore_errors=True)
+    for name, data in (('a.c', b'needle\n'), ('b.o', b'needle\n'), ('keep.o', b'needle\n'), ('build/x.c', b'needle\n'),
+                       ('data.bin', b'needle\0\n'), ('sub/y.c', b'needle\n'), ('sub/z.h', b'needle\n'),
+                       ('.gitignore', b'build/\n*.o\n!keep.o\n'), ('sub/.gitignore', b'*.C\n')):
+        write(os.path.join(folder, name), data)
+    git('init', '-q', folder)
+    every = ['a.c', 'b.o', 'build\\x.c', 'data.bin', 'keep.o', 'sub\\y.c', 'sub\\z.h']
+    for switches, names in (([], every), (['/G'], ['a.c', 'data.bin', 'keep.o', 'sub\\z.h']),
+                            (['/B'], [n for n in every if n != 'data.bin']), (['/B', '/G'], ['a.c', 'keep.o', 'sub\\z.h'])):
+        code, out, err = c.run(switches + ['/D', 'needle'], cwd=folder)
+        check(code == 0 and err == b'' and sorted(whole_lines(out)) == sorted(hit_lines(folder, [(n, 1, 1) for n in names])),
+              '%r: %d %r %r' % (switches, code, out, err))
+    with c.s.holding('--lock', os.path.join(folder, 'sub')):
+        code, out, err = c.run(['/D', '/T:*.h;*.c', 'needle'], cwd=folder)
+        check(code == 0 and sorted(whole_lines(out)) == sorted(hit_lines(folder, [('a.c', 1, 1), ('build\\x.c', 1, 1)]))
+              and err == b'Seekline: cannot read folder %s\\sub: Sharing violation.\r\n' % winpath(folder).encode(),
+              'a folder held: %d %r %r' % (code, out, err))
+    typed = winpath(folder) + '\\sub'
+    with c.s.holding('--lock', os.path.join(folder, 'sub')):
+        for program in (c.args.program, c.args.console):
+            for quiet in ([], ['/Q']):
+                code, out, err = c.run(quiet + ['/F:' + typed, 'needle'], program=program)
+                check(code == 2 and out == b'' and err == b'Seekline: cannot read folder %s: Sharing violation. '
+                      b'Nothing was searched.\r\n' % typed.encode(), 'the folder to search held: %d %r %r'
+                      % (code, out, err))
+        process = c.launch(['/F:' + typed, 'needle'], no_output=True)
+        message = c.s.message_box('Nothing was searched')
+        check(process.wait(timeout=30) == 2 and 'Cannot read folder %s: Sharing violation.' % typed in message,
+              'no standard error: %d %r' % (process.returncode, message))
+        process = c.launch(['/Q', '/F:' + typed, 'needle'], no_output=True)
+        check(process.wait(timeout=30) == 2, 'no standard error, /Q: %d' % process.returncode)
 
 
 def destinations(c):
@@ -801,6 +853,7 @@ CASES = [
     unicode_files,
     ansi_code_pages,
     usage_and_bad_input,
+    binary_ignored_and_unlisted,
     destinations,
     registry_left_alone,
     folder_given_to_the_program,

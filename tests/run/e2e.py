@@ -101,7 +101,7 @@ def history_options_and_desktop_file(s):
     values = s.reg_query()
     expected = {'TXT1': 'needle', 'EXT1': '*.c;*.h', 'DIR1': winpath(folder),
                 'Cas': 'N', 'Com': 'N', 'Reg': 'N', 'Str': 'N', 'Amp': 'N', 'Sub': 'Y', 'Uni': 'N', 'Wrd': 'N',
-                'Lst': 'Y'}
+                'Bin': 'N', 'Ign': 'N', 'Lst': 'Y'}
     for name, value in expected.items():
         check(values.get(name) == value, 'registry %s = %r, not %r' % (name, values.get(name), value))
     # The results window's box unticked: the run is the one without it.
@@ -288,6 +288,33 @@ def whole_word_and_regular_expression_from_the_dialog(s):
     code, _ = s.finish(process)
     check(code == 0 and read(s.report) == b'kept\r\n', 'bad pattern: exit code %d, desktop report changed' % code)
     check(s.reg_query() == before, 'bad pattern: the settings changed')
+
+
+def binary_ignored_and_excluded_from_the_dialog(s):
+    """The skip-binary and skip-ignored boxes ticked with their keys, and an
+    exclusion in the file types box: the search passes over a binary file,
+    what git ignores and what the exclusion names; the boxes are saved as
+    "Bin" and "Ign", the patterns in the history as typed, and all come back
+    for the next search, which unticks the boxes and finds them all."""
+    folder = os.path.join(s.work, 'repository')
+    shutil.rmtree(folder, ignore_errors=True)
+    for name, data in (('a.c', b'needle\r\n'), ('b.o', b'needle\r\n'), ('build/x.c', b'needle\r\n'),
+                       ('data.bin', b'needle\0\r\n'), ('min.js', b'needle\r\n'), ('sub/c.c', b'needle\r\n'),
+                       ('.gitignore', b'build/\r\n*.o\r\n')):
+        write(os.path.join(folder, name), data)
+    subprocess.run(['git', 'init', '-q', folder], check=True, env=dict(os.environ, HOME=s.work, GIT_CONFIG_NOSYSTEM='1'))
+    s.reg_delete()
+    every = [('a.c', 1, 1, 'needle'), ('b.o', 1, 1, 'needle'), ('data.bin', 1, 1, 'needle\0'),
+             ('build\\x.c', 1, 1, 'needle'), ('sub\\c.c', 1, 1, 'needle')]
+    for toggles, hits, flag in (('dbg', [every[0], every[4]], 'Y'), ('bg', every, 'N')):
+        process = s.start(s.args.program, launcher=True)
+        s.fill_settings('needle', '*.*;!*.js' if flag == 'Y' else None, winpath(folder), toggles=toggles)
+        s.keys('Return')
+        code, out = s.finish(process)
+        check(code == 0 and out == report_lines(folder, hits), 'boxes %s: exit code %d, report %r' % (toggles, code, out))
+        stored = s.reg_query()
+        check(stored.get('Bin') == flag and stored.get('Ign') == flag and stored.get('EXT1') == '*.*;!*.js',
+              'boxes %s: registry %r' % (toggles, stored))
 
 
 def entries_longer_than_a_search_keeps(s):
@@ -574,6 +601,7 @@ CASES = [
     unicode_files_from_the_dialog,
     ansi_code_pages_from_the_dialog,
     whole_word_and_regular_expression_from_the_dialog,
+    binary_ignored_and_excluded_from_the_dialog,
     entries_longer_than_a_search_keeps,
     results_window_lists_the_report,
     results_window_opens_hits_in_the_editor,

@@ -37,7 +37,8 @@ class Model:
     each walked whole, except one met again on the current descent or one
     that holds the start folder; in each file the first hit of every line,
     lines ended by CR LF, CR or LF, the text cut to 259 bytes. A file that
-    cannot be read is named on standard error instead."""
+    cannot be read is named on standard error instead, and so is a folder
+    whose path is longer than the host lists, which is not entered."""
 
     def __init__(self, patterns, subfolders, code_page='cp1252', longest=HOST_PATH_BYTES):
         self.patterns = [p for p in re.split('[; ]', patterns) if p]
@@ -46,8 +47,9 @@ class Model:
         self.longest = longest  # the longest path of a file the program can open
 
     def files(self, folder, typed):
-        """The files the walk finds, as (path, shown path) pairs, in walk
-        order, for the folder typed as typed."""
+        """The files the walk finds, as (path, shown path, folder) triples,
+        in walk order, for the folder typed as typed; folder is True for a
+        folder the walk cannot list."""
         prefix = typed if typed.endswith('\\') else typed + '\\'
         ancestors = []
         up = os.path.abspath(folder)
@@ -61,8 +63,8 @@ class Model:
         tuples, for the folder typed as typed; the files in unreadable are
         held from the program, so they give none."""
         lines = []
-        for path, shown in self.files(folder, typed):
-            if path not in unreadable and not self.reason(path):
+        for path, shown, unlisted in self.files(folder, typed):
+            if not unlisted and path not in unreadable and not self.reason(path):
                 for number, column, text in self.scan(path, needle):
                     lines.append((shown, number, column, text))
         return lines
@@ -72,10 +74,11 @@ class Model:
         read, in walk order; unreadable maps the files held from the program
         to the system's words for why."""
         lines = []
-        for path, shown in self.files(folder, typed):
+        for path, shown, unlisted in self.files(folder, typed):
             reason = unreadable[path] if path in unreadable else self.reason(path)
             if reason:
-                lines.append(re.escape(b'Seekline: cannot read %s: ' % shown.encode(self.code_page)) +
+                what = b'folder ' if unlisted else b''
+                lines.append(re.escape(b'Seekline: cannot read %s%s: ' % (what, shown.encode(self.code_page))) +
                              reason.encode() + rb'\r\n')
         return b''.join(lines)
 
@@ -100,16 +103,30 @@ class Model:
                 path = os.path.join(folder, name)
                 # The platform does not list a link that leads nowhere.
                 dangling = os.path.islink(path) and not os.path.exists(path)
-                if not os.path.isdir(path) and not dangling and self.matches(pattern, name):
-                    files.append((path, shown + name))
+                if not self.is_folder(folder, name) and not dangling and self.matches(pattern, name):
+                    files.append((path, shown + name, False))
         if not self.subfolders:
             return files
         descent = descent + [os.stat(folder)[1:3]]
         for name in names:
             path = os.path.join(folder, name)
-            if os.path.isdir(path) and os.stat(path)[1:3] not in descent:
+            if self.is_folder(folder, name) and self.reason(path):
+                files.append((path, shown + name, True))
+            elif os.path.isdir(path) and os.stat(path)[1:3] not in descent:
                 files += self.walk(path, shown + name + '\\', descent)
         return files
+
+    @staticmethod
+    def is_folder(folder, name):
+        """Whether name in folder is a folder (or a link to one), asked of
+        the folder, so that a path too long for the host asks nothing."""
+        at = os.open(folder, os.O_RDONLY)
+        try:
+            return stat.S_ISDIR(os.stat(name, dir_fd=at).st_mode)
+        except OSError:
+            return False
+        finally:
+            os.close(at)
 
     @staticmethod
     def matches(pattern, name):
@@ -403,6 +420,23 @@ def make_beyond_the_host(root, longest):
     os.close(folder)
 
 
+def make_folders_beyond_the_host(root, count, length):
+    """count folders, each in the one before, of names length long, and
+    there a file with a hit: the folders past the host's limit cannot be
+    listed."""
+    folder = os.open(root, os.O_RDONLY)
+    for n in range(count):
+        name = '%02d' % n + 'f' * (length - 2)
+        os.mkdir(name, dir_fd=folder)
+        inner = os.open(name, os.O_RDONLY, dir_fd=folder)
+        os.close(folder)
+        folder = inner
+    f = os.open('deepest.c', os.O_WRONLY | os.O_CREAT, 0o644, dir_fd=folder)
+    os.write(f, b'a needle past the host\n')
+    os.close(f)
+    os.close(folder)
+
+
 def column_past_four_billion(c):
     """A hit 4 GiB and 4 KiB into one line (a sparse file: one scan of 4 GiB
     of zeros) is reported at its column in full, 4,294,971,393."""
@@ -426,11 +460,12 @@ def hostile_tree(c):
     """One tree holding at once unreadable and locked files, an empty file, a
     50 MB file of one line, NUL bytes and binary junk, lone CRs, a dangling
     link, a link cycle, links out to the folder that holds the tree and to the
-    root, deep paths and paths longer than the host opens, unprintable names,
+    root, deep paths, paths of files and of folders longer than the host opens, unprintable names,
     names Windows does not allow (reached by their short names), hidden and
     system files, and a few hundred ordinary files: the program ends by
     itself with exit code 0, the report the walk and scan rules give, and one
-    line on standard error for each file it could not read."""
+    line on standard error for each file it could not read and each folder
+    it could not list."""
     root = os.path.join(c.args.work, 'hostile')
     shutil.rmtree(root, ignore_errors=True)
     rng = random.Random(11)
@@ -464,12 +499,14 @@ def hostile_tree(c):
     os.makedirs(os.path.join(root, 'long'))
     longest = longest_wine_path(c)
     make_beyond_the_host(os.path.join(root, 'long'), longest)
+    os.makedirs(os.path.join(root, 'too long'))
+    make_folders_beyond_the_host(os.path.join(root, 'too long'), 45, 98)
 
     model = Model('*.c', True, longest=longest)
     held = {locked: re.escape('Sharing violation.')}
     lines = model.report(root, winpath(root), unreadable=held)
     problems = model.problems(root, winpath(root), held)
-    check(problems.count(rb'\r\n') == 3, 'the model misses unreadable files: %r' % problems)
+    check(problems.count(rb'\r\n') == 4, 'the model misses unreadable files or folders: %r' % problems)
     try:
         with c.s.holding('--lock', locked):
             # A walk that left the tree would take minutes: a minute is a failure.

@@ -162,6 +162,8 @@ const CheckBoxCase checkBoxCases[] = {
     {IDC_UNICODE_FILES, &SearchOptions::unicodeFiles, L"Uni"},
     {IDC_WHOLE_WORD, &SearchOptions::wholeWord, L"Wrd"},
     {IDC_REGULAR_EXPRESSION, &SearchOptions::regularExpression, L"Reg"},
+    {IDC_SKIP_BINARY, &SearchOptions::skipBinary, L"Bin"},
+    {IDC_SKIP_IGNORED, &SearchOptions::skipIgnored, L"Ign"},
 };
 
 void PrintTo(const CheckBoxCase& box, std::ostream* out)

@@ -88,15 +88,16 @@ TEST_F(SettingsStore, FirstSearchWritesTheEntriesAndAllNineFlags)
     StoredValue text = ReadStored(L"TXT1");
     EXPECT_EQ(text.type, (DWORD)REG_SZ);
     EXPECT_EQ(text.bytes.size(), 14u);
-    const wchar_t* flags[9][2] = {{L"Cas", L"N"}, {L"Com", L"N"}, {L"Reg", L"N"}, {L"Str", L"N"}, {L"Amp", L"N"},
-                                  {L"Sub", L"Y"}, {L"Uni", L"N"}, {L"Wrd", L"N"}, {L"Lst", L"Y"}};
+    const wchar_t* flags[11][2] = {{L"Cas", L"N"}, {L"Com", L"N"}, {L"Reg", L"N"}, {L"Str", L"N"}, {L"Amp", L"N"},
+                                   {L"Sub", L"Y"}, {L"Uni", L"N"}, {L"Wrd", L"N"}, {L"Bin", L"N"}, {L"Ign", L"N"},
+                                   {L"Lst", L"Y"}};
     for (auto& flag : flags) {
         StoredValue value = ReadStored(flag[0]);
         EXPECT_EQ(value.type, (DWORD)REG_SZ) << flag[0];
         EXPECT_EQ(value.bytes.size(), 4u) << flag[0];
         EXPECT_EQ(StoredText(flag[0]), flag[1]) << flag[0];
     }
-    EXPECT_EQ(StoredSnapshot().size(), 11u);
+    EXPECT_EQ(StoredSnapshot().size(), 13u);
 }
 
 TEST_F(SettingsStore, LoadFillsTheListsMostRecentFirst)

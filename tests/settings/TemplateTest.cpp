@@ -34,12 +34,14 @@ const TemplateControl expectedControls[] = {
     {IDC_UNICODE_FILES, BUTTON, CHECK_STYLE, 11, 96, 75, 10, L"Unicode 檔案(&U)"},
     {IDC_WHOLE_WORD, BUTTON, CHECK_STYLE, 11, 110, 84, 10, L"全字拼寫須相符(&W)"},
     {IDC_REGULAR_EXPRESSION, BUTTON, CHECK_STYLE, 99, 110, 84, 10, L"規則運算式(&R)"},
+    {IDC_SKIP_BINARY, BUTTON, CHECK_STYLE, 11, 124, 84, 10, L"略過二進位檔(&B)"},
+    {IDC_SKIP_IGNORED, BUTTON, CHECK_STYLE, 99, 124, 105, 10, L"略過 Git 忽略的檔案(&G)"},
     {IDC_LIST_RESULTS, BUTTON, CHECK_STYLE, 7, 145, 200, 10, L"在視窗中列出結果(&L)"},
     {IDC_SEARCH, BUTTON, WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_TABSTOP, 221, 98, 50, 14, L"搜尋(&F)"},
     {NO_ID, STATIC, LABEL_STYLE, 7, 8, 33, 8, L"搜尋文字"},
     {NO_ID, STATIC, LABEL_STYLE, 7, 23, 33, 8, L"檔案類型"},
     {NO_ID, STATIC, LABEL_STYLE, 7, 38, 33, 8, L"檔案目錄"},
-    {NO_ID, BUTTON, WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 3, 54, 206, 72, L"搜尋選項"},
+    {NO_ID, BUTTON, WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 3, 54, 206, 86, L"搜尋選項"},
 };
 
 const DWORD DIALOG_STYLE = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
@@ -177,8 +179,8 @@ TEST(SettingsTemplate, EnglishTemplateMatchesButForTheTexts)
     FreeLibrary(english);
 }
 
-// A satellite module made before the Unicode files, whole word or regular
-// expression box existed: the option keeps its saved state, in the request
+// A satellite module made before the Unicode files, whole word, regular
+// expression, skip-binary or skip-ignored box existed: the option keeps its saved state, in the request
 // and in the settings key, while the boxes the dialog has are saved as
 // always.
 struct NewerBox {
@@ -191,6 +193,8 @@ const NewerBox newerBoxes[] = {
     {IDC_UNICODE_FILES, L"Uni", &SearchOptions::unicodeFiles},
     {IDC_WHOLE_WORD, L"Wrd", &SearchOptions::wholeWord},
     {IDC_REGULAR_EXPRESSION, L"Reg", &SearchOptions::regularExpression},
+    {IDC_SKIP_BINARY, L"Bin", &SearchOptions::skipBinary},
+    {IDC_SKIP_IGNORED, L"Ign", &SearchOptions::skipIgnored},
 };
 
 TEST(SettingsTemplate, ADialogWithoutANewerBoxKeepsItsSavedState)

@@ -12,6 +12,8 @@ SearchOptions OptionsFromBits(unsigned bits)
     options.unicodeFiles = (bits & UNICODE_FILES) != 0;
     options.wholeWord = (bits & WHOLE_WORD) != 0;
     options.regularExpression = (bits & REGULAR_EXPRESSION) != 0;
+    options.skipBinary = (bits & SKIP_BINARY) != 0;
+    options.skipIgnored = (bits & SKIP_IGNORED) != 0;
     return options;
 }
 

@@ -14,6 +14,8 @@ enum OptionBit {
     UNICODE_FILES = 32,
     WHOLE_WORD = 64,
     REGULAR_EXPRESSION = 128,
+    SKIP_BINARY = 256,
+    SKIP_IGNORED = 512,
 };
 SearchOptions OptionsFromBits(unsigned bits);
 

@@ -68,12 +68,14 @@ static bool NamesTheSameFile(const std::wstring& path, const WCHAR* shown)
     return path == named.substr(0, folder) + found.cAlternateFileName;
 }
 
-// A file opened to be searched (folders are opened only for their identity).
-// The Cancel button is played at the chosen file, before its first byte is read.
+// A file opened to be searched, which the scanner opens with the hint that it
+// reads the file in one go (folders are opened only for their identity, rules
+// files without the hint). The Cancel button is played at the chosen file,
+// before its first byte is read.
 static HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                       DWORD disposition, DWORD flags, HANDLE model)
 {
-    if (!(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+    if (flags & FILE_FLAG_SEQUENTIAL_SCAN) {
         std::lock_guard<std::mutex> hold(recordLock);
         if (Stopped())
             recording->afterStop++;
@@ -165,7 +167,7 @@ void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfte
     realFindClose = PatchImport(&__imp_FindClose, RecordFindClose);
     realCreateFile = PatchImport(&__imp_CreateFileW, RecordCreateFile);
 
-    SearchFolder(folder.c_str(), request);
+    WalkOutcome outcome = SearchFolder(folder.c_str(), request);
 
     PatchImport(&__imp_CreateFileW, realCreateFile);
     PatchImport(&__imp_FindClose, realFindClose);
@@ -173,6 +175,7 @@ void RunWalk(const std::wstring& folder, SearchRequest* request, size_t stopAfte
     UnreadableFilesTo(NULL);
     run->report = CaptureFinish(&capture);
     run->unreadable = CaptureFinish(&problems);
+    run->outcome = outcome;
     recording = NULL;
     if (oneThread)
         CheckFlushedFileByFile(run, request);

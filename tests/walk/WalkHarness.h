@@ -14,6 +14,7 @@ struct WalkRun {
     int unpublished;     // one thread: files opened without being the published current file
     int openSearches;    // directory searches started but not closed
     size_t afterStop;    // files opened after the stop was played
+    WalkOutcome outcome; // what the walk told
 };
 
 // Fills a request for the needle "hit" the way the settings dialog does, to

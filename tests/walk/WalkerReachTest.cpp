@@ -114,3 +114,43 @@ TEST_F(WalkerReach, OpensAndNamesTheFilesInThePatternsFolder)
 }
 
 }  // namespace
+
+namespace {
+
+// A folder held open by another program that shares it with nobody (here
+// the test itself): the platform cannot list it.
+HANDLE HoldFolder(const std::wstring& path)
+{
+    return CreateFileW(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+}
+
+TEST_F(WalkerReach, NamesTheFoldersItCannotList)
+{
+    MakeTree(root, "a.c held\\ held\\b.c z\\ z\\c.c");
+    HANDLE held = HoldFolder(root + L"\\held");
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    SearchRequest request;
+    PrepareWalk(&request, L"*.c", true);
+    WalkRun run;
+    // Below the start folder: named in walk order, the walk goes on.
+    RunWalk(root, &request, 0, &run);
+    EXPECT_EQ(Relative(run.searched, root), "a.c z\\c.c");
+    EXPECT_EQ(run.report, Reported(root, "a.c z\\c.c"));
+    EXPECT_EQ(run.unreadable, "Seekline: cannot read folder " + Ansi(root) + "\\held: Sharing violation.\r\n");
+    EXPECT_EQ(run.outcome.foldersUnread, 1u);
+    EXPECT_EQ(run.outcome.startError, 0u);
+    // The start folder itself: nothing searched, the walk's failure, and no
+    // second listing tried.
+    RunWalk(root + L"\\held", &request, 0, &run);
+    EXPECT_EQ(run.outcome.startError, (DWORD)ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(run.searches.size(), 1u);
+    EXPECT_EQ(run.report + run.unreadable, "");
+    CloseHandle(held);
+    RunWalk(root + L"\\missing", &request, 0, &run);
+    EXPECT_EQ(run.outcome.startError, (DWORD)ERROR_PATH_NOT_FOUND);
+    RunWalk(root, &request, 0, &run);
+    EXPECT_EQ(run.outcome.startError + run.outcome.foldersUnread, 0u);
+    EXPECT_EQ(run.unreadable, "");
+}
+
+}  // namespace

@@ -2,8 +2,11 @@
 // cancelling.
 #include "tests/walk/WalkHarness.h"
 #include "engine/StopFlag.h"
+#include "engine/report/Notices.h"
+#include "tests/support/Requests.h"
 #include "tests/support/TestFiles.h"
 #include "walk/CurrentFile.h"
+#include "walk/IgnoreRules.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -41,7 +44,21 @@ const WalkCase walkCases[] = {
     {"folder named like a pattern, no subfolders", "a.c x.c\\ x.c\\y.c", L"*.c", L"", false, "a.c", "a.c", nullptr},
     {"directories passed over in the file pass", "noext sub\\ sub\\f", L"*", L"", true, "noext sub\\f",
      "noext sub\\f", nullptr},
-    {"folder that does not exist", "a.c", L"*.c", L"\\missing", true, "", "", "missing\\*.c missing\\*.*"},
+    {"folder that does not exist: nothing more is tried", "a.c", L"*.c", L"\\missing", true, "", "", "missing\\*.c"},
+    {"exclusions alone stand for *.* and them", "a.c b.h c.txt", L"!*.h", L"", false, "a.c c.txt", "a.c c.txt",
+     "*.*"},
+    {"an exclusion passes over files at every level", "a.c a.min.c sub\\ sub\\b.c sub\\b.MIN.c", L"*.c;!*.min.c",
+     L"", true, "a.c sub\\b.c", "a.c sub\\b.c", nullptr},
+    {"a folder's exclusion is not entered", "a.c keep\\ keep\\c.c skip\\ skip\\b.c", L"*.c !SKIP\\", L"", true,
+     "a.c keep\\c.c", "a.c keep\\c.c", "*.c *.* keep\\*.c keep\\*.*"},
+    {"a folder's exclusion with a slash", "keep\\ keep\\c.c skip\\ skip\\b.c", L"!skip/", L"", true, "keep\\c.c",
+     "keep\\c.c", nullptr},
+    {"a folder's exclusion passes over no file", "x\\ x\\node node\\ node\\y", L"*;!node\\", L"", true, "x\\node",
+     "x\\node", nullptr},
+    {"a file's exclusion passes over no folder", "lib\\ lib\\a.c", L"*.c;!lib", L"", true, "lib\\a.c", "lib\\a.c",
+     nullptr},
+    {"a doubled ! finds names that start with !", "!x !!y a.c", L"!!x;!!!*", L"", false, "!x !!y", "!x !!y",
+     "!x !!*"},
 };
 
 void PrintTo(const WalkCase& walk, std::ostream* out)
@@ -218,6 +235,61 @@ TEST_F(WalkerTest, CancelEndsTheWalkBetweenFilesPatternsAndFolders)
         EXPECT_EQ(run.report, Reported(root, finished) + Reported(root, last, 1));
         ClearStop();
     }
+}
+
+}  // namespace
+
+namespace {
+
+class WalkerFilters : public testing::Test {
+protected:
+    void SetUp() override { root = MakeTestFolder(); }
+    void TearDown() override { RemoveTree(root); }
+    std::wstring root;
+};
+
+TEST_F(WalkerFilters, CountsTheBinaryFilesItPassesOver)
+{
+    WriteTestFile(root + L"\\a.c", std::string("hit\0", 4));
+    WriteTestFile(root + L"\\b.c", "hit\nhit\n");
+    WriteTestFile(root + L"\\c.c", std::string("\0hit", 4));
+    for (LONG threads : {1, 3}) {
+        SearchRequest request;
+        FillRequest(&request, L"hit", SKIP_BINARY, L"*.c");
+        request.scanThreads = threads;
+        WalkRun run;
+        RunWalk(root, &request, 0, &run);
+        EXPECT_EQ(run.report, Reported(root, "b.c"));
+        EXPECT_EQ(run.outcome.binarySkipped, 2u) << threads;
+        EXPECT_EQ(run.unreadable, "");
+    }
+}
+
+// A rules file that cannot be read, or does not fit in the room for rules,
+// ignores nothing and is named; outside every repository no rule counts;
+// .git is never entered.
+TEST_F(WalkerFilters, NamesTheRulesFilesItCannotRead)
+{
+    MakeTree(root, "plain\\ plain\\a.c repo\\ repo\\.git\\ repo\\.git\\x.c repo\\a.c repo\\held\\ "
+                   "repo\\held\\b.c repo\\big\\ repo\\big\\c.c");
+    WriteTestFile(root + L"\\plain\\.gitignore", "*.c\n");
+    WriteTestFile(root + L"\\repo\\held\\.gitignore", "*.c\n");
+    WriteTestFile(root + L"\\repo\\big\\.gitignore", std::string(IGNORE_RULE_BYTES, '\n') + "*.c\n");
+    HANDLE held = CreateFileW((root + L"\\repo\\held\\.gitignore").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    SearchRequest request;
+    FillRequest(&request, L"hit", SUBFOLDERS | SKIP_IGNORED, L"*.c");
+    request.scanThreads = 1;
+    WalkRun run;
+    RunWalk(root, &request, 0, &run);
+    CloseHandle(held);
+    EXPECT_EQ(Relative(run.searched, root), "plain\\a.c repo\\a.c repo\\big\\c.c repo\\held\\b.c");
+    WCHAR memory[512], sharing[512];
+    SystemReason(ERROR_NOT_ENOUGH_MEMORY, memory, 512);
+    SystemReason(ERROR_SHARING_VIOLATION, sharing, 512);
+    EXPECT_EQ(run.unreadable, "Seekline: cannot read " + Ansi(root) + "\\repo\\big\\.gitignore: " + Ansi(memory) +
+                                  "\r\nSeekline: cannot read " + Ansi(root) + "\\repo\\held\\.gitignore: " +
+                                  Ansi(sharing) + "\r\n");
 }
 
 }  // namespace
