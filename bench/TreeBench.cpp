@@ -374,10 +374,10 @@ int main()
         GetTempPathW(MAX_PATH, empty);
         lstrcatW(empty, L"seekline-bench-empty");
         CreateDirectoryW(empty, NULL);
-        RunSearch(empty, arguments[3], arguments[4], arguments[5], 0);
+        RunSearch(empty, arguments[3], arguments[4], arguments[5], 0, 0);
         RemoveDirectoryW(empty);
         double start = Seconds(), processor = ProcessSeconds();
-        RunSearch(arguments[2], arguments[3], arguments[4], arguments[5], 0);
+        RunSearch(arguments[2], arguments[3], arguments[4], arguments[5], 0, 0);
         RunResultsBench(arguments[2], arguments[3], arguments[4], Seconds() - start, ProcessSeconds() - processor);
         return 0;
     }

@@ -300,8 +300,11 @@ static void SearchPattern(Walk* walk, WalkLevel* level, const WCHAR* pattern, in
             return;
     }
     int shownAt = level->shownEnd + namePart;
-    if (!PutName(walk, open, openAt, shownAt, pattern + namePart, length - namePart))
+    if (!PutName(walk, open, openAt, shownAt, pattern + namePart, length - namePart)) {
+        // The folder with the pattern is longer than the platform reaches.
+        TellUnlisted(walk, level, level->shownEnd, ERROR_FILENAME_EXCED_RANGE);
         return;
+    }
     HANDLE search = FindFirstFileW(open, &walk->found);
     if (search == INVALID_HANDLE_VALUE) {
         // Nothing matched; or, in a pattern's folder part, a folder that is
@@ -366,8 +369,10 @@ static BOOL NextSubfolder(Walk* walk, WalkLevel* level)
     WIN32_FIND_DATAW* found = &walk->found;
     for (;;) {
         if (!level->subfolders) {
-            if (!PutName(walk, walk->openPath, level->openEnd, level->shownEnd, L"*.*", 3))
+            if (!PutName(walk, walk->openPath, level->openEnd, level->shownEnd, L"*.*", 3)) {
+                TellUnlisted(walk, level, level->shownEnd, ERROR_FILENAME_EXCED_RANGE);
                 return FALSE;
+            }
             level->subfolders = FindFirstFileW(walk->openPath, found);
             if (level->subfolders == INVALID_HANDLE_VALUE) {
                 DWORD error = GetLastError();
