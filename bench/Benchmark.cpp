@@ -75,8 +75,8 @@ int main(int argc, char** argv)
     BenchWalker(folder);
     PROCESS_MEMORY_COUNTERS after;
     GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
-    printf("memory:\n  private bytes before %lu KiB, after %lu KiB\n",
-           (unsigned long)(before.PagefileUsage >> 10), (unsigned long)(after.PagefileUsage >> 10));
+    printf("memory:\n  private bytes before %lu KiB, after %lu KiB\n", (unsigned long)(before.PagefileUsage >> 10),
+           (unsigned long)(after.PagefileUsage >> 10));
 
     CloseHandle(nul);
     RemoveTree(folder);

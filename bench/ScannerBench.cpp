@@ -119,11 +119,22 @@ static const struct {
     unsigned options;
     const char* target;
 } hostileFiles[] = {
-    {L"hostile.c", LINE_OF_A, "a 10 MiB line of a", "b", {"(a|aa)*b", "(a*)*c", "(a+)+$x", "(.*)*b", "a*a*a*a*a*b"}, 0, "2"},
+    {L"hostile.c",
+     LINE_OF_A,
+     "a 10 MiB line of a",
+     "b",
+     {"(a|aa)*b", "(a*)*c", "(a+)+$x", "(.*)*b", "a*a*a*a*a*b"},
+     0,
+     "2"},
     {L"counted.c", LINE_OF_A_THEN_X, "a 10 MiB line of a, then X", "X", {"a{1000}X"}, 0, "3"},
     {L"counted-short.c", SHORT_LINE_OF_A_THEN_X, "a 100 KB line of a, then X", "X", {"((.?){1000}){14}X"}, 0, "3"},
-    {L"thrash.c", RANDOM_AB_LINES, "100 MiB of random a/b lines of 20", "c", {"[ab]*a[ab]{20}", "[ab]*[a][ab]{20}"},
-     SKIP_COMMENTS, "3"},
+    {L"thrash.c",
+     RANDOM_AB_LINES,
+     "100 MiB of random a/b lines of 20",
+     "c",
+     {"[ab]*a[ab]{20}", "[ab]*[a][ab]{20}"},
+     SKIP_COMMENTS,
+     "3"},
 };
 
 static const struct {
@@ -174,8 +185,9 @@ static BOOL WriteSource(const std::wstring& path, TextForm form)
         while (block.size() < (1u << 20)) {
             seed = seed * 1103515245u + 12345u;
             unsigned pick = seed >> 8;
-            const char* line = pick % 4096 == 0 ? rareLines[(pick >> 12) % 4]
-                             : commonLines[(seed >> 16) % (sizeof commonLines / sizeof commonLines[0])];
+            const char* line = pick % 4096 == 0
+                                   ? rareLines[(pick >> 12) % 4]
+                                   : commonLines[(seed >> 16) % (sizeof commonLines / sizeof commonLines[0])];
             if (form != TEXT_ANSI && pick % 4096 == 1)
                 AppendLine(&block, unicodeLines[(pick >> 12) % 2], form);
             else if (form == TEXT_UTF16LE)
@@ -328,8 +340,8 @@ void BenchHostile(const std::wstring& path)
         std::wstring literal(file.literal, file.literal + strlen(file.literal));
         FillRequest(&request, literal, MATCH_CASE | file.options);
         TimeSearch(hostile, &request, &lines);  // bring the file into the cache
-        printf("hostile\t%s\t%s\tliteral\t\t%.4f\t%llu\n", file.shown, file.literal, TimeSearch(hostile, &request, &lines),
-               lines);
+        printf("hostile\t%s\t%s\tliteral\t\t%.4f\t%llu\n", file.shown, file.literal,
+               TimeSearch(hostile, &request, &lines), lines);
         for (const char* pattern : file.patterns) {
             if (!pattern)
                 break;

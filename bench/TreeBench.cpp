@@ -74,8 +74,8 @@ struct Reader {
 
 struct Floor {
     std::vector<std::wstring> patterns;
-    Reader walker;              // the walking thread, when it reads itself
-    int readers;                // reading threads; 0: the walker reads
+    Reader walker;  // the walking thread, when it reads itself
+    int readers;    // reading threads; 0: the walker reads
     SRWLOCK lock;
     CONDITION_VARIABLE queued, taken;
     std::vector<std::wstring> queue;  // FLOOR_QUEUE paths, a ring
@@ -362,9 +362,10 @@ int main()
         return 0;
     }
     if (count < 6 || count > 8) {
-        fprintf(stderr, "usage: seekline_tree_bench search|floor|floors FOLDER PATTERNS NEEDLE REPORT [THREADS [BG]]\n"
-                        "       seekline_tree_bench results FOLDER PATTERNS NEEDLE REPORT\n"
-                        "       seekline_tree_bench read-map FOLDER\n");
+        fprintf(stderr,
+                "usage: seekline_tree_bench search|floor|floors FOLDER PATTERNS NEEDLE REPORT [THREADS [BG]]\n"
+                "       seekline_tree_bench results FOLDER PATTERNS NEEDLE REPORT\n"
+                "       seekline_tree_bench read-map FOLDER\n");
         return 2;
     }
     if (lstrcmpW(arguments[1], L"results") == 0) {

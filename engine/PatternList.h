@@ -24,7 +24,7 @@ struct ListedPattern {
 BOOL NextPattern(const WCHAR** at, ListedPattern* pattern);
 
 // Bits of what a list holds.
-#define LIST_FINDS 1              // a pattern that finds files, not empty
+#define LIST_FINDS 1  // a pattern that finds files, not empty
 #define LIST_EXCLUDES_FILES 2
 #define LIST_EXCLUDES_FOLDERS 4
 int PatternListHolds(const WCHAR* list);

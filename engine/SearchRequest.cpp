@@ -94,8 +94,10 @@ static BOOL EntriesFit(const SearchEntries* entries, SearchProblem* problem)
     else {
         NameProblem(problem, PROBLEM_EXCLUSION_NAMES_PATH);
         lstrcpynW(problem->detail, typed, PROBLEM_DETAIL_CHARS);
-        wsprintfW(problem->text, L"the exclusion %s names a path: an exclusion is a name, as in !*.min.js, or "
-                  L"a folder's name and a backslash, as in !node_modules\\", typed);
+        wsprintfW(problem->text,
+                  L"the exclusion %s names a path: an exclusion is a name, as in !*.min.js, or "
+                  L"a folder's name and a backslash, as in !node_modules\\",
+                  typed);
     }
     return FALSE;
 }
@@ -119,15 +121,17 @@ static BOOL CompilePattern(SearchRequest* request, const WCHAR* text, SearchProb
         problem->arguments[0] = GetACP();
         problem->arguments[1] = (DWORD_PTR)error.unspelledPosition;
         wsprintfW(problem->detail, L"%s (U+%04X)", spelled, error.unspelled);
-        wsprintfW(problem->text, L"the pattern has a character that code page %u cannot hold, %s at position %d: "
+        wsprintfW(problem->text,
+                  L"the pattern has a character that code page %u cannot hold, %s at position %d: "
                   L"tick Unicode files (or give /U) to search UTF-8 and UTF-16 files for it",
                   GetACP(), problem->detail, error.unspelledPosition);
         return FALSE;
     }
     if (request->ansiProgram &&
         (request->ansiReversed = RegexCompileReversed(text, length, REGEX_ANSI, matchCase, &error)) &&
-        (!unicode || ((request->unicodeProgram = RegexCompile(text, length, REGEX_UNICODE, matchCase, &error)) &&
-                      (request->unicodeReversed = RegexCompileReversed(text, length, REGEX_UNICODE, matchCase, &error)))))
+        (!unicode ||
+         ((request->unicodeProgram = RegexCompile(text, length, REGEX_UNICODE, matchCase, &error)) &&
+          (request->unicodeReversed = RegexCompileReversed(text, length, REGEX_UNICODE, matchCase, &error)))))
         return TRUE;
     NameProblem(problem, PROBLEM_BAD_PATTERN);
     problem->arguments[0] = (DWORD_PTR)error.position;
@@ -162,8 +166,10 @@ SearchRequest* NewSearchRequest(const SearchEntries* entries, SearchProblem* pro
         if (!request->options.unicodeFiles) {
             NameProblem(problem, PROBLEM_TEXT_NOT_IN_CODE_PAGE);
             problem->arguments[0] = GetACP();
-            wsprintfW(problem->text, L"the search text has characters that code page %u cannot hold: tick Unicode "
-                      L"files (or give /U) to search UTF-8 and UTF-16 files for it", GetACP());
+            wsprintfW(problem->text,
+                      L"the search text has characters that code page %u cannot hold: tick Unicode "
+                      L"files (or give /U) to search UTF-8 and UTF-16 files for it",
+                      GetACP());
             GlobalFree(request);
             return NULL;
         }

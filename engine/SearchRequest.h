@@ -26,16 +26,16 @@
 // carry this one record; settings/OptionTable.h says how the user meets each.
 struct SearchOptions {
     LONG matchCase;
-    LONG skipComments;     // stop looking at a line at "//"
-    LONG stringsOnly;      // only hits that start inside a quoted string
-    LONG ampVariants;      // also the text with a "&" between two characters; only with stringsOnly
+    LONG skipComments;  // stop looking at a line at "//"
+    LONG stringsOnly;   // only hits that start inside a quoted string
+    LONG ampVariants;   // also the text with a "&" between two characters; only with stringsOnly
     LONG searchSubfolders;
-    LONG unicodeFiles;     // search UTF-8 and UTF-16 files as text (engine/text/TextForm.h tells them)
-    LONG wholeWord;        // only hits with no word character right before or after them
+    LONG unicodeFiles;       // search UTF-8 and UTF-16 files as text (engine/text/TextForm.h tells them)
+    LONG wholeWord;          // only hits with no word character right before or after them
     LONG regularExpression;  // the text is a regular expression (engine/regex/Regex.h); the "&" variants do not apply
-    LONG skipBinary;       // pass over files with a NUL byte near their start (engine/scan/FileSearch.h)
-    LONG skipIgnored;      // pass over what git ignores (walk/IgnoreRules.h)
-    LONG listResults;      // a dialog run shows the hits in the results window; the search itself is the same
+    LONG skipBinary;         // pass over files with a NUL byte near their start (engine/scan/FileSearch.h)
+    LONG skipIgnored;        // pass over what git ignores (walk/IgnoreRules.h)
+    LONG listResults;        // a dialog run shows the hits in the results window; the search itself is the same
 };
 
 // The needle length of a text that the ANSI code page cannot spell, which
@@ -48,15 +48,15 @@ struct RegexProgram;
 // starts, and only read during the search. What it owns besides itself (the
 // compiled regular expression) goes with it in FreeSearchRequest.
 struct SearchRequest {
-    WCHAR text[SEARCH_TEXT_CHARS + 1];   // the search text as typed
+    WCHAR text[SEARCH_TEXT_CHARS + 1];      // the search text as typed
     WCHAR fileTypes[FILE_TYPES_CHARS + 1];  // ";" or " " between patterns
     WCHAR folder[FOLDER_CHARS + 1];
-    char needle[NEEDLE_BYTES];            // literal text in ANSI, upper-cased unless matchCase; empty for
-                                          // a regular expression
-    int needleLength;                     // bytes of needle before its terminator, or NO_ANSI_NEEDLE
+    char needle[NEEDLE_BYTES];  // literal text in ANSI, upper-cased unless matchCase; empty for
+                                // a regular expression
+    int needleLength;           // bytes of needle before its terminator, or NO_ANSI_NEEDLE
     SearchOptions options;
-    LONG scanThreads;                     // threads that scan files, from the command line's /J; 0 for
-                                          // the default, one per logical processor (walk/ScanRing.h)
+    LONG scanThreads;  // threads that scan files, from the command line's /J; 0 for
+                       // the default, one per logical processor (walk/ScanRing.h)
     // A regular expression compiled from text once for the search, read-only
     // while threads scan with it: for ANSI files, and for Unicode files when
     // they are searched (and for ANSI files under code page 65001, which are
@@ -84,16 +84,16 @@ struct SearchEntries {
 
 // The problems NewSearchRequest finds. The settings dialog words each with
 // the text IDS_PROBLEMS + id of its string table (resources/resource.h).
-#define PROBLEM_UNNAMED 0                // one the string tables lack yet: the English text is shown
-#define PROBLEM_TEXT_TOO_LONG 1          // arguments: the limit
-#define PROBLEM_TYPES_TOO_LONG 2         // the limit
-#define PROBLEM_FOLDER_TOO_LONG 3        // the limit
+#define PROBLEM_UNNAMED 0          // one the string tables lack yet: the English text is shown
+#define PROBLEM_TEXT_TOO_LONG 1    // arguments: the limit
+#define PROBLEM_TYPES_TOO_LONG 2   // the limit
+#define PROBLEM_FOLDER_TOO_LONG 3  // the limit
 #define PROBLEM_NO_MEMORY 4
-#define PROBLEM_BAD_PATTERN 5            // the position; the fault as detail
-#define PROBLEM_TEXT_NOT_IN_CODE_PAGE 6  // the code page
-#define PROBLEM_TEXT_NOT_CONVERTED 7     // the code page
+#define PROBLEM_BAD_PATTERN 5               // the position; the fault as detail
+#define PROBLEM_TEXT_NOT_IN_CODE_PAGE 6     // the code page
+#define PROBLEM_TEXT_NOT_CONVERTED 7        // the code page
 #define PROBLEM_PATTERN_NOT_IN_CODE_PAGE 8  // the code page, the position; the character as detail
-#define PROBLEM_EXCLUSION_NAMES_PATH 9   // the exclusion as typed as detail
+#define PROBLEM_EXCLUSION_NAMES_PATH 9      // the exclusion as typed as detail
 
 // A problem with the entries, in the form each front end words it from: the
 // command line prints text, in English, where scripts rely on it; the
@@ -101,11 +101,11 @@ struct SearchEntries {
 // arguments (FormatMessage's %1 and %2, the detail %3), or shows text when
 // the table has no such entry.
 struct SearchProblem {
-    int id;                   // PROBLEM_..., PROBLEM_UNNAMED for a problem only text tells
-    DWORD_PTR arguments[2];   // numbers, in the order the id's comment gives
+    int id;                              // PROBLEM_..., PROBLEM_UNNAMED for a problem only text tells
+    DWORD_PTR arguments[2];              // numbers, in the order the id's comment gives
     WCHAR detail[PROBLEM_DETAIL_CHARS];  // a regular expression's fault in English (RegexError), a
                                          // character, or empty
-    WCHAR text[PROBLEM_CHARS];  // the whole problem in English, one line
+    WCHAR text[PROBLEM_CHARS];           // the whole problem in English, one line
 };
 
 // TRUE when the ANSI code page spells the length units of text exactly:

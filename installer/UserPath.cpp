@@ -36,8 +36,8 @@ static int TrimmedLength(const WCHAR* text, int length)
 
 static BOOL NamesFolder(const WCHAR* entry, int length, const WCHAR* folder)
 {
-    return CompareStringOrdinal(entry, TrimmedLength(entry, length), folder,
-                                TrimmedLength(folder, lstrlenW(folder)), TRUE) == CSTR_EQUAL;
+    return CompareStringOrdinal(entry, TrimmedLength(entry, length), folder, TrimmedLength(folder, lstrlenW(folder)),
+                                TRUE) == CSTR_EQUAL;
 }
 
 // Reads the value whole into a buffer from the process heap with room for

@@ -18,15 +18,15 @@
 #define RUN_BAD_USAGE 4         // the problem says what is wrong
 
 struct CommandLine {
-    int run;                              // one of RUN_...
-    WCHAR text[SEARCH_TEXT_CHARS + 1];    // the search text
+    int run;                                // one of RUN_...
+    WCHAR text[SEARCH_TEXT_CHARS + 1];      // the search text
     WCHAR fileTypes[FILE_TYPES_CHARS + 1];  // /T:, else *.*
-    WCHAR folder[FOLDER_CHARS + 1];       // /F:, else the current folder; the
-                                          // dropped folder for RUN_DIALOG_ON_FOLDER
-    SearchOptions options;                // the switches of settings/OptionTable.h
-    LONG noWindow;                        // /Q: no progress dialog and no message box
-    LONG scanThreads;                     // /J:n, else 0: one thread per processor
-    WCHAR problem[MESSAGE_CHARS];         // one line for RUN_BAD_USAGE
+    WCHAR folder[FOLDER_CHARS + 1];         // /F:, else the current folder; the
+                                            // dropped folder for RUN_DIALOG_ON_FOLDER
+    SearchOptions options;                  // the switches of settings/OptionTable.h
+    LONG noWindow;                          // /Q: no progress dialog and no message box
+    LONG scanThreads;                       // /J:n, else 0: one thread per processor
+    WCHAR problem[MESSAGE_CHARS];           // one line for RUN_BAD_USAGE
 };
 
 // Reads the process's command line into line. With opensDroppedPaths (the

@@ -50,9 +50,7 @@ static void OnBrowse(HWND dialog)
 static INT_PTR CALLBACK EditorDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        OnInitDialog(dialog);
-        return FALSE;
+    case WM_INITDIALOG: OnInitDialog(dialog); return FALSE;
     case WM_COMMAND:
         if (wParam == IDC_EDITOR_BROWSE) {
             OnBrowse(dialog);

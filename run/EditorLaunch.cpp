@@ -115,8 +115,8 @@ static BOOL FromUninstallEntries(const KnownEditor* editor, WCHAR* found)
         HKEY root;
         REGSAM view;
     };
-    const Place places[] = {{HKEY_CURRENT_USER, 0}, {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY},
-                            {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY}};
+    const Place places[] = {
+        {HKEY_CURRENT_USER, 0}, {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY}, {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY}};
     for (const Place& place : places) {
         HKEY entries;
         if (RegOpenKeyExW(place.root, UninstallKey, 0, KEY_READ | place.view, &entries) != ERROR_SUCCESS)
@@ -216,7 +216,8 @@ static BOOL OpenByType(const WCHAR* path, DWORD* error)
     WCHAR command[PROGRAM_CHARS];
     DWORD length = PROGRAM_CHARS;
     const WCHAR* extension = PathFindExtensionW(path);
-    if (!*extension || AssocQueryStringW(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, extension, L"open", command, &length) != S_OK)
+    if (!*extension ||
+        AssocQueryStringW(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, extension, L"open", command, &length) != S_OK)
         return FALSE;
     SHELLEXECUTEINFOW open = {};
     open.cbSize = sizeof open;

@@ -111,8 +111,8 @@ static void RunDialog(const WCHAR* folder)
     startup.cb = sizeof startup;
     GetStartupInfoW(&startup);
     // -1 (the dialog could not be shown) counts as a cancel, like 0.
-    INT_PTR result = DialogBoxParamW(GetResourceModule(), MAKEINTRESOURCEW(IDD_SETTINGS), NULL,
-                                     SettingsDlgProc, (LPARAM)folder);
+    INT_PTR result =
+        DialogBoxParamW(GetResourceModule(), MAKEINTRESOURCEW(IDD_SETTINGS), NULL, SettingsDlgProc, (LPARAM)folder);
     if (result == 0 || result == -1)
         return;
     SearchRequest* request = (SearchRequest*)result;

@@ -44,9 +44,7 @@ static void OnInitDialog(HWND dialog, SearchRequest* request)
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        OnInitDialog(dialog, (SearchRequest*)lParam);
-        return 0;
+    case WM_INITDIALOG: OnInitDialog(dialog, (SearchRequest*)lParam); return 0;
     case WM_COMMAND:
         // The whole parameter is compared, so only clicks count. IDCANCEL
         // (Esc, the close box) is ignored: the dialog waits for the worker.

@@ -241,8 +241,8 @@ static BOOL OpenSearched(DWORD number, const HitFile* file)
     if (SearchedNumber == number && Searched != INVALID_HANDLE_VALUE)
         return TRUE;
     CloseFile(&Searched);
-    Searched = CreateFileW(file->openPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           NULL, OPEN_EXISTING, 0, NULL);
+    Searched = CreateFileW(file->openPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                           OPEN_EXISTING, 0, NULL);
     SearchedNumber = number;
     return Searched != INVALID_HANDLE_VALUE;
 }
@@ -489,8 +489,7 @@ void HitPlace(ULONGLONG number, WCHAR* path, int capacity, ULONGLONG* line, ULON
     ULONGLONG before = row->column - 1;
     DWORD got;
     if (file->form == TEXT_UTF16LE || file->form == TEXT_UTF16BE || before == 0 || before > COLUMN_PREFIX_BYTES ||
-        !OpenSearched(hit->file, file) || !ReadAt(Searched, hit->lineAt, Prefix, (DWORD)before, &got) ||
-        got != before)
+        !OpenSearched(hit->file, file) || !ReadAt(Searched, hit->lineAt, Prefix, (DWORD)before, &got) || got != before)
         return;
     UINT codePage = file->form == TEXT_UTF8 ? CP_UTF8 : CP_ACP;
     int units = MultiByteToWideChar(codePage, 0, (const char*)Prefix, (int)got, NULL, 0);

@@ -44,13 +44,13 @@ struct ResultsRun {
     HANDLE report;              // the report being written, INVALID_HANDLE_VALUE when none
     WCHAR reportPath[MAX_PATH];
     BOOL searching;
-    BOOL searched;              // the search shown ran: its report was made
+    BOOL searched;  // the search shown ran: its report was made
     BOOL stoppedByUser;
-    BOOL over;                  // the user closed the window
-    int staleDones;             // done commands still to come from searches ended without them
-    ULONGLONG startedAt;        // GetTickCount64 at the search's start
-    ULONGLONG took;             // its milliseconds, once over
-    int ticks;                  // timer ticks since the search began
+    BOOL over;            // the user closed the window
+    int staleDones;       // done commands still to come from searches ended without them
+    ULONGLONG startedAt;  // GetTickCount64 at the search's start
+    ULONGLONG took;       // its milliseconds, once over
+    int ticks;            // timer ticks since the search began
     LONG shownFileNumber;
     WCHAR shownFile[REPORT_PATH_CHARS];
 };
@@ -62,7 +62,8 @@ static ResultsRun Results;
 static void ShowText(int control, const WCHAR* text)
 {
     WCHAR shown[UI_TEXT_CHARS];
-    if (GetDlgItemTextW(Results.window, control, shown, UI_TEXT_CHARS) < UI_TEXT_CHARS - 1 && lstrcmpW(shown, text) == 0)
+    if (GetDlgItemTextW(Results.window, control, shown, UI_TEXT_CHARS) < UI_TEXT_CHARS - 1 &&
+        lstrcmpW(shown, text) == 0)
         return;
     SetDlgItemTextW(Results.window, control, text);
 }
@@ -105,9 +106,10 @@ static void ShowStatus()
     ULONGLONG milliseconds = Elapsed();
     wsprintfW(numbers[3], L"%I64u.%I64u", milliseconds / 1000, milliseconds / 100 % 10);
     const WCHAR* arguments[] = {numbers[0], numbers[1], numbers[2], numbers[3]};
-    UINT id = Results.searching ? IDS_RESULTS_SEARCHING
+    UINT id = Results.searching       ? IDS_RESULTS_SEARCHING
               : Results.stoppedByUser ? IDS_RESULTS_STOPPED
-              : hits == 0 ? IDS_RESULTS_NONE : IDS_RESULTS_DONE;
+              : hits == 0             ? IDS_RESULTS_NONE
+                                      : IDS_RESULTS_DONE;
     WCHAR text[UI_TEXT_CHARS], passed[UI_TEXT_CHARS];
     FormatUiText(Results.module, id, text, UI_TEXT_CHARS, arguments, 4);
     ULONGLONG binary = FilesCounted(FILES_BINARY);
@@ -251,7 +253,8 @@ static void SearchAgain()
 // to the caller and the window closes.
 static void NewSearch()
 {
-    INT_PTR result = DialogBoxParamW(Results.module, MAKEINTRESOURCEW(IDD_SETTINGS), Results.window, SettingsDlgProc, 0);
+    INT_PTR result =
+        DialogBoxParamW(Results.module, MAKEINTRESOURCEW(IDD_SETTINGS), Results.window, SettingsDlgProc, 0);
     if (result == 0 || result == -1)
         return;
     EndRunningSearch();
@@ -350,30 +353,14 @@ static void OnCommand(WPARAM wParam)
         if (GetFocus() == Results.list)
             OpenRow(ChosenRow(Results.list));
         break;
-    case IDM_OPEN:
-        OpenRow(ChosenRow(Results.list));
-        break;
-    case IDM_OPEN_FOLDER:
-        OpenRowFolder(ChosenRow(Results.list));
-        break;
-    case IDM_COPY:
-        CopyRows(Results.list);
-        break;
-    case IDM_COPY_PATH:
-        CopyRowPath(Results.list);
-        break;
-    case IDM_SELECT_ALL:
-        SelectAll();
-        break;
-    case IDM_SEARCH_AGAIN:
-        SearchAgain();
-        break;
-    case IDM_NEW_SEARCH:
-        NewSearch();
-        break;
-    case IDM_EDITOR:
-        ShowEditorDialog(Results.window, Results.module);
-        break;
+    case IDM_OPEN: OpenRow(ChosenRow(Results.list)); break;
+    case IDM_OPEN_FOLDER: OpenRowFolder(ChosenRow(Results.list)); break;
+    case IDM_COPY: CopyRows(Results.list); break;
+    case IDM_COPY_PATH: CopyRowPath(Results.list); break;
+    case IDM_SELECT_ALL: SelectAll(); break;
+    case IDM_SEARCH_AGAIN: SearchAgain(); break;
+    case IDM_NEW_SEARCH: NewSearch(); break;
+    case IDM_EDITOR: ShowEditorDialog(Results.window, Results.module); break;
     case IDM_UNREADABLE:
     case IDC_RESULTS_UNREADABLE:
         if (ListedUnreadableFiles())
@@ -385,9 +372,7 @@ static void OnCommand(WPARAM wParam)
             CancelSearch();
         }
         break;
-    case IDCANCEL:
-        Close();
-        break;
+    case IDCANCEL: Close(); break;
     case CMD_SHOW_CURRENT_FILE:
         if (Results.searching)
             ShowCurrentFile();
@@ -406,12 +391,8 @@ static void OnNotify(NMHDR* header)
     if (header->hwndFrom != Results.list)
         return;
     switch (header->code) {
-    case LVN_GETDISPINFOW:
-        FillResultsRow((NMLVDISPINFOW*)header);
-        break;
-    case NM_DBLCLK:
-        OpenRow(((NMITEMACTIVATE*)header)->iItem);
-        break;
+    case LVN_GETDISPINFOW: FillResultsRow((NMLVDISPINFOW*)header); break;
+    case NM_DBLCLK: OpenRow(((NMITEMACTIVATE*)header)->iItem); break;
     case LVN_COLUMNCLICK:
         if (!Results.searching)
             SortResultsBy(Results.list, ((NMLISTVIEW*)header)->iSubItem);
@@ -460,8 +441,8 @@ static void Layout()
 {
     RECT client;
     GetClientRect(Results.window, &client);
-    RECT units = {7, 5, 9, 14};       // margin, top, a line of text, a button's height
-    RECT buttons = {50, 100, 4, 5};   // Stop's width, the other's, the gap between, the foot
+    RECT units = {7, 5, 9, 14};      // margin, top, a line of text, a button's height
+    RECT buttons = {50, 100, 4, 5};  // Stop's width, the other's, the gap between, the foot
     MapDialogRect(Results.window, &units);
     MapDialogRect(Results.window, &buttons);
     int margin = units.left, width = client.right - 2 * margin;
@@ -565,12 +546,8 @@ static void OnInitDialog(HWND window)
 static INT_PTR CALLBACK ResultsDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        OnInitDialog(window);
-        return TRUE;
-    case WM_SIZE:
-        Layout();
-        return TRUE;
+    case WM_INITDIALOG: OnInitDialog(window); return TRUE;
+    case WM_SIZE: Layout(); return TRUE;
     case WM_GETMINMAXINFO: {
         RECT least = {0, 0, 240, 120};
         if (Results.window) {
@@ -580,24 +557,16 @@ static INT_PTR CALLBACK ResultsDlgProc(HWND window, UINT message, WPARAM wParam,
         }
         return TRUE;
     }
-    case WM_COMMAND:
-        OnCommand(wParam);
-        return TRUE;
-    case WM_NOTIFY:
-        OnNotify((NMHDR*)lParam);
-        return TRUE;
-    case WM_INITMENUPOPUP:
-        OnInitMenuPopup((HMENU)wParam);
-        return TRUE;
-    case WM_CONTEXTMENU:
-        OnContextMenu((HWND)wParam, lParam);
-        return TRUE;
+    case WM_COMMAND: OnCommand(wParam); return TRUE;
+    case WM_NOTIFY: OnNotify((NMHDR*)lParam); return TRUE;
+    case WM_INITMENUPOPUP: OnInitMenuPopup((HMENU)wParam); return TRUE;
+    case WM_CONTEXTMENU: OnContextMenu((HWND)wParam, lParam); return TRUE;
     case WM_TIMER:
         if (wParam == IDT_RESULTS && Results.searching) {
             ShowCurrentFile();
             Results.ticks++;
             if (Results.ticks % ROWS_TICKS == 0 || SendMessageW(Results.list, LVM_GETITEMCOUNT, 0, 0) <=
-                                                        SendMessageW(Results.list, LVM_GETCOUNTPERPAGE, 0, 0))
+                                                       SendMessageW(Results.list, LVM_GETCOUNTPERPAGE, 0, 0))
                 ShowListedHits(Results.list);
             if (Results.ticks % STATUS_TICKS == 0)
                 ShowStatus();
@@ -606,9 +575,7 @@ static INT_PTR CALLBACK ResultsDlgProc(HWND window, UINT message, WPARAM wParam,
                 ExitProcess(0);
         }
         return TRUE;
-    case WM_CLOSE:
-        Close();
-        return TRUE;
+    case WM_CLOSE: Close(); return TRUE;
     }
     return FALSE;
 }

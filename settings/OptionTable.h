@@ -6,10 +6,10 @@
 
 struct OptionField {
     LONG SearchOptions::*flag;
-    int control;                // the check box
-    const WCHAR* valueName;     // "Y" or "N" in the settings key
-    WCHAR switchLetter;         // /X on the command line, or 0 for an option the command line lacks
-    LONG unsaved;               // its state while the settings key holds no value for it
+    int control;             // the check box
+    const WCHAR* valueName;  // "Y" or "N" in the settings key
+    WCHAR switchLetter;      // /X on the command line, or 0 for an option the command line lacks
+    LONG unsaved;            // its state while the settings key holds no value for it
 };
 
 // In the order the settings key stores them.

@@ -99,15 +99,9 @@ static void OnBrowse(HWND dialog)
 static void OnCommand(HWND dialog, WPARAM command)
 {
     switch (command) {
-    case IDCANCEL:
-        EndDialog(dialog, 0);
-        break;
-    case IDC_SEARCH:
-        OnSearch(dialog);
-        break;
-    case IDC_BROWSE:
-        OnBrowse(dialog);
-        break;
+    case IDCANCEL: EndDialog(dialog, 0); break;
+    case IDC_SEARCH: OnSearch(dialog); break;
+    case IDC_BROWSE: OnBrowse(dialog); break;
     }
 }
 
@@ -116,12 +110,8 @@ static void OnCommand(HWND dialog, WPARAM command)
 INT_PTR CALLBACK SettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        OnInitDialog(dialog, (const WCHAR*)lParam);
-        break;
-    case WM_COMMAND:
-        OnCommand(dialog, wParam);
-        break;
+    case WM_INITDIALOG: OnInitDialog(dialog, (const WCHAR*)lParam); break;
+    case WM_COMMAND: OnCommand(dialog, wParam); break;
     }
     return 0;
 }

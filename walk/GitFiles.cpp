@@ -85,8 +85,7 @@ static BOOL IsBlank(BYTE c)
 // Reads the folder that a file in folder names, as a ".git" file's
 // "gitdir: PATH" or a "commondir" file's PATH, relative to folder or
 // absolute, into named; key is what comes before the path.
-static BOOL ReadNamedFolder(const WCHAR* folder, const WCHAR* name, const char* key, WCHAR* named,
-                            GitScratch* scratch)
+static BOOL ReadNamedFolder(const WCHAR* folder, const WCHAR* name, const char* key, WCHAR* named, GitScratch* scratch)
 {
     DWORD got;
     if (!JoinGitPath(folder, name, scratch->path, scratch) ||
@@ -227,8 +226,8 @@ static void ReadValue(ConfigText* config, BYTE* value, int capacity, int* length
 
 // Looks for section.name in a configuration's text: TRUE, with its last
 // value, when it is set there.
-static BOOL FindSetting(const BYTE* text, DWORD size, const char* section, const char* name, BYTE* value,
-                        int capacity, int* length)
+static BOOL FindSetting(const BYTE* text, DWORD size, const char* section, const char* name, BYTE* value, int capacity,
+                        int* length)
 {
     ConfigText config = {text, size, 0};
     BOOL inSection = FALSE, found = FALSE;

@@ -12,7 +12,7 @@ struct GitScratch {
     WCHAR common[LONG_PATH_CHARS];      // a worktree's common folder
     WCHAR home[LONG_PATH_CHARS];
     WCHAR configHome[LONG_PATH_CHARS];
-    BYTE* bytes;                        // the file's bytes: the room the owner lends
+    BYTE* bytes;  // the file's bytes: the room the owner lends
     DWORD byteCount;
 };
 

@@ -27,7 +27,7 @@ struct IgnoreRule {
     const BYTE* pattern;  // in the arena, without "!", the leading "/" and the trailing "/"
     DWORD length;
     DWORD flags;
-    BYTE first;           // the first byte that what it matches must start with, folded; 0 for any
+    BYTE first;  // the first byte that what it matches must start with, folded; 0 for any
 };
 
 struct RuleSet {
@@ -46,15 +46,15 @@ struct IgnoreLevel {
 
 struct IgnoreRules {
     ScanRing* ring;
-    int startLevel;                        // the start folder's level
+    int startLevel;  // the start folder's level
     BOOL userFileKnown;
-    BOOL userFileRelative;                 // to each repository's top
+    BOOL userFileRelative;  // to each repository's top
     WCHAR userFile[LONG_PATH_CHARS];
-    WCHAR folder[OPEN_PATH_CHARS + 16];    // a folder's long form, then a file's name in it
-    WCHAR rulesFile[LONG_PATH_CHARS];      // info\exclude or the user's file
-    WCHAR shown[REPORT_PATH_CHARS + 16];   // a .gitignore as a notice names it
+    WCHAR folder[OPEN_PATH_CHARS + 16];   // a folder's long form, then a file's name in it
+    WCHAR rulesFile[LONG_PATH_CHARS];     // info\exclude or the user's file
+    WCHAR shown[REPORT_PATH_CHARS + 16];  // a .gitignore as a notice names it
     GitScratch scratch;
-    BYTE path[IGNORE_PATH_BYTES];          // the path from the outermost top, "/" after each folder
+    BYTE path[IGNORE_PATH_BYTES];  // the path from the outermost top, "/" after each folder
     IgnoreLevel levels[IGNORE_LEVELS];
     DWORD used;
     alignas(8) BYTE arena[IGNORE_RULE_BYTES];  // records at offsets that are multiples of 8
@@ -181,8 +181,7 @@ static BOOL SameFolded(const BYTE* a, const BYTE* b, DWORD length)
 // 1 when the last rule of the set that matches the entry ignores it, 0 when
 // it keeps it, -1 when none matches. path is the entry's path below the
 // set's folder, name its last part.
-static int Judge(const RuleSet* set, const BYTE* path, int pathLength, const BYTE* name, int nameLength,
-                 BOOL isFolder)
+static int Judge(const RuleSet* set, const BYTE* path, int pathLength, const BYTE* name, int nameLength, BOOL isFolder)
 {
     for (DWORD n = set->count; n-- > 0;) {
         const IgnoreRule* rule = &set->rules[n];
@@ -227,8 +226,7 @@ static int PutName(IgnoreRules* rules, int at, const WCHAR* name, int length)
 
 // Puts level's folder, called by the length units of name, on the path
 // behind its parent's: its names start behind it and a "/".
-static void PutFolder(IgnoreRules* rules, IgnoreLevel* level, const IgnoreLevel* parent, const WCHAR* name,
-                      int length)
+static void PutFolder(IgnoreRules* rules, IgnoreLevel* level, const IgnoreLevel* parent, const WCHAR* name, int length)
 {
     int bytes = PutName(rules, parent->pathEnd, name, length);
     if (bytes < 0 || parent->pathEnd + bytes + 1 >= IGNORE_PATH_BYTES) {
@@ -295,8 +293,8 @@ static BOOL TakeFolder(IgnoreRules* rules, const WCHAR* openPath, int end)
 IgnoreRules* StartIgnoreRules(const WCHAR* openPath, int folderEnd, int rootLength, const WCHAR* shownPath,
                               int shownEnd, ScanRing* ring)
 {
-    IgnoreRules* rules = (IgnoreRules*)VirtualAlloc(NULL, sizeof(IgnoreRules), MEM_COMMIT | MEM_RESERVE,
-                                                    PAGE_READWRITE);
+    IgnoreRules* rules =
+        (IgnoreRules*)VirtualAlloc(NULL, sizeof(IgnoreRules), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!rules)
         return NULL;
     rules->ring = ring;
@@ -398,9 +396,9 @@ BOOL IsIgnored(IgnoreRules* rules, int depth, const WCHAR* name, BOOL isFolder)
     int end = level->pathEnd + nameLength;
     for (int n = index; n >= level->top; n--) {
         const IgnoreLevel* at = &rules->levels[n];
-        int said = at->own.count ? Judge(&at->own, rules->path + at->pathEnd, end - at->pathEnd, nameBytes,
-                                         nameLength, isFolder)
-                                 : -1;
+        int said = at->own.count
+                       ? Judge(&at->own, rules->path + at->pathEnd, end - at->pathEnd, nameBytes, nameLength, isFolder)
+                       : -1;
         if (said >= 0)
             return said;
     }

@@ -32,16 +32,16 @@
 
 // One file in the ring.
 struct RingSlot {
-    WCHAR* openPath;      // in the path room, set by the walker; openRoom units
+    WCHAR* openPath;  // in the path room, set by the walker; openRoom units
     int openRoom;
-    int nameAt;           // where the file's name starts in openPath
+    int nameAt;                         // where the file's name starts in openPath
     WCHAR shortName[SHORT_NAME_CHARS];  // its short name, or empty
     WCHAR* shownPath;
-    ULONGLONG pathsEnd;   // the path room's count of bytes taken, up to the end of these paths
-    FileOutput output;    // begun by the walker, written by the thread that searches the file
-    DWORD error;          // SearchFoundFile's result: the system's error code, FILE_SKIPPED_BINARY, or 0
-    int notice;           // NOTICE_FILE or NOTICE_FOLDER: nothing to search, error to be told; else 0
-    BOOL done;            // set under the lock when the search is over
+    ULONGLONG pathsEnd;  // the path room's count of bytes taken, up to the end of these paths
+    FileOutput output;   // begun by the walker, written by the thread that searches the file
+    DWORD error;         // SearchFoundFile's result: the system's error code, FILE_SKIPPED_BINARY, or 0
+    int notice;          // NOTICE_FILE or NOTICE_FOLDER: nothing to search, error to be told; else 0
+    BOOL done;           // set under the lock when the search is over
 };
 
 struct ScanThread {
@@ -52,24 +52,24 @@ struct ScanThread {
 
 struct ScanRing {
     const SearchRequest* request;
-    int slotCount;          // RING_SLOTS, or 1 when the walker searches itself
+    int slotCount;  // RING_SLOTS, or 1 when the walker searches itself
     RingSlot* slots;
-    BYTE* reports;          // slotCount * SLOT_REPORT_BYTES
-    FileNotes* notes;       // slotCount of them when the results window lists the hits, else NULL
-    BYTE* paths;            // RING_PATH_BYTES
+    BYTE* reports;     // slotCount * SLOT_REPORT_BYTES
+    FileNotes* notes;  // slotCount of them when the results window lists the hits, else NULL
+    BYTE* paths;       // RING_PATH_BYTES
     ScanThread threads[SCAN_THREADS_LIMIT];
-    int threadCount;        // running threads; 0 when the walker searches itself
+    int threadCount;              // running threads; 0 when the walker searches itself
     ScanWorkspace* ownWorkspace;  // the walker's, when it searches itself
 
     SRWLOCK lock;
     CONDITION_VARIABLE fileHandedOut;  // threads wait here for a file
     CONDITION_VARIABLE roomMade;       // the walker waits here for room, or for the last report
-    ULONGLONG handedOut;    // files handed out
-    ULONGLONG taken;        // files taken by a thread
-    ULONGLONG letOut;       // files whose report has been let out: the head is file letOut
-    ULONGLONG pathsTaken;   // bytes of the path room ever taken, and given back
+    ULONGLONG handedOut;               // files handed out
+    ULONGLONG taken;                   // files taken by a thread
+    ULONGLONG letOut;                  // files whose report has been let out: the head is file letOut
+    ULONGLONG pathsTaken;              // bytes of the path room ever taken, and given back
     ULONGLONG pathsGiven;
-    BOOL lettingOut;        // a thread is letting reports out
+    BOOL lettingOut;          // a thread is letting reports out
     ULONGLONG binarySkipped;  // files passed over as binary, counted by the thread letting reports out
     BOOL walkOver;
     BOOL walkerWaits;       // the walker sleeps on roomMade
@@ -134,8 +134,7 @@ static void LetOutDone(ScanRing* ring)
         if (slot->error == FILE_SKIPPED_BINARY) {
             ring->binarySkipped++;
             CountFile(FILES_BINARY);
-        }
-        else if (slot->notice == NOTICE_FOLDER && !Stopped())
+        } else if (slot->notice == NOTICE_FOLDER && !Stopped())
             TellUnreadableFolder(slot->shownPath, slot->error);
         else if (slot->error && !Stopped())
             TellUnreadableFile(slot->shownPath, slot->error);
@@ -219,15 +218,14 @@ static BOOL SearchNext(ScanRing* ring, ScanWorkspace* workspace, BOOL wait)
 static DWORD WINAPI ScanningThread(LPVOID parameter)
 {
     ScanThread* thread = (ScanThread*)parameter;
-    while (SearchNext(thread->ring, thread->workspace, TRUE)) {
-    }
+    while (SearchNext(thread->ring, thread->workspace, TRUE)) { }
     return 0;
 }
 
 // Puts a file, or a notice, into the next slot of the ring, waiting for room
 // as HandOut says.
-static void PutInRing(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* shortName,
-                      const WCHAR* shownPath, DWORD error, int notice)
+static void PutInRing(ScanRing* ring, const WCHAR* openPath, int nameAt, const WCHAR* shortName, const WCHAR* shownPath,
+                      DWORD error, int notice)
 {
     int openChars = lstrlenW(openPath) + 1, shownChars = lstrlenW(shownPath) + 1;
     int openRoom = openChars > nameAt + SHORT_NAME_CHARS ? openChars : nameAt + SHORT_NAME_CHARS;

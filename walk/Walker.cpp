@@ -36,16 +36,16 @@ struct WalkLevel {
     int unidentified;   // folders below one whose identity could not be read
     BOOL idKnown;       // the folder's identity, read once a link makes a cycle possible
     FolderIdentity id;
-    BOOL unlisted;      // it could not be listed: the rest of it is passed over
+    BOOL unlisted;  // it could not be listed: the rest of it is passed over
 };
 
 // The state of one walk, allocated for its length.
 struct Walk {
     const SearchRequest* request;
-    const WCHAR* folder;                 // the start folder as typed
-    int listHolds;                       // what the pattern list holds (PatternListHolds)
+    const WCHAR* folder;  // the start folder as typed
+    int listHolds;        // what the pattern list holds (PatternListHolds)
     ScanRing* ring;
-    IgnoreRules* ignore;                 // with skipIgnored, else NULL
+    IgnoreRules* ignore;  // with skipIgnored, else NULL
     ULONGLONG filesHandedOut;
     WalkOutcome outcome;
     WCHAR openPath[OPEN_PATH_CHARS];     // "\\?\" and the full path: what the platform is given
@@ -122,8 +122,8 @@ static const WCHAR* ShortForm(Walk* walk)
 // The folder's own identity, to tell when a descent meets it again.
 static BOOL ReadIdentity(const WCHAR* path, FolderIdentity* id)
 {
-    HANDLE folder = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    HANDLE folder = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (folder == INVALID_HANDLE_VALUE)
         return FALSE;
     BY_HANDLE_FILE_INFORMATION information;

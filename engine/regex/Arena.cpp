@@ -25,7 +25,8 @@ void* ArenaTake(RegexArena* arena, SIZE_T bytes)
     if (bytes > arena->size - arena->used)
         return NULL;
     if (arena->used + bytes > arena->committed) {
-        SIZE_T grow = (arena->used + bytes - arena->committed + ARENA_STEP_BYTES - 1) / ARENA_STEP_BYTES * ARENA_STEP_BYTES;
+        SIZE_T grow =
+            (arena->used + bytes - arena->committed + ARENA_STEP_BYTES - 1) / ARENA_STEP_BYTES * ARENA_STEP_BYTES;
         if (grow > arena->size - arena->committed)
             grow = arena->size - arena->committed;
         if (!VirtualAlloc(arena->base + arena->committed, grow, MEM_COMMIT, PAGE_READWRITE))

@@ -127,7 +127,8 @@ static BOOL DivideBasicPlane(Compiler* compiler, Division* division)
             hash = (hash ^ fresh[i]) * 16777619u;
         }
         DWORD same = 0;
-        while (same < division->blockCount && (hashes[same] != hash || !SameBlock(division->blocks + same * 256, fresh)))
+        while (same < division->blockCount &&
+               (hashes[same] != hash || !SameBlock(division->blocks + same * 256, fresh)))
             same++;
         if (same == division->blockCount)
             hashes[division->blockCount++] = hash;

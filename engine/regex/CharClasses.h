@@ -8,18 +8,18 @@
 // class of each.
 struct Division {
     DWORD cells;
-    DWORD* starts;       // the first character of each cell, and the end
+    DWORD* starts;  // the first character of each cell, and the end
     DWORD* classOfCell;
     DWORD classCount;
-    DWORD rowWords;      // DWORDs per set row
-    DWORD* rows;         // for each set, a bit per class it holds
+    DWORD rowWords;  // DWORDs per set row
+    DWORD* rows;     // for each set, a bit per class it holds
     BYTE* classIsWord;
     DWORD lineEndClass;
-    BYTE byteClass[256];  // ANSI
+    BYTE byteClass[256];    // ANSI
     DWORD blockStart[256];  // Unicode, the basic plane by blocks of 256
     DWORD blockCount;       // distinct blocks
     WORD* blocks;
-    DWORD rangeCount;     // Unicode, above the basic plane
+    DWORD rangeCount;  // Unicode, above the basic plane
     RegexClassRange* ranges;
 };
 

@@ -83,7 +83,6 @@ int LiteralBytes(const Compiler* compiler, const RegexNode* node, BYTE* bytes, B
     return count;
 }
 
-
 void SetClear(const Compiler* compiler, CharSet* set)
 {
     ZeroMemory(set->words, compiler->setWords * sizeof(DWORD));

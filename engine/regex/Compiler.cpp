@@ -73,8 +73,8 @@ static BOOL PartsOfNode(Compiler* compiler, RegexNode* node, CharacterParts* par
         node->compiledExcludes = parts->excludes;
         node->compiled = TRUE;
     }
-    *parts = CharacterParts{node->compiledSet, node->compiledLeads, node->compiledTrails, node->compiledTree,
-                            node->compiledExcludes};
+    *parts = CharacterParts {node->compiledSet, node->compiledLeads, node->compiledTrails, node->compiledTree,
+                             node->compiledExcludes};
     return TRUE;
 }
 
@@ -308,14 +308,10 @@ static void EmitNode(Compiler* compiler, RegexNode* node)
         compiler->blame = node->position;
     switch (node->kind) {
     case NODE_LITERAL:
-    case NODE_BYTE:
-        EmitLiteral(compiler, node);
-        break;
+    case NODE_BYTE: EmitLiteral(compiler, node); break;
     case NODE_ANY:
     case NODE_ESCAPE:
-    case NODE_CLASS:
-        EmitCharacter(compiler, node);
-        break;
+    case NODE_CLASS: EmitCharacter(compiler, node); break;
     case NODE_ASSERT:
         // Read backwards, the line's start comes last and its end first.
         if (compiler->reversed && (node->value == ASSERT_LINE_START || node->value == ASSERT_LINE_END))
@@ -362,8 +358,7 @@ static ULONGLONG ShapeOf(const RegexNode* node, ULONGLONG unitsPerCharacter, Reg
         else
             shape->wordEdges = TRUE;
         return 0;
-    case NODE_EMPTY:
-        return 0;
+    case NODE_EMPTY: return 0;
     case NODE_CONCAT:
     case NODE_ALT:
         for (const RegexNode* child = node->child; child; child = child->next) {
@@ -379,8 +374,7 @@ static ULONGLONG ShapeOf(const RegexNode* node, ULONGLONG unitsPerCharacter, Reg
         if (node->max == REGEX_UNBOUNDED && longest > 0)
             return REGEX_UNBOUNDED_LENGTH;
         return longest == REGEX_UNBOUNDED_LENGTH ? longest : longest * (node->max == REGEX_UNBOUNDED ? 0 : node->max);
-    default:
-        return unitsPerCharacter;  // one character
+    default: return unitsPerCharacter;  // one character
     }
 }
 
@@ -447,7 +441,9 @@ static void FindUnspelled(Compiler* compiler, const RegexNode* node)
             const RegexClassItem* item = &node->items[i];
             if (item->kind != ITEM_CHARS)
                 continue;
-            int end = !AnsiSpelling(compiler, item->first, bytes) ? 1 : !AnsiSpelling(compiler, item->last, bytes) ? 2 : 0;
+            int end = !AnsiSpelling(compiler, item->first, bytes)  ? 1
+                      : !AnsiSpelling(compiler, item->last, bytes) ? 2
+                                                                   : 0;
             if (end) {
                 compiler->error->unspelled = end == 1 ? item->first : item->last;
                 compiler->error->unspelledPosition = end == 1 ? item->firstAt : item->lastAt;
@@ -507,8 +503,7 @@ static RegexProgram* Compile(const WCHAR* pattern, int length, RegexAlphabet alp
     return program;
 }
 
-RegexProgram* RegexCompile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase,
-                           RegexError* error)
+RegexProgram* RegexCompile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase, RegexError* error)
 {
     return Compile(pattern, length, alphabet, matchCase, FALSE, error);
 }

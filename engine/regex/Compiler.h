@@ -28,7 +28,7 @@ struct Compiler {
     BOOL utf8;        // the ANSI code page is UTF-8
     BOOL doubleByte;  // ANSI, a double-byte code page: a set takes whole characters
     const AnsiCodePage* ansi;
-    DWORD setWords;   // 8 (ANSI) or BMP_WORDS
+    DWORD setWords;  // 8 (ANSI) or BMP_WORDS
     RegexInst* insts;
     DWORD instCount;
     StoredSet** sets;
@@ -37,7 +37,7 @@ struct Compiler {
     CharSet* scratch[3];
     ByteTree* tree;
     DWORD treeCount;
-    BOOL reversed;    // the program reads the text backwards (RegexCompileReversed)
+    BOOL reversed;  // the program reads the text backwards (RegexCompileReversed)
 };
 
 // Fails the compile with "what at position N", the first failure only.

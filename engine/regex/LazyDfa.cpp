@@ -8,13 +8,12 @@
 #include "engine/regex/LazyDfa.h"
 #include "engine/text/Utf16.h"
 
-
 // A state in the cache, at an offset of 4 or more: its header, then a
 // transition per class (TO_UNKNOWN until made, TO_LINE_END for CR and LF,
 // else the offset of the next state, with TO_MATCH added when that state
 // matches, so that the search loop stops for all three on one test), then its
 // instructions.
-#define STATE_NEXT 0   // the next state in its bucket, 0 for none
+#define STATE_NEXT 0  // the next state in its bucket, 0 for none
 #define STATE_HASH 1
 #define STATE_COUNT 2  // instructions
 #define STATE_FLAGS 3
@@ -177,8 +176,10 @@ static DWORD Transition(RegexWorkspace* workspace, DWORD s, DWORD k)
     const RegexProgram* program = workspace->program;
     DWORD* cache = workspace->cache;
     DWORD count = 0, stamp = NextStamp(workspace);
-    DWORD inCharacter = program->characterStarts && !(cache[s + STATE_FLAGS] & STATE_IN_CHARACTER) &&
-                        SetHolds(program, LEAD_SET, k) ? STATE_IN_CHARACTER : 0;
+    DWORD inCharacter =
+        program->characterStarts && !(cache[s + STATE_FLAGS] & STATE_IN_CHARACTER) && SetHolds(program, LEAD_SET, k)
+            ? STATE_IN_CHARACTER
+            : 0;
     const DWORD* held = cache + s + STATE_HEADER + program->classCount;
     for (DWORD i = 0; i < cache[s + STATE_COUNT]; i++) {
         const RegexInst* inst = &program->insts[held[i]];
@@ -198,7 +199,8 @@ static DWORD Transition(RegexWorkspace* workspace, DWORD s, DWORD k)
         return next;
     }
     workspace->flushes++;
-    BOOL slow = workspace->taken - workspace->takenAtFlush < (ULONGLONG)REGEX_DFA_CHARS_PER_STATE * workspace->statesMade;
+    BOOL slow =
+        workspace->taken - workspace->takenAtFlush < (ULONGLONG)REGEX_DFA_CHARS_PER_STATE * workspace->statesMade;
     workspace->slowFlushes = slow ? workspace->slowFlushes + 1 : 0;
     workspace->takenAtFlush = workspace->taken;
     workspace->statesMade = 0;
@@ -380,8 +382,7 @@ ULONGLONG RegexFindUnits(RegexWorkspace* workspace, const WCHAR* text, ULONGLONG
     return Find(workspace, text, from, to);
 }
 
-template <typename Unit>
-static ULONGLONG LastEnd(RegexWorkspace* workspace, const Unit* text, ULONGLONG length)
+template <typename Unit> static ULONGLONG LastEnd(RegexWorkspace* workspace, const Unit* text, ULONGLONG length)
 {
     ULONGLONG last = REGEX_NONE;
     RegexFindBegin(workspace);

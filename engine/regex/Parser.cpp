@@ -9,8 +9,8 @@ struct Parser {
     int count;
     RegexClassItem* items;  // the members of all classes, each class's in a row
     int itemCount;
-    int at;        // the next character
-    int depth;     // groups open
+    int at;     // the next character
+    int depth;  // groups open
     RegexArena* arena;
     RegexError* error;
     BOOL failed;
@@ -129,15 +129,20 @@ static BOOL ParseEscape(Parser* parser, BOOL inClass, DWORD* kind, DWORD* value,
     parser->at++;
     *negated = FALSE;
     switch (c) {
-    case 'D': case 'W': case 'S':
+    case 'D':
+    case 'W':
+    case 'S':
         *negated = TRUE;
         c += 'a' - 'A';
         // fall through
-    case 'd': case 'w': case 's':
+    case 'd':
+    case 'w':
+    case 's':
         *kind = NODE_ESCAPE;
         *value = c == 'd' ? ESCAPE_DIGIT : c == 'w' ? ESCAPE_WORD : ESCAPE_SPACE;
         return TRUE;
-    case 'b': case 'B':
+    case 'b':
+    case 'B':
         if (inClass) {
             Fail(parser, c == 'b' ? L"\\b in a class" : L"\\B in a class", start);
             return FALSE;
@@ -178,19 +183,19 @@ static BOOL ParseEscape(Parser* parser, BOOL inClass, DWORD* kind, DWORD* value,
     return TRUE;
 }
 
-static const WCHAR* const posixNames[POSIX_CLASSES] = {L"alpha", L"digit", L"alnum", L"space", L"upper",
-                                                      L"lower", L"punct", L"xdigit", L"word"};
+static const WCHAR* const posixNames[POSIX_CLASSES] = {L"alpha", L"digit", L"alnum",  L"space", L"upper",
+                                                       L"lower", L"punct", L"xdigit", L"word"};
 
 // A name of ASCII letters at the cursor, closed by ":]", as in "[:alpha:]"
 // after its "[:" (and "^"): its length, or 0 when there is none.
 static int PosixNameLength(const Parser* parser, int at)
 {
     int length = 0;
-    while (at + length < parser->count && ((parser->chars[at + length] | 0x20) >= 'a' &&
-                                           (parser->chars[at + length] | 0x20) <= 'z'))
+    while (at + length < parser->count &&
+           ((parser->chars[at + length] | 0x20) >= 'a' && (parser->chars[at + length] | 0x20) <= 'z'))
         length++;
-    BOOL closed = at + length + 1 < parser->count && parser->chars[at + length] == ':' &&
-                  parser->chars[at + length + 1] == ']';
+    BOOL closed =
+        at + length + 1 < parser->count && parser->chars[at + length] == ':' && parser->chars[at + length + 1] == ']';
     return closed ? length : 0;
 }
 
@@ -376,10 +381,8 @@ static RegexNode* ParseAtom(Parser* parser)
         return NULL;
     }
     switch (c) {
-    case '(':
-        return ParseGroup(parser);
-    case '[':
-        return ParseClass(parser);
+    case '(': return ParseGroup(parser);
+    case '[': return ParseClass(parser);
     case '\\': {
         DWORD kind, value;
         BOOL negated;

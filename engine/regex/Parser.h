@@ -16,11 +16,11 @@ enum RegexNodeKind {
     NODE_BYTE,     // \xHH: the byte value in ANSI files, U+00HH in Unicode ones
     NODE_ANY,
     NODE_CLASS,
-    NODE_ESCAPE,   // \d \w \s, negated for \D \W \S
-    NODE_ASSERT,   // a RegexAssertion
+    NODE_ESCAPE,  // \d \w \s, negated for \D \W \S
+    NODE_ASSERT,  // a RegexAssertion
     NODE_CONCAT,
     NODE_ALT,
-    NODE_REPEAT,   // its one child min to max times
+    NODE_REPEAT,  // its one child min to max times
 };
 
 enum RegexEscape { ESCAPE_DIGIT, ESCAPE_WORD, ESCAPE_SPACE };
@@ -63,16 +63,16 @@ struct RegexNode {
     BOOL negated;
     DWORD min;
     DWORD max;
-    RegexNode* child;      // the first child
+    RegexNode* child;  // the first child
     RegexNode* lastChild;
-    RegexNode* next;       // the next sibling
-    RegexNode* previous;   // and the one before
+    RegexNode* next;      // the next sibling
+    RegexNode* previous;  // and the one before
     RegexClassItem* items;
     DWORD itemCount;
-    BOOL compiled;       // a set compiled once however often it is repeated:
-    DWORD compiledSet;   // its index
-    DWORD compiledTree;  // and the root of a class's ANSI byte tree,
-    DWORD compiledLengths;  // and the lengths of its members read backwards
+    BOOL compiled;                        // a set compiled once however often it is repeated:
+    DWORD compiledSet;                    // its index
+    DWORD compiledTree;                   // and the root of a class's ANSI byte tree,
+    DWORD compiledLengths;                // and the lengths of its members read backwards
     DWORD compiledLeads, compiledTrails;  // double-byte ANSI text (CharSets.h, CharacterParts)
     BOOL compiledExcludes;
 };

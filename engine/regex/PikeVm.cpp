@@ -41,9 +41,7 @@ static void CloseThreads(RegexWorkspace* workspace, BOOL starts)
             const RegexInst* inst = &insts[pc];
             BOOL holds;
             switch (inst->op) {
-            case OP_JUMP:
-                stack[depth++] = inst->arg;
-                break;
+            case OP_JUMP: stack[depth++] = inst->arg; break;
             case OP_SPLIT:
                 stack[depth++] = inst->alt;
                 stack[depth++] = inst->arg;
@@ -133,7 +131,8 @@ static void Position(RegexWorkspace* workspace, DWORD next)
     if (!trail)
         workspace->previous = workspace->current;
     workspace->inTrail = !trail && program->characterStarts && next != REGEX_NO_CHAR &&
-                         workspace->current.c != REGEX_NO_CHAR && SetHolds(program, LEAD_SET, workspace->current.classIndex);
+                         workspace->current.c != REGEX_NO_CHAR &&
+                         SetHolds(program, LEAD_SET, workspace->current.classIndex);
     // Nothing more to find: no thread left, and a hit found or no start to
     // come.
     if (workspace->steppedCount == 0 &&

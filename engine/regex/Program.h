@@ -46,24 +46,24 @@ struct RegexClassRange {
 // the classes.
 struct RegexProgram {
     RegexAlphabet alphabet;
-    BOOL reversed;           // reads the text backwards (RegexCompileReversed)
+    BOOL reversed;  // reads the text backwards (RegexCompileReversed)
     DWORD instCount;
     const RegexInst* insts;  // starts at 0
     DWORD classCount;
-    DWORD setWords;          // DWORDs per set row
+    DWORD setWords;  // DWORDs per set row
     const DWORD* setBits;
     const BYTE* classIsWord;
-    DWORD lineEndClass;      // CR and LF, in no set
-    BYTE byteClass[256];     // ANSI
-    DWORD blockStart[256];   // Unicode: where each block of 256 characters of the
-    const WORD* blocks;      // basic plane has its classes; blocks alike are stored once
-    DWORD rangeCount;        // Unicode, above the basic plane
+    DWORD lineEndClass;     // CR and LF, in no set
+    BYTE byteClass[256];    // ANSI
+    DWORD blockStart[256];  // Unicode: where each block of 256 characters of the
+    const WORD* blocks;     // basic plane has its classes; blocks alike are stored once
+    DWORD rangeCount;       // Unicode, above the basic plane
     const RegexClassRange* ranges;
     RegexLiteral required;
     RegexShape shape;
-    BOOL characterStarts;    // ANSI text of a double-byte code page, read forwards: a match starts
-                             // only where a character does, never on the trail byte after a lead
-    ULONGLONG fingerprint;   // of the whole allocation: tells a workspace whether it serves this program
+    BOOL characterStarts;   // ANSI text of a double-byte code page, read forwards: a match starts
+                            // only where a character does, never on the trail byte after a lead
+    ULONGLONG fingerprint;  // of the whole allocation: tells a workspace whether it serves this program
 };
 
 inline BOOL SetHolds(const RegexProgram* program, DWORD set, DWORD classIndex)

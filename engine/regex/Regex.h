@@ -79,10 +79,10 @@ enum RegexAlphabet { REGEX_ANSI, REGEX_UNICODE };
 
 // Why a pattern was refused, for the dialog and the command line.
 struct RegexError {
-    int position;                         // 1-based character of the pattern as typed
-    WCHAR message[REGEX_MESSAGE_CHARS];   // for instance "unmatched ( at position 4"
-    WCHAR fault[REGEX_MESSAGE_CHARS];     // the message's words before " at position": "unmatched ("
-    DWORD steps;                          // the compile's work, refused or not (for tests)
+    int position;                        // 1-based character of the pattern as typed
+    WCHAR message[REGEX_MESSAGE_CHARS];  // for instance "unmatched ( at position 4"
+    WCHAR fault[REGEX_MESSAGE_CHARS];    // the message's words before " at position": "unmatched ("
+    DWORD steps;                         // the compile's work, refused or not (for tests)
     // ANSI, also when the pattern compiles: the first character typed in it
     // (a literal, a class member, either end of a range; escapes are bytes
     // or ASCII) that the code page cannot spell as the program takes it, and
@@ -121,8 +121,7 @@ struct RegexWorkspace;
 // take more than the program's bounded size, or memory runs out. The first
 // compile for each alphabet builds process-wide tables of the platform's
 // case mapping, word characters and code page (some 10 ms).
-RegexProgram* RegexCompile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase,
-                           RegexError* error);
+RegexProgram* RegexCompile(const WCHAR* pattern, int length, RegexAlphabet alphabet, BOOL matchCase, RegexError* error);
 // The pattern compiled to read the text backwards, to find where matches
 // start (RegexLastEnd*). It takes at least the reversed matches and maybe
 // more: \b and \B hold anywhere in its DFA, and in ANSI files a class

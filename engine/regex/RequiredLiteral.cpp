@@ -165,15 +165,9 @@ static void FactsOf(const Compiler* compiler, const RegexNode* node, LiteralFact
         facts->exact = TRUE;  // zero width: the empty text
         break;
     case NODE_LITERAL:
-    case NODE_BYTE:
-        LiteralOf(compiler, node, facts);
-        break;
-    case NODE_CONCAT:
-        FactsOfConcatenation(compiler, node, facts);
-        break;
-    case NODE_REPEAT:
-        FactsOfRepeat(compiler, node, facts);
-        break;
+    case NODE_BYTE: LiteralOf(compiler, node, facts); break;
+    case NODE_CONCAT: FactsOfConcatenation(compiler, node, facts); break;
+    case NODE_REPEAT: FactsOfRepeat(compiler, node, facts); break;
     }
     if (facts->exact)
         KeepLonger(&facts->best, &facts->exactText);

@@ -3,7 +3,6 @@
 // cache.
 #include "engine/regex/LazyDfa.h"
 
-
 // What a match can begin with: every set the program can take first, and
 // whether it can end before taking any, with all assertions taken as true.
 // A position where no thread runs and whose character begins no match is

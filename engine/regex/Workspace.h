@@ -31,7 +31,7 @@ struct RegexThread {
 struct RegexWorkspace {
     const RegexProgram* program;
     ULONGLONG fingerprint;  // the program's when the workspace was made
-    DWORD* marks;  // the stamp at which each instruction was last reached
+    DWORD* marks;           // the stamp at which each instruction was last reached
     DWORD stamp;
     DWORD* stack;  // 2 entries per instruction and 2 more
     // The VM, for one line: threads that stepped over the last character,
@@ -47,14 +47,14 @@ struct RegexWorkspace {
     ULONGLONG offset;  // of the current position in the line
     ULONGLONG best;    // the earliest start that matched, or REGEX_NONE
     BOOL commentReached;
-    BOOL startsOver;     // REGEX_ONE_START: the one start was made
+    BOOL startsOver;  // REGEX_ONE_START: the one start was made
     LineRules rules;
     BOOL settled;
     RegexChar previous;  // the character before the current position
     RegexChar current;   // the character at it, waiting for the next one
     BOOL haveCurrent;
-    BOOL inTrail;        // the current byte is the trail of a lead byte (characterStarts)
-    DWORD lineHigh;      // a high surrogate waiting for the next piece, or 0
+    BOOL inTrail;    // the current byte is the trail of a lead byte (characterStarts)
+    DWORD lineHigh;  // a high surrogate waiting for the next piece, or 0
     // The DFA: states in the cache (see LazyDfa.cpp), the state of the
     // search, and what the line start tells.
     DWORD* cache;

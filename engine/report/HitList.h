@@ -28,9 +28,9 @@
 
 // One listed hit: 24 bytes.
 struct HitRecord {
-    ULONGLONG reportAt;    // where its report line starts in the report
-    ULONGLONG lineAt;      // where its line starts in the searched file, in bytes
-    DWORD file;            // its file's number, for ListedFile
+    ULONGLONG reportAt;  // where its report line starts in the report
+    ULONGLONG lineAt;    // where its line starts in the searched file, in bytes
+    DWORD file;          // its file's number, for ListedFile
 };
 
 // One listed file: its paths in the list's own room.
@@ -43,14 +43,14 @@ struct HitFile {
 
 struct UnreadableFile {
     const WCHAR* shownPath;
-    DWORD error;             // the system's error code
+    DWORD error;  // the system's error code
 };
 
 // A report line noted as it is written, until it has left. Offsets count in
 // the file's own report, from its first byte.
 struct LineNote {
-    ULONGLONG at;          // where the line starts
-    ULONGLONG end;         // where it ends, its line end included; 0 while it is written
+    ULONGLONG at;   // where the line starts
+    ULONGLONG end;  // where it ends, its line end included; 0 while it is written
     ULONGLONG lineAt;
 };
 
@@ -59,15 +59,15 @@ struct LineNote {
 // (engine/report/Report.cpp), the writer lists them as they leave.
 struct FileNotes {
     LineNote notes[FILE_NOTES];
-    DWORD used;               // notes waiting, in line order
-    ULONGLONG appended;       // bytes written into the file's report
-    ULONGLONG letOut;         // bytes of them that have left
-    const BYTE* textStart;    // the file's first byte in memory, where its lines are counted from
+    DWORD used;             // notes waiting, in line order
+    ULONGLONG appended;     // bytes written into the file's report
+    ULONGLONG letOut;       // bytes of them that have left
+    const BYTE* textStart;  // the file's first byte in memory, where its lines are counted from
     TextForm form;
-    const WCHAR* shownPath;   // the file's paths, set with its notes; its owner keeps them
-    const WCHAR* openPath;    // until its report has left
+    const WCHAR* shownPath;  // the file's paths, set with its notes; its owner keeps them
+    const WCHAR* openPath;   // until its report has left
     int ansiNameBytes;
-    DWORD fileNumber;         // NO_HIT_FILE until its first hit is listed
+    DWORD fileNumber;  // NO_HIT_FILE until its first hit is listed
 };
 
 // Reserves the list for the searches of a results window; FALSE without

@@ -27,8 +27,8 @@ void WriteText(HANDLE handle, const WCHAR* text)
 
 void SystemReason(DWORD error, WCHAR* text, int capacity)
 {
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
-                                  error, 0, text, (DWORD)capacity, NULL);
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, text,
+                                  (DWORD)capacity, NULL);
     if (length == 0)
         length = (DWORD)wsprintfW(text, L"system error %lu.", error);
     // The system ends its words with a line end.

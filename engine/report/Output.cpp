@@ -19,10 +19,10 @@ static BOOL ToFile;
 
 // Used only by the thread whose turn it is; read by the entry after the search.
 static WCHAR ConsoleText[CONSOLE_PART_BYTES];
-static DWORD Failure;      // the first failed write's error code
-static BOOL LastLineCut;   // the report file keeps part of a line that it could not be cut back from
-static ULONGLONG LinesOut; // report lines whose line end reached the destination
-static ULONGLONG BytesOut; // bytes that reached the destination
+static DWORD Failure;       // the first failed write's error code
+static BOOL LastLineCut;    // the report file keeps part of a line that it could not be cut back from
+static ULONGLONG LinesOut;  // report lines whose line end reached the destination
+static ULONGLONG BytesOut;  // bytes that reached the destination
 
 // The turns, which the files' owner gives in walk order. Ended is set, by the
 // thread whose turn it is, when nothing more may leave (a write failed, or a
@@ -38,8 +38,7 @@ static BOOL WriteToConsole(const void* bytes, DWORD length, DWORD* written)
     while (length > 0) {
         // A piece longer than the buffer (a single huge write) goes in parts.
         DWORD part = length < CONSOLE_PART_BYTES ? length : CONSOLE_PART_BYTES;
-        int units = MultiByteToWideChar(CP_ACP, 0, (const char*)bytes, (int)part, ConsoleText,
-                                        CONSOLE_PART_BYTES);
+        int units = MultiByteToWideChar(CP_ACP, 0, (const char*)bytes, (int)part, ConsoleText, CONSOLE_PART_BYTES);
         DWORD shown;
         if (units <= 0 || !WriteConsoleW(Destination, ConsoleText, (DWORD)units, &shown, NULL))
             return FALSE;
@@ -95,8 +94,8 @@ static void WriteThrough(const void* bytes, DWORD length)
     if (ToFile && !SetFilePointerEx(Destination, zero, &before, FILE_CURRENT))
         before.QuadPart = -1;
     DWORD written = 0;
-    BOOL done = ToConsole ? WriteToConsole(bytes, length, &written)
-                          : WriteFile(Destination, bytes, length, &written, NULL);
+    BOOL done =
+        ToConsole ? WriteToConsole(bytes, length, &written) : WriteFile(Destination, bytes, length, &written, NULL);
     // A line is out once its line end is, whatever becomes of the rest.
     for (DWORD at = 0; at < written && at < length; at++)
         LinesOut += ((const BYTE*)bytes)[at] == '\n';

@@ -11,16 +11,16 @@
 // walker's ring, or a test) from OutputBeginFile to OutputEndFile. The thread
 // that searches the file writes its lines; the file's turn lets them out.
 struct FileOutput {
-    BYTE* buffer;      // capacity bytes, the owner's
+    BYTE* buffer;  // capacity bytes, the owner's
     DWORD capacity;
-    DWORD used;        // bytes waiting in the buffer
-    DWORD whole;       // bytes of it up to the end of its last whole line
-    ULONGLONG lines;   // report lines written into it
-    BOOL atTurn;       // its owner gave it the turn: its lines leave as the buffer fills
-    BOOL wroteThrough; // its buffer ran full: some of its lines left before its end
-    BOOL stopped;      // set by its owner when a stop may have cut the file's search
-                       // short: the report ends with what the file has
-    FileNotes* notes;  // its lines' notes for the results window's list, or NULL (OutputKeepNotes)
+    DWORD used;         // bytes waiting in the buffer
+    DWORD whole;        // bytes of it up to the end of its last whole line
+    ULONGLONG lines;    // report lines written into it
+    BOOL atTurn;        // its owner gave it the turn: its lines leave as the buffer fills
+    BOOL wroteThrough;  // its buffer ran full: some of its lines left before its end
+    BOOL stopped;       // set by its owner when a stop may have cut the file's search
+                        // short: the report ends with what the file has
+    FileNotes* notes;   // its lines' notes for the results window's list, or NULL (OutputKeepNotes)
 };
 
 // Aims the report at handle. No file may be open.

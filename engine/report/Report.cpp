@@ -130,8 +130,7 @@ static void WriteReportLine(FileReport* report, ULONGLONG lineNumber, ULONGLONG 
     OutputEndLine(output);
 }
 
-void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* text,
-               ULONGLONG textLength)
+void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* text, ULONGLONG textLength)
 {
     // The text is taken first: it may lie in a mapped view that faults, and
     // then nothing of the line must have been written.
@@ -200,8 +199,8 @@ static int SpellInCodePage(const WCHAR* text, int units, UINT codePage, BYTE* li
     return kept;
 }
 
-void ReportTextHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* lineStart,
-                   const WCHAR* text, int units)
+void ReportTextHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* lineStart, const WCHAR* text,
+                   int units)
 {
     const CodePageFacts* facts = CodePage();
     if (units > LINE_TEXT_UNITS)

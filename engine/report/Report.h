@@ -22,10 +22,10 @@
 // Room to spell a file's name for its report lines; each scanning thread has
 // its own.
 struct ReportNameRoom {
-    char ansi[ANSI_NAME_BYTES];           // the name in the ANSI code page
+    char ansi[ANSI_NAME_BYTES];  // the name in the ANSI code page
     int ansiLength;
-    WCHAR shortPath[LONG_PATH_CHARS];     // the path in short names
-    WCHAR printable[REPORT_PATH_CHARS];   // the shown path with short names where needed
+    WCHAR shortPath[LONG_PATH_CHARS];    // the path in short names
+    WCHAR printable[REPORT_PATH_CHARS];  // the shown path with short names where needed
 };
 
 // The report of the file being searched: how its lines name it. The name is
@@ -45,12 +45,11 @@ void ReportTextStart(FileReport* report, const BYTE* bytes, TextForm form);
 
 // Writes one report line: the name, the line number and the column, in full,
 // then at most LINE_TEXT_BYTES of text (the line without its terminator).
-void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* text,
-               ULONGLONG textLength);
+void ReportHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* text, ULONGLONG textLength);
 // The same for a line of Unicode text that starts at lineStart among the
 // file's bytes, given as units of UTF-16 (at most LINE_TEXT_UNITS): the report stays in the ANSI code page, so the text is
 // converted to it, each character it cannot hold exactly (a surrogate pair
 // is one character) written as its default character, never as a
 // look-alike, and cut to at most LINE_TEXT_BYTES without splitting one.
-void ReportTextHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* lineStart,
-                   const WCHAR* text, int units);
+void ReportTextHit(FileReport* report, ULONGLONG lineNumber, ULONGLONG column, const BYTE* lineStart, const WCHAR* text,
+                   int units);

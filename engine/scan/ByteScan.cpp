@@ -14,15 +14,15 @@ static ByteTest TestFor(const ScanPass* pass, ULONGLONG k, unsigned* frequency)
     BYTE b = pass->pattern[k];
     if (pass->literalFolds && pass->literalFolds[k]) {
         *frequency = byteFrequency[b & ~pass->literalFolds[k]] + byteFrequency[b | pass->literalFolds[k]];
-        return ByteTest{pass->literalFolds[k], b};
+        return ByteTest {pass->literalFolds[k], b};
     }
     if (!pass->literalFolds && pass->patternFolds[k]) {
         BYTE varies = pass->ansi->foldVaries[b];
         *frequency = pass->ansi->foldFrequency[b];
-        return ByteTest{varies, (BYTE)(b | varies)};
+        return ByteTest {varies, (BYTE)(b | varies)};
     }
     *frequency = byteFrequency[b];
-    return ByteTest{0, b};
+    return ByteTest {0, b};
 }
 
 static void SetAnchors(ScanPass* pass, ULONGLONG first, ULONGLONG second)
@@ -66,7 +66,7 @@ static void ChooseLiteralAnchors(ScanPass* pass)
 // the vector search; a regular expression's literal weighs neighbours too.
 void ChooseByteAnchors(ScanPass* pass)
 {
-    pass->anchors = Anchors{};
+    pass->anchors = Anchors {};
     if (pass->patternLength == 0)
         return;
     if (pass->literalFolds) {
@@ -183,14 +183,14 @@ ULONGLONG ByteCharacterStart(const ScanPass* pass, ULONGLONG lineStart, ULONGLON
 {
     ULONGLONG at = lineStart;
     *previous = NO_HIT;
-    for (ULONGLONG length; at < pos && at + (length = AnsiCharacterBytes(pass->ansi, pass->view, at, pass->size)) <= pos;
-         at += length)
+    for (ULONGLONG length;
+         at < pos && at + (length = AnsiCharacterBytes(pass->ansi, pass->view, at, pass->size)) <= pos; at += length)
         *previous = at;
     return at;
 }
 
-void ReportByteLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit,
-                    ULONGLONG lineStart, ULONGLONG lineEnd)
+void ReportByteLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit, ULONGLONG lineStart,
+                    ULONGLONG lineEnd)
 {
     ReportHit(report, lineNumber, hit - lineStart + 1, pass->view + lineStart, lineEnd - lineStart);
 }

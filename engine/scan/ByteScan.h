@@ -23,5 +23,5 @@ BOOL ByteWholeWordAt(const ScanPass* pass, ULONGLONG pos, ULONGLONG previous);
 // starts, NO_HIT at the line's start.
 ULONGLONG ByteCharacterStart(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG pos, ULONGLONG* previous);
 // The report line of a hit: the line's bytes as they stand.
-void ReportByteLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit,
-                    ULONGLONG lineStart, ULONGLONG lineEnd);
+void ReportByteLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit, ULONGLONG lineStart,
+                    ULONGLONG lineEnd);

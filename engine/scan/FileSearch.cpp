@@ -86,8 +86,8 @@ DWORD SearchFileAs(const WCHAR* openPath, const WCHAR* shownPath, const SearchRe
         return ERROR_NOT_ENOUGH_MEMORY;
     // Sequential: the hint lets the system read ahead and need not keep
     // what was read.
-    HANDLE file = CreateFileW(openPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    HANDLE file =
+        CreateFileW(openPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return GetLastError();
     FileReport report = {shownPath, openPath, &workspace->names, output, FALSE};
@@ -118,7 +118,8 @@ DWORD SearchFoundFile(WCHAR* openPath, int nameAt, int capacity, const WCHAR* sh
 {
     DWORD error = SearchFileAs(openPath, shownPath, request, workspace, output);
     // A failed attempt reported nothing, so the second cannot repeat a hit.
-    if (error == 0 || error == FILE_SKIPPED_BINARY || Stopped() || shortName[0] == 0 || nameAt + lstrlenW(shortName) >= capacity)
+    if (error == 0 || error == FILE_SKIPPED_BINARY || Stopped() || shortName[0] == 0 ||
+        nameAt + lstrlenW(shortName) >= capacity)
         return error;
     lstrcpyW(openPath + nameAt, shortName);
     return SearchFileAs(openPath, shownPath, request, workspace, output) == 0 ? 0 : error;

@@ -30,8 +30,8 @@ ULONGLONG CountLines(const ScanPass* pass, ULONGLONG from, ULONGLONG to, ULONGLO
 {
     const BYTE* view = pass->view;
     ULONGLONG unit = pass->unitBytes;
-    ULONGLONG count = unit == 2 ? CountUnitLineEnds(view, from, to, pass->form == TEXT_UTF16BE)
-                                : CountLineEnds(view, from, to);
+    ULONGLONG count =
+        unit == 2 ? CountUnitLineEnds(view, from, to, pass->form == TEXT_UTF16BE) : CountLineEnds(view, from, to);
     if (count > 0) {
         ULONGLONG last = to - unit;
         while (!EndsLineAt(pass, last))

@@ -365,8 +365,8 @@ static ULONGLONG NextLiteral(const ScanPass* pass, ULONGLONG q, ULONGLONG lineEn
 // candidate: a match that holds the literal standing at q starts no earlier
 // than q - span, so the leftmost one lies within span of the first q that
 // has one. The reversed DFA reads only those windows, however long the line.
-static ULONGLONG SettleAroundLiteral(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG lineEnd,
-                                     ULONGLONG candidate, ULONGLONG span)
+static ULONGLONG SettleAroundLiteral(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG lineEnd, ULONGLONG candidate,
+                                     ULONGLONG span)
 {
     for (ULONGLONG q = candidate; q != NO_HIT; q = NextLiteral(pass, q, lineEnd)) {
         if (q == STOPPED)

@@ -33,23 +33,23 @@ struct PassSteps {
     ULONGLONG (*settle)(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG candidate);
     // Writes the report line of the hit in the line [lineStart, lineEnd),
     // lineEnd at or past the text a report line prints.
-    void (*report)(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit,
-                   ULONGLONG lineStart, ULONGLONG lineEnd);
+    void (*report)(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit, ULONGLONG lineStart,
+                   ULONGLONG lineEnd);
 };
 
 struct ScanPass {
     const PassSteps* steps;
-    const BYTE* view;          // the text: the file's bytes after any byte-order mark
-    ULONGLONG size;            // bytes of text, in whole units
+    const BYTE* view;  // the text: the file's bytes after any byte-order mark
+    ULONGLONG size;    // bytes of text, in whole units
     TextForm form;
-    ULONGLONG unitBytes;       // 1, or 2 in UTF-16
-    const BYTE* pattern;       // ANSI text: the pattern's bytes
-    ULONGLONG patternLength;   // bytes: of the ANSI pattern, or the fewest a Unicode match takes
+    ULONGLONG unitBytes;      // 1, or 2 in UTF-16
+    const BYTE* pattern;      // ANSI text: the pattern's bytes
+    ULONGLONG patternLength;  // bytes: of the ANSI pattern, or the fewest a Unicode match takes
     BOOL matchCase;
     BOOL skipComments;
     BOOL stringsOnly;
-    BOOL wholeWord;            // literal text: no word character right before or after a hit
-    BOOL matchless;            // the pattern cannot stand in a line of this text
+    BOOL wholeWord;  // literal text: no word character right before or after a hit
+    BOOL matchless;  // the pattern cannot stand in a line of this text
     Anchors anchors;
     // ANSI text only:
     const AnsiCodePage* ansi;  // the code page's characters
@@ -60,9 +60,9 @@ struct ScanPass {
     const UINT32* characters;  // the pattern's characters, folded unless matchCase
     ULONGLONG characterCount;
     const CaseFoldTable* fold;
-    const DWORD* wordBits;     // UnicodeWordBits, for whole words
-    WCHAR* lineText;           // LINE_TEXT_UNITS of room to decode a report line's text
-    BOOL ansiBytes;            // ANSI text read as UTF-8 (code page 65001): report lines are its bytes
+    const DWORD* wordBits;  // UnicodeWordBits, for whole words
+    WCHAR* lineText;        // LINE_TEXT_UNITS of room to decode a report line's text
+    BOOL ansiBytes;         // ANSI text read as UTF-8 (code page 65001): report lines are its bytes
     // A regular expression (PatternScan.cpp); the pattern or the characters
     // above are then its required literal, which finds the lines that may
     // hold a hit, when it has one:

@@ -51,4 +51,3 @@ BOOL ReadyRegexWorkspaces(ScanWorkspace* workspace, const SearchRequest* request
            Ready(&workspace->regex[REGEX_UNICODE], request->unicodeProgram, share) &&
            Ready(&workspace->reversed[REGEX_UNICODE], request->unicodeReversed, share);
 }
-

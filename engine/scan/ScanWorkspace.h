@@ -16,12 +16,12 @@
 #define PIECE_UNITS (PIECE_BYTES + 4)
 
 struct ScanWorkspace {
-    int scanThreads;         // of the search: they share the regular expressions' caches
-    BYTE* readBuffer;        // files read whole go here; grown when a file needs more
+    int scanThreads;   // of the search: they share the regular expressions' caches
+    BYTE* readBuffer;  // files read whole go here; grown when a file needs more
     DWORD readBufferBytes;
-    ReportNameRoom names;    // the report's name of the file being searched
-    FaultGuard guard;        // resumes the thread after a fault in a mapped view
-    BYTE pattern[NEEDLE_BYTES + 1];  // the pattern of the pass under way: the needle or one of its "&" variants
+    ReportNameRoom names;                  // the report's name of the file being searched
+    FaultGuard guard;                      // resumes the thread after a fault in a mapped view
+    BYTE pattern[NEEDLE_BYTES + 1];        // the pattern of the pass under way: the needle or one of its "&" variants
     BYTE patternFolds[NEEDLE_BYTES + 1];   // which of its bytes fold (ByteScan.cpp)
     DWORD needleStarts[NEEDLE_BYTES + 1];  // where the needle's characters start, and its end
     // Unicode text (UnicodeScan.cpp, LiteralScan.cpp):

@@ -113,8 +113,8 @@ ULONGLONG TextCharacterBytes(const ScanPass* pass, ULONGLONG pos, UINT32 unit)
     return length;
 }
 
-void ReportTextLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit,
-                    ULONGLONG lineStart, ULONGLONG lineEnd)
+void ReportTextLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit, ULONGLONG lineStart,
+                    ULONGLONG lineEnd)
 {
     if (pass->ansiBytes) {
         ReportByteLine(pass, report, lineNumber, hit, lineStart, lineEnd);
@@ -139,8 +139,9 @@ void ReportTextLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumb
 // lead byte comes with every character outside ASCII.
 static unsigned TestFrequency(const ScanPass* pass, ULONGLONG byteOfCharacter, ByteTest test)
 {
-    BOOL highByte = pass->form == TEXT_UTF16LE ? byteOfCharacter % 2 == 1
-                  : pass->form == TEXT_UTF16BE ? byteOfCharacter % 2 == 0 : FALSE;
+    BOOL highByte = pass->form == TEXT_UTF16LE   ? byteOfCharacter % 2 == 1
+                    : pass->form == TEXT_UTF16BE ? byteOfCharacter % 2 == 0
+                                                 : FALSE;
     unsigned frequency = 0;
     BYTE base = (BYTE)(test.value & ~test.fold);
     for (unsigned varied = test.fold;; varied = (varied - 1) & test.fold) {
@@ -167,7 +168,7 @@ static ByteTest TestForAll(BYTE encodings[][4], int count, int byte)
     BYTE varies = 0;
     for (int e = 1; e < count; e++)
         varies |= encodings[e][byte] ^ encodings[0][byte];
-    return ByteTest{varies, (BYTE)(encodings[0][byte] | varies)};
+    return ByteTest {varies, (BYTE)(encodings[0][byte] | varies)};
 }
 
 // Picks the two rarest candidates, two different tests when there are.
@@ -188,8 +189,8 @@ static void PickAnchors(ScanPass* pass, const AnchorCandidate* candidates, int c
             secondFrequency = frequency;
         }
     }
-    pass->anchors = Anchors{candidates[first].offset, candidates[second].offset, candidates[first].test,
-                            candidates[second].test};
+    pass->anchors =
+        Anchors {candidates[first].offset, candidates[second].offset, candidates[first].test, candidates[second].test};
 }
 
 // Sets what a pass needs beside its characters: the fewest bytes a match
@@ -234,14 +235,14 @@ void PrepareTextPass(ScanPass* pass)
         if (anyBytes || shortest != longest) {
             fixed = FALSE;
             if (k == 0) {
-                ByteTest test = anyBytes ? ByteTest{0xFF, 0xFF} : TestForAll(encodings, kinds, 0);
-                candidates[candidateCount++] = AnchorCandidate{0, test, TestFrequency(pass, 0, test)};
+                ByteTest test = anyBytes ? ByteTest {0xFF, 0xFF} : TestForAll(encodings, kinds, 0);
+                candidates[candidateCount++] = AnchorCandidate {0, test, TestFrequency(pass, 0, test)};
             }
             continue;
         }
         for (int b = 0; b < shortest && candidateCount < ANCHOR_CANDIDATES; b++) {
             ByteTest test = TestForAll(encodings, kinds, b);
-            candidates[candidateCount++] = AnchorCandidate{offset + b, test, TestFrequency(pass, b, test)};
+            candidates[candidateCount++] = AnchorCandidate {offset + b, test, TestFrequency(pass, b, test)};
         }
         offset += shortest;
     }

@@ -24,5 +24,5 @@ ULONGLONG TextCharacterBytes(const ScanPass* pass, ULONGLONG pos, UINT32 unit);
 // The report line of a hit: the line decoded, at most LINE_TEXT_BYTES
 // characters, then converted to the ANSI code page; ANSI text read as UTF-8
 // is reported as it stands.
-void ReportTextLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit,
-                    ULONGLONG lineStart, ULONGLONG lineEnd);
+void ReportTextLine(const ScanPass* pass, FileReport* report, ULONGLONG lineNumber, ULONGLONG hit, ULONGLONG lineStart,
+                    ULONGLONG lineEnd);

@@ -46,7 +46,7 @@ static int FoldPlane1(WCHAR* from, WCHAR* to, FoldPair* pairs)
             continue;
         UINT32 folded = PairedCharacter(high, low);
         if (folded != PLANE1_FIRST + n)
-            pairs[count++] = FoldPair{PLANE1_FIRST + n, folded};
+            pairs[count++] = FoldPair {PLANE1_FIRST + n, folded};
     }
     return count;
 }
@@ -56,7 +56,8 @@ static void SortByTarget(FoldPair* pairs, int count)
     for (int n = 1; n < count; n++) {
         FoldPair pair = pairs[n];
         int at = n;
-        for (; at > 0 && (pairs[at - 1].to > pair.to || (pairs[at - 1].to == pair.to && pairs[at - 1].from > pair.from));
+        for (;
+             at > 0 && (pairs[at - 1].to > pair.to || (pairs[at - 1].to == pair.to && pairs[at - 1].from > pair.from));
              at--)
             pairs[at] = pairs[at - 1];
         pairs[at] = pair;
@@ -67,8 +68,8 @@ static BOOL CALLBACK MakeTable(INIT_ONCE*, void*, void** made)
 {
     *made = NULL;
     SIZE_T scratchUnits = 2 * PLANE1_CHARACTERS;
-    WCHAR* from = (WCHAR*)VirtualAlloc(NULL, 2 * scratchUnits * sizeof(WCHAR), MEM_COMMIT | MEM_RESERVE,
-                                       PAGE_READWRITE);
+    WCHAR* from =
+        (WCHAR*)VirtualAlloc(NULL, 2 * scratchUnits * sizeof(WCHAR), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!from)
         return TRUE;
     WCHAR* to = from + scratchUnits;
@@ -94,7 +95,7 @@ static BOOL CALLBACK MakeTable(INIT_ONCE*, void*, void** made)
         for (int n = 0; n < count; n++) {
             table->upper[from[n]] = to[n];
             if (to[n] != from[n])
-                table->sources[table->sourceCount++] = FoldPair{from[n], to[n]};
+                table->sources[table->sourceCount++] = FoldPair {from[n], to[n]};
         }
         table->supplementaryCount = supplementaryCount;
         for (int n = 0; n < supplementaryCount; n++) {

@@ -16,10 +16,10 @@ struct LineRules {
 };
 
 // What a position is to the rules.
-#define RULE_MAY_START 0   // a hit may start here
-#define RULE_OUTSIDE 1     // outside a string, with strings only: no hit starts here
-#define RULE_QUOTE 2       // a quote, which opened or closed a string: no hit starts here
-#define RULE_COMMENT 3     // "//" starts here: nothing from here on is searched
+#define RULE_MAY_START 0  // a hit may start here
+#define RULE_OUTSIDE 1    // outside a string, with strings only: no hit starts here
+#define RULE_QUOTE 2      // a quote, which opened or closed a string: no hit starts here
+#define RULE_COMMENT 3    // "//" starts here: nothing from here on is searched
 
 inline LineRules LineRulesFor(BOOL skipComments, BOOL stringsOnly)
 {

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 enum TextForm {
-    TEXT_ANSI,     // bytes in the ANSI code page, searched as they stand
+    TEXT_ANSI,  // bytes in the ANSI code page, searched as they stand
     TEXT_UTF8,
     TEXT_UTF16LE,
     TEXT_UTF16BE,

@@ -75,10 +75,9 @@ static ULONGLONG FindCandidate16(const BYTE* bytes, ULONGLONG p, ULONGLONG end, 
         __m128i c2 = Candidates16(first + p + 32, second + p + 32, tests);
         __m128i c3 = Candidates16(first + p + 48, second + p + 48, tests);
         if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(c0, c1), _mm_or_si128(c2, c3)))) {
-            ULONGLONG bits = (ULONGLONG)(unsigned)_mm_movemask_epi8(c0) |
-                             (ULONGLONG)(unsigned)_mm_movemask_epi8(c1) << 16 |
-                             (ULONGLONG)(unsigned)_mm_movemask_epi8(c2) << 32 |
-                             (ULONGLONG)(unsigned)_mm_movemask_epi8(c3) << 48;
+            ULONGLONG bits =
+                (ULONGLONG)(unsigned)_mm_movemask_epi8(c0) | (ULONGLONG)(unsigned)_mm_movemask_epi8(c1) << 16 |
+                (ULONGLONG)(unsigned)_mm_movemask_epi8(c2) << 32 | (ULONGLONG)(unsigned)_mm_movemask_epi8(c3) << 48;
             return p + __builtin_ctzll(bits);
         }
     }
@@ -106,8 +105,7 @@ static ULONGLONG FindLineEnd16(const BYTE* bytes, ULONGLONG p, ULONGLONG to)
         if (bits)
             return p + __builtin_ctz(bits);
     }
-    for (; p < to && !IsLineEnd(bytes[p]); p++) {
-    }
+    for (; p < to && !IsLineEnd(bytes[p]); p++) { }
     return p;
 }
 
@@ -156,8 +154,8 @@ __attribute__((target("avx2"))) static ULONGLONG FindCandidate32(const BYTE* byt
         __m256i c0 = Candidates32(first + p, second + p, tests);
         __m256i c1 = Candidates32(first + p + 32, second + p + 32, tests);
         if (_mm256_movemask_epi8(_mm256_or_si256(c0, c1))) {
-            ULONGLONG bits = (ULONGLONG)(unsigned)_mm256_movemask_epi8(c0) |
-                             (ULONGLONG)(unsigned)_mm256_movemask_epi8(c1) << 32;
+            ULONGLONG bits =
+                (ULONGLONG)(unsigned)_mm256_movemask_epi8(c0) | (ULONGLONG)(unsigned)_mm256_movemask_epi8(c1) << 32;
             return p + __builtin_ctzll(bits);
         }
     }
@@ -169,7 +167,8 @@ __attribute__((target("avx2"))) static ULONGLONG FindLineEnd32(const BYTE* bytes
     const __m256i cr = _mm256_set1_epi8('\r'), lf = _mm256_set1_epi8('\n');
     for (; p + 32 <= to; p += 32) {
         __m256i x = _mm256_loadu_si256((const __m256i*)(bytes + p));
-        unsigned bits = (unsigned)_mm256_movemask_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(x, cr), _mm256_cmpeq_epi8(x, lf)));
+        unsigned bits =
+            (unsigned)_mm256_movemask_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(x, cr), _mm256_cmpeq_epi8(x, lf)));
         if (bits)
             return p + __builtin_ctz(bits);
     }
@@ -185,8 +184,8 @@ __attribute__((target("avx2"))) static ULONGLONG CountLineEnds32(const BYTE* byt
         for (int round = 0; round < 255 && p + 32 <= to; round++, p += 32) {
             __m256i x = _mm256_loadu_si256((const __m256i*)(bytes + p));
             __m256i before = _mm256_loadu_si256((const __m256i*)(bytes + p - 1));
-            __m256i ends = _mm256_or_si256(_mm256_cmpeq_epi8(x, cr),
-                                           _mm256_andnot_si256(_mm256_cmpeq_epi8(before, cr), _mm256_cmpeq_epi8(x, lf)));
+            __m256i ends = _mm256_or_si256(
+                _mm256_cmpeq_epi8(x, cr), _mm256_andnot_si256(_mm256_cmpeq_epi8(before, cr), _mm256_cmpeq_epi8(x, lf)));
             lanes = _mm256_sub_epi8(lanes, ends);
         }
         __m256i sums = _mm256_sad_epu8(lanes, zero);
@@ -278,8 +277,7 @@ ULONGLONG FindHighByte(const BYTE* bytes, ULONGLONG p, ULONGLONG to)
         if (bits)
             return p + __builtin_ctz(bits);
     }
-    for (; p < to && bytes[p] < 0x80; p++) {
-    }
+    for (; p < to && bytes[p] < 0x80; p++) { }
     return p;
 }
 

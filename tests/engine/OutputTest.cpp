@@ -226,14 +226,14 @@ TEST_F(Output, AFailedWriteLeavesTheReportFileWithWholeLines)
     const std::string earlier = "a.c(1,1) : first\r\n";
     const std::string lines = "b.c(1,1) : one\r\nb.c(2,1) : two\r\nb.c(3,1) : three\r\n";
     const struct {
-        LONGLONG letIn;      // bytes of the second write that get in
-        size_t wholeLines;   // bytes of it the file keeps
+        LONGLONG letIn;     // bytes of the second write that get in
+        size_t wholeLines;  // bytes of it the file keeps
     } cases[] = {
         {0, 0},
         {5, 0},
-        {16, 16},           // exactly one line
+        {16, 16},  // exactly one line
         {17, 16},
-        {35, 32},           // more than one whole line, then part of the third
+        {35, 32},                          // more than one whole line, then part of the third
         {(LONGLONG)lines.size() - 1, 32},  // all but the last line's LF
     };
     CaptureFinish(&capture);

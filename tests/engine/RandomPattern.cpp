@@ -6,8 +6,8 @@
 // Characters the patterns and texts are made of: ASCII that trips the rules,
 // letters that fold in one alphabet and not the other, characters some code
 // pages cannot spell, a pair of surrogates.
-static const wchar_t* const specials[] = {L"\u00E9", L"\u00C9", L"\u00FF", L"\u0178", L"\u00DF", L"\u20AC",
-                                          L"\u4E2D", L"\u6587", L"\uFF21", L"\uFF41", L"\u03C2", L"\u03C3",
+static const wchar_t* const specials[] = {L"\u00E9", L"\u00C9", L"\u00FF", L"\u0178", L"\u00DF",     L"\u20AC",
+                                          L"\u4E2D", L"\u6587", L"\uFF21", L"\uFF41", L"\u03C2",     L"\u03C3",
                                           L"\u03A3", L"\u0131", L"\u212A", L"\u01C5", L"\U0001F600", L"\U00010428"};
 
 // A character of the double-byte code page whose trail byte may be a letter.
@@ -35,23 +35,49 @@ std::wstring PaletteCharacter(Random* random)
 static Piece LiteralPiece(Random* random)
 {
     std::wstring c = PaletteCharacter(random);
-    bool escape = c.size() == 1 && (wcschr(L"\\.[]()*+?{}|^$", c[0]) || (c[0] < 0x80 && iswpunct(c[0]) && Below(random, 4) == 0));
+    bool escape =
+        c.size() == 1 && (wcschr(L"\\.[]()*+?{}|^$", c[0]) || (c[0] < 0x80 && iswpunct(c[0]) && Below(random, 4) == 0));
     return {escape ? L"\\" + c : c, c};
 }
 
 static Piece ClassMember(Random* random)
 {
     // Ranges and escapes with a member of each.
-    static const Piece members[] = {
-        {L"a-c", L"b"},        {L"A-Z", L"Q"},         {L"0-9", L"7"},       {L"a-z", L"k"},
-        {L"\u00E0-\u00FF", L"\u00E9"}, {L"\\x41-\\x5A", L"C"}, {L"\\x80-\\xFF", L"\u00E9"},
-        {L"\u03C0-\u03CA", L"\u03C3"}, {L"\u4E00-\u4E2D", L"\u4E2D"}, {L"!-/", L"&"},
-        {L"\\d", L"5"}, {L"\\w", L"k"}, {L"\\s", L" "}, {L"\\D", L"x"}, {L"\\W", L"-"}, {L"\\S", L"q"},
-        {L"\\t", L"\t"}, {L"\\x61", L"a"}, {L"\\xE9", L"\u00E9"}, {L"\\xA4", L"\u00A4"}, {L"\\]", L"]"},
-        {L"\\-", L"-"}, {L"\\\\", L"\\"},
-        {L"[:alpha:]", L"k"}, {L"[:digit:]", L"4"}, {L"[:alnum:]", L"Z"}, {L"[:space:]", L" "},
-        {L"[:upper:]", L"Q"}, {L"[:lower:]", L"\u00E9"}, {L"[:punct:]", L"&"}, {L"[:xdigit:]", L"f"},
-        {L"[:word:]", L"_"}, {L"[:^digit:]", L"x"}, {L"[:^upper:]", L"\u03C3"}, {L"[:^space:]", L"\u4E2D"}};
+    static const Piece members[] = {{L"a-c", L"b"},
+                                    {L"A-Z", L"Q"},
+                                    {L"0-9", L"7"},
+                                    {L"a-z", L"k"},
+                                    {L"\u00E0-\u00FF", L"\u00E9"},
+                                    {L"\\x41-\\x5A", L"C"},
+                                    {L"\\x80-\\xFF", L"\u00E9"},
+                                    {L"\u03C0-\u03CA", L"\u03C3"},
+                                    {L"\u4E00-\u4E2D", L"\u4E2D"},
+                                    {L"!-/", L"&"},
+                                    {L"\\d", L"5"},
+                                    {L"\\w", L"k"},
+                                    {L"\\s", L" "},
+                                    {L"\\D", L"x"},
+                                    {L"\\W", L"-"},
+                                    {L"\\S", L"q"},
+                                    {L"\\t", L"\t"},
+                                    {L"\\x61", L"a"},
+                                    {L"\\xE9", L"\u00E9"},
+                                    {L"\\xA4", L"\u00A4"},
+                                    {L"\\]", L"]"},
+                                    {L"\\-", L"-"},
+                                    {L"\\\\", L"\\"},
+                                    {L"[:alpha:]", L"k"},
+                                    {L"[:digit:]", L"4"},
+                                    {L"[:alnum:]", L"Z"},
+                                    {L"[:space:]", L" "},
+                                    {L"[:upper:]", L"Q"},
+                                    {L"[:lower:]", L"\u00E9"},
+                                    {L"[:punct:]", L"&"},
+                                    {L"[:xdigit:]", L"f"},
+                                    {L"[:word:]", L"_"},
+                                    {L"[:^digit:]", L"x"},
+                                    {L"[:^upper:]", L"\u03C3"},
+                                    {L"[:^space:]", L"\u4E2D"}};
     if (Below(random, 2)) {
         std::wstring c = PaletteCharacter(random);
         return {c.size() == 1 && wcschr(L"]\\^-", c[0]) ? L"\\" + c : c, c};
@@ -76,8 +102,8 @@ static Piece ClassPiece(Random* random)
 
 static Piece EscapePiece(Random* random)
 {
-    static const Piece escapes[] = {{L"\\d", L"3"}, {L"\\w", L"w"}, {L"\\s", L" "}, {L"\\D", L"D"},
-                                    {L"\\W", L"'"}, {L"\\S", L"\""}, {L"\\t", L"\t"}, {L"\\x41", L"A"},
+    static const Piece escapes[] = {{L"\\d", L"3"},   {L"\\w", L"w"},        {L"\\s", L" "},       {L"\\D", L"D"},
+                                    {L"\\W", L"'"},   {L"\\S", L"\""},       {L"\\t", L"\t"},      {L"\\x41", L"A"},
                                     {L"\\x61", L"a"}, {L"\\xE9", L"\u00E9"}, {L"\\xA4", L"\u00A4"}};
     return escapes[Below(random, sizeof escapes / sizeof escapes[0])];
 }

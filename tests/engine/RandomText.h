@@ -34,8 +34,10 @@ inline std::string DoubleByte(Random* random)
 {
     std::string pair(1, (char)Between(random, 0x81, 0xFE));
     unsigned pick = Below(random, 10);
-    pair += (char)(pick < 4 ? Between(random, 0x40, 0x7E) : pick < 5 ? '\\' : pick < 6 ? "\"'/ "[Below(random, 4)]
-                                                                                 : Between(random, 0xA1, 0xFE));
+    pair += (char)(pick < 4   ? Between(random, 0x40, 0x7E)
+                   : pick < 5 ? '\\'
+                   : pick < 6 ? "\"'/ "[Below(random, 4)]
+                              : Between(random, 0xA1, 0xFE));
     return pair;
 }
 

@@ -95,7 +95,7 @@ ReferenceRules RulesOf(const SearchRequest* request, bool unicode)
     const SearchOptions* options = &request->options;
     DWORD rules = (options->skipComments ? REGEX_SKIP_COMMENTS : 0) | (options->stringsOnly ? REGEX_STRINGS_ONLY : 0) |
                   (options->wholeWord ? REGEX_WHOLE_WORD : 0);
-    return ReferenceRules{unicode, options->matchCase != 0, rules};
+    return ReferenceRules {unicode, options->matchCase != 0, rules};
 }
 
 // The first hit of each line of the text, reported; lines end at CR, LF or
@@ -144,7 +144,8 @@ static ULONGLONG LiteralLineHit(const std::string& line, const void* context)
         shown.push_back(AnsiCharacterKey(line, starts[k], starts[k + 1]));
         compared.push_back(literal->options->matchCase ? shown.back() : FoldedAnsiKey(shown.back()));
     }
-    long long hit = ReferenceLineHit(compared.data(), shown.data(), shown.size(), literal->pattern, literal->options, false);
+    long long hit =
+        ReferenceLineHit(compared.data(), shown.data(), shown.size(), literal->pattern, literal->options, false);
     return hit < 0 ? REGEX_NONE : starts[hit];
 }
 

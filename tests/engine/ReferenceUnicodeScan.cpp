@@ -218,11 +218,11 @@ std::string AnsiLine(const UINT32* characters, size_t n)
         int length = 0;
         bool surrogate = characters[at] >= 0xD800 && characters[at] <= 0xDFFF;
         if (GetACP() == CP_UTF8)
-            length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, units.data(), (int)units.size(), bytes, 8,
-                                         NULL, NULL);
+            length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, units.data(), (int)units.size(), bytes, 8, NULL,
+                                         NULL);
         else
-            length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, units.data(), (int)units.size(), bytes, 8,
-                                         NULL, &usedDefault);
+            length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, units.data(), (int)units.size(), bytes, 8, NULL,
+                                         &usedDefault);
         std::string piece = surrogate || length <= 0 || usedDefault ? fallback : std::string(bytes, length);
         if (line.size() + piece.size() > LINE_TEXT_BYTES)
             break;
@@ -248,9 +248,9 @@ BOOL ReportLines(const DecodedText& text, FileReport* report, const LineHit& lin
             end++;
         long long hit = lineHit(start, end - start);
         if (hit >= 0) {
-            std::string line = bytes ? std::string((const char*)bytes + text.offsets[start],
-                                                   text.offsets[end] - text.offsets[start])
-                                     : AnsiLine(text.shown.data() + start, end - start);
+            std::string line =
+                bytes ? std::string((const char*)bytes + text.offsets[start], text.offsets[end] - text.offsets[start])
+                      : AnsiLine(text.shown.data() + start, end - start);
             ReportHit(report, lineNumber, text.offsets[start + hit] - text.offsets[start] + 1, (const BYTE*)line.data(),
                       line.size());
         }
@@ -304,9 +304,10 @@ BOOL ReferenceScanFile(const BYTE* bytes, ULONGLONG size, FileReport* report, co
     if (options->regularExpression) {
         std::shared_ptr<ReferencePattern> pattern = ReferenceParse(request->text);
         ReferenceRules rules = RulesOf(request, true);
-        return ReportLines(text, report, [&](size_t start, size_t n) {
-            return PatternHit(pattern.get(), rules, text.shown.data() + start, n);
-        }, ansiBytes);
+        return ReportLines(
+            text, report,
+            [&](size_t start, size_t n) { return PatternHit(pattern.get(), rules, text.shown.data() + start, n); },
+            ansiBytes);
     }
     std::vector<UINT32> needle;
     DecodedText typed;
@@ -318,9 +319,13 @@ BOOL ReferenceScanFile(const BYTE* bytes, ULONGLONG size, FileReport* report, co
         std::vector<UINT32> pattern = needle;
         if (k > 0)
             pattern.insert(pattern.begin() + (needle.size() - k), '&');
-        finished = ReportLines(text, report, [&](size_t start, size_t n) {
-            return ReferenceLineHit(text.compared.data() + start, text.shown.data() + start, n, pattern, options, true);
-        }, ansiBytes);
+        finished = ReportLines(
+            text, report,
+            [&](size_t start, size_t n) {
+                return ReferenceLineHit(text.compared.data() + start, text.shown.data() + start, n, pattern, options,
+                                        true);
+            },
+            ansiBytes);
     }
     return finished;
 }

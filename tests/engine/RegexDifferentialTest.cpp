@@ -61,7 +61,7 @@ std::wstring TextToken(Random* random, const std::wstring& sample, std::string* 
         return std::wstring(1, (wchar_t)Between(random, 0xD800, 0xDFFF));  // a lone surrogate
     // Raw bytes for ANSI texts: a high byte, a double-byte pair, a NUL.
     *raw = Below(random, 3) == 0 ? std::string(1, (char)Between(random, 0x80, 0xFF))
-         : Below(random, 2)      ? DoubleByte(random)
+           : Below(random, 2)    ? DoubleByte(random)
                                  : std::string(1, '\0');
     return std::wstring(1, L'\0');
 }
@@ -112,8 +112,7 @@ struct LineSpan {
 
 // The lines as the scanner takes them: CR LF is one line end, LF CR two, and
 // after a final line end the empty rest is one more line.
-template <typename Text>
-std::vector<LineSpan> LinesOf(const Text& text)
+template <typename Text> std::vector<LineSpan> LinesOf(const Text& text)
 {
     std::vector<LineSpan> lines;
     size_t start = 0;
@@ -219,8 +218,7 @@ ULONGLONG HintedFirstHit(RegexWorkspace* workspace, RegexWorkspace* reversed, co
     return RegexLineEnd(workspace);
 }
 
-template <typename Unit>
-ULONGLONG EngineFind(RegexWorkspace* workspace, const Unit* text, size_t from, size_t to)
+template <typename Unit> ULONGLONG EngineFind(RegexWorkspace* workspace, const Unit* text, size_t from, size_t to)
 {
     if (sizeof(Unit) == 1)
         return RegexFindBytes(workspace, (const BYTE*)text, from, to);
@@ -256,8 +254,8 @@ bool HoldsLiteral(const std::wstring& line, const RegexLiteral& literal, bool ma
 {
     std::wstring text = line, units(literal.units, literal.units + literal.length);
     if (!matchCase && !line.empty())
-        LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, line.data(), (int)line.size(), &text[0],
-                      (int)text.size(), NULL, NULL, 0);
+        LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, line.data(), (int)line.size(), &text[0], (int)text.size(),
+                      NULL, NULL, 0);
     return text.find(units) != std::wstring::npos;
 }
 
@@ -272,7 +270,8 @@ std::string Compare(const RegexCase& test, const ReferencePattern* reference, Re
     std::vector<LineSpan> lines = LinesOf(text);
     for (size_t i = 0; i < lines.size(); i++) {
         ULONGLONG expected = ReferenceFirstHit(reference, rules, ReferenceLineOf(text, lines[i]));
-        ULONGLONG found = EngineFirstHit(workspace, text.data() + lines[i].start, lines[i].length, rules.options, &pieces);
+        ULONGLONG found =
+            EngineFirstHit(workspace, text.data() + lines[i].start, lines[i].length, rules.options, &pieces);
         if (found != expected)
             return "line " + std::to_string(i + 1) + ": first hit " + Number(found) + ", reference " + Number(expected);
         // Without the rules that follow the line from its start, the matcher
@@ -329,16 +328,17 @@ std::string Check(const RegexCase& test)
     if (!reference)
         return "the reference cannot parse the pattern";
     RegexError error;
-    RegexProgram* program = RegexCompile(test.pattern.data(), (int)test.pattern.size(),
-                                         test.unicode ? REGEX_UNICODE : REGEX_ANSI, (test.options & MATCH_CASE) != 0, &error);
+    RegexProgram* program =
+        RegexCompile(test.pattern.data(), (int)test.pattern.size(), test.unicode ? REGEX_UNICODE : REGEX_ANSI,
+                     (test.options & MATCH_CASE) != 0, &error);
     if (!program) {
         char message[200];
         WideCharToMultiByte(CP_UTF8, 0, error.message, -1, message, sizeof message, NULL, NULL);
         return std::string("the engine refused the pattern: ") + message;
     }
-    RegexProgram* reversedProgram = RegexCompileReversed(test.pattern.data(), (int)test.pattern.size(),
-                                                         test.unicode ? REGEX_UNICODE : REGEX_ANSI,
-                                                         (test.options & MATCH_CASE) != 0, &error);
+    RegexProgram* reversedProgram =
+        RegexCompileReversed(test.pattern.data(), (int)test.pattern.size(), test.unicode ? REGEX_UNICODE : REGEX_ANSI,
+                             (test.options & MATCH_CASE) != 0, &error);
     if (!reversedProgram) {
         RegexFree(program);
         return "the engine refused the pattern reversed";
@@ -358,8 +358,7 @@ std::string Check(const RegexCase& test)
 
 // Drops pieces of the text and then of the pattern, halving the piece,
 // while the engine still disagrees (and the pattern still parses).
-template <typename Text>
-void ShrinkText(RegexCase* test, Text* text)
+template <typename Text> void ShrinkText(RegexCase* test, Text* text)
 {
     for (size_t piece = (text->size() + 1) / 2; piece >= 1; piece /= 2) {
         for (size_t at = 0; at + piece <= text->size();) {
@@ -423,10 +422,11 @@ TEST(RegexDifferential, EngineFindsWhatTheReferenceFinds)
             continue;
         }
         Shrink(&test);
-        ADD_FAILURE() << "REGEX_DIFF_SEED=" << seed << " REGEX_DIFF_FIRST=" << index << " REGEX_DIFF_CASES=1, code page "
-                      << GetACP() << (test.unicode ? ", Unicode" : ", ANSI") << ", options " << test.options
-                      << "\npattern " << Shown(test.pattern) << "\ntext    "
-                      << (test.unicode ? Shown(test.units) : Escaped(test.bytes)) << "\n" << Check(test);
+        ADD_FAILURE() << "REGEX_DIFF_SEED=" << seed << " REGEX_DIFF_FIRST=" << index
+                      << " REGEX_DIFF_CASES=1, code page " << GetACP() << (test.unicode ? ", Unicode" : ", ANSI")
+                      << ", options " << test.options << "\npattern " << Shown(test.pattern) << "\ntext    "
+                      << (test.unicode ? Shown(test.units) : Escaped(test.bytes)) << "\n"
+                      << Check(test);
         break;
     }
     if (!HasFailure()) {
@@ -469,7 +469,8 @@ TEST(RegexDifferential, EscapedLiteralFindsWhatTheLiteralScannerFinds)
         std::string expected = Hits(ScanWith(true, (const BYTE*)text.data(), text.size(), &request).report, L"t");
 
         RegexError error;
-        RegexProgram* program = RegexCompile(pattern.data(), (int)pattern.size(), REGEX_ANSI, (options & MATCH_CASE) != 0, &error);
+        RegexProgram* program =
+            RegexCompile(pattern.data(), (int)pattern.size(), REGEX_ANSI, (options & MATCH_CASE) != 0, &error);
         ASSERT_TRUE(program != NULL);
         RegexWorkspace* workspace = RegexWorkspaceAlloc(program, REGEX_DFA_CACHE_BYTES);
         std::string found;
@@ -485,9 +486,10 @@ TEST(RegexDifferential, EscapedLiteralFindsWhatTheLiteralScannerFinds)
         RegexWorkspaceFree(workspace);
         RegexFree(program);
         if (found != expected) {
-            ADD_FAILURE() << "REGEX_DIFF_SEED=" << seed << " REGEX_DIFF_FIRST=" << index << " REGEX_DIFF_CASES=1, code page "
-                          << GetACP() << ", options " << options << "\npattern " << Shown(pattern) << "\ntext    "
-                          << Escaped(text) << "\nregex   " << found << "\nliteral " << expected;
+            ADD_FAILURE() << "REGEX_DIFF_SEED=" << seed << " REGEX_DIFF_FIRST=" << index
+                          << " REGEX_DIFF_CASES=1, code page " << GetACP() << ", options " << options << "\npattern "
+                          << Shown(pattern) << "\ntext    " << Escaped(text) << "\nregex   " << found << "\nliteral "
+                          << expected;
             break;
         }
     }

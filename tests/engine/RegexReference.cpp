@@ -297,10 +297,10 @@ std::string Spelling(DWORD c, bool upper)
     std::wstring units = Units(c);
     char bytes[16];
     BOOL usedDefault = FALSE;
-    int count = GetACP() == CP_UTF8
-                    ? WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, units.data(), (int)units.size(), bytes, 16, NULL, NULL)
-                    : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, units.data(), (int)units.size(), bytes, 16, NULL,
-                                          &usedDefault);
+    int count = GetACP() == CP_UTF8 ? WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, units.data(),
+                                                          (int)units.size(), bytes, 16, NULL, NULL)
+                                    : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, units.data(), (int)units.size(),
+                                                          bytes, 16, NULL, &usedDefault);
     if (count <= 0 || usedDefault)
         return std::string();
     // The platform upper-cases in place: a form of more bytes is not
@@ -338,8 +338,8 @@ DWORD InvariantUpper(DWORD c)
         return c;
     std::wstring units = Units(c);
     wchar_t upper[2];
-    int count = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, units.data(), (int)units.size(), upper, 2, NULL,
-                              NULL, 0);
+    int count =
+        LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, units.data(), (int)units.size(), upper, 2, NULL, NULL, 0);
     std::vector<DWORD> chars = Characters(std::wstring(upper, count > 0 ? count : 0));
     return chars.size() == 1 ? chars[0] : c;
 }
@@ -368,8 +368,8 @@ bool InNamedClass(DWORD named, bool unicode, DWORD c, bool (*isWord)(bool, DWORD
         if (c >= 0x80)
             return false;
         int b = (int)c;
-        const int tests[] = {isalpha(b), isdigit(b), isalnum(b), isspace(b), isupper(b), islower(b), ispunct(b),
-                             isxdigit(b)};
+        const int tests[] = {isalpha(b), isdigit(b), isalnum(b), isspace(b),
+                             isupper(b), islower(b), ispunct(b), isxdigit(b)};
         return tests[named] != 0;
     }
     if (c >= 0x10000 || IsSurrogate(c))
@@ -401,7 +401,10 @@ bool IsWordOf(bool unicode, DWORD c)
 class ReferenceMatcher {
 public:
     ReferenceMatcher(const ReferenceRules& theRules, const ReferenceLine& theLine, bool assertionsRelaxed)
-        : rules(theRules), line(theLine), relaxed(assertionsRelaxed), n(theLine.chars.size())
+        : rules(theRules)
+        , line(theLine)
+        , relaxed(assertionsRelaxed)
+        , n(theLine.chars.size())
     {
     }
 
@@ -456,9 +459,9 @@ public:
 
     bool InEscape(DWORD letter, bool negated, DWORD c) const
     {
-        bool in = letter == 'd' ? (c >= '0' && c <= '9')
-                : letter == 's' ? (c == ' ' || c == '\t' || c == '\v' || c == '\f')
-                                : IsWord(c);
+        bool in = letter == 'd'   ? (c >= '0' && c <= '9')
+                  : letter == 's' ? (c == ' ' || c == '\t' || c == '\v' || c == '\f')
+                                  : IsWord(c);
         return in != negated;
     }
 
@@ -496,13 +499,13 @@ private:
             return {};
         DWORD c = line.chars[i];
         if (rules.unicode)
-            return Folded(c) == Folded(node->value) ? std::set<size_t>{i + 1} : std::set<size_t>{};
+            return Folded(c) == Folded(node->value) ? std::set<size_t> {i + 1} : std::set<size_t> {};
         // ANSI: \xHH is the character of that byte, or of a lead byte every
         // character it begins; a literal the character the code page spells.
         if (node->kind == R_BYTE && IsLeadByte((BYTE)node->value))
-            return BeginsWith(c, node->value) ? std::set<size_t>{i + 1} : std::set<size_t>{};
+            return BeginsWith(c, node->value) ? std::set<size_t> {i + 1} : std::set<size_t> {};
         DWORD key = node->kind == R_BYTE ? node->value : KeyOf(Spelling(node->value, false));
-        return key != ~0u && Folded(c) == Folded(key) ? std::set<size_t>{i + 1} : std::set<size_t>{};
+        return key != ~0u && Folded(c) == Folded(key) ? std::set<size_t> {i + 1} : std::set<size_t> {};
     }
 
     const Members& MembersOf(const ReferenceNode* node)
@@ -544,7 +547,7 @@ private:
             if (item.kind == ReferenceItem::POSIX)
                 in |= InPosix(item, c);
         }
-        return in != node->negated ? std::set<size_t>{i + 1} : std::set<size_t>{};
+        return in != node->negated ? std::set<size_t> {i + 1} : std::set<size_t> {};
     }
 
     bool Holds(DWORD assertion, size_t i) const
@@ -599,17 +602,13 @@ private:
     {
         switch (node->kind) {
         case R_LITERAL:
-        case R_BYTE:
-            return Literal(node, i);
-        case R_ANY:
-            return i < n ? std::set<size_t>{i + 1} : std::set<size_t>{};
+        case R_BYTE: return Literal(node, i);
+        case R_ANY: return i < n ? std::set<size_t> {i + 1} : std::set<size_t> {};
         case R_ESCAPE:
-            return i < n && InEscape(node->value, node->negated, Folded(line.chars[i])) ? std::set<size_t>{i + 1}
-                                                                                        : std::set<size_t>{};
-        case R_CLASS:
-            return Class(node, i);
-        case R_ASSERT:
-            return Holds(node->value, i) ? std::set<size_t>{i} : std::set<size_t>{};
+            return i < n && InEscape(node->value, node->negated, Folded(line.chars[i])) ? std::set<size_t> {i + 1}
+                                                                                        : std::set<size_t> {};
+        case R_CLASS: return Class(node, i);
+        case R_ASSERT: return Holds(node->value, i) ? std::set<size_t> {i} : std::set<size_t> {};
         case R_CONCAT: {
             std::set<size_t> ends = {i};
             for (const ReferenceNode* child : node->children) {
@@ -630,8 +629,7 @@ private:
             }
             return ends;
         }
-        case R_REPEAT:
-            return Repeat(node, i);
+        case R_REPEAT: return Repeat(node, i);
         }
         return {};
     }

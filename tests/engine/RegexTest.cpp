@@ -84,7 +84,8 @@ const BadPattern badPatterns[] = {
 TEST(Regex, BadPatternsSayWhatAndWhere)
 {
     for (const BadPattern& bad : badPatterns) {
-        EXPECT_EQ(MessageOf(bad.pattern), bad.message) << "pattern " << testing::PrintToString(std::wstring(bad.pattern));
+        EXPECT_EQ(MessageOf(bad.pattern), bad.message)
+            << "pattern " << testing::PrintToString(std::wstring(bad.pattern));
         EXPECT_EQ(MessageOf(bad.pattern, REGEX_UNICODE), bad.message);
     }
     // Deep nesting is refused before it costs a deep recursion.
@@ -100,10 +101,10 @@ TEST(Regex, BadPatternsSayWhatAndWhere)
 
 TEST(Regex, OddPatternsParse)
 {
-    const wchar_t* const patterns[] = {L"",       L"a{",     L"a{,2}",  L"{}",     L"x{2,}",   L"[]a]",  L"[^]a]",
-                                       L"[a-]",   L"[-a]",   L"\\{",    L"\\/",    L"a|",      L"()",    L"(?:)",
-                                       L"}",      L"]",      L"\\t",    L"\\x41",  L"[\\x41-\\x5A]", L"[\\d-]",
-                                       L"(\\b)*", L"(^|x)+", L"x{0}",   L"a*?b+?", L"[[]",     L"[^\\]]",
+    const wchar_t* const patterns[] = {L"", L"a{", L"a{,2}", L"{}", L"x{2,}", L"[]a]", L"[^]a]", L"[a-]", L"[-a]",
+                                       L"\\{", L"\\/", L"a|", L"()", L"(?:)", L"}", L"]", L"\\t", L"\\x41",
+                                       L"[\\x41-\\x5A]", L"[\\d-]", L"(\\b)*", L"(^|x)+", L"x{0}", L"a*?b+?", L"[[]",
+                                       L"[^\\]]",
                                        // "[" that begins no named class is a member.
                                        L"[[:]", L"[[:alpha]", L"[:]", L"[[::]]", L"[[:1:]]", L"[:x:]",
                                        L"[[:alpha:][:^digit:]_]", L"[^[:space:]x]", L"[\\[:alpha:]]"};
@@ -213,9 +214,9 @@ TEST(Regex, FirstHitFollowsTheScannerRules)
             } else {
                 hit = RegexFirstHitUnits(workspace, test.line, lstrlenW(test.line), test.options);
             }
-            EXPECT_EQ((long long)hit, test.hit) << testing::PrintToString(std::wstring(test.pattern)) << " in "
-                                                << testing::PrintToString(std::wstring(test.line))
-                                                << (alphabet == ANSI ? " (ANSI)" : " (Unicode)");
+            EXPECT_EQ((long long)hit, test.hit)
+                << testing::PrintToString(std::wstring(test.pattern)) << " in "
+                << testing::PrintToString(std::wstring(test.line)) << (alphabet == ANSI ? " (ANSI)" : " (Unicode)");
             RegexWorkspaceFree(workspace);
             RegexFree(program);
         }
@@ -253,7 +254,8 @@ TEST(Regex, RequiredLiteralIsInEveryMatch)
     for (const RequiredCase& test : requiredCases) {
         for (RegexAlphabet alphabet : {REGEX_ANSI, REGEX_UNICODE}) {
             RegexError error;
-            RegexProgram* program = RegexCompile(test.pattern, lstrlenW(test.pattern), alphabet, test.matchCase, &error);
+            RegexProgram* program =
+                RegexCompile(test.pattern, lstrlenW(test.pattern), alphabet, test.matchCase, &error);
             ASSERT_TRUE(program != NULL);
             RegexLiteral literal;
             RegexRequired(program, &literal);
@@ -339,8 +341,9 @@ TEST(Regex, EveryCompileEndsWithinItsBudget)
             pattern = cores[Below(&random, sizeof cores / sizeof cores[0])];
             for (unsigned depth = Between(&random, 1, 6); depth > 0; depth--) {
                 unsigned low = Below(&random, 3) ? 1000 : Below(&random, 1001);
-                std::wstring count = Below(&random, 3) ? L"{" + std::to_wstring(low) + L"}"
-                                                       : L"{" + std::to_wstring(low / 2) + L"," + std::to_wstring(low) + L"}";
+                std::wstring count = Below(&random, 3)
+                                         ? L"{" + std::to_wstring(low) + L"}"
+                                         : L"{" + std::to_wstring(low / 2) + L"," + std::to_wstring(low) + L"}";
                 pattern = L"(" + pattern + L")" + count;
             }
         }
@@ -348,8 +351,9 @@ TEST(Regex, EveryCompileEndsWithinItsBudget)
         for (int way = 0; way < 4; way++) {
             RegexError error;
             RegexAlphabet which = way % 2 ? REGEX_UNICODE : REGEX_ANSI;
-            RegexProgram* program = way < 2 ? RegexCompile(pattern.data(), (int)pattern.size(), which, FALSE, &error)
-                                            : RegexCompileReversed(pattern.data(), (int)pattern.size(), which, FALSE, &error);
+            RegexProgram* program =
+                way < 2 ? RegexCompile(pattern.data(), (int)pattern.size(), which, FALSE, &error)
+                        : RegexCompileReversed(pattern.data(), (int)pattern.size(), which, FALSE, &error);
             ASSERT_LE(error.steps, budget + 1) << testing::PrintToString(pattern);
             if (error.steps > budget) {
                 EXPECT_TRUE(wcsstr(error.message, L"pattern too large") != NULL);

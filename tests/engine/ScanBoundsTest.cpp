@@ -77,7 +77,9 @@ TEST_F(ScanBounds, NeverReadsOutsideUnicodeText)
     int scans = 0;
     for (const std::string& mark : marks) {
         bool utf16 = mark.size() == 2;
-        auto encode = [&](const std::wstring& text) { return utf16 ? Utf16(text, mark[0] == '\xFE').substr(2) : Utf8(text); };
+        auto encode = [&](const std::wstring& text) {
+            return utf16 ? Utf16(text, mark[0] == '\xFE').substr(2) : Utf8(text);
+        };
         for (const std::wstring& needle : needles) {
             std::string encoded = encode(needle);
             // A file without a mark is UTF-8 only with a byte of 0x80 or more.

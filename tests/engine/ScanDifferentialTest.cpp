@@ -52,8 +52,12 @@ std::string NeedleByte(Random* random)
 std::string MakeNeedle(Random* random)
 {
     unsigned pick = Below(random, 100);
-    size_t length = pick < 6 ? 0 : pick < 26 ? 1 : pick < 56 ? Between(random, 2, 4)
-                  : pick < 88 ? Between(random, 5, 12) : pick < 97 ? Between(random, 13, 40) : Between(random, 41, 300);
+    size_t length = pick < 6    ? 0
+                    : pick < 26 ? 1
+                    : pick < 56 ? Between(random, 2, 4)
+                    : pick < 88 ? Between(random, 5, 12)
+                    : pick < 97 ? Between(random, 13, 40)
+                                : Between(random, 41, 300);
     std::string needle;
     while (needle.size() < length)
         needle += NeedleByte(random);
@@ -169,10 +173,10 @@ std::string MakeFile(Random* random, const std::string& needle)
 // (dotless i, long s, sharp s, micro sign, Kelvin sign), CJK, a surrogate
 // pair without case, U+FFFD, lone surrogates.
 const wchar_t* const otherCharacters[] = {
-    L"\u00E9", L"\u00C9", L"\u00DF", L"\u00FF", L"\u0178", L"\u00B5", L"\u0131", L"\u0130", L"\u017F",
-    L"\u0250", L"\u2C6F", L"\u03B1", L"\u0391", L"\u03C3", L"\u03A3", L"\u03C2", L"\u0434", L"\u0414",
-    L"\uFF41", L"\uFF21", L"\u212A", L"\u4E2D", L"\u6587", L"\u958B", L"\u555F", L"\U0001F600",
-    L"\U00010428", L"\U00010400", L"\uFFFD", L"\xD800", L"\xDC00", L"\u00A0", L"\u0100"};
+    L"\u00E9",     L"\u00C9", L"\u00DF", L"\u00FF", L"\u0178", L"\u00B5", L"\u0131", L"\u0130",     L"\u017F",
+    L"\u0250",     L"\u2C6F", L"\u03B1", L"\u0391", L"\u03C3", L"\u03A3", L"\u03C2", L"\u0434",     L"\u0414",
+    L"\uFF41",     L"\uFF21", L"\u212A", L"\u4E2D", L"\u6587", L"\u958B", L"\u555F", L"\U0001F600", L"\U00010428",
+    L"\U00010400", L"\uFFFD", L"\xD800", L"\xDC00", L"\u00A0", L"\u0100"};
 
 std::wstring OtherCharacter(Random* random)
 {
@@ -206,8 +210,12 @@ std::wstring TextCharacter(Random* random)
 std::wstring MakeText(Random* random)
 {
     unsigned pick = Below(random, 100);
-    size_t length = pick < 6 ? 0 : pick < 26 ? 1 : pick < 56 ? Between(random, 2, 4)
-                  : pick < 88 ? Between(random, 5, 12) : pick < 97 ? Between(random, 13, 40) : Between(random, 41, 300);
+    size_t length = pick < 6    ? 0
+                    : pick < 26 ? 1
+                    : pick < 56 ? Between(random, 2, 4)
+                    : pick < 88 ? Between(random, 5, 12)
+                    : pick < 97 ? Between(random, 13, 40)
+                                : Between(random, 41, 300);
     std::wstring text;
     for (size_t n = 0; n < length; n++)
         text += TextCharacter(random);
@@ -247,7 +255,7 @@ std::string Encode(const std::wstring& text, FileForm form)
     }
     for (wchar_t unit : text) {
         char low = (char)(unit & 0xFF), high = (char)(unit >> 8);
-        bytes += form == UTF16BE_MARKED ? std::string{high, low} : std::string{low, high};
+        bytes += form == UTF16BE_MARKED ? std::string {high, low} : std::string {low, high};
     }
     return bytes;
 }
@@ -256,18 +264,20 @@ std::string Encode(const std::wstring& text, FileForm form)
 // surrogate, a sequence cut short, bytes no sequence has.
 std::string IllFormed(Random* random)
 {
-    static const char* const sequences[] = {"\xE9", "\xC3", "\x80", "\xBF\xBF", "\xC0\xAF", "\xE0\x80\x80",
-                                            "\xED\xA0\x80", "\xF0\x9F", "\xF4\x90\x80\x80", "\xFF", "\xFE"};
+    static const char* const sequences[] = {"\xE9",         "\xC3",         "\x80",     "\xBF\xBF",         "\xC0\xAF",
+                                            "\xE0\x80\x80", "\xED\xA0\x80", "\xF0\x9F", "\xF4\x90\x80\x80", "\xFF",
+                                            "\xFE"};
     return sequences[Below(random, sizeof sequences / sizeof sequences[0])];
 }
 
 std::string UnicodeToken(Random* random, const std::wstring& text, FileForm form)
 {
-    static const wchar_t* const tokens[] = {L"\"", L"'", L"//", L"/", L"\\", L"\r", L"\n", L"\r\n", L"\n\r", L"&",
-                                            L" ", L"\t"};
+    static const wchar_t* const tokens[] = {L"\"", L"'",    L"//",   L"/", L"\\", L"\r",
+                                            L"\n", L"\r\n", L"\n\r", L"&", L" ",  L"\t"};
     unsigned pick = Below(random, 100);
     if (pick < 22) {
-        std::wstring piece = AnyCase(random, text.empty() ? L"x" : text.substr(0, 1 + Below(random, (unsigned)text.size())));
+        std::wstring piece =
+            AnyCase(random, text.empty() ? L"x" : text.substr(0, 1 + Below(random, (unsigned)text.size())));
         if (Below(random, 5) == 0)
             piece.insert(Below(random, (unsigned)piece.size() + 1), 1, L'&');
         return Encode(piece, form);
@@ -365,8 +375,7 @@ bool BothAgree(const GuardedBytes* guarded, const Case& scan, ScanResult* fast, 
 
 // Drops pieces of the text, halving the piece, while the scanners still
 // disagree.
-template <class Text>
-void ShrinkText(const GuardedBytes* guarded, Case* scan, Text* text)
+template <class Text> void ShrinkText(const GuardedBytes* guarded, Case* scan, Text* text)
 {
     ScanResult fast, reference;
     for (size_t piece = (text->size() + 1) / 2; piece >= 1; piece /= 2) {
@@ -457,8 +466,8 @@ bool TypedText(const Case& scan, std::wstring* text)
     if (scan.needle.find('\0') != std::string::npos)
         return false;
     text->assign(scan.needle.size(), L'\0');
-    int units = MultiByteToWideChar(CP_ACP, 0, scan.needle.data(), (int)scan.needle.size(), &(*text)[0],
-                                    (int)text->size());
+    int units =
+        MultiByteToWideChar(CP_ACP, 0, scan.needle.data(), (int)scan.needle.size(), &(*text)[0], (int)text->size());
     text->resize(units > 0 ? units : 0);
     SearchRequest request;
     return FillRequest(&request, *text, scan.options) &&
@@ -536,11 +545,11 @@ TEST(ScanDifferential, FastScannerReportsWhatTheReferenceReports)
             difference = "fast      " + Escaped(fast.report) + " finished " + std::to_string(fast.finished) +
                          "\nreference " + Escaped(reference.report) + " finished " + std::to_string(reference.finished);
         }
-        ADD_FAILURE() << "SCAN_DIFF_SEED=" << seed << " SCAN_DIFF_FIRST=" << index
-                      << " SCAN_DIFF_CASES=1, code page " << GetACP() << ", options " << scan.options << ", bytes "
+        ADD_FAILURE() << "SCAN_DIFF_SEED=" << seed << " SCAN_DIFF_FIRST=" << index << " SCAN_DIFF_CASES=1, code page "
+                      << GetACP() << ", options " << scan.options << ", bytes "
                       << (scan.atEnd ? "flush against the end" : "from the start")
-                      << (scan.sse2 ? ", 16-byte vectors" : "") << "\nneedle " << Escaped(scan.needle)
-                      << "\ntext   " << EscapedText(scan.text) << "\nfile   " << Escaped(scan.file) << "\n"
+                      << (scan.sse2 ? ", 16-byte vectors" : "") << "\nneedle " << Escaped(scan.needle) << "\ntext   "
+                      << EscapedText(scan.text) << "\nfile   " << Escaped(scan.file) << "\n"
                       << difference;
         break;
     }
@@ -551,9 +560,10 @@ TEST(ScanDifferential, FastScannerReportsWhatTheReferenceReports)
     if (!HasFailure()) {
         EXPECT_GT(matched, cases / 4);
     }
-    printf("%lu cases (%lu with Unicode files, %lu whole word, %lu regular expressions, %lu escaped text), "
-           "%lu with hits, first seed %lu\n",
-           cases, unicodeCases, wholeWordCases, patternCases, escapedCases, matched, seed);
+    printf(
+        "%lu cases (%lu with Unicode files, %lu whole word, %lu regular expressions, %lu escaped text), "
+        "%lu with hits, first seed %lu\n",
+        cases, unicodeCases, wholeWordCases, patternCases, escapedCases, matched, seed);
 }
 
 }  // namespace

@@ -10,7 +10,8 @@
 inline std::string Utf8(const std::wstring& text)
 {
     std::string bytes(text.size() * 3, '\0');
-    bytes.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &bytes[0], (int)bytes.size(), NULL, NULL));
+    bytes.resize(
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &bytes[0], (int)bytes.size(), NULL, NULL));
     return bytes;
 }
 inline std::string Utf16(const std::wstring& text, bool bigEndian)
@@ -18,7 +19,7 @@ inline std::string Utf16(const std::wstring& text, bool bigEndian)
     std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
     for (wchar_t unit : text) {
         char low = (char)(unit & 0xFF), high = (char)(unit >> 8);
-        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+        bytes += bigEndian ? std::string {high, low} : std::string {low, high};
     }
     return bytes;
 }

@@ -144,11 +144,12 @@ TEST_F(ScannerFiles, SearchesAFileCutShortAsFarAsItIsRead)
     FillRequest(&request, L"foo", 0);
     EXPECT_EQ(Hits(SearchPath(before, &request), before), "(2,1)");
     static BOOL(WINAPI * realGetFileSizeEx)(HANDLE, PLARGE_INTEGER);
-    realGetFileSizeEx = PatchImport(&__imp_GetFileSizeEx, +[](HANDLE file, PLARGE_INTEGER size) -> BOOL {
-        BOOL got = realGetFileSizeEx(file, size);
-        size->QuadPart += 200;
-        return got;
-    });
+    realGetFileSizeEx = PatchImport(
+        &__imp_GetFileSizeEx, +[](HANDLE file, PLARGE_INTEGER size) -> BOOL {
+            BOOL got = realGetFileSizeEx(file, size);
+            size->QuadPart += 200;
+            return got;
+        });
     std::string report = SearchPath(cut, &request);
     PatchImport(&__imp_GetFileSizeEx, realGetFileSizeEx);
     EXPECT_EQ(report, "");
@@ -281,7 +282,8 @@ bool NamesTheFile(const std::string& report, const std::wstring& path)
     int length = MultiByteToWideChar(CP_ACP, 0, report.data(), (int)end, named + 4, REPORT_PATH_CHARS - 1);
     named[4 + length] = 0;
     HANDLE byName = CreateFileW(named, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    HANDLE byPath = CreateFileW((L"\\\\?\\" + path).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE byPath =
+        CreateFileW((L"\\\\?\\" + path).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     BY_HANDLE_FILE_INFORMATION a = {}, b = {};
     bool same = GetFileInformationByHandle(byName, &a) && GetFileInformationByHandle(byPath, &b) &&
                 a.nFileIndexLow == b.nFileIndexLow && a.nFileIndexHigh == b.nFileIndexHigh &&

@@ -42,8 +42,7 @@ const ScanCase scanCases[] = {
     {"shorter than the needle", L"FOO", 0, "fo", ""},
     // A vector lane counts at most 255 line ends before it is summed.
     {"line ends counted past 255 in a lane", L"FOO", 0, std::string(9000, '\n') + "foo", "(9001,1)"},
-    {"sixteen-byte lines counted past 255 in a lane", L"FOO", 0, Repeated("xxxxxxxxxxxxxxx\n", 600) + "foo",
-     "(601,1)"},
+    {"sixteen-byte lines counted past 255 in a lane", L"FOO", 0, Repeated("xxxxxxxxxxxxxxx\n", 600) + "foo", "(601,1)"},
     {"UTF-16 line ends counted past 255 in a lane", L"FOO", UNICODE_FILES,
      Utf16(std::wstring(9000, L'\n') + L"foo", false), "(9001,1)"},
     {"UTF-16 text is not ANSI text", L"FOO", 0, std::string("f\0o\0o\0", 6), ""},
@@ -61,12 +60,11 @@ const ScanCase scanCases[] = {
     {"strings and comments", L"AB", STRINGS_ONLY | SKIP_COMMENTS, "x // \"ab\"\n\"ab\" // x", "(2,2)"},
     {"ampersand variants in pass order", L"FILE", STRINGS_ONLY | AMP_VARIANTS,
      "\"&File\" \"F&ile\"\n\"Fi&le\"\n\"Fil&e\"\n", "(1,3)(3,2)(2,2)(1,10)"},
-    {"a line matching two variants is reported twice", L"AB", STRINGS_ONLY | AMP_VARIANTS,
-     "\"ab a&b\"", "(1,2)(1,5)"},
+    {"a line matching two variants is reported twice", L"AB", STRINGS_ONLY | AMP_VARIANTS, "\"ab a&b\"", "(1,2)(1,5)"},
     {"no variant with the ampersand outside", L"AB", STRINGS_ONLY | AMP_VARIANTS, "\"ab&\"", "(1,2)"},
     {"variants need strings only", L"FILE", AMP_VARIANTS, "F&ile", ""},
-    {"variants with comment skipping", L"AB", STRINGS_ONLY | AMP_VARIANTS | SKIP_COMMENTS,
-     "// \"a&b\"\n\"a&b\"", "(2,2)"},
+    {"variants with comment skipping", L"AB", STRINGS_ONLY | AMP_VARIANTS | SKIP_COMMENTS, "// \"a&b\"\n\"a&b\"",
+     "(2,2)"},
     {"empty needle reports every line", L"", 0, "a\n\nb\n", "(1,1)(2,1)(3,1)(4,1)"},
     {"empty needle, CR LF", L"", 0, "a\r\nb", "(1,1)(2,1)"},
     {"empty needle with variants reports nothing", L"", STRINGS_ONLY | AMP_VARIANTS, "\"a\"\n", ""},
@@ -77,14 +75,21 @@ const ScanCase scanCases[] = {
     {"UTF-16LE", L"FILE", UNICODE_FILES, Utf16(L"x File\r\nfile", false), "(1,3)(2,1)"},
     {"UTF-16BE", L"file", UNICODE_FILES, Utf16(L"a\nb FILE", true), "(2,3)"},
     {"UTF-8 without a mark", L"CAF\u00C9", UNICODE_FILES, Utf8(L"\u00E9 x caf\u00E9\nCaf\u00C9"), "(1,6)(2,1)"},
-    {"UTF-8 with a mark", L"x", UNICODE_FILES, "\xEF\xBB\xBF" "ab x", "(1,4)"},
-    {"Greek and Cyrillic fold", L"\u03B1\u03B2\u03B3 \u0434", UNICODE_FILES, Utf8(L"\u0391\u0392\u0393 \u0414"), "(1,1)"},
+    {"UTF-8 with a mark", L"x", UNICODE_FILES,
+     "\xEF\xBB\xBF"
+     "ab x",
+     "(1,4)"},
+    {"Greek and Cyrillic fold", L"\u03B1\u03B2\u03B3 \u0434", UNICODE_FILES, Utf8(L"\u0391\u0392\u0393 \u0414"),
+     "(1,1)"},
     {"dotless i and long s fold to no ASCII letter", L"is", UNICODE_FILES, Utf8(L"\u0131\u017F\nIS"), "(2,1)"},
     {"match case compares as typed", L"\u00C9", UNICODE_FILES | MATCH_CASE, Utf8(L"\u00E9 \u00C9"), "(1,4)"},
     {"letters of two UTF-8 lengths fold together", L"\u0250", UNICODE_FILES, Utf8(L"x\u2C6F\n\u0250"), "(1,2)(2,1)"},
     {"letters beyond the basic plane fold", L"\U00010428", UNICODE_FILES, Utf16(L"a\U00010400", false), "(1,2)"},
     {"a surrogate pair is one character to the variants", L"\U0001F600A", STRINGS_ONLY | AMP_VARIANTS | UNICODE_FILES,
-     Utf16(L"\"\xD83D&\xDE00" L"A\"\n\"\U0001F600&A\"", false), "(2,2)"},
+     Utf16(L"\"\xD83D&\xDE00"
+           L"A\"\n\"\U0001F600&A\"",
+           false),
+     "(2,2)"},
     {"strings and comments in UTF-16", L"AB", STRINGS_ONLY | SKIP_COMMENTS | UNICODE_FILES,
      Utf16(L"x // \"ab\"\n\"ab\" // x", false), "(2,2)"},
     {"LF CR is two line ends in UTF-16", L"B", UNICODE_FILES, Utf16(L"a\n\rb", true), "(3,1)"},
@@ -92,7 +97,12 @@ const ScanCase scanCases[] = {
     {"ill-formed UTF-8 is ANSI", L"X", UNICODE_FILES, "caf\xE9 x", "(1,6)"},
     {"ill-formed UTF-8 after a mark", L"FOO", UNICODE_FILES, "\xEF\xBB\xBF\xE9x foo", "(1,4)"},
     {"a mark alone is an empty file", L"", UNICODE_FILES, "\xEF\xBB\xBF", ""},
-    {"an odd last byte of UTF-16 is no unit", L"", UNICODE_FILES, std::string("\xFF\xFE" "a\0" "b", 5), "(1,1)"},
+    {"an odd last byte of UTF-16 is no unit", L"", UNICODE_FILES,
+     std::string("\xFF\xFE"
+                 "a\0"
+                 "b",
+                 5),
+     "(1,1)"},
     {"an ASCII file is ANSI", L"FOO", UNICODE_FILES, "a foo", "(1,3)"},
     // Whole words: a match with a word character beside it leaves the rest
     // of the line to search.
@@ -120,13 +130,16 @@ const ScanCase scanCases[] = {
     {"regular expression, whole word", L"a+", REGULAR_EXPRESSION | WHOLE_WORD, "baaa aa", "(1,6)"},
     {"regular expression: no & variants", L"F&?ILE", REGULAR_EXPRESSION | STRINGS_ONLY | AMP_VARIANTS,
      "\"Fi&le\" \"F&ile\"", "(1,10)"},
-    {"regular expression in UTF-8: columns in bytes", L"[\u00E0-\u00FF]+t", REGULAR_EXPRESSION | UNICODE_FILES | MATCH_CASE,
-     Utf8(L"\u4E2D \u00E9\u00E8t"), "(1,5)"},
+    {"regular expression in UTF-8: columns in bytes", L"[\u00E0-\u00FF]+t",
+     REGULAR_EXPRESSION | UNICODE_FILES | MATCH_CASE, Utf8(L"\u4E2D \u00E9\u00E8t"), "(1,5)"},
     {"regular expression in UTF-16BE: columns in units", L"b\\d", REGULAR_EXPRESSION | UNICODE_FILES,
      Utf16(L"\U0001F600 B7", true), "(1,4)"},
     {"regular expression: a surrogate pair is one character", L"^.x", REGULAR_EXPRESSION | UNICODE_FILES,
      Utf16(L"\U0001F600x", false), "(1,1)"},
-    {"regular expression: ill-formed UTF-8 is U+FFFD", L"a.b", REGULAR_EXPRESSION | UNICODE_FILES, "\xEF\xBB\xBF" "a\xE9" "b",
+    {"regular expression: ill-formed UTF-8 is U+FFFD", L"a.b", REGULAR_EXPRESSION | UNICODE_FILES,
+     "\xEF\xBB\xBF"
+     "a\xE9"
+     "b",
      "(1,1)"},
 };
 
@@ -135,7 +148,7 @@ void PrintTo(const ScanCase& scan, std::ostream* out)
     *out << scan.title;
 }
 
-class ScanCases : public testing::TestWithParam<ScanCase> {};
+class ScanCases : public testing::TestWithParam<ScanCase> { };
 
 TEST_P(ScanCases, ReportsTheExpectedHits)
 {
@@ -216,7 +229,8 @@ TEST_F(ScannerTest, ConvertsUnicodeLinesToTheCodePageForTheReport)
         cut = Utf8(std::wstring(86, L'\u4E2D'));
         break;
     }
-    EXPECT_EQ(SearchPath(path, &request), Ansi(path) + "(1,13) : " + shown + "\r\n" + Ansi(path) + "(2,301) : " + cut + "\r\n");
+    EXPECT_EQ(SearchPath(path, &request),
+              Ansi(path) + "(1,13) : " + shown + "\r\n" + Ansi(path) + "(2,301) : " + cut + "\r\n");
 }
 
 TEST_F(ScannerTest, SkipsFilesItCannotOpenOrMap)
@@ -324,7 +338,8 @@ TEST_F(ScannerTest, FindsWholeWordsAndPatternsOnLinesLongerThanAPiece)
         const wchar_t* text;
         size_t utf8;
         size_t utf16;
-    } mixedCases[] = {{L"\U0001F600x if\\(", 19996, 9998}, {L"(.\u4E2D.x){2} if", 19981, 9991}, {L"\u00E9\u4E2D", 1, 1}};
+    } mixedCases[] = {
+        {L"\U0001F600x if\\(", 19996, 9998}, {L"(.\u4E2D.x){2} if", 19981, 9991}, {L"\u00E9\u4E2D", 1, 1}};
     for (int form = 1; form < 3; form++) {
         std::wstring path = Write(L"mixed.c", form == 1 ? Utf8(mixed) : Utf16(mixed, false));
         for (const auto& test : mixedCases) {
@@ -346,7 +361,10 @@ TEST_F(ScannerTest, ReadsADoubleByteCharacterWhole)
     // text as typed is looked for.)
     if (GetACP() == CP_UTF8)
         return;
-    std::wstring path = Write(L"dbcs.c", "x\xA4" "A\n\xA4" "a\nabc\xA4\n");
+    std::wstring path = Write(L"dbcs.c",
+                              "x\xA4"
+                              "A\n\xA4"
+                              "a\nabc\xA4\n");
     SearchRequest request;
     FillRequest(&request, L"", 0);
     request.needle[0] = 'A';

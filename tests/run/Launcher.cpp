@@ -52,8 +52,7 @@ static int Hold(const WCHAR* path, DWORD share)
     DWORD got;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "held\n", 5, &got, NULL);
     char byte;
-    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &got, NULL) && got > 0) {
-    }
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &got, NULL) && got > 0) { }
     CloseHandle(file);
     return 0;
 }

@@ -28,7 +28,7 @@ enum UserAction { NO_ACTION, PRESS_ESC, CLOSE_BOX, SEND_IDCANCEL, CLICK_CANCEL, 
 
 struct Spy {
     UserAction action;
-    int atFile;                        // 1-based number of the opened file the action comes at
+    int atFile;  // 1-based number of the opened file the action comes at
     HWND dialog;
     WNDPROC original;
     std::vector<std::wstring> opened;  // files the search opened, in order, under openedLock
@@ -39,7 +39,7 @@ struct Spy {
     BOOL visibleAfterAction;
     BOOL shownWhileSearched;
     HICON bigIcon;
-    int nonZeroResults;                // the dialog procedure must answer 0 throughout
+    int nonZeroResults;  // the dialog procedure must answer 0 throughout
 };
 Spy spy;
 std::mutex openedLock;
@@ -56,18 +56,11 @@ void Act()
         IsDialogMessageW(spy.dialog, &key);
         break;
     }
-    case CLOSE_BOX:
-        SendMessageW(spy.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        break;
-    case SEND_IDCANCEL:
-        SendMessageW(spy.dialog, WM_COMMAND, IDCANCEL, 0);
-        break;
-    case CLICK_CANCEL:
-        SendMessageW(stop, BM_CLICK, 0, 0);
-        break;
+    case CLOSE_BOX: SendMessageW(spy.dialog, WM_SYSCOMMAND, SC_CLOSE, 0); break;
+    case SEND_IDCANCEL: SendMessageW(spy.dialog, WM_COMMAND, IDCANCEL, 0); break;
+    case CLICK_CANCEL: SendMessageW(stop, BM_CLICK, 0, 0); break;
     case NO_ACTION:
-    case WAIT_UNTIL_SHOWN:
-        break;
+    case WAIT_UNTIL_SHOWN: break;
     }
     // EndDialog hides the dialog at once; one that ignored the action stays.
     spy.visibleAfterAction = IsWindowVisible(spy.dialog);
@@ -103,8 +96,7 @@ HANDLE WINAPI WatchCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURIT
             // The dialog may have named it already, before it was awaited.
             WCHAR text[600];
             GetDlgItemTextW(spy.dialog, IDC_CURRENT_FILE, text, 600);
-            spy.shownWhileSearched =
-                spy.awaited == text || WaitForSingleObject(spy.shownEvent, 5000) == WAIT_OBJECT_0;
+            spy.shownWhileSearched = spy.awaited == text || WaitForSingleObject(spy.shownEvent, 5000) == WAIT_OBJECT_0;
         } else if (chosen) {
             hold.unlock();
             SendMessageW(spy.dialog, WM_PLAY_ACTION, 0, 0);
@@ -155,8 +147,8 @@ ProgressRun RunProgress(const std::wstring& folder, UserAction action, int atFil
     CaptureStart(&capture);
     ProgressRun run;
     realCreateFile = PatchImport(&__imp_CreateFileW, WatchCreateFile);
-    run.result = DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL,
-                                 SpyingProgressProc, (LPARAM)request);
+    run.result = DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_PROGRESS), NULL, SpyingProgressProc,
+                                 (LPARAM)request);
     // The dialog may give up on a worker slow to wind down after a stop;
     // nothing it uses may go before it has ended.
     WaitForSearch(INFINITE);

@@ -46,7 +46,7 @@ TEST(ProgramImports, OnlyTheSystemsOwnLibraries)
     // The program is one file: a library of the compiler's (libgcc_s,
     // libstdc++) would be missing beside it on the user's machine.
     const char* system[] = {"advapi32.dll", "comctl32.dll", "comdlg32.dll", "kernel32.dll", "msvcrt.dll",
-                            "ole32.dll", "shell32.dll", "shlwapi.dll", "user32.dll"};
+                            "ole32.dll",    "shell32.dll",  "shlwapi.dll",  "user32.dll"};
     HMODULE image = LoadLibraryExW(ProgramPath.c_str(), NULL, DONT_RESOLVE_DLL_REFERENCES);
     ASSERT_NE(image, (HMODULE)NULL);
     const BYTE* base = (const BYTE*)image;
@@ -66,8 +66,8 @@ TEST(ProgramImports, OnlyTheSystemsOwnLibraries)
 
 TEST_F(ProgramResources, ManifestAsksForCommonControls6DpiAndLongPathAwarenessAndTheCallersRights)
 {
-    std::string manifest = ResourceBytes(program, RT_MANIFEST, MAKEINTRESOURCEW(1),
-                                         MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    std::string manifest =
+        ResourceBytes(program, RT_MANIFEST, MAKEINTRESOURCEW(1), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     const char* required[] = {
         "<assemblyIdentity type=\"win32\" name=\"Ombrel\" version=\"1.0.0.0\" processorArchitecture=\"*\"/>",
         "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
@@ -131,8 +131,8 @@ TEST_F(ProgramResources, VersionBlockIsVersion1InChineseHongKongNamedLikeTheProg
     EXPECT_EQ(translation[0], 0x0C04);
     EXPECT_EQ(translation[1], 1200);
     WCHAR* description;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\0C0404B0\\FileDescription", (void**)&description,
-                               &length));
+    ASSERT_TRUE(
+        VerQueryValueW(block.data(), L"\\StringFileInfo\\0C0404B0\\FileDescription", (void**)&description, &length));
     EXPECT_STREQ(description, L"Seekline");
     DialogTemplate settings;
     ASSERT_TRUE(ReadDialogTemplate(program, IDD_SETTINGS, HONG_KONG, &settings));
@@ -141,8 +141,8 @@ TEST_F(ProgramResources, VersionBlockIsVersion1InChineseHongKongNamedLikeTheProg
 
 TEST_F(ProgramResources, IconHas32And16PixelImagesIn16Colours)
 {
-    std::string group = ResourceBytes(program, RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_APP),
-                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    std::string group =
+        ResourceBytes(program, RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_APP), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     ASSERT_GE(group.size(), 6u);
     const BYTE* header = (const BYTE*)group.data();
     WORD count = *(const WORD*)(header + 4);
@@ -153,11 +153,11 @@ TEST_F(ProgramResources, IconHas32And16PixelImagesIn16Colours)
         const BYTE* entry = header + 6 + 14 * i;  // GRPICONDIRENTRY
         EXPECT_EQ(entry[0], sizes[i]);
         EXPECT_EQ(entry[1], sizes[i]);
-        EXPECT_EQ(entry[2], 16);                         // colours
-        EXPECT_EQ(*(const WORD*)(entry + 6), 4);         // bits per pixel
+        EXPECT_EQ(entry[2], 16);                  // colours
+        EXPECT_EQ(*(const WORD*)(entry + 6), 4);  // bits per pixel
         WORD id = *(const WORD*)(entry + 12);
-        std::string image = ResourceBytes(program, RT_ICON, MAKEINTRESOURCEW(id),
-                                          MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+        std::string image =
+            ResourceBytes(program, RT_ICON, MAKEINTRESOURCEW(id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
         ASSERT_GE(image.size(), sizeof(BITMAPINFOHEADER));
         const BITMAPINFOHEADER* bitmap = (const BITMAPINFOHEADER*)image.data();
         EXPECT_EQ(bitmap->biWidth, sizes[i]);
@@ -166,8 +166,8 @@ TEST_F(ProgramResources, IconHas32And16PixelImagesIn16Colours)
     }
 }
 
-const DWORD DIALOG_STYLE = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
-                           DS_SETFOREGROUND | DS_SETFONT;
+const DWORD DIALOG_STYLE =
+    WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFOREGROUND | DS_SETFONT;
 
 TEST_F(ProgramResources, ProgressTemplateIsTheSmallDialogWithCancelAndTheFileLine)
 {
@@ -272,14 +272,16 @@ TEST(Satellite, TranslatesEveryTextOfADialogRun)
         ASSERT_TRUE(ReadDialogTemplate(program, id, HONG_KONG, &own)) << id;
         ASSERT_TRUE(ReadDialogTemplate(satellite, id, ENGLISH, &english)) << id;
         EXPECT_FALSE(HasChinese(english.caption)) << id;
-        EXPECT_EQ((std::vector<DWORD>{english.style, (DWORD)english.cx, (DWORD)english.cy}),
-                  (std::vector<DWORD>{own.style, (DWORD)own.cx, (DWORD)own.cy})) << id;
+        EXPECT_EQ((std::vector<DWORD> {english.style, (DWORD)english.cx, (DWORD)english.cy}),
+                  (std::vector<DWORD> {own.style, (DWORD)own.cx, (DWORD)own.cy}))
+            << id;
         ASSERT_EQ(english.controls.size(), own.controls.size()) << id;
         for (size_t n = 0; n < own.controls.size(); n++) {
             const TemplateControl& a = own.controls[n];
             const TemplateControl& b = english.controls[n];
-            EXPECT_EQ((std::vector<DWORD>{b.id, b.classAtom, b.style, (DWORD)b.x, (DWORD)b.y, (DWORD)b.cx, (DWORD)b.cy}),
-                      (std::vector<DWORD>{a.id, a.classAtom, a.style, (DWORD)a.x, (DWORD)a.y, (DWORD)a.cx, (DWORD)a.cy}))
+            EXPECT_EQ(
+                (std::vector<DWORD> {b.id, b.classAtom, b.style, (DWORD)b.x, (DWORD)b.y, (DWORD)b.cx, (DWORD)b.cy}),
+                (std::vector<DWORD> {a.id, a.classAtom, a.style, (DWORD)a.x, (DWORD)a.y, (DWORD)a.cx, (DWORD)a.cy}))
                 << id << " " << n;
             EXPECT_FALSE(HasChinese(b.text)) << id << " " << n;
         }

@@ -60,9 +60,10 @@ static BOOL OpenRemote(HWND list, Remote* remote)
     DWORD id;
     GetWindowThreadProcessId(list, &id);
     remote->process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id);
-    remote->memory = remote->process ? (BYTE*)VirtualAllocEx(remote->process, NULL, sizeof(LVITEMW) +
-                                                              TEXT_UNITS * sizeof(WCHAR), MEM_COMMIT, PAGE_READWRITE)
-                                     : NULL;
+    remote->memory = remote->process
+                         ? (BYTE*)VirtualAllocEx(remote->process, NULL, sizeof(LVITEMW) + TEXT_UNITS * sizeof(WCHAR),
+                                                 MEM_COMMIT, PAGE_READWRITE)
+                         : NULL;
     return remote->memory != NULL;
 }
 

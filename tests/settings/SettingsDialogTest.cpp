@@ -171,7 +171,7 @@ void PrintTo(const CheckBoxCase& box, std::ostream* out)
     *out << "check box " << box.control;
 }
 
-class CheckBoxes : public SettingsDialog, public testing::WithParamInterface<CheckBoxCase> {};
+class CheckBoxes : public SettingsDialog, public testing::WithParamInterface<CheckBoxCase> { };
 
 TEST_P(CheckBoxes, EachBoxSetsItsOwnFieldAndFlag)
 {
@@ -205,7 +205,7 @@ void PrintTo(const NeedleCase& needle, std::ostream* out)
     *out << (needle.matchCase ? "match case " : "any case ") << needle.needle;
 }
 
-class Needles : public SettingsDialog, public testing::WithParamInterface<NeedleCase> {};
+class Needles : public SettingsDialog, public testing::WithParamInterface<NeedleCase> { };
 
 TEST_P(Needles, UpperCasedExactlyWhenMatchCaseIsOff)
 {
@@ -262,7 +262,7 @@ void PrintTo(const KeyCase& key, std::ostream* out)
     *out << key.title;
 }
 
-class Keys : public SettingsDialog, public testing::WithParamInterface<KeyCase> {};
+class Keys : public SettingsDialog, public testing::WithParamInterface<KeyCase> { };
 
 // Enter presses the default button, Search; Esc cancels and stores nothing.
 TEST_P(Keys, EnterSearchesAndEscCancels)

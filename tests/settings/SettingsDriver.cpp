@@ -164,8 +164,8 @@ StoredValue ReadStored(const std::wstring& name)
     DWORD size = 0;
     if (RegQueryValueExW(key, name.c_str(), NULL, &value.type, NULL, &size) == ERROR_SUCCESS) {
         value.bytes.resize(size);
-        value.exists = RegQueryValueExW(key, name.c_str(), NULL, &value.type, value.bytes.data(), &size) ==
-                       ERROR_SUCCESS;
+        value.exists =
+            RegQueryValueExW(key, name.c_str(), NULL, &value.type, value.bytes.data(), &size) == ERROR_SUCCESS;
     }
     RegCloseKey(key);
     return value;
@@ -222,22 +222,24 @@ OwnedRequest SearchWith(const std::function<void(HWND)>& fill)
 Refusal SearchRefused(const std::function<void(HWND)>& fill, int control, HMODULE module)
 {
     Refusal refusal;
-    refusal.result = RunSettingsDialog([&](HWND dialog) {
-        fill(dialog);
-        // Runs in the message box's own loop.
-        Later([&, dialog]() {
-            for (HWND shown : ThreadDialogs()) {
-                if (shown == dialog)
-                    continue;
-                refusal.told = GetText(shown, 0xFFFF);
-                EndDialog(shown, IDOK);
-            }
+    refusal.result = RunSettingsDialog(
+        [&](HWND dialog) {
+            fill(dialog);
+            // Runs in the message box's own loop.
             Later([&, dialog]() {
-                refusal.kept = GetText(dialog, control);
-                PressKey(dialog, control, VK_ESCAPE);
+                for (HWND shown : ThreadDialogs()) {
+                    if (shown == dialog)
+                        continue;
+                    refusal.told = GetText(shown, 0xFFFF);
+                    EndDialog(shown, IDOK);
+                }
+                Later([&, dialog]() {
+                    refusal.kept = GetText(dialog, control);
+                    PressKey(dialog, control, VK_ESCAPE);
+                });
             });
-        });
-        SendDlgItemMessageW(dialog, IDC_SEARCH, BM_CLICK, 0, 0);
-    }, module);
+            SendDlgItemMessageW(dialog, IDC_SEARCH, BM_CLICK, 0, 0);
+        },
+        module);
     return refusal;
 }

@@ -35,7 +35,7 @@ void PressKey(HWND dialog, int control, WPARAM key);
 struct DialogState {
     std::vector<std::wstring> items[3];  // search text, file types, folder
     std::wstring texts[3];
-    std::vector<LONG> checks;            // in the order of OptionFields
+    std::vector<LONG> checks;  // in the order of OptionFields
 };
 DialogState ReadDialogState(HWND dialog);
 

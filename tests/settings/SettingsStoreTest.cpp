@@ -82,15 +82,15 @@ TEST_F(SettingsStore, FirstSearchWritesTheEntriesAndAllNineFlags)
         SetCheck(dialog, IDC_SUBFOLDERS);
     });
     ASSERT_TRUE(request);
-    EXPECT_EQ(StoredList(L"TXT"), Texts{L"needle"});
-    EXPECT_EQ(StoredList(L"EXT"), Texts{});
-    EXPECT_EQ(StoredList(L"DIR"), Texts{L"C:\\src"});
+    EXPECT_EQ(StoredList(L"TXT"), Texts {L"needle"});
+    EXPECT_EQ(StoredList(L"EXT"), Texts {});
+    EXPECT_EQ(StoredList(L"DIR"), Texts {L"C:\\src"});
     StoredValue text = ReadStored(L"TXT1");
     EXPECT_EQ(text.type, (DWORD)REG_SZ);
     EXPECT_EQ(text.bytes.size(), 14u);
-    const wchar_t* flags[11][2] = {{L"Cas", L"N"}, {L"Com", L"N"}, {L"Reg", L"N"}, {L"Str", L"N"}, {L"Amp", L"N"},
-                                   {L"Sub", L"Y"}, {L"Uni", L"N"}, {L"Wrd", L"N"}, {L"Bin", L"N"}, {L"Ign", L"N"},
-                                   {L"Lst", L"Y"}};
+    const wchar_t* flags[11][2] = {{L"Cas", L"N"}, {L"Com", L"N"}, {L"Reg", L"N"}, {L"Str", L"N"},
+                                   {L"Amp", L"N"}, {L"Sub", L"Y"}, {L"Uni", L"N"}, {L"Wrd", L"N"},
+                                   {L"Bin", L"N"}, {L"Ign", L"N"}, {L"Lst", L"Y"}};
     for (auto& flag : flags) {
         StoredValue value = ReadStored(flag[0]);
         EXPECT_EQ(value.type, (DWORD)REG_SZ) << flag[0];
@@ -106,9 +106,9 @@ TEST_F(SettingsStore, LoadFillsTheListsMostRecentFirst)
     StoreList(L"EXT", {L"*.c"});
     StoreList(L"DIR", Numbered(L"D", 1, 25));
     DialogState state = LoadedState();
-    EXPECT_EQ(state.items[0], (Texts{L"one", L"two", L"three"}));
+    EXPECT_EQ(state.items[0], (Texts {L"one", L"two", L"three"}));
     EXPECT_EQ(state.texts[0], L"one");
-    EXPECT_EQ(state.items[1], Texts{L"*.c"});
+    EXPECT_EQ(state.items[1], Texts {L"*.c"});
     EXPECT_EQ(state.texts[1], L"*.c");
     // No upper bound when loading.
     EXPECT_EQ(state.items[2], Numbered(L"D", 1, 25));
@@ -125,12 +125,14 @@ const HistoryCase historyCases[] = {
     {"new text goes on top", {L"a", L"b"}, L"c", {L"c", L"a", L"b"}},
     {"loaded text moves nothing", {L"a", L"b"}, nullptr, {L"a", L"b"}},
     {"re-search in another letter case", {L"foo", L"Bar", L"baz"}, L"BAR", {L"BAR", L"foo", L"baz"}},
-    {"twenty entries roll", Numbered(L"e", 1, 20), L"new", [] {
+    {"twenty entries roll", Numbered(L"e", 1, 20), L"new",
+     [] {
          Texts saved = Numbered(L"e", 1, 19);
          saved.insert(saved.begin(), L"new");
          return saved;
      }()},
-    {"re-search among twenty keeps the oldest", Numbered(L"e", 1, 20), L"E5", [] {
+    {"re-search among twenty keeps the oldest", Numbered(L"e", 1, 20), L"E5",
+     [] {
          Texts saved = Numbered(L"e", 1, 20);
          saved.erase(saved.begin() + 4);
          saved.insert(saved.begin(), L"E5");
@@ -144,7 +146,7 @@ void PrintTo(const HistoryCase& history, std::ostream* out)
     *out << history.title;
 }
 
-class History : public SettingsStore, public testing::WithParamInterface<HistoryCase> {};
+class History : public SettingsStore, public testing::WithParamInterface<HistoryCase> { };
 
 TEST_P(History, SaveMovesTheTextToTheTop)
 {
@@ -157,7 +159,7 @@ TEST_P(History, SaveMovesTheTextToTheTop)
     });
     ASSERT_TRUE(request);
     EXPECT_EQ(StoredList(L"TXT"), history.saved);
-    EXPECT_EQ(StoredList(L"EXT"), Texts{L"*.h"});
+    EXPECT_EQ(StoredList(L"EXT"), Texts {L"*.h"});
 }
 
 INSTANTIATE_TEST_SUITE_P(SettingsStore, History, testing::ValuesIn(historyCases));
@@ -167,9 +169,9 @@ TEST_F(SettingsStore, GapEndsTheListAndTheNextSaveClosesIt)
     StoreText(L"TXT1", L"one");
     StoreText(L"TXT2", L"two");
     StoreText(L"TXT4", L"four");
-    EXPECT_EQ(LoadedState().items[0], (Texts{L"one", L"two"}));
+    EXPECT_EQ(LoadedState().items[0], (Texts {L"one", L"two"}));
     OwnedRequest request = SearchWith([](HWND dialog) { SetText(dialog, IDC_SEARCH_TEXT, L"new"); });
-    EXPECT_EQ(StoredList(L"TXT"), (Texts{L"new", L"one", L"two"}));
+    EXPECT_EQ(StoredList(L"TXT"), (Texts {L"new", L"one", L"two"}));
 }
 
 struct FlagCase {
@@ -197,7 +199,7 @@ void PrintTo(const FlagCase& flag, std::ostream* out)
     *out << flag.title;
 }
 
-class Flags : public SettingsStore, public testing::WithParamInterface<FlagCase> {};
+class Flags : public SettingsStore, public testing::WithParamInterface<FlagCase> { };
 
 TEST_P(Flags, LoadChecksTheBoxOnAnUpperCaseY)
 {
@@ -224,12 +226,12 @@ TEST_F(SettingsStore, UnterminatedValueIsCutWithinItsBuffer)
     StoreText(L"TXT2", L"after");
     StoreValue(L"TXT3", REG_SZ, (full + L"y").c_str(), 2050);
     StoreText(L"TXT4", L"unread");
-    EXPECT_EQ(LoadedState().items[0], (Texts{cut, L"after"}));
+    EXPECT_EQ(LoadedState().items[0], (Texts {cut, L"after"}));
 
     OwnedRequest request = SearchWith([](HWND dialog) { SetText(dialog, IDC_SEARCH_TEXT, L"new"); });
-    EXPECT_EQ(StoredList(L"TXT"), (Texts{L"new", cut, L"after"}));
+    EXPECT_EQ(StoredList(L"TXT"), (Texts {L"new", cut, L"after"}));
     EXPECT_EQ(ReadStored(L"TXT2").bytes.size(), 2048u);
-    EXPECT_EQ(LoadedState().items[0], (Texts{L"new", cut, L"after"}));
+    EXPECT_EQ(LoadedState().items[0], (Texts {L"new", cut, L"after"}));
 }
 
 // The longest texts the boxes admit become the list items and the stored
@@ -242,8 +244,8 @@ TEST_F(SettingsStore, LongestTextsFitTheListAndTheRegistry)
         SetText(dialog, IDC_SEARCH_TEXT, typed);
         SetText(dialog, IDC_FILE_TYPES, patterns);
     });
-    EXPECT_EQ(StoredList(L"TXT"), (Texts{typed, std::wstring(1023, L'z')}));
-    EXPECT_EQ(StoredList(L"EXT"), Texts{patterns});
+    EXPECT_EQ(StoredList(L"TXT"), (Texts {typed, std::wstring(1023, L'z')}));
+    EXPECT_EQ(StoredList(L"EXT"), Texts {patterns});
 }
 
 TEST_F(SettingsStore, EscSavesNothing)

@@ -44,8 +44,8 @@ const TemplateControl expectedControls[] = {
     {NO_ID, BUTTON, WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 3, 54, 206, 86, L"搜尋選項"},
 };
 
-const DWORD DIALOG_STYLE = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
-                           DS_SETFOREGROUND | DS_SETFONT;
+const DWORD DIALOG_STYLE =
+    WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFOREGROUND | DS_SETFONT;
 
 std::wstring Describe(const TemplateControl& control)
 {
@@ -69,8 +69,9 @@ TEST(SettingsTemplate, ChineseTemplateHasEveryControlInOrder)
         EXPECT_EQ(Describe(got), Describe(want)) << n;
         EXPECT_EQ(got.classAtom, want.classAtom) << n;
         EXPECT_EQ(got.style, want.style) << n;
-        EXPECT_EQ((std::vector<short>{got.x, got.y, got.cx, got.cy}),
-                  (std::vector<short>{want.x, want.y, want.cx, want.cy})) << n;
+        EXPECT_EQ((std::vector<short> {got.x, got.y, got.cx, got.cy}),
+                  (std::vector<short> {want.x, want.y, want.cx, want.cy}))
+            << n;
     }
 }
 
@@ -118,8 +119,8 @@ TEST(SettingsTemplate, LiveDialogHasTheTemplatesControls)
         } while (control && control != first && tabOrder.size() < 20);
         SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
-    EXPECT_EQ(tabOrder, (std::vector<int>{IDC_SEARCH_TEXT, IDC_FILE_TYPES, IDC_FOLDER, IDC_BROWSE, IDC_MATCH_CASE,
-                                          IDC_SEARCH}));
+    EXPECT_EQ(tabOrder,
+              (std::vector<int> {IDC_SEARCH_TEXT, IDC_FILE_TYPES, IDC_FOLDER, IDC_BROWSE, IDC_MATCH_CASE, IDC_SEARCH}));
 }
 
 // The English template comes from the satellite module the build makes.
@@ -166,8 +167,9 @@ TEST(SettingsTemplate, EnglishTemplateMatchesButForTheTexts)
         EXPECT_EQ(got.id, want.id) << n;
         EXPECT_EQ(got.classAtom, want.classAtom) << n;
         EXPECT_EQ(got.style, want.style) << n;
-        EXPECT_EQ((std::vector<short>{got.x, got.y, got.cx, got.cy}),
-                  (std::vector<short>{want.x, want.y, want.cx, want.cy})) << n;
+        EXPECT_EQ((std::vector<short> {got.x, got.y, got.cx, got.cy}),
+                  (std::vector<short> {want.x, want.y, want.cx, want.cy}))
+            << n;
         EXPECT_EQ(got.text.empty(), want.text.empty()) << n;
         if (!got.text.empty() && got.text == want.text)
             untranslated++;
@@ -256,10 +258,14 @@ TEST(SettingsTemplate, EnglishDialogWordsItsRefusalsInEnglish)
     HMODULE english = LoadEnglishModule();
     ASSERT_TRUE(english);
     WCHAR codePage[PROBLEM_CHARS], patternCodePage[PROBLEM_CHARS];
-    wsprintfW(codePage, L"The search text has characters that code page %u cannot hold: tick Unicode files to search "
-              L"UTF-8 and UTF-16 files for it", GetACP());
-    wsprintfW(patternCodePage, L"The pattern has a character that code page %u cannot hold, \u0100 (U+0100) at "
-              L"position 4: tick Unicode files to search UTF-8 and UTF-16 files for it", GetACP());
+    wsprintfW(codePage,
+              L"The search text has characters that code page %u cannot hold: tick Unicode files to search "
+              L"UTF-8 and UTF-16 files for it",
+              GetACP());
+    wsprintfW(patternCodePage,
+              L"The pattern has a character that code page %u cannot hold, \u0100 (U+0100) at "
+              L"position 4: tick Unicode files to search UTF-8 and UTF-16 files for it",
+              GetACP());
     struct Refused {
         const wchar_t* text;
         int box;

@@ -5,8 +5,7 @@
 #pragma once
 #include <windows.h>
 
-template <typename Slot>
-Slot PatchImport(Slot* slot, Slot value)
+template <typename Slot> Slot PatchImport(Slot* slot, Slot value)
 {
     DWORD protection;
     VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);

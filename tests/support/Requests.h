@@ -23,8 +23,8 @@ SearchOptions OptionsFromBits(unsigned bits);
 // these entries (NewSearchRequest); false, with the request zeroed, when they
 // are refused. A regular expression's compiled program then belongs to the
 // request: FreeSearchPatterns frees it.
-bool FillRequest(SearchRequest* request, const std::wstring& text, unsigned bits,
-                 const std::wstring& fileTypes = L"", const std::wstring& folder = L"");
+bool FillRequest(SearchRequest* request, const std::wstring& text, unsigned bits, const std::wstring& fileTypes = L"",
+                 const std::wstring& folder = L"");
 
 // The test thread's scanning workspace, made on first use.
 ScanWorkspace* TestWorkspace();

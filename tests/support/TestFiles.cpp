@@ -33,8 +33,8 @@ void WriteTestFile(const std::wstring& path, const std::string& bytes)
 std::string ReadTestFile(const std::wstring& path)
 {
     std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, 0, NULL);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return bytes;
     char chunk[65536];
@@ -99,8 +99,8 @@ void CaptureStart(ReportCapture* capture)
     GetTempPathW(MAX_PATH, temp);
     GetTempFileNameW(temp, L"rep", 0, path);
     capture->path = path;
-    capture->handle = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, NULL);
+    capture->handle =
+        CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     OutputStart(capture->handle);
 }
 

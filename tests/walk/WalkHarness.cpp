@@ -88,8 +88,8 @@ static HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share, L
         // another thread may have published since.
         static WCHAR shown[REPORT_PATH_CHARS];
         LONG number = 0;
-        if (oneThread && (!FetchCurrentFile(shown, REPORT_PATH_CHARS, &number) ||
-                          !NamesTheSameFile(WithoutLongPrefix(path), shown)))
+        if (oneThread &&
+            (!FetchCurrentFile(shown, REPORT_PATH_CHARS, &number) || !NamesTheSameFile(WithoutLongPrefix(path), shown)))
             recording->unpublished++;
         if (recording->searched.size() == stopAfter)
             RequestStop();
@@ -240,7 +240,8 @@ static void ChangeLink(const wchar_t* program, const std::wstring& command, cons
 // junction to a folder.
 void MakeLink(const std::string& target, const std::wstring& link)
 {
-    std::wstring command = L"ln -s \"" + std::wstring(target.begin(), target.end()) + L"\" \"" + HostLinkPath(link) + L"\"";
+    std::wstring command =
+        L"ln -s \"" + std::wstring(target.begin(), target.end()) + L"\" \"" + HostLinkPath(link) + L"\"";
     ChangeLink(L"Z:\\bin\\ln", command, link, true);
     ASSERT_NE(GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
 }

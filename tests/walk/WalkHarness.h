@@ -10,11 +10,11 @@ struct WalkRun {
     std::vector<std::wstring> searches;  // paths handed to FindFirstFileW, in order
     std::string report;
     std::string unreadable;  // the lines that name the files that could not be read
-    int unflushed;       // one thread: files opened before the reports of all files before them were out
-    int unpublished;     // one thread: files opened without being the published current file
-    int openSearches;    // directory searches started but not closed
-    size_t afterStop;    // files opened after the stop was played
-    WalkOutcome outcome; // what the walk told
+    int unflushed;           // one thread: files opened before the reports of all files before them were out
+    int unpublished;         // one thread: files opened without being the published current file
+    int openSearches;        // directory searches started but not closed
+    size_t afterStop;        // files opened after the stop was played
+    WalkOutcome outcome;     // what the walk told
 };
 
 // Fills a request for the needle "hit" the way the settings dialog does, to

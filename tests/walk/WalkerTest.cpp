@@ -13,13 +13,13 @@ namespace {
 
 struct WalkCase {
     const char* title;
-    const char* tree;          // see MakeTree
+    const char* tree;  // see MakeTree
     const wchar_t* fileTypes;
-    const wchar_t* folder;     // appended to the test folder
+    const wchar_t* folder;  // appended to the test folder
     bool subfolders;
-    const char* searched;      // files announced, in order
-    const char* reported;      // files whose hits are reported, in order
-    const char* searches;      // directory searches, in order; nullptr: not checked
+    const char* searched;  // files announced, in order
+    const char* reported;  // files whose hits are reported, in order
+    const char* searches;  // directory searches, in order; nullptr: not checked
 };
 
 const WalkCase walkCases[] = {
@@ -37,18 +37,17 @@ const WalkCase walkCases[] = {
     {"subfolders only when asked", "a.c sub\\ sub\\b.c", L"*.c", L"", false, "a.c", "a.c", "*.c"},
     {"subfolders after the files", "sub\\ sub\\b.c z.c", L"*.c", L"", true, "z.c sub\\b.c", "z.c sub\\b.c",
      "*.c *.* sub\\*.c sub\\*.*"},
-    {"trailing backslash on the folder", "a.c sub\\ sub\\b.c", L"*.c", L"\\", true, "a.c sub\\b.c",
-     "a.c sub\\b.c", "*.c *.* sub\\*.c sub\\*.*"},
-    {"folder named like a pattern is entered, not searched", "a.c x.c\\ x.c\\y.c", L"*.c", L"", true,
-     "a.c x.c\\y.c", "a.c x.c\\y.c", nullptr},
+    {"trailing backslash on the folder", "a.c sub\\ sub\\b.c", L"*.c", L"\\", true, "a.c sub\\b.c", "a.c sub\\b.c",
+     "*.c *.* sub\\*.c sub\\*.*"},
+    {"folder named like a pattern is entered, not searched", "a.c x.c\\ x.c\\y.c", L"*.c", L"", true, "a.c x.c\\y.c",
+     "a.c x.c\\y.c", nullptr},
     {"folder named like a pattern, no subfolders", "a.c x.c\\ x.c\\y.c", L"*.c", L"", false, "a.c", "a.c", nullptr},
-    {"directories passed over in the file pass", "noext sub\\ sub\\f", L"*", L"", true, "noext sub\\f",
-     "noext sub\\f", nullptr},
+    {"directories passed over in the file pass", "noext sub\\ sub\\f", L"*", L"", true, "noext sub\\f", "noext sub\\f",
+     nullptr},
     {"folder that does not exist: nothing more is tried", "a.c", L"*.c", L"\\missing", true, "", "", "missing\\*.c"},
-    {"exclusions alone stand for *.* and them", "a.c b.h c.txt", L"!*.h", L"", false, "a.c c.txt", "a.c c.txt",
-     "*.*"},
-    {"an exclusion passes over files at every level", "a.c a.min.c sub\\ sub\\b.c sub\\b.MIN.c", L"*.c;!*.min.c",
-     L"", true, "a.c sub\\b.c", "a.c sub\\b.c", nullptr},
+    {"exclusions alone stand for *.* and them", "a.c b.h c.txt", L"!*.h", L"", false, "a.c c.txt", "a.c c.txt", "*.*"},
+    {"an exclusion passes over files at every level", "a.c a.min.c sub\\ sub\\b.c sub\\b.MIN.c", L"*.c;!*.min.c", L"",
+     true, "a.c sub\\b.c", "a.c sub\\b.c", nullptr},
     {"a folder's exclusion is not entered", "a.c keep\\ keep\\c.c skip\\ skip\\b.c", L"*.c !SKIP\\", L"", true,
      "a.c keep\\c.c", "a.c keep\\c.c", "*.c *.* keep\\*.c keep\\*.*"},
     {"a folder's exclusion with a slash", "keep\\ keep\\c.c skip\\ skip\\b.c", L"!skip/", L"", true, "keep\\c.c",
@@ -57,8 +56,7 @@ const WalkCase walkCases[] = {
      "x\\node", nullptr},
     {"a file's exclusion passes over no folder", "lib\\ lib\\a.c", L"*.c;!lib", L"", true, "lib\\a.c", "lib\\a.c",
      nullptr},
-    {"a doubled ! finds names that start with !", "!x !!y a.c", L"!!x;!!!*", L"", false, "!x !!y", "!x !!y",
-     "!x !!*"},
+    {"a doubled ! finds names that start with !", "!x !!y a.c", L"!!x;!!!*", L"", false, "!x !!y", "!x !!y", "!x !!*"},
 };
 
 void PrintTo(const WalkCase& walk, std::ostream* out)
@@ -66,7 +64,7 @@ void PrintTo(const WalkCase& walk, std::ostream* out)
     *out << walk.title;
 }
 
-class WalkCases : public testing::TestWithParam<WalkCase> {};
+class WalkCases : public testing::TestWithParam<WalkCase> { };
 
 TEST_P(WalkCases, SearchesTheFilesInOrder)
 {
@@ -214,8 +212,9 @@ std::string Expand(const char* text, const std::string& first)
 
 TEST_F(WalkerTest, CancelEndsTheWalkBetweenFilesPatternsAndFolders)
 {
-    MakeTree(root, "a.c b.h s1\\ s1\\f.c s1\\f.h s1\\t\\ s1\\t\\f.c "
-                   "s2\\ s2\\f.c s2\\f.h s2\\t\\ s2\\t\\f.c");
+    MakeTree(root,
+             "a.c b.h s1\\ s1\\f.c s1\\f.h s1\\t\\ s1\\t\\f.c "
+             "s2\\ s2\\f.c s2\\f.h s2\\t\\ s2\\t\\f.c");
     std::string first;
     for (const std::wstring& name : Listing(root, L"*.*"))
         if (first.empty() && name.back() == L'\\')
@@ -270,12 +269,14 @@ TEST_F(WalkerFilters, CountsTheBinaryFilesItPassesOver)
 // .git is never entered.
 TEST_F(WalkerFilters, NamesTheRulesFilesItCannotRead)
 {
-    MakeTree(root, "plain\\ plain\\a.c repo\\ repo\\.git\\ repo\\.git\\x.c repo\\a.c repo\\held\\ "
-                   "repo\\held\\b.c repo\\big\\ repo\\big\\c.c");
+    MakeTree(root,
+             "plain\\ plain\\a.c repo\\ repo\\.git\\ repo\\.git\\x.c repo\\a.c repo\\held\\ "
+             "repo\\held\\b.c repo\\big\\ repo\\big\\c.c");
     WriteTestFile(root + L"\\plain\\.gitignore", "*.c\n");
     WriteTestFile(root + L"\\repo\\held\\.gitignore", "*.c\n");
     WriteTestFile(root + L"\\repo\\big\\.gitignore", std::string(IGNORE_RULE_BYTES, '\n') + "*.c\n");
-    HANDLE held = CreateFileW((root + L"\\repo\\held\\.gitignore").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE held =
+        CreateFileW((root + L"\\repo\\held\\.gitignore").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     SearchRequest request;
     FillRequest(&request, L"hit", SUBFOLDERS | SKIP_IGNORED, L"*.c");
@@ -288,8 +289,8 @@ TEST_F(WalkerFilters, NamesTheRulesFilesItCannotRead)
     SystemReason(ERROR_NOT_ENOUGH_MEMORY, memory, 512);
     SystemReason(ERROR_SHARING_VIOLATION, sharing, 512);
     EXPECT_EQ(run.unreadable, "Seekline: cannot read " + Ansi(root) + "\\repo\\big\\.gitignore: " + Ansi(memory) +
-                                  "\r\nSeekline: cannot read " + Ansi(root) + "\\repo\\held\\.gitignore: " +
-                                  Ansi(sharing) + "\r\n");
+                                  "\r\nSeekline: cannot read " + Ansi(root) +
+                                  "\\repo\\held\\.gitignore: " + Ansi(sharing) + "\r\n");
 }
 
 }  // namespace

@@ -29,9 +29,24 @@ unsigned long Setting(const char* name, unsigned long fallback)
 
 // Some words in UTF-8, and one ANSI word that is not, for the Unicode files
 // option to tell the files apart.
-const char* const words[] = {"hit", "HIT", "\"hit\"", "'h&it'", "// hit", "x", "int", "h", "\"a // hit\"",
-                             "miss", "&", "\"", "hi&t", "h\xc3\xaft", "\"H\xc3\x8fT\"", "\xe9\x96\x8b\xe5\x95\x9f",
-                             "\xcf\x83\xce\xa3", "\xe9t\xe9"};
+const char* const words[] = {"hit",
+                             "HIT",
+                             "\"hit\"",
+                             "'h&it'",
+                             "// hit",
+                             "x",
+                             "int",
+                             "h",
+                             "\"a // hit\"",
+                             "miss",
+                             "&",
+                             "\"",
+                             "hi&t",
+                             "h\xc3\xaft",
+                             "\"H\xc3\x8fT\"",
+                             "\xe9\x96\x8b\xe5\x95\x9f",
+                             "\xcf\x83\xce\xa3",
+                             "\xe9t\xe9"};
 const char* const ends[] = {"\r\n", "\n", "\r"};
 const wchar_t* const extensions[] = {L".c", L".h", L".txt", L".C"};
 const wchar_t* const needles[] = {L"hit", L"HIT", L"h", L"it\"", L"hi&t", L"//", L"x", L"int", L"h\u00eft", L"\u00e9"};
@@ -58,7 +73,7 @@ std::string Utf16(const std::string& text, bool bigEndian)
     std::string bytes = bigEndian ? "\xfe\xff" : "\xff\xfe";
     for (wchar_t unit : units) {
         char low = (char)(unit & 0xff), high = (char)(unit >> 8);
-        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+        bytes += bigEndian ? std::string {high, low} : std::string {low, high};
     }
     return bytes;
 }
@@ -79,11 +94,12 @@ void MakeRandomTree(const std::wstring& root, std::mt19937* rng)
     }
     int fileCount = 10 + (int)((*rng)() % 140);
     for (int n = 0; n < fileCount; n++) {
-        std::wstring path = folders[(*rng)() % folders.size()] + L"\\f" + std::to_wstring(n % 7) +
-                            std::to_wstring(n) + extensions[(*rng)() % 4];
+        std::wstring path = folders[(*rng)() % folders.size()] + L"\\f" + std::to_wstring(n % 7) + std::to_wstring(n) +
+                            extensions[(*rng)() % 4];
         unsigned kind = (*rng)() % 10;
-        std::string text = kind == 0 ? "" : kind == 1 ? RandomLines(rng, 300 + (int)((*rng)() % 600))
-                                                       : RandomLines(rng, (int)((*rng)() % 12));
+        std::string text = kind == 0   ? ""
+                           : kind == 1 ? RandomLines(rng, 300 + (int)((*rng)() % 600))
+                                       : RandomLines(rng, (int)((*rng)() % 12));
         unsigned form = (*rng)() % 8;
         if (form < 2)
             text = Utf16(text, form == 1);
@@ -180,8 +196,10 @@ TEST_F(WalkerThreads, ReportTheSameBytesAsOneThread)
         }
         FreeSearchPatterns(&request);
     }
-    printf("%lu trees (%zu with Unicode files, %zu regular expressions), %zu report lines each time, %zu reports "
-           "beyond a slot, %zu with unreadable files\n", cases, unicode, regexCases, lines, overflowing, withUnreadable);
+    printf(
+        "%lu trees (%zu with Unicode files, %zu regular expressions), %zu report lines each time, %zu reports "
+        "beyond a slot, %zu with unreadable files\n",
+        cases, unicode, regexCases, lines, overflowing, withUnreadable);
 }
 
 TEST_F(WalkerThreads, AStopLeavesTheFirstWholeLinesOfTheReport)
