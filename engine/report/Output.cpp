@@ -5,6 +5,7 @@
 // would look complete.
 #include "engine/report/Output.h"
 #include "engine/StopFlag.h"
+#include "engine/text/VectorSearch.h"
 
 // Bytes shown to a console in one piece.
 #define CONSOLE_PART_BYTES 8192
@@ -96,10 +97,13 @@ static void WriteThrough(const void* bytes, DWORD length)
     DWORD written = 0;
     BOOL done =
         ToConsole ? WriteToConsole(bytes, length, &written) : WriteFile(Destination, bytes, length, &written, NULL);
-    // A line is out once its line end is, whatever becomes of the rest.
-    for (DWORD at = 0; at < written && at < length; at++)
-        LinesOut += ((const BYTE*)bytes)[at] == '\n';
-    BytesOut += written < length ? written : length;
+    // A line is out once its line end is, whatever becomes of the rest. A
+    // report line ends in CR LF and holds no other: one line end each, but
+    // for a CR whose LF stayed behind.
+    DWORD out = written < length ? written : length;
+    if (out > 0)
+        LinesOut += CountLineEnds((const BYTE*)bytes, 0, out) - (((const BYTE*)bytes)[out - 1] == '\r');
+    BytesOut += out;
     if (!done) {
         DWORD error = GetLastError();
         Failure = error ? error : ERROR_WRITE_FAULT;

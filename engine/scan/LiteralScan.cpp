@@ -68,20 +68,16 @@ static ULONGLONG NextWholeWord(const ScanPass* pass, ULONGLONG match)
 }
 
 // The hit of the line that starts at lineStart, where the first match of
-// the line is at match: by the line's rules, character by character, and
-// with whole words only a match with no word character beside it. A match
-// found in double-byte text may start inside a character: the line is read
-// from its start, so that a hit starts on one.
-static ULONGLONG SettleLiteralLine(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG match)
+// the line is at match, by the line's rules, character by character, and
+// with whole words only a match with no word character beside it. With
+// oneByte (ANSI text of a code page of one-byte characters, by far the most
+// common) a character is a byte, read as it stands: the compiler makes that
+// case a loop of its own.
+static inline __attribute__((always_inline)) ULONGLONG SettleByRules(const ScanPass* pass, ULONGLONG lineStart,
+                                                                     ULONGLONG match, BOOL oneByte)
 {
-    if (!pass->skipComments && !pass->stringsOnly && !pass->doubleByte) {
-        if (!pass->wholeWord)
-            return match;
-        if (pass->patternLength > 0)
-            return NextWholeWord(pass, match);
-    }
     const BYTE* view = pass->view;
-    ULONGLONG size = pass->size, unit = pass->unitBytes, length = unit;
+    ULONGLONG size = pass->size, unit = oneByte ? 1 : pass->unitBytes, length = unit;
     LineRules rules = LineRulesFor(pass->skipComments, pass->stringsOnly);
     // The start of the character before pos; at the text's start there is none.
     ULONGLONG previous = lineStart - unit;
@@ -91,8 +87,8 @@ static ULONGLONG SettleLiteralLine(const ScanPass* pass, ULONGLONG lineStart, UL
             return STOPPED;
         // The end of the text (reachable only with an empty pattern) is
         // neither a quote nor a terminator.
-        UINT32 c = pos < size ? UnitAt(view, pos, pass->form) : 0;
-        UINT32 next = pos + unit < size ? UnitAt(view, pos + unit, pass->form) : 0;
+        UINT32 c = pos < size ? (oneByte ? view[pos] : UnitAt(view, pos, pass->form)) : 0;
+        UINT32 next = pos + unit < size ? (oneByte ? view[pos + 1] : UnitAt(view, pos + unit, pass->form)) : 0;
         length = unit;
         int rule = StepLineRules(&rules, c, next);
         if (rule == RULE_COMMENT)
@@ -101,16 +97,33 @@ static ULONGLONG SettleLiteralLine(const ScanPass* pass, ULONGLONG lineStart, UL
             continue;
         if (pass->patternLength > 0 && IsTerminator(c))
             return NO_HIT;
-        if (rule == RULE_MAY_START && pos >= match && MatchesAt(pass, pos) &&
+        if (rule == RULE_MAY_START && pos >= match && (oneByte ? ByteMatchesAt(pass, pos) : MatchesAt(pass, pos)) &&
             (!pass->wholeWord || WholeWordAt(pass, pos, previous)))
             return pos;
         // Passing over a terminator (an empty pattern outside a string)
         // ends the line.
         if (pos >= size || IsTerminator(c))
             return NO_HIT;
-        length = CharacterBytes(pass, pos, c);
+        if (!oneByte)
+            length = CharacterBytes(pass, pos, c);
     }
     return NO_HIT;
+}
+
+// The settle step of literal text. A match found in double-byte text may
+// start inside a character: the line is read from its start, so that a hit
+// starts on one.
+static ULONGLONG SettleLiteralLine(const ScanPass* pass, ULONGLONG lineStart, ULONGLONG match)
+{
+    if (!pass->skipComments && !pass->stringsOnly && !pass->doubleByte) {
+        if (!pass->wholeWord)
+            return match;
+        if (pass->patternLength > 0)
+            return NextWholeWord(pass, match);
+    }
+    if (pass->form == TEXT_ANSI && !pass->doubleByte)
+        return SettleByRules(pass, lineStart, match, TRUE);
+    return SettleByRules(pass, lineStart, match, FALSE);
 }
 
 static const PassSteps ByteLiteralSteps = {FindLiteralCandidate, SettleLiteralLine, ReportByteLine};

@@ -34,8 +34,14 @@ ULONGLONG CountLines(const ScanPass* pass, ULONGLONG from, ULONGLONG to, ULONGLO
         unit == 2 ? CountUnitLineEnds(view, from, to, pass->form == TEXT_UTF16BE) : CountLineEnds(view, from, to);
     if (count > 0) {
         ULONGLONG last = to - unit;
-        while (!EndsLineAt(pass, last))
-            last -= unit;
+        // Bytes are read as they stand: this runs for every line with a hit.
+        if (unit == 1) {
+            while (!IsTerminator(view[last]))
+                last--;
+        } else {
+            while (!EndsLineAt(pass, last))
+                last -= unit;
+        }
         *lineStart = last + unit;
     } else if (from < to && UnitAt(view, from, pass->form) == '\n') {
         *lineStart = from + unit;  // the LF of a CR LF whose CR was counted before
