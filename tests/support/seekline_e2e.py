@@ -301,7 +301,9 @@ class Session:
     def windows(self, caption):
         return self.xdotool('search', '--onlyvisible', '--name', '^%s$' % re.escape(caption)).split()
 
-    def find_window(self, caption, timeout=30):
+    # A loaded two-core machine has been seen to take over 30 s for a
+    # program's first window under Wine.
+    def find_window(self, caption, timeout=60):
         return wait_for(lambda: self.windows(caption), 'a window named ' + caption, timeout)[0]
 
     def has_window(self, caption):
