@@ -48,16 +48,22 @@ std::string NeedleByte(Random* random)
     return std::string(1, "()*;,.-=@"[Below(random, 9)]);
 }
 
-// Empty, one byte, a few, a word, and longer than the lines.
-std::string MakeNeedle(Random* random)
+// Empty, one, a few, a word, and longer than the lines.
+static size_t NeedleLength(Random* random)
 {
     unsigned pick = Below(random, 100);
-    size_t length = pick < 6    ? 0
-                    : pick < 26 ? 1
-                    : pick < 56 ? Between(random, 2, 4)
-                    : pick < 88 ? Between(random, 5, 12)
-                    : pick < 97 ? Between(random, 13, 40)
-                                : Between(random, 41, 300);
+    return pick < 6    ? 0
+           : pick < 26 ? 1
+           : pick < 56 ? Between(random, 2, 4)
+           : pick < 88 ? Between(random, 5, 12)
+           : pick < 97 ? Between(random, 13, 40)
+                       : Between(random, 41, 300);
+}
+
+// A needle of NeedleLength bytes.
+std::string MakeNeedle(Random* random)
+{
+    size_t length = NeedleLength(random);
     std::string needle;
     while (needle.size() < length)
         needle += NeedleByte(random);
@@ -209,13 +215,7 @@ std::wstring TextCharacter(Random* random)
 // A search text as a user would type it, lengths as MakeNeedle's.
 std::wstring MakeText(Random* random)
 {
-    unsigned pick = Below(random, 100);
-    size_t length = pick < 6    ? 0
-                    : pick < 26 ? 1
-                    : pick < 56 ? Between(random, 2, 4)
-                    : pick < 88 ? Between(random, 5, 12)
-                    : pick < 97 ? Between(random, 13, 40)
-                                : Between(random, 41, 300);
+    size_t length = NeedleLength(random);
     std::wstring text;
     for (size_t n = 0; n < length; n++)
         text += TextCharacter(random);
