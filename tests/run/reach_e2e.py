@@ -75,18 +75,19 @@ class Model:
         to the system's words for why."""
         lines = []
         for path, shown, unlisted in self.files(folder, typed):
-            reason = unreadable[path] if path in unreadable else self.reason(path)
+            reason = unreadable[path] if path in unreadable else self.reason(path, unlisted)
             if reason:
                 what = b'folder ' if unlisted else b''
                 lines.append(re.escape(b'Seekline: cannot read %s%s: ' % (what, shown.encode(self.code_page))) +
                              reason.encode() + rb'\r\n')
         return b''.join(lines)
 
-    def reason(self, path):
+    def reason(self, path, folder=False):
         """A pattern of the system's words for why a file the walk finds
-        cannot be read, or None: its path is longer than the host opens, or
-        it is a socket."""
-        if len(os.fsencode(path)) > self.longest:
+        cannot be read, or a folder listed, or None: its path is longer than
+        the host opens, or it is a socket. Wine lists a folder through a path
+        one byte longer than the folder's own (seen at the limit)."""
+        if len(os.fsencode(path)) > self.longest - (1 if folder else 0):
             return '.+'
         if stat.S_ISSOCK(os.lstat(path).st_mode):
             return '.+'
@@ -110,7 +111,7 @@ class Model:
         descent = descent + [os.stat(folder)[1:3]]
         for name in names:
             path = os.path.join(folder, name)
-            if self.is_folder(folder, name) and self.reason(path):
+            if self.is_folder(folder, name) and self.reason(path, folder=True):
                 files.append((path, shown + name, True))
             elif os.path.isdir(path) and os.stat(path)[1:3] not in descent:
                 files += self.walk(path, shown + name + '\\', descent)
@@ -487,7 +488,13 @@ def hostile_tree(c):
     write(locked, b'needle locked away\n')
     os.mkfifo(os.path.join(root, 'fifo.c'))
     server = socket.socket(socket.AF_UNIX)
-    server.bind(os.path.join(root, 'socket.c'))
+    # A socket's address holds at most 107 bytes: bound by a name relative to its folder.
+    here = os.getcwd()
+    os.chdir(root)
+    try:
+        server.bind('socket.c')
+    finally:
+        os.chdir(here)
     host_link('/nonexistent/needle.c', os.path.join(root, 'dangling.c'))
     host_link('..', os.path.join(root, 'src3', 'cycle'))
     host_link('../..', os.path.join(root, 'src5', 'outer'))
