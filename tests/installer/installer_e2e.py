@@ -11,7 +11,8 @@ a PATH of 2,000 characters kept entry for entry, and entries the user had
 left as they were; the English texts installed as Seekline.exe.mui for a
 user whose Windows is not in Chinese, and not for one whose Windows is.
 
-The cases build on each other, in order. Uses e2e.py's session and helpers.
+The cases build on each other, in order, on the helpers in
+tests/support/seekline_e2e.py.
 """
 import os
 import shutil
@@ -20,8 +21,8 @@ import sys
 import time
 import zipfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'run'))
-from e2e import CASES_ARGUMENT, SETTINGS, Session, check, parse_arguments, read, run_cases, winpath, write  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from seekline_e2e import CASES_ARGUMENT, SETTINGS, Session, check, parse_arguments, read, run_cases, winpath, write  # noqa: E402
 
 UNINSTALL_KEY = 'HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Seekline'
 MENU_KEYS = {
@@ -99,6 +100,18 @@ class Install:
         out, _ = process.communicate(timeout=timeout)
         return process.returncode, out.decode('utf-8', 'replace')
 
+    def reg(self, *arguments):
+        """Runs Wine's reg tool. Wine once failed to start it at all on a
+        loaded machine ("Application could not be started"), before reg read
+        a word: that is the instrument failing, not the install, so it is
+        started again, a few times."""
+        for _ in range(3):
+            code, out = self.wine('reg', *arguments)
+            if not out.startswith('Application could not be started'):
+                break
+            time.sleep(1)
+        return code, out
+
     def start_command(self, line):
         """Starts a registered command line as it stands, as Explorer does."""
         return self.s.wine(self.args.launcher, '--command-line', line, stdout=subprocess.DEVNULL,
@@ -127,7 +140,7 @@ class Install:
     def export(self, root):
         """{key: {value name: data as exported}} of a whole root key."""
         path = os.path.join(self.args.work, 'export.reg')
-        code, out = self.wine('reg', 'export', root, winpath(path), '/y')
+        code, out = self.reg('export', root, winpath(path), '/y')
         check(code == 0, 'reg export %s failed: %d %r' % (root, code, out))
         text = read(path).decode('utf-16').replace('\\\r\n  ', '').replace('\r\n', '\n')
         keys, current = {}, None
@@ -152,9 +165,9 @@ class Install:
     def set_user_path(self, value):
         """Sets the user PATH, or deletes it for None."""
         if value is None:
-            self.wine('reg', 'delete', 'HKCU\\Environment', '/v', 'Path', '/f')
+            self.reg('delete', 'HKCU\\Environment', '/v', 'Path', '/f')
         else:
-            self.wine('reg', 'add', 'HKCU\\Environment', '/v', 'Path', '/t', 'REG_EXPAND_SZ', '/d', value, '/f')
+            self.reg('add', 'HKCU\\Environment', '/v', 'Path', '/t', 'REG_EXPAND_SZ', '/d', value, '/f')
         check(self.user_path() == value, 'could not set the user PATH to %r' % value)
 
     def files(self):

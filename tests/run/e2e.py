@@ -20,8 +20,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'
 from seekline_e2e import (ANSI_SEARCHES, BIG_FILES, IDS, PROGRESS, RESULTS, RESULTS_ENGLISH, SETTINGS,  # noqa: E402
                           check, check_big_report, check_report, cut_ansi, main, make_big_tree, make_files,
                           make_unicode_tree, read, wait_for, whole_lines, winpath, write)
-# tests/installer/installer_e2e.py takes these from here.
-from seekline_e2e import CASES_ARGUMENT, Session, parse_arguments, run_cases  # noqa: E402,F401
 
 EXPECTED_SMALL = [
     ('a.c', 1, 5, 'int needle = 1;'),

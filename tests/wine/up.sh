@@ -23,7 +23,11 @@ rm -f "$state/display.new"
 export DISPLAY=":$(cat "$state/display")"
 
 # A server that stays up spares every test program a Wine start; it may be
-# running already from an earlier run.
+# running already from an earlier run. It needs the prefix's folder: started
+# before a new prefix has one, it fails, and then every test program that
+# finds no server starts a passing one that writes its complaints into that
+# program's standard error and ends a few seconds after it.
+mkdir -p "$WINEPREFIX"
 wineserver -p >/dev/null 2>&1 </dev/null || true
 sh "$(dirname "$0")/prefix.sh" "$state"
 # Start Wine's background services now, detached: started later by a test
