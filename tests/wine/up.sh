@@ -22,14 +22,18 @@ tr -d '\n' <"$state/display.new" >"$state/display"
 rm -f "$state/display.new"
 export DISPLAY=":$(cat "$state/display")"
 
+# A new prefix is made on passing servers. The last one is let end, which
+# saves the registry and takes with it the services started before the
+# prefix's settings were made, before the lasting server starts.
+if [ ! -f "$state/prefix.ready" ]; then
+    sh "$(dirname "$0")/prefix.sh" "$state"
+    timeout 120 wineserver -w || wineserver -k || true
+fi
 # A server that stays up spares every test program a Wine start; it may be
-# running already from an earlier run. It needs the prefix's folder: started
-# before a new prefix has one, it fails, and then every test program that
-# finds no server starts a passing one that writes its complaints into that
-# program's standard error and ends a few seconds after it.
-mkdir -p "$WINEPREFIX"
+# running already from an earlier run. Without it, each test program that
+# found no server would start a passing one, which writes its complaints
+# into that program's standard error and ends a few seconds after it.
 wineserver -p >/dev/null 2>&1 </dev/null || true
-sh "$(dirname "$0")/prefix.sh" "$state"
 # Start Wine's background services now, detached: started later by a test
 # program's first window, they would inherit ctest's output pipe and outlive
 # the test, and ctest would wait on the pipe.
